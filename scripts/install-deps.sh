@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, whatever the build and the tests need and
+# this machine lacks. Safe to run again: it only installs what is missing.
+set -u
+
+need_pkgs=(
+  cmake ninja-build pkg-config
+  g++ googletest libgtest-dev zlib1g-dev libmd-dev libssl-dev
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  libz-mingw-w64-dev
+  wine64 xvfb x11-utils imagemagick python3
+)
+
+missing=()
+for p in "${need_pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+sudo_cmd=""
+[ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+export DEBIAN_FRONTEND=noninteractive
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "install-deps: installing ${missing[*]}"
+  # The i386 security index sometimes fails to download once i386 is enabled;
+  # the amd64 lists are fine then, so an update failure is only a warning.
+  $sudo_cmd apt-get update -q || echo "install-deps: warning: apt-get update reported errors; going on"
+  $sudo_cmd apt-get install -y -q --no-install-recommends "${missing[@]}" || {
+    echo "install-deps: could not install ${missing[*]}" >&2
+    exit 1
+  }
+fi
+
+# 32-bit Windows programs need wine32 from the i386 architecture. It is a best
+# effort: where the mirror cannot serve it, only the 64-bit tests run.
+if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+  if [ ! -f /var/lib/wine32-attempted ] || [ "${RETRY_WINE32:-0}" = 1 ]; then
+    echo "install-deps: trying wine32:i386 (best effort)"
+    $sudo_cmd dpkg --add-architecture i386
+    $sudo_cmd apt-get update -q >/dev/null 2>&1 || true
+    $sudo_cmd apt-get install -y -q --no-install-recommends wine32:i386 >/dev/null 2>&1 \
+      && echo "install-deps: wine32 installed" \
+      || echo "install-deps: wine32:i386 not available; 32-bit tests will not run"
+    $sudo_cmd touch /var/lib/wine32-attempted 2>/dev/null || true
+  fi
+fi
+exit 0

@@ -1,0 +1,30 @@
+// Read-only file access for the code that the stub and the host tools share
+// (trailer and archive readers). On Windows it is a thin layer over
+// CreateFileA/ReadFile/SetFilePointer; on the host over POSIX descriptors.
+// Memory for those readers comes from here as well, so that the shared code
+// never reaches for a platform call of its own.
+#pragma once
+#include <stdint.h>
+
+typedef void* SysFile;                 // a HANDLE on Windows, a descriptor elsewhere
+#define SYS_FILE_INVALID ((SysFile)(intptr_t)-1)
+
+enum SysSeekOrigin { SYS_SEEK_BEGIN = 0, SYS_SEEK_END = 2 };
+
+// Opens an existing file for reading, others may read it too.
+SysFile SysFileOpenRead(const char* path);
+void SysFileClose(SysFile file);
+
+// Moves the read position; returns the new position from the file's start,
+// or -1 (also for a position before the start).
+int64_t SysFileSeek(SysFile file, int64_t offset, int origin);
+
+// Reads up to count bytes; *got receives how many arrived. Returns 0, or -1
+// when the read itself failed.
+int SysFileRead(SysFile file, void* buffer, uint32_t count, uint32_t* got);
+
+// Reads exactly count bytes: 0 when they all arrived, -1 on a failed or short read.
+int SysFileReadExact(SysFile file, void* buffer, uint32_t count);
+
+// Zero-filled memory that lives until the process ends; null on failure.
+void* SysAlloc(uint32_t size);

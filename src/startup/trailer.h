@@ -1,0 +1,61 @@
+// Reading the configuration trailer at the end of a package: finding its
+// footer, reading the record block and filling the settings from it. Shared by
+// the stub and the host tools; the stub turns the result codes into messages.
+#pragma once
+#include <stdint.h>
+
+#include "../platform/sys_file.h"
+#include "settings.h"
+
+#define TRAILER_FOOTER_SIZE 12
+#define TRAILER_SCAN_WINDOW 16384
+#define TRAILER_RECORD_HEADER_SIZE 4
+#define TRAILER_TEXT_HEADER_SIZE 8    // record header, language, length
+
+enum TrailerRecordType {
+    RECORD_ARCHIVE = 1,
+    RECORD_TITLE = 2,
+    RECORD_INTRO_TEXT = 3,
+    RECORD_INTRO_LINK = 4,
+    RECORD_FINISH_TEXT = 5,
+    RECORD_FINISH_BUTTON = 6,
+    RECORD_FLAGS = 7,
+    RECORD_COMMAND1 = 8,
+    RECORD_FOLDER_TEMPLATE = 9,
+    RECORD_EXIT_TEXT = 10,
+    RECORD_EXIT_BUTTON = 11,
+    RECORD_COMMAND2 = 12,
+    RECORD_DELETE_LIST = 13,
+    RECORD_CIPHER_HEADER = 14,
+};
+
+enum TrailerResult {
+    TRAILER_OK = 0,
+    TRAILER_CORRUPT = -1,     // no footer, a failed read, a bad record walk
+    TRAILER_NO_MEMORY = -2,   // the record block could not be allocated
+};
+
+// Puts every setting at its default (no texts, flags 1, no cipher header).
+void ResetSettings(SfxSettingsRecord* settings);
+
+// Finds the footer: in the last 12 bytes, else the first match in the last
+// 16,384 bytes. Fills footer and returns the offset just past it, or -1.
+int64_t FindTrailerFooter(SysFile file, uint8_t footer[TRAILER_FOOTER_SIZE]);
+
+// Checks that a record of at least the header lies at record with `available`
+// bytes up to the walk end, and that its size fits there and suits its type.
+// Returns the record's size, or 0 when the record is unusable.
+uint32_t CheckTrailerRecord(const uint8_t* record, uint32_t available);
+
+// Stores a text record in slot by the language rule for uiLanguage.
+void ApplyTextRecord(LocalizedText* slot, const uint8_t* record, uint32_t uiLanguage);
+
+// Walks the records of a trailer block (records and footer, length bytes)
+// into settings. Texts point into block, which must outlive the settings.
+int ParseTrailerRecords(const uint8_t* block, uint32_t length, uint32_t uiLanguage,
+                        SfxSettingsRecord* settings);
+
+// Finds, reads and parses the trailer of an open package. On success *block
+// receives the record block (memory from SysAlloc, never freed).
+int ReadTrailer(SysFile file, uint32_t uiLanguage, SfxSettingsRecord* settings,
+                const uint8_t** block, uint32_t* blockLength);

@@ -1,0 +1,301 @@
+// Reading the configuration trailer: footer search, record walk, the text
+// language rule, flags and the cipher header.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "packaging/trailer_writer.h"
+#include "startup/trailer.h"
+#include "support/temp_path.h"
+
+using namespace packaging;
+
+namespace {
+
+// A stand-in for the program image, larger than the footer search window so
+// that a package with a tail can be found by the scan.
+Bytes FakeStub()
+{
+    return Bytes(20000, 0x90);
+}
+
+struct ReadResult {
+    int code;
+    SfxSettingsRecord settings;
+};
+
+ReadResult ReadPackage(const Bytes& package, uint32_t uiLanguage = LANGUAGE_ENGLISH)
+{
+    TempDir dir;
+    std::string path = dir.write("package.exe", package);
+    ReadResult result;
+    ResetSettings(&result.settings);
+    SysFile file = SysFileOpenRead(path.c_str());
+    EXPECT_NE(file, SYS_FILE_INVALID);
+    const uint8_t* block = nullptr;
+    uint32_t length = 0;
+    result.code = ReadTrailer(file, uiLanguage, &result.settings, &block, &length);
+    SysFileClose(file);
+    return result;
+}
+
+std::string Text(const LocalizedText& slot)
+{
+    return slot.text ? slot.text : "<none>";
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+Bytes Record(uint16_t size, uint16_t type, Bytes payload = {})
+{
+    Bytes r;
+    appendU16(r, size);
+    appendU16(r, type);
+    r.insert(r.end(), payload.begin(), payload.end());
+    return r;
+}
+
+}  // namespace
+
+struct PackageCase {
+    const char* name;
+    std::function<Bytes()> make;
+    int expected;
+    const char* expectedTitle;
+};
+
+class TrailerPackage : public ::testing::TestWithParam<PackageCase> {};
+
+TEST_P(TrailerPackage, ReadsOrRefuses)
+{
+    ReadResult r = ReadPackage(GetParam().make());
+    EXPECT_EQ(r.code, GetParam().expected);
+    if (r.code == TRAILER_OK) {
+        EXPECT_EQ(Text(r.settings.title), GetParam().expectedTitle);
+    }
+}
+
+static TrailerBuilder Titled(const char* title)
+{
+    TrailerBuilder t;
+    t.text(kTitle, kNeutral, title);
+    return t;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Footer, TrailerPackage,
+    ::testing::Values(
+        PackageCase{"FooterAtEnd", [] { return assemblePackage(FakeStub(), {}, Titled("Setup")); },
+                    TRAILER_OK, "Setup"},
+        PackageCase{"FooterFoundByScanBeforeTail",
+                    [] { return assemblePackage(FakeStub(), {}, Titled("Setup"), Bytes(100, 0xAB)); },
+                    TRAILER_OK, "Setup"},
+        PackageCase{"LongestTailStillFound",
+                    [] { return assemblePackage(FakeStub(), {}, Titled("Setup"), Bytes(16372, 0)); },
+                    TRAILER_OK, "Setup"},
+        PackageCase{"TailOneByteTooLong",
+                    [] { return assemblePackage(FakeStub(), {}, Titled("Setup"), Bytes(16373, 0)); },
+                    TRAILER_CORRUPT, ""},
+        PackageCase{"NearerFooterOfTwoInWindowWins",
+                    [] {
+                        // The tail holds a second footer-shaped pattern with a
+                        // trailer of its own; the one nearer the start is ours.
+                        Bytes decoy = Titled("Decoy").build();
+                        Bytes tail = Concat({Bytes(50, 0xEE), decoy, Bytes(7, 0xEE)});
+                        return assemblePackage(FakeStub(), {}, Titled("Real"), tail);
+                    },
+                    TRAILER_OK, "Real"},
+        PackageCase{"SmallFileWithTailHasNoWindow",
+                    [] { return assemblePackage(Bytes(100, 0), {}, Titled("Setup"), Bytes(5, 1)); },
+                    TRAILER_CORRUPT, ""},
+        PackageCase{"NoFooter", [] { return FakeStub(); }, TRAILER_CORRUPT, ""},
+        PackageCase{"FileShorterThanFooter", [] { return Bytes{'S', 'F', 'X', 0}; }, TRAILER_CORRUPT, ""},
+        PackageCase{"TrailerLength12", [] { return Concat({FakeStub(), makeFooter(12)}); }, TRAILER_OK,
+                    "<none>"},
+        PackageCase{"TrailerLengthBelow12", [] { return Concat({FakeStub(), makeFooter(8)}); },
+                    TRAILER_CORRUPT, ""},
+        PackageCase{"TrailerLengthBeyondFileStart",
+                    [] { return Concat({Bytes(10, 0), makeFooter(23)}); }, TRAILER_CORRUPT, ""},
+        PackageCase{"TrailerLengthHuge", [] { return Concat({FakeStub(), makeFooter(0xFFFFFFF0u)}); },
+                    TRAILER_CORRUPT, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+static Bytes TrailerOf(const Bytes& records)
+{
+    return Concat({FakeStub(), records, makeFooter(static_cast<uint32_t>(records.size() + kFooterSize))});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, TrailerPackage,
+    ::testing::Values(
+        PackageCase{"UnknownTypesSkipped",
+                    [] {
+                        return TrailerOf(Concat({Record(6, 0, {1, 2}), Titled("T").records(),
+                                                 Record(5, 15, {9}), Record(4, 0xFFFF)}));
+                    },
+                    TRAILER_OK, "T"},
+        PackageCase{"RecordRunsPastFooter",
+                    [] { return TrailerOf(Concat({Titled("T").records(), Record(40, 15, Bytes(10, 0))})); },
+                    TRAILER_CORRUPT, ""},
+        PackageCase{"RecordSizeZero", [] { return TrailerOf(Concat({Record(0, 2), Bytes(8, 0)})); },
+                    TRAILER_CORRUPT, ""},
+        PackageCase{"RecordSizeBelowHeader", [] { return TrailerOf(Concat({Record(3, 15), Bytes(8, 0)})); },
+                    TRAILER_CORRUPT, ""},
+        PackageCase{"TrailingBytesShorterThanHeader",
+                    [] { return TrailerOf(Concat({Titled("T").records(), Bytes{1, 0}})); }, TRAILER_CORRUPT,
+                    ""},
+        PackageCase{"ShortCipherHeader", [] { return TrailerOf(Record(40, 14, Bytes(36, 0))); },
+                    TRAILER_CORRUPT, ""},
+        PackageCase{"TextWithoutTerminatingZero",
+                    [] { return TrailerOf(Record(12, 2, {0, 0, 4, 0, 'a', 'b', 'c', 'd'})); },
+                    TRAILER_CORRUPT, ""},
+        PackageCase{"TextRecordWithoutRoomForText", [] { return TrailerOf(Record(8, 2, {0, 0, 0, 0})); },
+                    TRAILER_CORRUPT, ""},
+        PackageCase{"ShortFlagsRecord", [] { return TrailerOf(Record(8, 7, {1, 0, 0, 0})); },
+                    TRAILER_CORRUPT, ""},
+        PackageCase{"ShortArchiveRecord", [] { return TrailerOf(Record(8, 1, {1, 0, 0, 0})); },
+                    TRAILER_CORRUPT, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TrailerRecords, ExampleTextRecordIsReadInPlace)
+{
+    const Bytes example = {0x0E, 0x00, 0x02, 0x00, 0x00, 0x00, 0x05, 0x00, 'S', 'e', 't', 'u', 'p', 0x00};
+    TrailerBuilder built;
+    built.text(kTitle, kNeutral, "Setup");
+    EXPECT_EQ(built.records(), example);
+    EXPECT_EQ(makeFooter(335), (Bytes{0x0C, 0, 0, 0, 0x4F, 0x01, 0, 0, 'S', 'F', 'X', 0}));
+
+    SfxSettingsRecord s;
+    ResetSettings(&s);
+    Bytes block = Concat({example, makeFooter(26)});
+    ASSERT_EQ(ParseTrailerRecords(block.data(), static_cast<uint32_t>(block.size()), LANGUAGE_ENGLISH, &s),
+              TRAILER_OK);
+    EXPECT_EQ(s.title.text, reinterpret_cast<const char*>(block.data() + 8));
+}
+
+TEST(TrailerRecords, DefaultsWithoutRecords)
+{
+    ReadResult r = ReadPackage(Concat({FakeStub(), makeFooter(12)}));
+    ASSERT_EQ(r.code, TRAILER_OK);
+    EXPECT_EQ(r.settings.archiveOffset, 0u);
+    EXPECT_EQ(r.settings.archiveSize, 0u);
+    EXPECT_EQ(r.settings.flags, 1u);
+    EXPECT_TRUE(r.settings.passwordAccepted);
+    EXPECT_FALSE(r.settings.cipherHeaderPresent);
+    EXPECT_EQ(r.settings.folderTemplate.text, nullptr);
+}
+
+TEST(TrailerRecords, ArchiveRecordGivesArchivePlace)
+{
+    Bytes archive(321, 0x55);
+    ReadResult r = ReadPackage(assemblePackage(FakeStub(), archive, TrailerBuilder()));
+    ASSERT_EQ(r.code, TRAILER_OK);
+    EXPECT_EQ(r.settings.archiveOffset, 20000u);
+    EXPECT_EQ(r.settings.archiveSize, 321u);
+}
+
+TEST(TrailerRecords, EveryTextTypeFillsItsSlot)
+{
+    TrailerBuilder t;
+    const RecordType types[] = {kTitle, kIntroText, kIntroLink, kFinishText, kFinishButton, kCommand1,
+                                kFolderTemplate, kExitText, kExitButton, kCommand2, kDeleteList};
+    for (RecordType type : types)
+        t.text(type, kNeutral, "text " + std::to_string(type));
+    ReadResult r = ReadPackage(assemblePackage(FakeStub(), {}, t));
+    ASSERT_EQ(r.code, TRAILER_OK);
+    const SfxSettingsRecord& s = r.settings;
+    const LocalizedText* slots[] = {&s.title, &s.introText, &s.introLink, &s.finishText,
+                                    &s.finishButtonText, &s.command1, &s.folderTemplate, &s.exitText,
+                                    &s.exitButtonText, &s.command2, &s.deleteListFile};
+    for (size_t i = 0; i < std::size(types); i++)
+        EXPECT_EQ(Text(*slots[i]), "text " + std::to_string(types[i]));
+}
+
+struct LanguageCase {
+    const char* name;
+    uint32_t uiLanguage;
+    std::vector<std::pair<uint16_t, const char*>> records;
+    const char* expected;
+};
+
+class TextLanguageRule : public ::testing::TestWithParam<LanguageCase> {};
+
+TEST_P(TextLanguageRule, PicksTheRightRecord)
+{
+    TrailerBuilder t;
+    for (const auto& [language, text] : GetParam().records)
+        t.text(kIntroText, language, text);
+    ReadResult r = ReadPackage(assemblePackage(FakeStub(), {}, t), GetParam().uiLanguage);
+    ASSERT_EQ(r.code, TRAILER_OK);
+    EXPECT_EQ(Text(r.settings.introText), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TextLanguageRule,
+    ::testing::Values(
+        LanguageCase{"GermanUiPrefersLastGerman", 7, {{9, "A"}, {0, "B"}, {7, "C"}, {0, "D"}}, "C"},
+        LanguageCase{"EnglishUiSameRecordsTakesEnglish", 9, {{9, "A"}, {0, "B"}, {7, "C"}, {0, "D"}}, "A"},
+        LanguageCase{"LastUiLanguageRecordWins", 9, {{9, "A"}, {9, "B"}, {0, "N"}}, "B"},
+        LanguageCase{"SingleForeignRecordIsUsed", 9, {{7, "G"}}, "G"},
+        LanguageCase{"SecondNeutralReplacesFirst", 9, {{0, "N1"}, {0, "N2"}}, "N2"},
+        LanguageCase{"NeutralReplacesForeign", 9, {{7, "G"}, {0, "N"}}, "N"},
+        LanguageCase{"ForeignNeverReplacesNeutral", 9, {{0, "N"}, {7, "G"}}, "N"},
+        LanguageCase{"FirstForeignKept", 7, {{9, "E1"}, {9, "E2"}}, "E1"},
+        LanguageCase{"FullLangIdIsNotEnglish", 9, {{0, "N"}, {0x0409, "X"}}, "N"},
+        LanguageCase{"FullLangIdIsNotGerman", 7, {{0x0407, "X"}, {0, "N"}}, "N"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TrailerFlags, RecordsMergeInFileOrder)
+{
+    struct {
+        std::vector<std::pair<uint32_t, uint32_t>> records;
+        uint32_t expected;
+    } cases[] = {
+        {{}, 1},
+        {{{3, 2}}, 2},
+        {{{1, 0}, {2, 2}}, 2},
+        {{{2, 2}, {2, 0}}, 1},
+        {{{0, 0xFFFFFFFF}}, 1},
+        {{{0xFFFFFFFF, 0x80000003}}, 0x80000003},
+    };
+    for (const auto& c : cases) {
+        TrailerBuilder t;
+        for (auto [mask, values] : c.records)
+            t.flags(mask, values);
+        ReadResult r = ReadPackage(assemblePackage(FakeStub(), {}, t));
+        ASSERT_EQ(r.code, TRAILER_OK);
+        EXPECT_EQ(r.settings.flags, c.expected);
+    }
+}
+
+TEST(TrailerCipherHeader, PresentClearsPasswordAccepted)
+{
+    Bytes header(kCipherHeaderSize);
+    for (size_t i = 0; i < header.size(); i++)
+        header[i] = static_cast<uint8_t>(i * 7);
+    TrailerBuilder t;
+    t.cipherHeader(header);
+    ReadResult r = ReadPackage(assemblePackage(FakeStub(), {}, t));
+    ASSERT_EQ(r.code, TRAILER_OK);
+    EXPECT_TRUE(r.settings.cipherHeaderPresent);
+    EXPECT_FALSE(r.settings.passwordAccepted);
+    EXPECT_EQ(r.settings.cipherHeader[0], 52);
+    EXPECT_EQ(r.settings.cipherHeader[2], 14);
+    EXPECT_EQ(0, std::memcmp(r.settings.cipherHeader + 4, header.data() + 4, kCipherHeaderSize - 4));
+}
+
+TEST(TrailerWriter, RefusesWhatDoesNotFit)
+{
+    TrailerBuilder t;
+    EXPECT_THROW(t.text(kTitle, kNeutral, std::string(kMaxTextLength + 1, 'x')), FormatError);
+    EXPECT_NO_THROW(t.text(kTitle, kNeutral, std::string(kMaxTextLength, 'x')));
+    EXPECT_THROW(t.text(kTitle, kNeutral, std::string("a\0b", 3)), FormatError);
+    EXPECT_THROW(t.cipherHeader(Bytes(51)), FormatError);
+}
