@@ -1,0 +1,490 @@
+#!/usr/bin/env python3
+# Generates the stub's bitmap resources:
+#   wizard.bmp  118x256, 8-bit palettised side picture of the setup wizard
+#   app.ico     16-colour application icon (32x32 and 16x16)
+# Both use the same emblem: an open box with an arrow going into it, drawn
+# in the wizard's indigo-to-teal colours. Only the standard library is used
+# and the output is byte-for-byte identical on every run.
+#
+# Usage: python3 make_images.py OUTPUT_DIR
+
+import os
+import struct
+import sys
+
+WIZARD_W, WIZARD_H = 118, 256
+
+# Background gradient stops (t, colour), top to bottom.
+GRADIENT = [
+    (0.00, (22, 27, 82)),
+    (0.45, (30, 66, 140)),
+    (1.00, (38, 150, 172)),
+]
+WHITE = (255, 255, 255)
+
+# Background quantisation grid: gradient steps x white-overlay levels.
+T_STEPS = 48
+A_STEP = 0.04
+A_MAX = 0.16
+
+BAYER8 = [
+    [0, 32, 8, 40, 2, 34, 10, 42],
+    [48, 16, 56, 24, 50, 18, 58, 26],
+    [12, 44, 4, 36, 14, 46, 6, 38],
+    [60, 28, 52, 20, 62, 30, 54, 22],
+    [3, 35, 11, 43, 1, 33, 9, 41],
+    [51, 19, 59, 27, 49, 17, 57, 25],
+    [15, 47, 7, 39, 13, 45, 5, 37],
+    [63, 31, 55, 23, 61, 29, 53, 21],
+]
+
+
+# ---------------------------------------------------------------- colour math
+
+def lerp(a, b, f):
+    return a + (b - a) * f
+
+
+def mix(c0, c1, f):
+    return tuple(lerp(c0[i], c1[i], f) for i in range(3))
+
+
+def clamp(v, lo=0.0, hi=1.0):
+    return lo if v < lo else hi if v > hi else v
+
+
+def gradient_colour(t):
+    t = clamp(t)
+    for (t0, c0), (t1, c1) in zip(GRADIENT, GRADIENT[1:]):
+        if t <= t1:
+            f = (t - t0) / (t1 - t0)
+            f = f * f * (3 - 2 * f)  # smooth transition between stops
+            return mix(c0, c1, f)
+    return GRADIENT[-1][1]
+
+
+def background_colour(t, a):
+    return mix(gradient_colour(t), WHITE, a)
+
+
+def dither_threshold(x, y, phase):
+    if phase == 0:
+        return (BAYER8[y & 7][x & 7] + 0.5) / 64.0
+    return (BAYER8[(y + 3) & 7][(x + 5) & 7] + 0.5) / 64.0
+
+
+def to_byte_rgb(c):
+    return tuple(int(clamp(round(v), 0, 255)) for v in c)
+
+
+def distance2(c0, c1):
+    # Weighted RGB distance; green matters most to the eye.
+    dr, dg, db = c0[0] - c1[0], c0[1] - c1[1], c0[2] - c1[2]
+    return 3 * dr * dr + 4 * dg * dg + 2 * db * db
+
+
+def nearest_index(colour, palette, cache):
+    key = to_byte_rgb(colour)
+    idx = cache.get(key)
+    if idx is None:
+        best = None
+        for i, p in enumerate(palette):
+            d = distance2(key, p)
+            if best is None or d < best:
+                best, idx = d, i
+        cache[key] = idx
+    return idx
+
+
+def median_cut(colours, count):
+    """Reduce a list of RGB tuples to at most `count` representative colours."""
+    boxes = [sorted(set(colours))] if colours else []
+    weights = {}
+    for c in colours:
+        weights[c] = weights.get(c, 0) + 1
+
+    def spread(box):
+        return max(max(c[i] for c in box) - min(c[i] for c in box)
+                   for i in range(3))
+
+    while len(boxes) < count:
+        splittable = [b for b in boxes if len(b) > 1]
+        if not splittable:
+            break
+        box = max(splittable, key=lambda b: (spread(b) *
+                                             sum(weights[c] for c in b), b[0]))
+        boxes.remove(box)
+        axis = max(range(3), key=lambda i: max(c[i] for c in box) -
+                   min(c[i] for c in box))
+        box.sort(key=lambda c: (c[axis], c))
+        total = sum(weights[c] for c in box)
+        run, cut = 0, 1
+        for i, c in enumerate(box):
+            run += weights[c]
+            if run * 2 >= total:
+                cut = max(1, min(len(box) - 1, i + 1))
+                break
+        boxes.append(box[:cut])
+        boxes.append(box[cut:])
+    result = []
+    for box in boxes:
+        total = sum(weights[c] for c in box)
+        result.append(tuple(
+            int(round(sum(c[i] * weights[c] for c in box) / total))
+            for i in range(3)))
+    return sorted(set(result))
+
+
+# ------------------------------------------------------------------- geometry
+
+def polygon(points):
+    """Even-odd point-in-polygon test for a list of (x, y) vertices."""
+    pts = list(points)
+
+    def inside(x, y):
+        hit = False
+        j = len(pts) - 1
+        for i in range(len(pts)):
+            xi, yi = pts[i]
+            xj, yj = pts[j]
+            if (yi > y) != (yj > y):
+                if x < xi + (y - yi) * (xj - xi) / (yj - yi):
+                    hit = not hit
+            j = i
+        return hit
+    return inside
+
+
+def offset_convex(points, d):
+    """Grow a convex polygon (clockwise on screen) outwards by d pixels."""
+    n = len(points)
+    lines = []
+    for i in range(n):
+        x0, y0 = points[i]
+        x1, y1 = points[(i + 1) % n]
+        ex, ey = x1 - x0, y1 - y0
+        length = (ex * ex + ey * ey) ** 0.5
+        nx, ny = ey / length, -ex / length  # outward for clockwise order
+        lines.append(((x0 + nx * d, y0 + ny * d), (ex, ey)))
+    out = []
+    for i in range(n):
+        (px, py), (dx, dy) = lines[i - 1]
+        (qx, qy), (ex, ey) = lines[i]
+        den = dx * ey - dy * ex
+        s = ((qx - px) * ey - (qy - py) * ex) / den
+        out.append((px + dx * s, py + dy * s))
+    return out
+
+
+def emblem_outlines(cx, top, size):
+    """Vertex lists of the emblem parts, in painting order.
+
+    The emblem is an isometric open box; an arrow comes down from above
+    and disappears behind the box's front faces.
+    """
+    hw = size / 2.0          # half width of the box
+    q = hw * 0.5             # half height of the top rhombus (2:1 isometric)
+    h = size * 0.52          # height of the side faces
+    y0 = top + size * 0.42   # back corner of the box opening
+    box_top = [(cx, y0), (cx + hw, y0 + q), (cx, y0 + 2 * q), (cx - hw, y0 + q)]
+    left = [(cx - hw, y0 + q), (cx, y0 + 2 * q), (cx, y0 + 2 * q + h),
+            (cx - hw, y0 + q + h)]
+    right = [(cx, y0 + 2 * q), (cx + hw, y0 + q), (cx + hw, y0 + q + h),
+             (cx, y0 + 2 * q + h)]
+    shaft_w = size * 0.11
+    head_w = size * 0.25
+    head_h = size * 0.22
+    tip = y0 + 2.0 * q + size * 0.02
+    neck = tip - head_h
+    arrow = [(cx - shaft_w, top), (cx + shaft_w, top), (cx + shaft_w, neck),
+             (cx + head_w, neck), (cx, tip), (cx - head_w, neck),
+             (cx - shaft_w, neck)]
+    return {"opening": box_top, "arrow": arrow, "left": left, "right": right}
+
+
+def emblem_layers(cx, top, size, colours, outline=0.0):
+    """Shapes (inside-test, colour), bottom to top."""
+    parts = emblem_outlines(cx, top, size)
+    layers = []
+    if outline:
+        hexagon = [parts["opening"][0], parts["opening"][1],
+                   parts["right"][2], parts["right"][3], parts["left"][3],
+                   parts["opening"][3]]
+        layers.append((polygon(offset_convex(hexagon, outline)),
+                       colours["outline"]))
+        arrow = parts["arrow"]
+        head = [arrow[3], arrow[4], arrow[5]]
+        shaft = [arrow[0], arrow[1], arrow[2], arrow[6]]
+        layers.append((polygon(offset_convex(shaft, outline)),
+                       colours["outline"]))
+        layers.append((polygon(offset_convex(head, outline)),
+                       colours["outline"]))
+    for name in ("opening", "arrow", "left", "right"):
+        layers.append((polygon(parts[name]), colours[name]))
+    return layers
+
+
+def render_layers(layers, x, y, samples=4):
+    """Supersample one pixel; returns (coverage, average colour of hits)."""
+    hits = 0
+    acc = [0.0, 0.0, 0.0]
+    for sy in range(samples):
+        py = y + (sy + 0.5) / samples
+        for sx in range(samples):
+            px = x + (sx + 0.5) / samples
+            for inside, colour in reversed(layers):
+                if inside(px, py):
+                    hits += 1
+                    acc[0] += colour[0]
+                    acc[1] += colour[1]
+                    acc[2] += colour[2]
+                    break
+    if not hits:
+        return 0.0, None
+    return hits / float(samples * samples), tuple(v / hits for v in acc)
+
+
+# ------------------------------------------------------------- wizard picture
+
+EMBLEM_CX, EMBLEM_TOP, EMBLEM_SIZE = 59.0, 30.0, 64.0
+
+WIZARD_EMBLEM_COLOURS = {
+    "opening": (24, 36, 96),
+    "arrow": (140, 232, 214),
+    "left": (246, 249, 253),
+    "right": (196, 218, 240),
+}
+
+
+def soft_disc(x, y, cx, cy, r, alpha):
+    d = ((x - cx) ** 2 + (y - cy) ** 2) ** 0.5
+    return alpha * clamp(r - d + 0.5)
+
+
+def wizard_background(x, y):
+    """Gradient position t and white overlay strength a for a pixel centre."""
+    t = (y + 0.12 * (x - WIZARD_W / 2.0)) / (WIZARD_H - 1.0)
+    a = 0.0
+    # Soft glow behind the emblem.
+    gx, gy = EMBLEM_CX, EMBLEM_TOP + EMBLEM_SIZE * 0.62
+    d = ((x - gx) ** 2 + (y - gy) ** 2) ** 0.5
+    a += 0.13 * clamp(1.0 - d / 62.0) ** 2
+    # Large translucent circles drifting off the lower edge.
+    a += soft_disc(x, y, -12.0, 262.0, 96.0, 0.05)
+    a += soft_disc(x, y, 128.0, 214.0, 54.0, 0.04)
+    a += soft_disc(x, y, 70.0, 300.0, 70.0, 0.04)
+    return t, clamp(a, 0.0, A_MAX)
+
+
+def dither_background(x, y, t, a):
+    """Ordered-dither (t, a) onto the quantisation grid; returns a cell."""
+    ia = int(a / A_STEP + dither_threshold(x, y, 1))
+    it = int(clamp(t) * (T_STEPS - 1) + dither_threshold(x, y, 0))
+    return min(it, T_STEPS - 1), min(ia, int(round(A_MAX / A_STEP)))
+
+
+def cell_colour(cell):
+    it, ia = cell
+    return background_colour(it / (T_STEPS - 1.0), ia * A_STEP)
+
+
+def render_wizard():
+    """Returns (palette, rows of palette indices, top row first)."""
+    layers = emblem_layers(EMBLEM_CX, EMBLEM_TOP, EMBLEM_SIZE,
+                           WIZARD_EMBLEM_COLOURS)
+    x_lo = int(EMBLEM_CX - EMBLEM_SIZE / 2) - 2
+    x_hi = int(EMBLEM_CX + EMBLEM_SIZE / 2) + 2
+    y_lo = int(EMBLEM_TOP) - 2
+    y_hi = int(EMBLEM_TOP + EMBLEM_SIZE * 1.25) + 2
+
+    cells = {}
+    foreground = {}
+    grid = []
+    for y in range(WIZARD_H):
+        row = []
+        for x in range(WIZARD_W):
+            t, a = wizard_background(x + 0.5, y + 0.5)
+            cov = 0.0
+            if x_lo <= x <= x_hi and y_lo <= y <= y_hi:
+                cov, fg = render_layers(layers, x, y)
+            if cov > 0.0:
+                colour = mix(background_colour(t, a), fg, cov)
+                foreground[(x, y)] = to_byte_rgb(colour)
+                row.append(None)
+            else:
+                cell = dither_background(x, y, t, a)
+                cells.setdefault(cell, None)
+                row.append(cell)
+        grid.append(row)
+
+    background_cells = sorted(cells)
+    if len(background_cells) > 200:
+        raise RuntimeError("background needs %d colours" % len(background_cells))
+    palette = [to_byte_rgb(cell_colour(c)) for c in background_cells]
+    for i, c in enumerate(background_cells):
+        cells[c] = i
+    fg_colours = [foreground[k] for k in sorted(foreground)]
+    palette += median_cut(fg_colours, 256 - len(palette))
+
+    cache = {}
+    pixels = []
+    for y, row in enumerate(grid):
+        out = []
+        for x, cell in enumerate(row):
+            if cell is None:
+                out.append(nearest_index(foreground[(x, y)], palette, cache))
+            else:
+                out.append(cells[cell])
+        pixels.append(out)
+    return palette, pixels
+
+
+# ----------------------------------------------------------------------- icon
+
+ICON_EMBLEM_COLOURS = {
+    "outline": (20, 26, 78),
+    "opening": (24, 36, 96),
+    "arrow": (110, 226, 204),
+    "left": (236, 243, 251),
+    "right": (150, 184, 226),
+}
+
+
+def render_icon_pixels(size):
+    """Full-colour RGBA-like rows: (rgb or None for transparent)."""
+    # Geometry chosen so that the box edges land on whole pixels.
+    emblem = size * 0.78
+    top = size * 0.04
+    layers = emblem_layers(size / 2.0, top, emblem, ICON_EMBLEM_COLOURS,
+                           outline=max(1.0, size / 28.0))
+    rows = []
+    for y in range(size):
+        row = []
+        for x in range(size):
+            cov, colour = render_layers(layers, x, y, samples=6)
+            row.append(to_byte_rgb(colour) if cov >= 0.5 else None)
+        rows.append(row)
+    return rows
+
+
+def quantise_icon(rows):
+    """Map to 16 colours; index 0 (black) is reserved for transparency."""
+    colours = [c for row in rows for c in row if c is not None]
+    palette = [(0, 0, 0)] + median_cut(colours, 15)
+    palette += [(0, 0, 0)] * (16 - len(palette))
+    cache = {}
+    indices, mask = [], []
+    for row in rows:
+        irow, mrow = [], []
+        for c in row:
+            if c is None:
+                irow.append(0)
+                mrow.append(1)
+            else:
+                irow.append(1 + nearest_index(c, palette[1:], cache))
+                mrow.append(0)
+        indices.append(irow)
+        mask.append(mrow)
+    return palette, indices, mask
+
+
+# ---------------------------------------------------------------- file output
+
+def padded(data):
+    return data + b"\0" * (-len(data) % 4)
+
+
+def bitmap_info_header(width, height, bpp, image_size, colours_used):
+    return struct.pack("<IiiHHIIiiII", 40, width, height, 1, bpp, 0,
+                       image_size, 2835, 2835, colours_used, 0)
+
+
+def palette_bytes(palette):
+    return b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in palette)
+
+
+def pack_8bpp(row):
+    return padded(bytes(row))
+
+
+def pack_4bpp(row):
+    data = bytearray()
+    for i in range(0, len(row), 2):
+        hi = row[i]
+        lo = row[i + 1] if i + 1 < len(row) else 0
+        data.append((hi << 4) | lo)
+    return padded(bytes(data))
+
+
+def pack_1bpp(row):
+    data = bytearray()
+    for i in range(0, len(row), 8):
+        byte = 0
+        for j, bit in enumerate(row[i:i + 8]):
+            byte |= bit << (7 - j)
+        data.append(byte)
+    return padded(bytes(data))
+
+
+def bmp_bytes(palette, pixels):
+    palette = list(palette) + [(0, 0, 0)] * (256 - len(palette))
+    height, width = len(pixels), len(pixels[0])
+    image = b"".join(pack_8bpp(row) for row in reversed(pixels))
+    offset = 14 + 40 + 4 * 256
+    header = struct.pack("<2sIHHI", b"BM", offset + len(image), 0, 0, offset)
+    return (header + bitmap_info_header(width, height, 8, len(image), 256) +
+            palette_bytes(palette) + image)
+
+
+def icon_image_bytes(palette, indices, mask):
+    size = len(indices)
+    xor = b"".join(pack_4bpp(row) for row in reversed(indices))
+    andm = b"".join(pack_1bpp(row) for row in reversed(mask))
+    return (bitmap_info_header(size, 2 * size, 4, len(xor) + len(andm), 16) +
+            palette_bytes(palette) + xor + andm)
+
+
+def ico_bytes(images):
+    """images: list of (size, image bytes)."""
+    out = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    blobs = []
+    for size, data in images:
+        out += struct.pack("<BBBBHHII", size % 256, size % 256, 16, 0, 1, 4,
+                           len(data), offset)
+        offset += len(data)
+        blobs.append(data)
+    return out + b"".join(blobs)
+
+
+def make_icon():
+    images = []
+    for size in (32, 16):
+        palette, indices, mask = quantise_icon(render_icon_pixels(size))
+        images.append((size, icon_image_bytes(palette, indices, mask)))
+    return ico_bytes(images)
+
+
+def write_file(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def main(argv):
+    if len(argv) != 2:
+        sys.stderr.write("usage: %s OUTPUT_DIR\n" % os.path.basename(argv[0]))
+        return 2
+    out_dir = argv[1]
+    try:
+        os.makedirs(out_dir, exist_ok=True)
+        palette, pixels = render_wizard()
+        write_file(os.path.join(out_dir, "wizard.bmp"), bmp_bytes(palette, pixels))
+        write_file(os.path.join(out_dir, "app.ico"), make_icon())
+    except (OSError, RuntimeError) as e:
+        sys.stderr.write("make_images: %s\n" % e)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
