@@ -10,6 +10,7 @@ need_pkgs=(
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   libz-mingw-w64-dev
   wine64 xvfb x11-utils imagemagick python3
+  zip unzip p7zip-full libarchive-tools
 )
 
 missing=()
