@@ -24,8 +24,8 @@ WHITE = (255, 255, 255)
 
 # Background quantisation grid: gradient steps x white-overlay levels.
 T_STEPS = 48
-A_STEP = 0.04
-A_MAX = 0.16
+A_STEP = 0.03
+A_MAX = 0.12
 
 BAYER8 = [
     [0, 32, 8, 40, 2, 34, 10, 42],
@@ -155,73 +155,55 @@ def polygon(points):
     return inside
 
 
-def offset_convex(points, d):
-    """Grow a convex polygon (clockwise on screen) outwards by d pixels."""
-    n = len(points)
-    lines = []
-    for i in range(n):
-        x0, y0 = points[i]
-        x1, y1 = points[(i + 1) % n]
-        ex, ey = x1 - x0, y1 - y0
-        length = (ex * ex + ey * ey) ** 0.5
-        nx, ny = ey / length, -ex / length  # outward for clockwise order
-        lines.append(((x0 + nx * d, y0 + ny * d), (ex, ey)))
-    out = []
-    for i in range(n):
-        (px, py), (dx, dy) = lines[i - 1]
-        (qx, qy), (ex, ey) = lines[i]
-        den = dx * ey - dy * ex
-        s = ((qx - px) * ey - (qy - py) * ex) / den
-        out.append((px + dx * s, py + dy * s))
-    return out
+class EmblemGeometry:
+    """Placement of the emblem: an isometric open box with an arrow.
 
-
-def emblem_outlines(cx, top, size):
-    """Vertex lists of the emblem parts, in painting order.
-
-    The emblem is an isometric open box; an arrow comes down from above
-    and disappears behind the box's front faces.
+    cx, y0      back corner of the box opening
+    hw, q       half width / half height of the opening rhombus
+    depth       height of the box's front faces
+    arrow_top   where the arrow shaft starts
+    shaft, head half widths of the arrow shaft and head
+    head_len    length of the arrow head
+    sink        how far the arrow tip goes below the opening's front corner
     """
-    hw = size / 2.0          # half width of the box
-    q = hw * 0.5             # half height of the top rhombus (2:1 isometric)
-    h = size * 0.52          # height of the side faces
-    y0 = top + size * 0.42   # back corner of the box opening
-    box_top = [(cx, y0), (cx + hw, y0 + q), (cx, y0 + 2 * q), (cx - hw, y0 + q)]
-    left = [(cx - hw, y0 + q), (cx, y0 + 2 * q), (cx, y0 + 2 * q + h),
-            (cx - hw, y0 + q + h)]
-    right = [(cx, y0 + 2 * q), (cx + hw, y0 + q), (cx + hw, y0 + q + h),
-             (cx, y0 + 2 * q + h)]
-    shaft_w = size * 0.11
-    head_w = size * 0.25
-    head_h = size * 0.22
-    tip = y0 + 2.0 * q + size * 0.02
-    neck = tip - head_h
-    arrow = [(cx - shaft_w, top), (cx + shaft_w, top), (cx + shaft_w, neck),
-             (cx + head_w, neck), (cx, tip), (cx - head_w, neck),
-             (cx - shaft_w, neck)]
-    return {"opening": box_top, "arrow": arrow, "left": left, "right": right}
+
+    def __init__(self, cx, y0, hw, q, depth, arrow_top, shaft, head,
+                 head_len, sink):
+        self.cx, self.y0, self.hw, self.q, self.depth = cx, y0, hw, q, depth
+        self.arrow_top, self.shaft, self.head = arrow_top, shaft, head
+        self.head_len, self.sink = head_len, sink
+
+    def bounds(self):
+        return (self.cx - self.hw, self.arrow_top,
+                self.cx + self.hw, self.y0 + 2 * self.q + self.depth)
 
 
-def emblem_layers(cx, top, size, colours, outline=0.0):
+def emblem_outlines(g):
+    """Vertex lists (clockwise on screen) of the emblem parts, in painting
+    order. The arrow comes down from above and disappears behind the front
+    faces of the box."""
+    cx, y0, hw, q, h = g.cx, g.y0, g.hw, g.q, g.depth
+    back, front = (cx, y0), (cx, y0 + 2 * q)
+    left_c, right_c = (cx - hw, y0 + q), (cx + hw, y0 + q)
+    tip = y0 + 2 * q + g.sink
+    neck = tip - g.head_len
+    return {
+        # Inside walls seen through the opening.
+        "inner_left": [left_c, back, front],
+        "inner_right": [back, right_c, front],
+        "arrow": [(cx - g.shaft, g.arrow_top), (cx + g.shaft, g.arrow_top),
+                  (cx + g.shaft, neck), (cx + g.head, neck), (cx, tip),
+                  (cx - g.head, neck), (cx - g.shaft, neck)],
+        "left": [left_c, front, (cx, y0 + 2 * q + h), (cx - hw, y0 + q + h)],
+        "right": [front, right_c, (cx + hw, y0 + q + h), (cx, y0 + 2 * q + h)],
+    }
+
+
+def emblem_layers(g, colours):
     """Shapes (inside-test, colour), bottom to top."""
-    parts = emblem_outlines(cx, top, size)
-    layers = []
-    if outline:
-        hexagon = [parts["opening"][0], parts["opening"][1],
-                   parts["right"][2], parts["right"][3], parts["left"][3],
-                   parts["opening"][3]]
-        layers.append((polygon(offset_convex(hexagon, outline)),
-                       colours["outline"]))
-        arrow = parts["arrow"]
-        head = [arrow[3], arrow[4], arrow[5]]
-        shaft = [arrow[0], arrow[1], arrow[2], arrow[6]]
-        layers.append((polygon(offset_convex(shaft, outline)),
-                       colours["outline"]))
-        layers.append((polygon(offset_convex(head, outline)),
-                       colours["outline"]))
-    for name in ("opening", "arrow", "left", "right"):
-        layers.append((polygon(parts[name]), colours[name]))
-    return layers
+    parts = emblem_outlines(g)
+    return [(polygon(parts[name]), colours[name])
+            for name in ("inner_left", "inner_right", "arrow", "left", "right")]
 
 
 def render_layers(layers, x, y, samples=4):
@@ -246,39 +228,45 @@ def render_layers(layers, x, y, samples=4):
 
 # ------------------------------------------------------------- wizard picture
 
-EMBLEM_CX, EMBLEM_TOP, EMBLEM_SIZE = 59.0, 30.0, 64.0
+WIZARD_EMBLEM = EmblemGeometry(cx=59.0, y0=42.0, hw=30.0, q=15.0, depth=27.0,
+                               arrow_top=14.0, shaft=5.5, head=12.5,
+                               head_len=14.0, sink=-13.0)
 
 WIZARD_EMBLEM_COLOURS = {
-    "opening": (24, 36, 96),
+    "inner_left": (20, 28, 80),
+    "inner_right": (32, 46, 112),
     "arrow": (140, 232, 214),
     "left": (246, 249, 253),
     "right": (196, 218, 240),
 }
 
+# Flat translucent discs (cx, cy, radius, white overlay strength); the
+# strengths are multiples of A_STEP so overlapping discs stay on the grid.
+WIZARD_DISCS = [
+    (59.0, 54.0, 48.0, 0.03),     # halo behind the emblem
+    (59.0, 54.0, 36.0, 0.03),
+    (-14.0, 266.0, 100.0, 0.03),  # shapes drifting off the lower edge
+    (130.0, 212.0, 56.0, 0.03),
+    (72.0, 306.0, 74.0, 0.03),
+]
 
-def soft_disc(x, y, cx, cy, r, alpha):
+
+def disc_coverage(x, y, cx, cy, r):
     d = ((x - cx) ** 2 + (y - cy) ** 2) ** 0.5
-    return alpha * clamp(r - d + 0.5)
+    return clamp(r - d + 0.5)
 
 
 def wizard_background(x, y):
     """Gradient position t and white overlay strength a for a pixel centre."""
     t = (y + 0.12 * (x - WIZARD_W / 2.0)) / (WIZARD_H - 1.0)
-    a = 0.0
-    # Soft glow behind the emblem.
-    gx, gy = EMBLEM_CX, EMBLEM_TOP + EMBLEM_SIZE * 0.62
-    d = ((x - gx) ** 2 + (y - gy) ** 2) ** 0.5
-    a += 0.13 * clamp(1.0 - d / 62.0) ** 2
-    # Large translucent circles drifting off the lower edge.
-    a += soft_disc(x, y, -12.0, 262.0, 96.0, 0.05)
-    a += soft_disc(x, y, 128.0, 214.0, 54.0, 0.04)
-    a += soft_disc(x, y, 70.0, 300.0, 70.0, 0.04)
+    a = sum(alpha * disc_coverage(x, y, cx, cy, r)
+            for cx, cy, r, alpha in WIZARD_DISCS)
     return t, clamp(a, 0.0, A_MAX)
 
 
 def dither_background(x, y, t, a):
     """Ordered-dither (t, a) onto the quantisation grid; returns a cell."""
-    ia = int(a / A_STEP + dither_threshold(x, y, 1))
+    ia = int(a / A_STEP + 1e-9 + dither_threshold(x, y, 1))
     it = int(clamp(t) * (T_STEPS - 1) + dither_threshold(x, y, 0))
     return min(it, T_STEPS - 1), min(ia, int(round(A_MAX / A_STEP)))
 
@@ -290,12 +278,8 @@ def cell_colour(cell):
 
 def render_wizard():
     """Returns (palette, rows of palette indices, top row first)."""
-    layers = emblem_layers(EMBLEM_CX, EMBLEM_TOP, EMBLEM_SIZE,
-                           WIZARD_EMBLEM_COLOURS)
-    x_lo = int(EMBLEM_CX - EMBLEM_SIZE / 2) - 2
-    x_hi = int(EMBLEM_CX + EMBLEM_SIZE / 2) + 2
-    y_lo = int(EMBLEM_TOP) - 2
-    y_hi = int(EMBLEM_TOP + EMBLEM_SIZE * 1.25) + 2
+    layers = emblem_layers(WIZARD_EMBLEM, WIZARD_EMBLEM_COLOURS)
+    left, top, right, bottom = WIZARD_EMBLEM.bounds()
 
     cells = {}
     foreground = {}
@@ -305,7 +289,7 @@ def render_wizard():
         for x in range(WIZARD_W):
             t, a = wizard_background(x + 0.5, y + 0.5)
             cov = 0.0
-            if x_lo <= x <= x_hi and y_lo <= y <= y_hi:
+            if left - 1 <= x <= right + 1 and top - 1 <= y <= bottom + 1:
                 cov, fg = render_layers(layers, x, y)
             if cov > 0.0:
                 colour = mix(background_colour(t, a), fg, cov)
@@ -341,9 +325,20 @@ def render_wizard():
 
 # ----------------------------------------------------------------------- icon
 
+# Hand-placed per size so the edges land on whole pixels.
+ICON_EMBLEMS = {
+    32: EmblemGeometry(cx=16.0, y0=8.0, hw=14.0, q=7.0, depth=9.0,
+                       arrow_top=1.0, shaft=3.0, head=7.0, head_len=7.0,
+                       sink=-5.0),
+    16: EmblemGeometry(cx=8.0, y0=4.0, hw=7.0, q=3.5, depth=4.5,
+                       arrow_top=1.0, shaft=1.0, head=3.5, head_len=3.5,
+                       sink=-2.0),
+}
+
 ICON_EMBLEM_COLOURS = {
     "outline": (20, 26, 78),
-    "opening": (24, 36, 96),
+    "inner_left": (20, 28, 80),
+    "inner_right": (36, 52, 124),
     "arrow": (110, 226, 204),
     "left": (236, 243, 251),
     "right": (150, 184, 226),
@@ -351,12 +346,11 @@ ICON_EMBLEM_COLOURS = {
 
 
 def render_icon_pixels(size):
-    """Full-colour RGBA-like rows: (rgb or None for transparent)."""
-    # Geometry chosen so that the box edges land on whole pixels.
-    emblem = size * 0.78
-    top = size * 0.04
-    layers = emblem_layers(size / 2.0, top, emblem, ICON_EMBLEM_COLOURS,
-                           outline=max(1.0, size / 28.0))
+    """Rows of RGB tuples, or None where the icon is transparent.
+
+    The emblem gets a one pixel dark outline so it stands out on light
+    and dark desktops alike."""
+    layers = emblem_layers(ICON_EMBLEMS[size], ICON_EMBLEM_COLOURS)
     rows = []
     for y in range(size):
         row = []
@@ -364,7 +358,17 @@ def render_icon_pixels(size):
             cov, colour = render_layers(layers, x, y, samples=6)
             row.append(to_byte_rgb(colour) if cov >= 0.5 else None)
         rows.append(row)
-    return rows
+    outline = ICON_EMBLEM_COLOURS["outline"]
+    result = [list(row) for row in rows]
+    for y in range(size):
+        for x in range(size):
+            if rows[y][x] is not None:
+                continue
+            for nx, ny in ((x - 1, y), (x + 1, y), (x, y - 1), (x, y + 1)):
+                if 0 <= nx < size and 0 <= ny < size and rows[ny][nx]:
+                    result[y][x] = outline
+                    break
+    return result
 
 
 def quantise_icon(rows):

@@ -1,0 +1,17 @@
+// The start-up subsystem's process-wide values and the language choice.
+#include "startup_state.h"
+
+#include "ui_language.h"
+
+HINSTANCE ModuleInstance;
+HANDLE ProcessHeap;
+uint32_t UiLanguage = LANGUAGE_ENGLISH;
+uint32_t UiStringOffset = 1;
+uint32_t LastErrorId;
+
+void ChooseUiLanguage(void)
+{
+    ProcessHeap = GetProcessHeap();
+    UiLanguage = UiLanguageForLangId(GetUserDefaultLangID());
+    UiStringOffset = UiStringOffsetFor(UiLanguage);
+}

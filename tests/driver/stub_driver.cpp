@@ -1,0 +1,156 @@
+// The test driver. Texts are read with WM_GETTEXT, which Windows and Wine
+// both carry across processes; buttons are pressed with BM_CLICK, which, like
+// a mouse click, does nothing on a disabled button.
+#include "stub_driver.h"
+
+#include <vector>
+
+namespace driver {
+
+StubProcess::StubProcess(const std::string& exePath, const std::string& workingDir)
+{
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    std::string commandLine = "\"" + exePath + "\"";
+    std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
+    mutableLine.push_back(0);
+    if (!CreateProcessA(exePath.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &info_))
+        throw DriverError("cannot start " + exePath + ", error " + std::to_string(GetLastError()));
+}
+
+StubProcess::~StubProcess()
+{
+    if (!hasExited()) {
+        TerminateProcess(info_.hProcess, 99);
+        WaitForSingleObject(info_.hProcess, 5000);
+    }
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+}
+
+bool StubProcess::hasExited() const
+{
+    return WaitForSingleObject(info_.hProcess, 0) == WAIT_OBJECT_0;
+}
+
+namespace {
+
+struct WindowSearch {
+    DWORD pid;
+    const std::function<bool(HWND)>* match;
+    HWND found;
+};
+
+BOOL CALLBACK VisitWindow(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->pid && IsWindowVisible(window) && (*search->match)(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+HWND StubProcess::waitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs) const
+{
+    HWND found = nullptr;
+    bool ok = waitUntil(
+        [&] {
+            WindowSearch search{pid(), &match, nullptr};
+            EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&search));
+            found = search.found;
+            return found != nullptr || hasExited();
+        },
+        timeoutMs);
+    if (!ok)
+        throw DriverError("no matching window within " + std::to_string(timeoutMs) + " ms");
+    if (found == nullptr)
+        throw DriverError("the process ended before the window appeared");
+    return found;
+}
+
+HWND StubProcess::waitForFrame(DWORD timeoutMs) const
+{
+    return waitForWindow([](HWND w) { return isDialogWith(w, 1018); }, timeoutMs);
+}
+
+HWND StubProcess::waitForMessageBox(DWORD timeoutMs) const
+{
+    return waitForWindow([](HWND w) { return isDialogWith(w, kMessageBoxTextId); }, timeoutMs);
+}
+
+DWORD StubProcess::waitForExit(DWORD timeoutMs) const
+{
+    if (WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0)
+        throw DriverError("the process did not end within " + std::to_string(timeoutMs) + " ms");
+    DWORD code = 0;
+    GetExitCodeProcess(info_.hProcess, &code);
+    return code;
+}
+
+bool isDialogWith(HWND window, int itemId)
+{
+    char className[64] = {};
+    GetClassNameA(window, className, sizeof className);
+    return std::string(className) == "#32770" && GetDlgItem(window, itemId) != nullptr;
+}
+
+std::string windowText(HWND window)
+{
+    char text[4096] = {};
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                             5000, &length))
+        throw DriverError("window does not answer WM_GETTEXT");
+    return std::string(text, length);
+}
+
+std::string itemText(HWND dialog, int itemId)
+{
+    HWND item = GetDlgItem(dialog, itemId);
+    if (item == nullptr)
+        throw DriverError("no control " + std::to_string(itemId));
+    return windowText(item);
+}
+
+bool itemEnabled(HWND dialog, int itemId)
+{
+    return IsWindowEnabled(GetDlgItem(dialog, itemId)) != FALSE;
+}
+
+void clickButton(HWND dialog, int itemId)
+{
+    HWND button = GetDlgItem(dialog, itemId);
+    if (button == nullptr)
+        throw DriverError("no button " + std::to_string(itemId));
+    PostMessageA(button, BM_CLICK, 0, 0);
+}
+
+void typeText(HWND dialog, int itemId, const std::string& text)
+{
+    HWND item = GetDlgItem(dialog, itemId);
+    if (item == nullptr)
+        throw DriverError("no control " + std::to_string(itemId));
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 5000,
+                        &ignored);
+}
+
+bool waitUntil(const std::function<bool()>& cond, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (cond())
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(20);
+    }
+}
+
+}  // namespace driver

@@ -1,0 +1,31 @@
+// Shared pieces of the end-to-end tests: the stub under test, packages made
+// from it, and the language this run of the tests was started in.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "packaging/trailer_writer.h"
+#include "support/temp_path.h"
+
+namespace e2e {
+
+// The stub built with these tests.
+const std::string& StubPath();
+const packaging::Bytes& StubBytes();
+
+// True when the tests run with a German user interface (set through the
+// locale environment that CTest gives the run).
+bool GermanUi();
+
+// The text of the German or English variant, by the current UI language.
+inline const char* ByLanguage(const char* german, const char* english)
+{
+    return GermanUi() ? german : english;
+}
+
+// Writes stub + archive + trailer into dir and returns the package's path.
+std::string WritePackage(const TempDir& dir, const packaging::TrailerBuilder& trailer,
+                         const packaging::Bytes& archive = {}, const std::string& name = "package.exe");
+
+}  // namespace e2e
