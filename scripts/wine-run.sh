@@ -1,11 +1,11 @@
-#!/usr/bin/env bash
+#!/bin/sh
 # Runs a Windows program under Wine in the project's own prefix; CTest uses it
 # as the emulator of the Windows builds. It picks the 32- or 64-bit loader from
 # the program's PE header, because a 32-bit program under a Wine without wine32
 # "succeeds" silently and so must be refused here instead.
 set -u
 exe=$1
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
 export WINEPREFIX=${WINEPREFIX:-$here/../build/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
