@@ -1,0 +1,124 @@
+// The ZIP archive embedded in a package: finding its end record, deriving the
+// file offset its own offsets count from, and walking its central directory.
+// Single disk, no ZIP64. Shared by the stub and the host tools.
+#pragma once
+#include <stdint.h>
+
+#include "../platform/sys_file.h"
+
+// Result codes of the archive reader and the entry data reader.
+#define ARCHIVE_OK 0
+#define ARCHIVE_IO_ERROR (-1)          // a seek or read failed, or the file ended early
+#define ARCHIVE_END_OF_LIST (-100)     // no further entry, or no valid current entry
+#define ARCHIVE_BAD_PARAMETER (-102)   // no reader, no open entry, or a name too long
+#define ARCHIVE_BAD_FORMAT (-103)      // a signature or a consistency check failed
+#define ARCHIVE_NO_MEMORY (-104)       // a buffer allocation failed
+#define ARCHIVE_CRC_MISMATCH (-105)    // the entry's data did not match its CRC-32
+
+#define ZIP_END_RECORD_SIGNATURE 0x06054B50u
+#define ZIP_CENTRAL_HEADER_SIGNATURE 0x02014B50u
+#define ZIP_LOCAL_HEADER_SIGNATURE 0x04034B50u
+
+#define ZIP_END_RECORD_SIZE 22         // fixed part, signature included
+#define ZIP_CENTRAL_HEADER_SIZE 46
+#define ZIP_LOCAL_HEADER_SIZE 30
+
+// The end record lies within the last 0xFFFF bytes of the archive (a record
+// of 22 bytes plus a comment of at most 65,513). The search reads this window
+// backwards in steps of END_SEARCH_STEP bytes, each read END_SEARCH_OVERLAP
+// bytes longer so that a signature across a step boundary is still seen.
+#define END_SEARCH_WINDOW 0xFFFFu
+#define END_SEARCH_STEP 1024u
+#define END_SEARCH_OVERLAP 4u
+#define END_SEARCH_BUFFER_SIZE (END_SEARCH_STEP + END_SEARCH_OVERLAP)
+
+#define ZIP_FLAG_DATA_DESCRIPTOR 0x0008u
+#define ZIP_METHOD_STORED 0
+#define ZIP_METHOD_DEFLATED 8
+
+// The fixed fields of one central directory header, 16-bit ones widened.
+// The CRC precedes the date and time here, unlike in the file.
+struct ArchiveEntryInfo {
+    uint32_t versionMadeBy;
+    uint32_t versionNeeded;
+    uint32_t flagBits;
+    uint32_t method;
+    uint32_t crc;
+    uint32_t dosDateTime;          // time in the low 16 bits, date in the high 16
+    uint32_t compressedSize;
+    uint32_t uncompressedSize;
+    uint32_t nameLength;
+    uint32_t extraLength;
+    uint32_t commentLength;
+    uint32_t diskNumberStart;
+    uint32_t internalAttributes;
+    uint32_t externalAttributes;
+};
+
+struct EntryReadState;
+
+// One per archive, made by ArchiveOpen and never released (there is no
+// close: the stub keeps it until the process ends). Offsets called "archive
+// offsets" count from the archive's first byte, archiveBase is where that
+// byte lies in the file.
+struct ArchiveReader {
+    SysFile file;                  // not owned: the caller keeps it open
+    uint32_t entryCount;           // entries on this disk, from the end record
+    uint32_t archiveCommentLength; // the comment itself is never read
+    uint32_t archiveBase;          // file offset of archive offset 0
+    uint32_t entryIndex;           // 0-based index of the current entry
+    uint32_t entryPosition;        // archive offset of the current central header
+    uint32_t entryValid;           // 1 when the current header was read successfully
+    uint32_t endRecordPosition;    // file offset of the end record's signature
+    uint32_t directorySize;
+    uint32_t directoryOffset;      // archive offset of the central directory
+    ArchiveEntryInfo current;
+    uint32_t localHeaderOffset;    // archive offset of the current local header
+    EntryReadState* openEntry;     // the entry open for reading, or null
+    // A closed entry's state, kept for the next open: the platform layer's
+    // memory is never returned, so reusing it keeps a walk over thousands of
+    // entries from costing 16 KiB each.
+    EntryReadState* spareEntry;
+};
+
+// Looks for the end record signature in the last END_SEARCH_WINDOW bytes
+// before archiveEnd (a file offset), never past it. Returns the file offset
+// of the signature nearest to archiveEnd, or 0 when none was found (a
+// failed or short read ends the search with what was found so far).
+uint32_t FindEndRecord(SysFile file, uint32_t archiveEnd);
+
+// Opens the archive that ends at archiveOffset + archiveSize in file and
+// moves to its first entry. Returns null when no usable end record is found,
+// the end record is inconsistent (disk numbers not 0, entry counts differing,
+// the directory reaching past the end record), a read fails, or memory runs
+// out; nothing stays allocated then. The archive may begin anywhere before
+// its end record: archiveBase comes from the end record, not from
+// archiveOffset.
+ArchiveReader* ArchiveOpen(SysFile file, uint32_t archiveOffset, uint32_t archiveSize);
+
+// ARCHIVE_OK, or ARCHIVE_BAD_PARAMETER when reader is null.
+int ArchiveGetInfo(const ArchiveReader* reader, uint32_t* entryCount, uint32_t* archiveCommentLength);
+
+// Move to the first or the next central header and read its fixed fields
+// into reader->current. ARCHIVE_END_OF_LIST when there is no such entry (an
+// empty archive, or the last entry or an invalid one is current; nothing
+// moves then), ARCHIVE_BAD_FORMAT for a wrong signature or a header offset
+// past 4 GiB, ARCHIVE_IO_ERROR for a failed or short read,
+// ARCHIVE_BAD_PARAMETER for no reader. After a failed read no entry is valid.
+int ArchiveFirstEntry(ArchiveReader* reader);
+int ArchiveNextEntry(ArchiveReader* reader);
+
+// Reads the current central header again into info and the given buffers;
+// every output may be null, and a buffer of size 0 receives nothing.
+// - name: stored whole with a terminating zero. A name that does not fit
+//   with its zero (nameLength >= nameBufferSize) is refused with
+//   ARCHIVE_BAD_PARAMETER rather than cut, because a cut name can be another
+//   entry's name and would overwrite its file. info is still filled then, so
+//   that the caller can count the entry and tell why it failed, and the name
+//   buffer holds an empty text.
+// - extra: the first min(extraLength, extraBufferSize) bytes, not terminated.
+// - comment: terminated when it fits, else the first commentBufferSize bytes.
+// Other results as for ArchiveFirstEntry; ARCHIVE_END_OF_LIST when there is
+// no valid current entry. On those failures info is left untouched.
+int ArchiveGetEntryInfo(ArchiveReader* reader, ArchiveEntryInfo* info, char* nameBuffer, uint32_t nameBufferSize,
+                        void* extraBuffer, uint32_t extraBufferSize, char* commentBuffer, uint32_t commentBufferSize);

@@ -1,0 +1,192 @@
+// Entry data of the embedded archive: local header check, chunked reads
+// through ReadArchiveData (which decrypts when a cipher is active), raw
+// inflate or plain copy, and the CRC-32 verdict.
+#include "entry_reader.h"
+
+#include <string.h>
+
+#include "../crypto/archive_data.h"
+#include "../platform/byte_order.h"
+
+static int SeekTo(SysFile file, uint64_t position)
+{
+    return SysFileSeek(file, (int64_t)position, SYS_SEEK_BEGIN) == (int64_t)position ? 0 : -1;
+}
+
+int CheckLocalHeader(const ArchiveReader* reader, uint32_t* dataStart)
+{
+    uint8_t header[ZIP_LOCAL_HEADER_SIZE];
+    if (SeekTo(reader->file, (uint64_t)reader->archiveBase + reader->localHeaderOffset) != 0 ||
+        SysFileReadExact(reader->file, header, sizeof header) != 0)
+        return -1;
+
+    const ArchiveEntryInfo* central = &reader->current;
+    uint32_t flags = ReadU16Le(header + 6);
+    uint32_t method = ReadU16Le(header + 8);
+    uint32_t nameLength = ReadU16Le(header + 26);
+    uint32_t extraLength = ReadU16Le(header + 28);
+    int ok = ReadU32Le(header) == ZIP_LOCAL_HEADER_SIGNATURE;
+    ok = ok && method == central->method && (method == ZIP_METHOD_STORED || method == ZIP_METHOD_DEFLATED);
+    // Streaming writers cannot know CRC and sizes when they write the local
+    // header; bit 3 says those three are zero or wrong here, nothing else.
+    if (!(flags & ZIP_FLAG_DATA_DESCRIPTOR)) {
+        ok = ok && ReadU32Le(header + 14) == central->crc && ReadU32Le(header + 18) == central->compressedSize &&
+             ReadU32Le(header + 22) == central->uncompressedSize;
+    }
+    ok = ok && nameLength == central->nameLength;
+
+    // The local extra field may differ from the central one; the data follow
+    // the local one. Data reaching past 4 GiB cannot belong to a ZIP without
+    // ZIP64 and would make the 32-bit read position wrap.
+    uint64_t start = (uint64_t)reader->localHeaderOffset + ZIP_LOCAL_HEADER_SIZE + nameLength + extraLength;
+    ok = ok && start + central->compressedSize <= UINT32_MAX;
+    if (!ok)
+        return -1;
+    *dataStart = (uint32_t)start;
+    return 0;
+}
+
+// Takes the state parked by the last close, or allocates one. The platform
+// layer never returns memory, so a parked state is the only way to reuse it.
+static EntryReadState* AcquireEntryState(ArchiveReader* reader)
+{
+    EntryReadState* state = reader->spareEntry;
+    if (state == NULL)
+        state = (EntryReadState*)SysAlloc(sizeof(EntryReadState));
+    if (state == NULL)
+        return NULL;
+    reader->spareEntry = NULL;
+    if (state->readBuffer == NULL)
+        state->readBuffer = (uint8_t*)SysAlloc(ENTRY_READ_CHUNK_SIZE);
+    if (state->readBuffer == NULL) {
+        reader->spareEntry = state;
+        return NULL;
+    }
+    uint8_t* readBuffer = state->readBuffer;
+    memset(state, 0, sizeof *state);
+    state->readBuffer = readBuffer;
+    return state;
+}
+
+int EntryOpen(ArchiveReader* reader)
+{
+    if (reader == NULL || !reader->entryValid)
+        return ARCHIVE_BAD_PARAMETER;
+    if (reader->openEntry != NULL)
+        EntryClose(reader);
+
+    uint32_t dataStart = 0;
+    if (CheckLocalHeader(reader, &dataStart) != 0)
+        return ARCHIVE_BAD_FORMAT;
+    EntryReadState* state = AcquireEntryState(reader);
+    if (state == NULL)
+        return ARCHIVE_NO_MEMORY;
+
+    state->runningCrc = 0;
+    state->expectedCrc = reader->current.crc;
+    state->compressedLeft = reader->current.compressedSize;
+    state->uncompressedLeft = reader->current.uncompressedSize;
+    state->method = reader->current.method;
+    state->file = reader->file;
+    state->archiveBase = reader->archiveBase;
+    state->stream.next_in = state->readBuffer;
+    state->stream.avail_in = 0;
+    state->stream.total_out = 0;
+    state->inflaterReady = 0;
+    if (state->method != ZIP_METHOD_STORED) {
+        state->stream.zalloc = Z_NULL;
+        state->stream.zfree = Z_NULL;
+        state->stream.opaque = Z_NULL;
+        // A failed start is left for the first read, where inflate reports
+        // Z_STREAM_ERROR on the stream without state.
+        if (inflateInit2(&state->stream, -MAX_WBITS) == Z_OK)
+            state->inflaterReady = 1;
+    }
+    state->dataPosition = dataStart;
+    reader->openEntry = state;
+    return ARCHIVE_OK;
+}
+
+// Brings the next chunk of compressed data into the read buffer. Every byte
+// asked for must arrive: a short read means the package ends inside the
+// entry, and counting the missing bytes as read would hand out stale data.
+static int RefillInput(EntryReadState* state)
+{
+    uint32_t n = state->compressedLeft < ENTRY_READ_CHUNK_SIZE ? state->compressedLeft : ENTRY_READ_CHUNK_SIZE;
+    uint32_t got = 0;
+    if (SeekTo(state->file, (uint64_t)state->archiveBase + state->dataPosition) != 0)
+        return ARCHIVE_IO_ERROR;
+    if (!ReadArchiveData(state->file, state->readBuffer, n, &got) || got != n)
+        return ARCHIVE_IO_ERROR;
+    state->dataPosition += n;
+    state->compressedLeft -= n;
+    state->stream.next_in = state->readBuffer;
+    state->stream.avail_in = n;
+    return ARCHIVE_OK;
+}
+
+int32_t EntryRead(ArchiveReader* reader, void* buffer, uint32_t length)
+{
+    if (reader == NULL || reader->openEntry == NULL)
+        return ARCHIVE_BAD_PARAMETER;
+    EntryReadState* state = reader->openEntry;
+    if (state->readBuffer == NULL)
+        return ARCHIVE_END_OF_LIST;
+    if (length > ENTRY_READ_MAX_LENGTH)
+        length = ENTRY_READ_MAX_LENGTH;
+
+    uint8_t* out = (uint8_t*)buffer;
+    uint32_t space = length < state->uncompressedLeft ? length : state->uncompressedLeft;
+    int32_t produced = 0;
+    while (space > 0) {
+        if (state->stream.avail_in == 0 && state->compressedLeft > 0) {
+            int result = RefillInput(state);
+            if (result != ARCHIVE_OK)
+                return result;
+        }
+        uint32_t k;
+        int z = Z_OK;
+        if (state->method == ZIP_METHOD_STORED) {
+            // A stored entry whose compressed size is below its uncompressed
+            // size has nothing left to copy; stop rather than spin.
+            if (state->stream.avail_in == 0)
+                return ARCHIVE_BAD_FORMAT;
+            k = space < state->stream.avail_in ? space : state->stream.avail_in;
+            memcpy(out, state->stream.next_in, k);
+            state->stream.next_in += k;
+            state->stream.avail_in -= k;
+        } else {
+            state->stream.next_out = out;
+            state->stream.avail_out = space;
+            uLong before = state->stream.total_out;
+            z = inflate(&state->stream, Z_SYNC_FLUSH);
+            k = (uint32_t)(state->stream.total_out - before);
+        }
+        state->runningCrc = (uint32_t)crc32(state->runningCrc, out, k);
+        state->uncompressedLeft -= k;
+        produced += (int32_t)k;
+        out += k;
+        space -= k;
+        if (z == Z_STREAM_END)
+            return produced;
+        if (z != Z_OK)
+            return z;
+    }
+    return produced;
+}
+
+int EntryClose(ArchiveReader* reader)
+{
+    if (reader == NULL || reader->openEntry == NULL)
+        return ARCHIVE_BAD_PARAMETER;
+    EntryReadState* state = reader->openEntry;
+    int result = ARCHIVE_OK;
+    if (state->uncompressedLeft == 0 && state->runningCrc != state->expectedCrc)
+        result = ARCHIVE_CRC_MISMATCH;
+    if (state->inflaterReady)
+        inflateEnd(&state->stream);
+    state->inflaterReady = 0;
+    reader->openEntry = NULL;
+    reader->spareEntry = state;
+    return result;
+}

@@ -1,0 +1,60 @@
+// Reading one entry's data out of the embedded archive: the local header
+// check, then the entry's bytes, inflated or copied, with a running CRC-32
+// that the close compares with the central directory's.
+#pragma once
+#include <stdint.h>
+#include <zlib.h>
+
+#include "archive_reader.h"
+
+// Compressed data are read in chunks of this size at most, one seek and one
+// read each.
+#define ENTRY_READ_CHUNK_SIZE 16384u
+
+// The largest count one EntryRead hands out, so that it fits the result.
+#define ENTRY_READ_MAX_LENGTH 0x7FFFFFFFu
+
+// The state of the entry open for reading. For stored entries the stream's
+// input pointer and count serve as plain bookkeeping.
+struct EntryReadState {
+    uint8_t* readBuffer;         // ENTRY_READ_CHUNK_SIZE bytes
+    z_stream stream;
+    uint32_t dataPosition;       // archive offset of the next compressed byte to read
+    uint32_t inflaterReady;      // 1 when inflateEnd is owed
+    uint32_t runningCrc;         // CRC-32 of the bytes handed out so far
+    uint32_t expectedCrc;        // the central directory's CRC-32
+    uint32_t compressedLeft;     // compressed bytes not yet read from the file
+    uint32_t uncompressedLeft;   // uncompressed bytes not yet handed out
+    SysFile file;
+    uint32_t method;             // ZIP_METHOD_STORED or ZIP_METHOD_DEFLATED
+    uint32_t archiveBase;
+};
+
+// Checks the current entry's local header against its central header and
+// finds where the data start. 0 and *dataStart (an archive offset) on
+// success; -1 when the header cannot be read or disagrees: signature, method
+// (which must be stored or deflated), name length, and CRC and sizes unless
+// the local header's flags say they follow in a data descriptor.
+int CheckLocalHeader(const ArchiveReader* reader, uint32_t* dataStart);
+
+// Opens the current entry, closing one that is still open (its verdict is
+// dropped). ARCHIVE_OK; ARCHIVE_BAD_PARAMETER without a reader or a valid
+// current entry; ARCHIVE_BAD_FORMAT when the local header check fails;
+// ARCHIVE_NO_MEMORY.
+int EntryOpen(ArchiveReader* reader);
+
+// Places up to length bytes of the entry into buffer and returns their
+// count, 0 once the entry is exhausted. Negative results:
+// ARCHIVE_BAD_PARAMETER (no reader or no open entry), ARCHIVE_END_OF_LIST
+// (the state has no read buffer), ARCHIVE_IO_ERROR (a seek or read failed,
+// or the file ended before the compressed data did), ARCHIVE_BAD_FORMAT (a
+// stored entry's compressed data ran out before its uncompressed size was
+// reached), or zlib's negative code unchanged (Z_DATA_ERROR for corrupt
+// deflate data, Z_BUF_ERROR for a stream cut short).
+int32_t EntryRead(ArchiveReader* reader, void* buffer, uint32_t length);
+
+// Closes the open entry. ARCHIVE_CRC_MISMATCH when the entry was read to its
+// uncompressed size and its CRC-32 differs from the directory's; ARCHIVE_OK
+// otherwise (an entry not read to the end is not judged);
+// ARCHIVE_BAD_PARAMETER without a reader or an open entry.
+int EntryClose(ArchiveReader* reader);
