@@ -1,0 +1,259 @@
+// ZIP archive writer of the package-assembly library.
+#include "packaging/zip_writer.h"
+
+#include <algorithm>
+#include <limits>
+#include <zlib.h>
+
+namespace packaging {
+
+namespace {
+
+constexpr std::uint32_t kLocalSignature = 0x04034B50;
+constexpr std::uint32_t kCentralSignature = 0x02014B50;
+constexpr std::uint32_t kEndSignature = 0x06054B50;
+constexpr std::uint32_t kDescriptorSignature = 0x08074B50;
+constexpr std::uint16_t kVersionStored = 10;    // 1.0: stored data only
+constexpr std::uint16_t kVersionDeflated = 20;  // 2.0: deflate, folders
+constexpr std::uint16_t kMadeByDos = 20;        // host 0 (MS-DOS), version 2.0
+constexpr std::size_t kMaxField = 0xFFFF;
+constexpr std::uint64_t kMaxOffset = 0xFFFFFFFF;
+
+std::uint16_t field16(std::size_t value, const char* what)
+{
+    if (value > kMaxField)
+        throw FormatError(std::string(what) + " exceeds 65,535 bytes");
+    return static_cast<std::uint16_t>(value);
+}
+
+std::uint32_t offset32(std::uint64_t value, const char* what)
+{
+    if (value > kMaxOffset)
+        throw FormatError(std::string(what) + " exceeds 4 GiB; ZIP64 is not written");
+    return static_cast<std::uint32_t>(value);
+}
+
+void append(Bytes& out, const Bytes& bytes)
+{
+    out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
+void append(Bytes& out, const std::string& text)
+{
+    out.insert(out.end(), text.begin(), text.end());
+}
+
+// The bytes as the archive stores them, and what the directory says of them.
+struct PreparedEntry {
+    Bytes stored;
+    std::uint32_t crc;
+    std::uint32_t uncompressedSize;
+};
+
+PreparedEntry prepare(const ZipEntry& entry, int level)
+{
+    if (entry.preparedData)
+        return {*entry.preparedData, entry.crc, entry.uncompressedSize};
+    std::uint32_t size = offset32(entry.data.size(), "entry data");
+    Bytes stored = entry.method == ZipMethod::kDeflated ? deflateRaw(entry.data, level) : entry.data;
+    return {std::move(stored), crc32Of(entry.data), size};
+}
+
+}  // namespace
+
+ZipEntry ZipEntry::file(std::string name, Bytes data, ZipMethod method)
+{
+    ZipEntry entry;
+    entry.name = std::move(name);
+    entry.data = std::move(data);
+    entry.method = method;
+    return entry;
+}
+
+ZipEntry ZipEntry::directory(std::string name)
+{
+    ZipEntry entry;
+    entry.name = std::move(name);
+    entry.method = ZipMethod::kStored;
+    entry.externalAttributes = kDosDirectoryAttribute;
+    return entry;
+}
+
+ZipEntry ZipEntry::prepared(std::string name, ZipMethod method, Bytes stored, std::uint32_t crc,
+                            std::uint32_t uncompressedSize)
+{
+    ZipEntry entry;
+    entry.name = std::move(name);
+    entry.method = method;
+    entry.preparedData = std::move(stored);
+    entry.crc = crc;
+    entry.uncompressedSize = uncompressedSize;
+    return entry;
+}
+
+ZipWriter& ZipWriter::add(ZipEntry entry)
+{
+    entries_.push_back(std::move(entry));
+    return *this;
+}
+
+ZipWriter& ZipWriter::comment(std::string text)
+{
+    comment_ = std::move(text);
+    return *this;
+}
+
+ZipWriter& ZipWriter::leadingBytes(Bytes bytes, bool offsetsIncludeThem)
+{
+    leading_ = std::move(bytes);
+    offsetsIncludeLeading_ = offsetsIncludeThem;
+    return *this;
+}
+
+ZipWriter& ZipWriter::compressionLevel(int level)
+{
+    level_ = level;
+    return *this;
+}
+
+Bytes ZipWriter::build(ZipLayout* layout) const
+{
+    if (entries_.size() > kMaxField)
+        throw FormatError("more than 65,535 entries");
+    std::uint16_t commentLength = field16(comment_.size(), "archive comment");
+
+    Bytes out = leading_;
+    // Offsets written into the archive; positions in out differ by this.
+    const std::uint64_t base = offsetsIncludeLeading_ ? 0 : leading_.size();
+    ZipLayout places;
+    Bytes directory;
+    for (const ZipEntry& entry : entries_) {
+        PreparedEntry data = prepare(entry, level_);
+        std::uint32_t storedSize = offset32(data.stored.size(), "entry data");
+        std::uint16_t nameLength = field16(entry.name.size(), "entry name");
+        std::uint16_t localExtraLength = field16(entry.localExtra.size(), "local extra field");
+        std::uint16_t centralExtraLength = field16(entry.centralExtra.size(), "central extra field");
+        std::uint16_t entryCommentLength = field16(entry.comment.size(), "entry comment");
+        std::uint16_t flags = entry.dataDescriptor ? kZipFlagDataDescriptor : 0;
+        std::uint16_t method = static_cast<std::uint16_t>(entry.method);
+        std::uint16_t versionNeeded =
+            entry.method == ZipMethod::kStored && entry.externalAttributes != kDosDirectoryAttribute
+                ? kVersionStored
+                : kVersionDeflated;
+        std::uint32_t localOffset = offset32(out.size() - base, "local header offset");
+
+        places.localHeaders.push_back(offset32(out.size(), "archive"));
+        appendU32(out, kLocalSignature);
+        appendU16(out, versionNeeded);
+        appendU16(out, flags);
+        appendU16(out, method);
+        appendU16(out, entry.dosTime);
+        appendU16(out, entry.dosDate);
+        appendU32(out, entry.dataDescriptor ? 0 : data.crc);
+        appendU32(out, entry.dataDescriptor ? 0 : storedSize);
+        appendU32(out, entry.dataDescriptor ? 0 : data.uncompressedSize);
+        appendU16(out, nameLength);
+        appendU16(out, localExtraLength);
+        append(out, entry.name);
+        append(out, entry.localExtra);
+        places.dataStarts.push_back(offset32(out.size(), "archive"));
+        append(out, data.stored);
+        if (entry.dataDescriptor) {
+            appendU32(out, kDescriptorSignature);
+            appendU32(out, data.crc);
+            appendU32(out, storedSize);
+            appendU32(out, data.uncompressedSize);
+        }
+
+        appendU32(directory, kCentralSignature);
+        appendU16(directory, kMadeByDos);
+        appendU16(directory, versionNeeded);
+        appendU16(directory, flags);
+        appendU16(directory, method);
+        appendU16(directory, entry.dosTime);
+        appendU16(directory, entry.dosDate);
+        appendU32(directory, data.crc);
+        appendU32(directory, storedSize);
+        appendU32(directory, data.uncompressedSize);
+        appendU16(directory, nameLength);
+        appendU16(directory, centralExtraLength);
+        appendU16(directory, entryCommentLength);
+        appendU16(directory, 0);   // disk number start
+        appendU16(directory, 0);   // internal attributes
+        appendU32(directory, entry.externalAttributes);
+        appendU32(directory, localOffset);
+        append(directory, entry.name);
+        append(directory, entry.centralExtra);
+        append(directory, entry.comment);
+    }
+
+    places.directoryStart = offset32(out.size(), "archive");
+    std::uint32_t directoryOffset = offset32(out.size() - base, "central directory offset");
+    std::uint32_t directorySize = offset32(directory.size(), "central directory");
+    std::size_t position = out.size();
+    for (const ZipEntry& entry : entries_) {
+        places.centralHeaders.push_back(offset32(position, "archive"));
+        position += 46 + entry.name.size() + entry.centralExtra.size() + entry.comment.size();
+    }
+    append(out, directory);
+
+    places.endRecord = offset32(out.size(), "archive");
+    std::uint16_t count = static_cast<std::uint16_t>(entries_.size());
+    appendU32(out, kEndSignature);
+    appendU16(out, 0);   // this disk
+    appendU16(out, 0);   // disk with the central directory
+    appendU16(out, count);
+    appendU16(out, count);
+    appendU32(out, directorySize);
+    appendU32(out, directoryOffset);
+    appendU16(out, commentLength);
+    append(out, comment_);
+    if (layout)
+        *layout = std::move(places);
+    return out;
+}
+
+Bytes deflateRaw(const Bytes& data, int level)
+{
+    z_stream stream{};
+    if (deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw std::runtime_error("deflateInit2 failed");
+    Bytes out(deflateBound(&stream, static_cast<uLong>(data.size())));
+    stream.next_in = const_cast<Bytef*>(data.data());
+    stream.next_out = out.data();
+    std::size_t inputLeft = data.size();
+    std::size_t outputLeft = out.size();
+    constexpr std::size_t kStep = std::numeric_limits<uInt>::max();
+    int result = Z_OK;
+    // zlib counts in uInt, so feed and drain in pieces it can count.
+    while (result == Z_OK) {
+        stream.avail_in = static_cast<uInt>(std::min(inputLeft, kStep));
+        stream.avail_out = static_cast<uInt>(std::min(outputLeft, kStep));
+        uInt inBefore = stream.avail_in;
+        uInt outBefore = stream.avail_out;
+        result = deflate(&stream, inputLeft == stream.avail_in ? Z_FINISH : Z_NO_FLUSH);
+        inputLeft -= inBefore - stream.avail_in;
+        outputLeft -= outBefore - stream.avail_out;
+    }
+    deflateEnd(&stream);
+    if (result != Z_STREAM_END)
+        throw std::runtime_error("deflate failed");
+    out.resize(out.size() - outputLeft);
+    return out;
+}
+
+std::uint32_t crc32Of(const Bytes& data)
+{
+    uLong crc = crc32(0L, Z_NULL, 0);
+    const Bytef* p = data.data();
+    std::size_t left = data.size();
+    while (left > 0) {
+        uInt n = static_cast<uInt>(std::min<std::size_t>(left, 1u << 30));
+        crc = crc32(crc, p, n);
+        p += n;
+        left -= n;
+    }
+    return static_cast<std::uint32_t>(crc);
+}
+
+}  // namespace packaging
