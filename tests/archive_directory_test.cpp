@@ -69,6 +69,11 @@ struct OpenCase {
     std::uint32_t archiveBase;   // as a file offset
 };
 
+void PrintTo(const OpenCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 const std::uint32_t kImage = 5000;
 
 const OpenCase kOpenCases[] = {
@@ -285,6 +290,11 @@ struct BufferCase {
     const char* expectedExtra;     // bytes the extra buffer must start with
     const char* expectedComment;   // nullptr: the comment buffer is not terminated
 };
+
+void PrintTo(const BufferCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 const BufferCase kBufferCases[] = {
     {"name_one_shorter_than_buffer", 9, 10, 0, 0, ARCHIVE_OK, nullptr, nullptr},

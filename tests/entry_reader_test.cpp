@@ -1,0 +1,357 @@
+// Entry data: the local header checked against the central one, stored and
+// deflated data read back in pieces, the CRC verdict, and damaged entries
+// ending with the code that names the damage.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+
+#include "archive/entry_reader.h"
+#include "support/archive_package.h"
+
+using namespace packaging;
+
+namespace {
+
+// Field offsets inside the headers, for damaging them on purpose.
+enum : std::size_t {
+    kLocalFlags = 6, kLocalMethod = 8, kLocalCrc = 14, kLocalCompressed = 18, kLocalUncompressed = 22,
+    kLocalNameLength = 26,
+    kCentralMethod = 10, kCentralCrc = 16, kCentralCompressed = 20, kCentralUncompressed = 24,
+};
+
+using Patch = std::function<void(Bytes&, const ZipLayout&)>;
+
+// The entry under test comes first; a second entry behind it makes sure the
+// reader stays within the first one's data.
+Bytes ArchiveWith(const ZipEntry& entry, const Patch& patch = {})
+{
+    ZipWriter zip;
+    zip.add(entry);
+    zip.add(ZipEntry::file("after.txt", MixedBytes(2000, 99)));
+    ZipLayout layout;
+    Bytes archive = zip.build(&layout);
+    if (patch)
+        patch(archive, layout);
+    return archive;
+}
+
+ZipEntry Described(std::string name, Bytes data, ZipMethod method, bool descriptor)
+{
+    ZipEntry entry = ZipEntry::file(std::move(name), std::move(data), method);
+    entry.dataDescriptor = descriptor;
+    return entry;
+}
+
+struct EntryCase {
+    const char* name;
+    std::function<Bytes()> archive;
+    Bytes expected;                     // the data that must come out
+    int open;
+    int read;                           // the last EntryRead result
+    int close;
+    bool dataMustMatch = true;
+};
+
+void PrintTo(const EntryCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+const Bytes kText = MixedBytes(100000, 3);
+const Bytes kSmall = MixedBytes(1000, 4);
+
+Bytes Flipped(Bytes data, std::size_t at)
+{
+    data.at(at) ^= 0x20;
+    return data;
+}
+
+const EntryCase kEntryCases[] = {
+    // Entries that read back exactly.
+    {"empty_stored", [] { return ArchiveWith(ZipEntry::file("e", {}, ZipMethod::kStored)); }, {}, 0, 0, 0},
+    {"empty_deflated", [] { return ArchiveWith(ZipEntry::file("e", {}, ZipMethod::kDeflated)); }, {}, 0, 0, 0},
+    {"stored", [] { return ArchiveWith(ZipEntry::file("s", kText, ZipMethod::kStored)); }, kText, 0, 0, 0},
+    {"deflated", [] { return ArchiveWith(ZipEntry::file("d", kText)); }, kText, 0, 0, 0},
+    {"bit3_zero_local_sizes_stored", [] { return ArchiveWith(Described("s", kText, ZipMethod::kStored, true)); },
+     kText, 0, 0, 0},
+    {"bit3_zero_local_sizes_deflated", [] { return ArchiveWith(Described("d", kText, ZipMethod::kDeflated, true)); },
+     kText, 0, 0, 0},
+    {"local_extra_differs_from_central",
+     [] {
+         ZipEntry entry = ZipEntry::file("x", kSmall, ZipMethod::kStored);
+         entry.localExtra = {0x55, 0x54, 5, 0, 1, 2, 3, 4, 5};
+         entry.centralExtra = {0x55, 0x54, 1, 0, 1};
+         return ArchiveWith(entry);
+     },
+     kSmall, 0, 0, 0},
+    // The stream ends before the directory's size: the entry just ends, and
+    // an entry not read to its size is not judged.
+    {"deflate_ends_before_uncompressed_size",
+     [] {
+         return ArchiveWith(Described("d", kSmall, ZipMethod::kDeflated, true), [](Bytes& a, const ZipLayout& l) {
+             PutU32(a, l.centralHeaders[0] + kCentralUncompressed, 1500);
+         });
+     },
+     kSmall, 0, 0, 0},
+
+    // Local header disagreeing with the central one.
+    {"local_signature_wrong",
+     [] { return ArchiveWith(ZipEntry::file("d", kSmall), [](Bytes& a, const ZipLayout& l) { a[l.localHeaders[0]] = 'Q'; }); },
+     {}, ARCHIVE_BAD_FORMAT, 0, 0},
+    {"local_method_differs",
+     [] {
+         return ArchiveWith(ZipEntry::file("d", kSmall), [](Bytes& a, const ZipLayout& l) {
+             PutU16(a, l.localHeaders[0] + kLocalMethod, 0);
+         });
+     },
+     {}, ARCHIVE_BAD_FORMAT, 0, 0},
+    {"method_not_stored_or_deflated",
+     [] {
+         return ArchiveWith(ZipEntry::file("d", kSmall), [](Bytes& a, const ZipLayout& l) {
+             PutU16(a, l.localHeaders[0] + kLocalMethod, 12);
+             PutU16(a, l.centralHeaders[0] + kCentralMethod, 12);
+         });
+     },
+     {}, ARCHIVE_BAD_FORMAT, 0, 0},
+    {"local_crc_differs",
+     [] {
+         return ArchiveWith(ZipEntry::file("d", kSmall), [](Bytes& a, const ZipLayout& l) {
+             a[l.localHeaders[0] + kLocalCrc] ^= 1;
+         });
+     },
+     {}, ARCHIVE_BAD_FORMAT, 0, 0},
+    {"local_compressed_size_differs",
+     [] {
+         return ArchiveWith(ZipEntry::file("d", kSmall), [](Bytes& a, const ZipLayout& l) {
+             a[l.localHeaders[0] + kLocalCompressed] ^= 1;
+         });
+     },
+     {}, ARCHIVE_BAD_FORMAT, 0, 0},
+    {"local_uncompressed_size_differs",
+     [] {
+         return ArchiveWith(ZipEntry::file("d", kSmall), [](Bytes& a, const ZipLayout& l) {
+             a[l.localHeaders[0] + kLocalUncompressed] ^= 1;
+         });
+     },
+     {}, ARCHIVE_BAD_FORMAT, 0, 0},
+    {"local_name_length_differs",
+     [] {
+         return ArchiveWith(ZipEntry::file("d", kSmall), [](Bytes& a, const ZipLayout& l) {
+             PutU16(a, l.localHeaders[0] + kLocalNameLength, 2);
+         });
+     },
+     {}, ARCHIVE_BAD_FORMAT, 0, 0},
+    {"local_name_length_differs_despite_bit3",
+     [] {
+         return ArchiveWith(Described("d", kSmall, ZipMethod::kDeflated, true), [](Bytes& a, const ZipLayout& l) {
+             PutU16(a, l.localHeaders[0] + kLocalNameLength, 0);
+         });
+     },
+     {}, ARCHIVE_BAD_FORMAT, 0, 0},
+    {"central_bit3_alone_is_no_exemption",
+     [] {
+         // Only the local header's flag counts.
+         return ArchiveWith(Described("d", kSmall, ZipMethod::kDeflated, true), [](Bytes& a, const ZipLayout& l) {
+             PutU16(a, l.localHeaders[0] + kLocalFlags, 0);
+         });
+     },
+     {}, ARCHIVE_BAD_FORMAT, 0, 0},
+    {"local_header_past_file_end",
+     [] {
+         return ArchiveWith(ZipEntry::file("d", kSmall), [](Bytes& a, const ZipLayout& l) {
+             PutU32(a, l.centralHeaders[0] + 42, 0x7FFFFF00);
+         });
+     },
+     {}, ARCHIVE_BAD_FORMAT, 0, 0},
+
+    // Damaged data.
+    {"stored_byte_flipped",
+     [] {
+         return ArchiveWith(ZipEntry::file("s", kText, ZipMethod::kStored), [](Bytes& a, const ZipLayout& l) {
+             a[l.dataStarts[0] + 50000] ^= 0x20;
+         });
+     },
+     Flipped(kText, 50000), 0, 0, ARCHIVE_CRC_MISMATCH},
+    {"deflated_crc_wrong",
+     [] {
+         return ArchiveWith(ZipEntry::file("d", kText), [](Bytes& a, const ZipLayout& l) {
+             a[l.centralHeaders[0] + kCentralCrc] ^= 1;
+             a[l.localHeaders[0] + kLocalCrc] ^= 1;
+         });
+     },
+     kText, 0, 0, ARCHIVE_CRC_MISMATCH},
+    {"corrupt_deflate_data",
+     [] {
+         // Final block of type 3, which deflate does not have.
+         Bytes bad = {0x07, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+         return ArchiveWith(ZipEntry::prepared("d", ZipMethod::kDeflated, bad, 0x12345678, 100));
+     },
+     {}, 0, Z_DATA_ERROR, 0, false},
+    {"deflate_data_cut_short",
+     [] {
+         Bytes packed = deflateRaw(kText);
+         packed.resize(packed.size() / 2);
+         return ArchiveWith(ZipEntry::prepared("d", ZipMethod::kDeflated, packed, crc32Of(kText), 100000));
+     },
+     {}, 0, Z_BUF_ERROR, 0, false},
+    {"stored_compressed_smaller_than_size",
+     [] { return ArchiveWith(ZipEntry::prepared("s", ZipMethod::kStored, kSmall, crc32Of(kSmall), 5000)); },
+     {}, 0, ARCHIVE_BAD_FORMAT, 0, false},
+    {"data_reach_past_file_end",
+     [] {
+         return ArchiveWith(Described("s", kSmall, ZipMethod::kStored, true), [](Bytes& a, const ZipLayout& l) {
+             PutU32(a, l.centralHeaders[0] + kCentralCompressed, 200000);
+             PutU32(a, l.centralHeaders[0] + kCentralUncompressed, 200000);
+         });
+     },
+     {}, 0, ARCHIVE_IO_ERROR, 0, false},
+};
+
+class EntryTable : public ::testing::TestWithParam<EntryCase> {};
+
+TEST_P(EntryTable, ReadsOrReportsDamage)
+{
+    const EntryCase& c = GetParam();
+    auto opened = OpenInPackage(c.archive());
+    ArchiveReader* reader = opened->reader();
+    ASSERT_NE(reader, nullptr);
+    ASSERT_EQ(reader->entryValid, 1u);
+
+    EntryContent content = ReadCurrentEntryWhole(reader);
+    EXPECT_EQ(content.openResult, c.open);
+    if (c.open != ARCHIVE_OK) {
+        EXPECT_EQ(reader->openEntry, nullptr) << "a refused entry is not left open";
+        EXPECT_EQ(EntryRead(reader, nullptr, 10), ARCHIVE_BAD_PARAMETER);
+        return;
+    }
+    EXPECT_EQ(content.readResult, c.read);
+    EXPECT_EQ(content.closeResult, c.close);
+    if (c.dataMustMatch) {
+        EXPECT_TRUE(content.data == c.expected) << "got " << content.data.size() << " bytes";
+    }
+
+    // The reader is still usable: the next entry opens and reads back whole.
+    ASSERT_EQ(ArchiveNextEntry(reader), ARCHIVE_OK);
+    EntryContent after = ReadCurrentEntryWhole(reader);
+    EXPECT_EQ(after.closeResult, ARCHIVE_OK);
+    EXPECT_TRUE(after.data == MixedBytes(2000, 99));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EntryTable, ::testing::ValuesIn(kEntryCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Piece sizes around the 16 KiB chunk and the caller's 128 KiB buffer: each
+// must give the same bytes, and a piece larger than the rest of the entry
+// only what is left.
+struct PieceCase {
+    ZipMethod method;
+    std::uint32_t piece;
+};
+
+class EntryPieces : public ::testing::TestWithParam<PieceCase> {};
+
+TEST_P(EntryPieces, SameBytesForEveryPieceSize)
+{
+    const Bytes data = MixedBytes(200001, 5);
+    auto opened = OpenInPackage(ArchiveWith(ZipEntry::file("f", data, GetParam().method)));
+    ASSERT_NE(opened->reader(), nullptr);
+    EntryContent content = ReadCurrentEntryWhole(opened->reader(), GetParam().piece);
+    EXPECT_EQ(content.readResult, 0);
+    EXPECT_EQ(content.closeResult, ARCHIVE_OK);
+    EXPECT_TRUE(content.data == data);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, EntryPieces,
+                         ::testing::Values(PieceCase{ZipMethod::kStored, 1}, PieceCase{ZipMethod::kDeflated, 1},
+                                           PieceCase{ZipMethod::kStored, 16383}, PieceCase{ZipMethod::kDeflated, 16385},
+                                           PieceCase{ZipMethod::kStored, 131072}, PieceCase{ZipMethod::kDeflated, 131072},
+                                           PieceCase{ZipMethod::kStored, 1u << 20}, PieceCase{ZipMethod::kDeflated, 1u << 20}),
+                         [](const auto& info) {
+                             return std::string(info.param.method == ZipMethod::kStored ? "stored_" : "deflated_") +
+                                    std::to_string(info.param.piece);
+                         });
+
+// The package ends inside the entry's data or its local header.
+TEST(EntryTruncated, ShortReadsAreIoErrors)
+{
+    const Bytes data = MixedBytes(60000, 6);
+    for (ZipMethod method : {ZipMethod::kStored, ZipMethod::kDeflated}) {
+        ZipLayout layout;
+        ZipWriter zip;
+        zip.add(ZipEntry::file("f", data, method));
+        Bytes archive = zip.build(&layout);
+        const std::size_t dataEnd = layout.directoryStart;
+        const std::size_t cuts[] = {layout.dataStarts[0] + 100, layout.dataStarts[0] + 16384 + 1, dataEnd - 1};
+        ASSERT_LT(cuts[1], dataEnd);
+        for (std::size_t cut : cuts) {
+            SCOPED_TRACE(std::to_string(cut) + (method == ZipMethod::kStored ? " stored" : " deflated"));
+            auto opened = OpenInPackage(archive);
+            ASSERT_NE(opened->reader(), nullptr);
+            opened->truncateTo(PackageArchiveOffset() + cut);
+            EntryContent content = ReadCurrentEntryWhole(opened->reader());
+            EXPECT_EQ(content.openResult, ARCHIVE_OK);
+            EXPECT_EQ(content.readResult, ARCHIVE_IO_ERROR);
+            EXPECT_LT(content.data.size(), data.size());
+        }
+        auto opened = OpenInPackage(archive);
+        ASSERT_NE(opened->reader(), nullptr);
+        opened->truncateTo(PackageArchiveOffset() + layout.localHeaders[0] + 20);
+        EXPECT_EQ(EntryOpen(opened->reader()), ARCHIVE_BAD_FORMAT);
+    }
+}
+
+TEST(EntryCalls, OrderAndArgumentsChecked)
+{
+    ZipWriter zip;
+    zip.add(ZipEntry::file("one", MixedBytes(50000, 1)));
+    zip.add(ZipEntry::file("two", MixedBytes(30000, 2), ZipMethod::kStored));
+    auto opened = OpenInPackage(zip.build());
+    ArchiveReader* reader = opened->reader();
+    ASSERT_NE(reader, nullptr);
+    std::uint8_t buffer[64];
+
+    EXPECT_EQ(EntryOpen(nullptr), ARCHIVE_BAD_PARAMETER);
+    EXPECT_EQ(EntryRead(nullptr, buffer, sizeof buffer), ARCHIVE_BAD_PARAMETER);
+    EXPECT_EQ(EntryClose(nullptr), ARCHIVE_BAD_PARAMETER);
+    EXPECT_EQ(EntryRead(reader, buffer, sizeof buffer), ARCHIVE_BAD_PARAMETER);
+    EXPECT_EQ(EntryClose(reader), ARCHIVE_BAD_PARAMETER);
+
+    ASSERT_EQ(EntryOpen(reader), ARCHIVE_OK);
+    EXPECT_EQ(EntryRead(reader, buffer, 0), 0);
+    EXPECT_EQ(EntryRead(reader, buffer, sizeof buffer), 64);
+
+    // Opening the next entry closes this one, its verdict unasked.
+    ASSERT_EQ(ArchiveNextEntry(reader), ARCHIVE_OK);
+    EntryContent two = ReadCurrentEntryWhole(reader);
+    EXPECT_EQ(two.closeResult, ARCHIVE_OK);
+    EXPECT_TRUE(two.data == MixedBytes(30000, 2));
+    EXPECT_EQ(EntryClose(reader), ARCHIVE_BAD_PARAMETER);
+
+    // Reading the same entries again, from a reused state, gives them again.
+    ASSERT_EQ(ArchiveFirstEntry(reader), ARCHIVE_OK);
+    EntryContent one = ReadCurrentEntryWhole(reader, 1000);
+    EXPECT_EQ(one.closeResult, ARCHIVE_OK);
+    EXPECT_TRUE(one.data == MixedBytes(50000, 1));
+
+    // An invalid current entry cannot be opened.
+    reader->entryValid = 0;
+    EXPECT_EQ(EntryOpen(reader), ARCHIVE_BAD_PARAMETER);
+}
+
+// An entry left before its end is not judged, however wrong its CRC.
+TEST(EntryVerdict, PartlyReadEntryIsNotChecked)
+{
+    Bytes archive = ArchiveWith(ZipEntry::file("d", kText), [](Bytes& a, const ZipLayout& l) {
+        a[l.centralHeaders[0] + kCentralCrc] ^= 1;
+        a[l.localHeaders[0] + kLocalCrc] ^= 1;
+    });
+    auto opened = OpenInPackage(archive);
+    ASSERT_NE(opened->reader(), nullptr);
+    ASSERT_EQ(EntryOpen(opened->reader()), ARCHIVE_OK);
+    std::uint8_t buffer[4096];
+    EXPECT_EQ(EntryRead(opened->reader(), buffer, sizeof buffer), 4096);
+    EXPECT_EQ(EntryClose(opened->reader()), ARCHIVE_OK);
+}
+
+}  // namespace
