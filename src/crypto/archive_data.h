@@ -6,5 +6,14 @@
 #include "../platform/sys_file.h"
 
 // Same contract as a synchronous ReadFile: nonzero on success, 0 on failure;
-// *got receives the number of bytes read.
+// *got receives the number of bytes read. With ActiveCipher set, only the
+// whole 8-byte blocks of count are read, and the whole blocks that arrived
+// are decrypted in place, continuing the chain in EntryIv. *got is what the
+// file gave; bytes of a partial last block (a truncated file) stay as read.
 int ReadArchiveData(SysFile file, void* buffer, uint32_t count, uint32_t* got);
+
+// Encrypted entry data come in whole cipher blocks. 0 when an entry of this
+// compressed size can be read, -1 when a cipher is active and the size is not
+// a multiple of 8: the archive is damaged, and the entry reader refuses to
+// open the entry.
+int CheckEntryDataSize(uint32_t compressedSize);
