@@ -1,6 +1,7 @@
 // Building cipher headers and encrypting entry data for packages.
 #include "packaging/entry_encryption.h"
 
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -138,6 +139,16 @@ Bytes EntryEncryptor::encryptEntry(const Bytes& compressed) const
     std::memcpy(chain, entryIvStart_.data(), kChainSize);
     cipherEncryptCbc(*state_, stored.data(), stored.size(), chain);
     return stored;
+}
+
+ZipEntry encryptedZipEntry(const EntryEncryptor& encryptor, std::string name, const Bytes& data, ZipMethod method,
+                           int level)
+{
+    if (data.size() > UINT32_MAX)
+        throw FormatError("an entry holds at most 4 GiB");
+    Bytes compressed = method == ZipMethod::kDeflated ? deflateRaw(data, level) : data;
+    return ZipEntry::prepared(std::move(name), method, encryptor.encryptEntry(compressed), crc32Of(data),
+                              static_cast<std::uint32_t>(data.size()));
 }
 
 }  // namespace packaging

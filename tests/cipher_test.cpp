@@ -102,6 +102,22 @@ TEST(CipherSetKey, ZeroPassesLoadTheKeyBlockItself)
     }
 }
 
+TEST(CipherSetKey, KeyedStateMatchesTheIndependentSchedule)
+{
+    // Taken from the key schedule that the host's OpenSSL cross-check builds
+    // from Blowfish primitives, so that the Windows builds, which have no
+    // OpenSSL, check the whole schedule as well.
+    std::vector<uint8_t> key(16);
+    for (size_t i = 0; i < key.size(); i++)
+        key[i] = (uint8_t)i;
+    CipherState state = KeyedState(key);
+    EXPECT_EQ(state.p[0], 0xB58C239Bu);
+    EXPECT_EQ(state.s[3][255], 0x4A835827u);
+    Block block{};
+    CipherEncryptBlock(&state, block.data(), block.data());
+    EXPECT_EQ(block, (Block{0xC4, 0x2A, 0xDE, 0x3F, 0xCE, 0x34, 0xB8, 0xEE}));
+}
+
 TEST(CipherSetKey, ResultDependsOnlyOnKeyAndPasses)
 {
     const std::vector<uint8_t> key = {0x5E, 0xC4, 0xE7, 0x00, 0x11, 0x22, 0x33, 0x44,

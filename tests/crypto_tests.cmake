@@ -5,6 +5,7 @@ target_sources(unit_tests PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/password_check_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/decrypting_read_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/entry_encryption_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/encrypted_archive_test.cpp
 )
 
 if(NOT WIN32)

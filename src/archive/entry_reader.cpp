@@ -78,6 +78,10 @@ int EntryOpen(ArchiveReader* reader)
     uint32_t dataStart = 0;
     if (CheckLocalHeader(reader, &dataStart) != 0)
         return ARCHIVE_BAD_FORMAT;
+    // Encrypted data are whole cipher blocks; any other size means a damaged
+    // archive, refused here rather than as a short read at the entry's end.
+    if (CheckEntryDataSize(reader->current.compressedSize) != 0)
+        return ARCHIVE_BAD_FORMAT;
     EntryReadState* state = AcquireEntryState(reader);
     if (state == NULL)
         return ARCHIVE_NO_MEMORY;

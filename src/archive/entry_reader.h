@@ -39,8 +39,9 @@ int CheckLocalHeader(const ArchiveReader* reader, uint32_t* dataStart);
 
 // Opens the current entry, closing one that is still open (its verdict is
 // dropped). ARCHIVE_OK; ARCHIVE_BAD_PARAMETER without a reader or a valid
-// current entry; ARCHIVE_BAD_FORMAT when the local header check fails;
-// ARCHIVE_NO_MEMORY.
+// current entry; ARCHIVE_BAD_FORMAT when the local header check fails, or
+// when a cipher is active and the compressed size is not a whole number of
+// cipher blocks; ARCHIVE_NO_MEMORY.
 int EntryOpen(ArchiveReader* reader);
 
 // Places up to length bytes of the entry into buffer and returns their
