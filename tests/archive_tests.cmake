@@ -3,6 +3,7 @@ target_sources(unit_tests PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/support/archive_package.cpp
     ${CMAKE_CURRENT_LIST_DIR}/archive_directory_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/entry_reader_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/zip_writer_test.cpp
 )
 
 # Archives from real tools, made on the build machine by a shell script. The
