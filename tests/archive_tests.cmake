@@ -25,3 +25,8 @@ if(CMAKE_HOST_UNIX)
     set_property(SOURCE ${CMAKE_CURRENT_LIST_DIR}/real_zip_tools_test.cpp APPEND PROPERTY
         COMPILE_DEFINITIONS SFX_TOOL_ARCHIVES_DIR="${SFX_TOOL_ARCHIVES}")
 endif()
+
+# Reader throughput against plain zlib in the same process; run by hand, see
+# the comment at the top of the source. Not a test.
+add_executable(archive_bench ${CMAKE_SOURCE_DIR}/bench/archive_bench.cpp)
+target_link_libraries(archive_bench PRIVATE sfx_core packaging)
