@@ -72,6 +72,8 @@ int EntryOpen(ArchiveReader* reader)
 {
     if (reader == NULL || !reader->entryValid)
         return ARCHIVE_BAD_PARAMETER;
+    // The caller moved on without closing: the old entry's verdict no longer
+    // has anyone to hear it.
     if (reader->openEntry != NULL)
         EntryClose(reader);
 
