@@ -28,3 +28,7 @@ int SysFileReadExact(SysFile file, void* buffer, uint32_t count);
 
 // Zero-filled memory that lives until the process ends; null on failure.
 void* SysAlloc(uint32_t size);
+
+// The active ANSI code page: GetACP() on Windows. The host has none; it
+// answers 1252, the code page of the systems packages are made for.
+uint32_t SysAnsiCodePage(void);

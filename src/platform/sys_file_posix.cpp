@@ -46,3 +46,8 @@ void* SysAlloc(uint32_t size)
 {
     return calloc(1, size ? size : 1);
 }
+
+uint32_t SysAnsiCodePage(void)
+{
+    return 1252;
+}

@@ -38,3 +38,8 @@ void* SysAlloc(uint32_t size)
 {
     return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
 }
+
+uint32_t SysAnsiCodePage(void)
+{
+    return GetACP();
+}

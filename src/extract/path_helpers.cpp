@@ -1,0 +1,88 @@
+// Path helpers and the OEM-to-ANSI name mapping. Platform-free: the code
+// page comes from the platform layer.
+#include "path_helpers.h"
+
+#include <string.h>
+
+#include "../platform/sys_file.h"
+
+const uint8_t* NamePairTable;
+
+// Packagers write names in OEM code page 437 or 850; these are the German
+// letters such names use, in lookup order.
+static const uint8_t OemToAnsiPairs[] = {
+    0x84, 0xE4, 0x94, 0xF6, 0x81, 0xFC, 0x8E, 0xC4, 0x99, 0xD6, 0x9A, 0xDC, 0xE1, 0xDF, 0};
+static const uint8_t IdentityPairs[] = {
+    0x84, 0x84, 0x94, 0x94, 0x81, 0x81, 0x8E, 0x8E, 0x99, 0x99, 0x9A, 0x9A, 0xE1, 0xE1, 0};
+static const uint8_t NoPairs[] = {0};
+
+int IsPathSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+const char* PathFileNamePart(const char* path)
+{
+    const char* position = path + strlen(path);
+    while (position > path && !IsPathSeparator(position[-1]) && position[-1] != ':')
+        position--;
+    return position;
+}
+
+char* PathJoin(char* folder, uint32_t folderSize, const char* name)
+{
+    if (IsPathSeparator(name[0]))
+        name++;
+    size_t folderLength = strlen(folder);
+    size_t separator = folderLength > 0 && !IsPathSeparator(folder[folderLength - 1]) ? 1 : 0;
+    size_t nameLength = strlen(name);
+    if (folderLength + separator + nameLength + 1 > folderSize)
+        return NULL;
+    if (separator)
+        folder[folderLength++] = '\\';
+    memcpy(folder + folderLength, name, nameLength + 1);
+    return folder + folderLength;
+}
+
+const uint8_t* NamePairsForCodePage(uint32_t codePage)
+{
+    switch (codePage) {
+    case 437:
+    case 850:
+        return IdentityPairs;
+    case 1252:
+    case 1254:
+        return OemToAnsiPairs;
+    default:
+        return NoPairs;
+    }
+}
+
+static int FindPair(const uint8_t* pairs, uint8_t byte, uint8_t* replacement)
+{
+    for (; pairs[0] != 0; pairs += 2) {
+        if (pairs[0] == byte) {
+            *replacement = pairs[1];
+            return 0;
+        }
+    }
+    return -1;
+}
+
+int MapNameToAnsi(char* name)
+{
+    uint8_t* p = (uint8_t*)name;
+    while (*p != 0 && *p < 0x80)
+        p++;
+    if (*p == 0)
+        return 0;
+    if (NamePairTable == NULL)
+        NamePairTable = NamePairsForCodePage(SysAnsiCodePage());
+    for (; *p != 0; p++) {
+        if (*p < 0x80)
+            continue;
+        if (FindPair(NamePairTable, *p, p) != 0)
+            return -1;
+    }
+    return 0;
+}
