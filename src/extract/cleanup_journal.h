@@ -1,6 +1,18 @@
-// The record of everything this run created, and its removal at every exit.
+// The record of everything this run created, and its removal at every exit:
+// first the files a delete list names, then every journaled file and
+// folder, newest first.
 #pragma once
 
-// Deletes the delete list's files and every journaled file and folder,
-// newest first. Safe to call when nothing was created.
+#define JOURNAL_FILE   1
+#define JOURNAL_FOLDER 2
+
+// Records a created file or folder; a negative length means "measure path".
+// Returns 0, or -1 when no memory page could be had (the journal is unchanged).
+int JournalAdd(int kind, const char* path, int length);
+
+// Deletes the delete list's files and every journaled entry. Safe to call
+// more than once: the journal is emptied as it is worked through.
 void RunCleanup(void);
+
+// Deletes the files named by the delete list name, relative to TargetFolder.
+void ProcessDeleteList(const char* name);
