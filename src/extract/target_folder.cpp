@@ -1,4 +1,147 @@
-// The extraction folder's process-wide buffer.
+// Target folder resolution.
 #include "target_folder.h"
 
+#include "../startup/config_trailer.h"
+#include "../startup/startup_state.h"
+#include "path_helpers.h"
+
+#ifndef KEY_WOW64_64KEY
+#define KEY_WOW64_64KEY 0x0100
+#endif
+
 char TargetFolder[MAX_PATH];
+
+#define UNIQUE_NAME_SIZE 9          // "_X", six characters, the zero
+#define UNIQUE_SEED_STEP 17
+
+static const char DefaultTemplate[] = "\\\\!Temp";
+static const char AliasTableKey[] = "SOFTWARE\\Brenlow GmbH\\Shared\\Paths\\Alias";
+static const char CurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+static const char ShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+static const char UniqueAlphabet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+
+int ReadRegistryPath(char* destination, HKEY hive, int try64, const char* key, const char* value)
+{
+    HKEY opened;
+    if (!(try64 && RegOpenKeyExA(hive, key, 0, KEY_READ | KEY_WOW64_64KEY, &opened) == ERROR_SUCCESS) &&
+        RegOpenKeyExA(hive, key, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return -1;
+    DWORD type = 0;
+    DWORD size = MAX_PATH;
+    LONG result = RegQueryValueExA(opened, value, NULL, &type, (BYTE*)destination, &size);
+    RegCloseKey(opened);
+    // REG_SZ data need not carry their zero; a value that fills the buffer
+    // without one cannot be used as a path.
+    if (result != ERROR_SUCCESS || type != REG_SZ || size <= 1 || destination[size - 1] != 0)
+        return -1;
+    return 0;
+}
+
+static int ResolveKnownAlias(char* destination, const char* alias)
+{
+    if (lstrcmpA(alias, "temp") == 0) {
+        DWORD length = GetTempPathA(MAX_PATH, destination);
+        return length > 0 && length < MAX_PATH ? 0 : -1;
+    }
+    if (lstrcmpA(alias, "windows") == 0) {
+        UINT length = GetWindowsDirectoryA(destination, MAX_PATH);
+        return length > 0 && length < MAX_PATH ? 0 : -1;
+    }
+    if (lstrcmpA(alias, "winsystem") == 0) {
+        UINT length = GetSystemDirectoryA(destination, MAX_PATH);
+        return length > 0 && length < MAX_PATH ? 0 : -1;
+    }
+    if (lstrcmpA(alias, "winprograms") == 0)
+        return ReadRegistryPath(destination, HKEY_LOCAL_MACHINE, 0, CurrentVersionKey, "ProgramFilesDir");
+    if (lstrcmpA(alias, "wincommon") == 0)
+        return ReadRegistryPath(destination, HKEY_LOCAL_MACHINE, 0, CurrentVersionKey, "CommonFilesDir");
+    if (lstrcmpA(alias, "winpersonal") == 0)
+        return ReadRegistryPath(destination, HKEY_CURRENT_USER, 0, ShellFoldersKey, "Personal");
+    if (lstrcmpA(alias, "extract") == 0) {
+        lstrcpyA(destination, TargetFolder);
+        return 0;
+    }
+    if (ReadRegistryPath(destination, HKEY_CURRENT_USER, 1, AliasTableKey, alias) == 0)
+        return 0;
+    return ReadRegistryPath(destination, HKEY_LOCAL_MACHINE, 1, AliasTableKey, alias);
+}
+
+int ResolvePathAlias(char* destination, const char* name, int length)
+{
+    char alias[MAX_PATH];
+    if (length < 0)
+        length = lstrlenA(name);
+    if (length >= MAX_PATH)
+        return -1;
+    CopyMemory(alias, name, (SIZE_T)length);
+    alias[length] = 0;
+    CharLowerBuffA(alias, (DWORD)length);
+    if (ResolveKnownAlias(destination, alias) != 0)
+        return -1;
+    int pathLength = lstrlenA(destination);
+    if (pathLength > 3 && destination[pathLength - 1] == '\\')
+        destination[pathLength - 1] = 0;
+    return 0;
+}
+
+static int IsAliasForm(const char* text)
+{
+    return IsPathSeparator(text[0]) && IsPathSeparator(text[1]) && text[2] == '!';
+}
+
+void ResolveFolderTemplate(void)
+{
+    const char* folderTemplate = SfxSettings.folderTemplate.text;
+    if (folderTemplate == NULL)
+        folderTemplate = DefaultTemplate;
+    if (!IsAliasForm(folderTemplate)) {
+        if (lstrlenA(folderTemplate) < MAX_PATH) {
+            lstrcpyA(TargetFolder, folderTemplate);
+            return;
+        }
+        // A literal path that does not fit would be cut into another path.
+        folderTemplate = DefaultTemplate;
+    }
+    const char* name = folderTemplate + 3;
+    const char* end = name;
+    while (*end != 0 && !IsPathSeparator(*end))
+        end++;
+    if (ResolvePathAlias(TargetFolder, name, (int)(end - name)) != 0 &&
+        ResolvePathAlias(TargetFolder, "Temp", -1) != 0)
+        TargetFolder[0] = 0;
+    if (*end != 0 && PathJoin(TargetFolder, MAX_PATH, end) == NULL)
+        ResolvePathAlias(TargetFolder, "Temp", -1);
+}
+
+int MakeUniqueSubfolderWithSeed(uint32_t seed)
+{
+    char full[MAX_PATH];
+    DWORD length = GetFullPathNameA(TargetFolder, MAX_PATH, full, NULL);
+    if (length > 0 && length < MAX_PATH)
+        lstrcpyA(TargetFolder, full);
+    length = (DWORD)lstrlenA(TargetFolder);
+    if (length > 0 && !IsPathSeparator(TargetFolder[length - 1])) {
+        if (length + 1 >= MAX_PATH)
+            return -1;
+        TargetFolder[length++] = '\\';
+        TargetFolder[length] = 0;
+    }
+    if (length + UNIQUE_NAME_SIZE > MAX_PATH)
+        return -1;
+    char* unique = TargetFolder + length;
+    for (;;) {
+        unique[0] = '_';
+        unique[1] = 'X';
+        for (int i = 0; i < 6; i++)
+            unique[2 + i] = UniqueAlphabet[(seed >> (25 - 5 * i)) & 31];
+        unique[8] = 0;
+        if (GetFileAttributesA(TargetFolder) == INVALID_FILE_ATTRIBUTES)
+            return 0;
+        seed += UNIQUE_SEED_STEP;
+    }
+}
+
+int MakeUniqueSubfolder(void)
+{
+    return MakeUniqueSubfolderWithSeed((uint32_t)(uintptr_t)ModuleInstance);
+}
