@@ -8,6 +8,8 @@
 #include "../startup/ui_texts.h"
 
 HWND FrameWindow;
+volatile DWORD WorkerThreadId;
+volatile BYTE CancelRequested;
 
 static void SetFrameTitle(HWND frame)
 {

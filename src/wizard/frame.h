@@ -6,4 +6,13 @@
    Owner of message boxes and target of the workers' posted messages. */
 extern HWND FrameWindow;
 
+/* Id of the running worker thread (extraction or commands), 0 when none
+   runs. Written by the GUI thread when it starts one, and cleared by the
+   thread itself just before its final message to the frame. */
+extern volatile DWORD WorkerThreadId;
+
+/* Set to 1 by Cancel while a worker runs; polled by the extraction worker
+   between entries; never cleared. */
+extern volatile BYTE CancelRequested;
+
 INT_PTR CALLBACK FrameDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,239 @@
+// The extraction worker and the creation of parent folders. Every failure is
+// fatal: the fatal path deletes what was journaled and ends the process.
+#include "extraction_worker.h"
+
+#include <commctrl.h>
+
+#include "../../res/resource_ids.h"
+#include "../archive/entry_reader.h"
+#include "../crypto/password_check.h"
+#include "../startup/config_trailer.h"
+#include "../startup/fatal_error.h"
+#include "../startup/startup_state.h"
+#include "../startup/ui_texts.h"
+#include "../wizard/frame.h"
+#include "cleanup_journal.h"
+#include "path_helpers.h"
+#include "target_folder.h"
+
+uint8_t* OutputBuffer;
+uint32_t BytesTotal;
+uint32_t ProgressDivisor;
+uint32_t BytesDone;
+HWND ProgressBar;
+HWND ProgressPageWindow;
+
+uint32_t ProgressDivisorFor(uint32_t total)
+{
+    uint32_t divisor = 1;
+    while (total / divisor > PROGRESS_RANGE_MAX)
+        divisor *= 2;
+    return divisor;
+}
+
+int IsUnsafeEntryName(const char* name)
+{
+    const char* component = name;
+    for (const char* p = name;; p++) {
+        if (*p == 0 || IsPathSeparator(*p)) {
+            if (p - component == 2 && component[0] == '.' && component[1] == '.')
+                return 1;
+            if (*p == 0)
+                return 0;
+            component = p + 1;
+        } else if (*p == ':' || (unsigned char)*p < 0x20) {
+            return 1;
+        }
+    }
+}
+
+static int Fail(uint32_t messageId)
+{
+    LastErrorId = messageId;
+    return -1;
+}
+
+// Works on the prefix of path of length length, creating parents first.
+static int CreateParentDirectoriesUpTo(const char* path, int length)
+{
+    int s = length - 1;
+    while (s >= 0 && !IsPathSeparator(path[s]))
+        s--;
+    if (s <= 0 || (s == 2 && path[1] == ':'))
+        return 0;
+    if (IsPathSeparator(path[0]) && IsPathSeparator(path[1])) {
+        // Server and share of a UNC path are never created.
+        int separators = 0;
+        for (int i = 0; i < s; i++)
+            separators += IsPathSeparator(path[i]);
+        if (separators < 4)
+            return 0;
+    }
+    if (CreateParentDirectoriesUpTo(path, s) != 0)
+        return -1;
+    char prefix[ENTRY_PATH_SIZE];
+    if (s >= ENTRY_PATH_SIZE)
+        return Fail(IDS_ERR_CREATE_FOLDER);
+    CopyMemory(prefix, path, (SIZE_T)s);
+    prefix[s] = 0;
+    DWORD attributes = GetFileAttributesA(prefix);
+    if ((LONG)attributes > 0 && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 0;
+    if (!CreateDirectoryA(prefix, NULL))
+        return Fail(IDS_ERR_CREATE_FOLDER);
+    if (JournalAdd(JOURNAL_FOLDER, prefix, s) != 0) {
+        RemoveDirectoryA(prefix);
+        return Fail(IDS_ERR_NO_MEMORY);
+    }
+    return 0;
+}
+
+int CreateParentDirectories(const char* path)
+{
+    return CreateParentDirectoriesUpTo(path, lstrlenA(path));
+}
+
+static HANDLE CreateOutputFile(const char* path)
+{
+    return CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+static int IsBadHandle(HANDLE file)
+{
+    return file == NULL || file == INVALID_HANDLE_VALUE;
+}
+
+static void SetFileTimeFromDos(HANDLE file, uint32_t dosDateTime)
+{
+    FILETIME local;
+    FILETIME utc;
+    DosDateTimeToFileTime((WORD)(dosDateTime >> 16), (WORD)dosDateTime, &local);
+    LocalFileTimeToFileTime(&local, &utc);
+    SetFileTime(file, NULL, NULL, &utc);
+}
+
+// Pulls the open entry's data into file; 0 or -1 with LastErrorId set.
+static int CopyEntryData(ArchiveReader* reader, HANDLE file)
+{
+    for (;;) {
+        int32_t n = EntryRead(reader, OutputBuffer, OUTPUT_BUFFER_SIZE);
+        if (n < 0)
+            return Fail(IDS_ERR_READ_ARCHIVE);
+        if (n == 0)
+            return 0;
+        DWORD written = 0;
+        if (!WriteFile(file, OutputBuffer, (DWORD)n, &written, NULL) || written != (DWORD)n)
+            return Fail(IDS_ERR_WRITE_FILE);
+        BytesDone += (uint32_t)n;
+        SendMessageA(ProgressBar, PBM_SETPOS, BytesDone / ProgressDivisor, 0);
+    }
+}
+
+int ExtractEntry(ArchiveReader* reader, const ArchiveEntryInfo* info, const char* name)
+{
+    int nameLength = lstrlenA(name);
+    if (nameLength == 0 || IsPathSeparator(name[nameLength - 1]))
+        return 0;
+    // Refused before anything is created: such a name would lead outside
+    // the extraction folder, and a cut path would name another file.
+    if (IsUnsafeEntryName(name))
+        return Fail(IDS_ERR_CREATE_FILE);
+    if (OutputBuffer == NULL) {
+        OutputBuffer = (uint8_t*)VirtualAlloc(NULL, OUTPUT_BUFFER_SIZE, MEM_COMMIT, PAGE_READWRITE);
+        if (OutputBuffer == NULL)
+            return Fail(IDS_ERR_NO_MEMORY);
+    }
+    char path[ENTRY_PATH_SIZE];
+    lstrcpyA(path, TargetFolder);
+    char* joined = PathJoin(path, MAX_PATH, name);
+    if (joined == NULL || MapNameToAnsi(joined) != 0)
+        return Fail(IDS_ERR_CREATE_FILE);
+    ResetEntryIv();
+    if (EntryOpen(reader) != ARCHIVE_OK)
+        return Fail(IDS_ERR_READ_ARCHIVE);
+    HANDLE file = CreateOutputFile(path);
+    if (IsBadHandle(file)) {
+        if (GetLastError() != ERROR_PATH_NOT_FOUND)
+            return Fail(IDS_ERR_CREATE_FILE);
+        if (CreateParentDirectories(path) != 0)
+            return -1;
+        file = CreateOutputFile(path);
+        if (IsBadHandle(file))
+            return Fail(IDS_ERR_CREATE_FILE);
+    }
+    if (JournalAdd(JOURNAL_FILE, path, -1) != 0) {
+        CloseHandle(file);
+        DeleteFileA(path);
+        return Fail(IDS_ERR_NO_MEMORY);
+    }
+    if (CopyEntryData(reader, file) != 0) {
+        CloseHandle(file);
+        return -1;
+    }
+    SetFileTimeFromDos(file, info->dosDateTime);
+    CloseHandle(file);
+    // A fully read entry whose data do not match their CRC is damaged; it
+    // must not be left behind as if it were good.
+    if (EntryClose(reader) == ARCHIVE_CRC_MISMATCH)
+        return Fail(IDS_ERR_READ_ARCHIVE);
+    return 0;
+}
+
+// Moves to entry i and reads its header; a fatal message when that fails.
+static void ReadEntryHeader(ArchiveReader* reader, uint32_t i, ArchiveEntryInfo* info, char* name)
+{
+    if (i == 0)
+        ArchiveFirstEntry(reader);
+    else
+        ArchiveNextEntry(reader);
+    int result = ArchiveGetEntryInfo(reader, info, name, ENTRY_NAME_SIZE, NULL, 0, NULL, 0);
+    // A name too long for the buffer is refused, never cut.
+    if (result == ARCHIVE_BAD_PARAMETER)
+        ShowFatalError(IDS_ERR_CREATE_FILE);
+    if (result != ARCHIVE_OK)
+        ShowFatalError(IDS_ERR_CORRUPT);
+}
+
+static void PrepareProgress(ArchiveReader* reader, uint32_t entryCount)
+{
+    ArchiveEntryInfo info;
+    char name[ENTRY_NAME_SIZE];
+    BytesTotal = 0;
+    for (uint32_t i = 0; i < entryCount; i++) {
+        ReadEntryHeader(reader, i, &info, name);
+        BytesTotal += info.uncompressedSize;
+    }
+    ProgressDivisor = ProgressDivisorFor(BytesTotal);
+    ProgressBar = GetDlgItem(ProgressPageWindow, IDC_PROGRESS_BAR);
+    SendMessageA(ProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, BytesTotal / ProgressDivisor));
+    SendMessageA(ProgressBar, PBM_SETPOS, 0, 0);
+    SetItemText(ProgressPageWindow, IDC_PROGRESS_STATUS, IDS_EXTRACTING_FILE);
+}
+
+DWORD WINAPI ExtractionWorker(LPVOID)
+{
+    if (MakeUniqueSubfolder() != 0)
+        ShowFatalError(IDS_ERR_CREATE_FOLDER);
+    ArchiveReader* reader = ArchiveOpen(ModuleFile, SfxSettings.archiveOffset, SfxSettings.archiveSize);
+    uint32_t entryCount = 0;
+    if (reader == NULL || ArchiveGetInfo(reader, &entryCount, NULL) != ARCHIVE_OK)
+        ShowFatalError(IDS_ERR_CORRUPT);
+    PrepareProgress(reader, entryCount);
+
+    BytesDone = 0;
+    ArchiveEntryInfo info;
+    char name[ENTRY_NAME_SIZE];
+    for (uint32_t i = 0; i < entryCount; i++) {
+        ReadEntryHeader(reader, i, &info, name);
+        SetDlgItemTextA(ProgressPageWindow, IDC_PROGRESS_FILE, PathFileNamePart(name));
+        if (ExtractEntry(reader, &info, name) != 0)
+            ShowFatalError(LastErrorId);
+        if (CancelRequested)
+            break;
+    }
+    if (CancelRequested)
+        RunCleanup();
+    WorkerThreadId = 0;
+    PostMessageA(FrameWindow, WM_COMMAND, CancelRequested ? IDC_CANCEL : IDC_NEXT, 0);
+    return 0;
+}

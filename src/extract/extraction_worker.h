@@ -1,0 +1,40 @@
+// The extraction worker: the thread that turns the embedded archive into
+// files in a fresh folder, with progress, and ends by telling the frame.
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+
+#include "../archive/archive_reader.h"
+
+#define OUTPUT_BUFFER_SIZE 131072
+#define PROGRESS_RANGE_MAX 50000
+#define ENTRY_NAME_SIZE    MAX_PATH
+#define ENTRY_PATH_SIZE    264
+
+/* Extraction state, written only by the worker while it runs. */
+extern uint8_t* OutputBuffer;       // allocated on the first extracted file
+extern uint32_t BytesTotal;         // uncompressed bytes of all entries
+extern uint32_t ProgressDivisor;    // power of two keeping the range at most 50,000
+extern uint32_t BytesDone;          // uncompressed bytes written so far
+extern HWND ProgressBar;            // control 1029 of the progress page
+
+/* The progress page the worker reports to; set by the page before it starts
+   the worker. Without one the progress messages go nowhere. */
+extern HWND ProgressPageWindow;
+
+DWORD WINAPI ExtractionWorker(LPVOID unused);
+
+// Extracts the current entry of reader; 0 (also for a skipped folder entry)
+// or -1 with LastErrorId set.
+int ExtractEntry(ArchiveReader* reader, const ArchiveEntryInfo* info, const char* name);
+
+// Creates every missing folder above the last separator of path, journaling
+// each; 0, or -1 with LastErrorId set.
+int CreateParentDirectories(const char* path);
+
+// The divisor that keeps total / divisor at most PROGRESS_RANGE_MAX.
+uint32_t ProgressDivisorFor(uint32_t total);
+
+// True for names that must never be joined to the target folder: a ".."
+// component, a colon (drive or stream), or a control byte.
+int IsUnsafeEntryName(const char* name);
