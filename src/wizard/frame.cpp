@@ -1,10 +1,15 @@
-// The wizard frame: title, button texts, and the ways out. The pages come
-// with the wizard itself; until then the frame shows its bare template.
+// The wizard frame: title, button texts, and the ways out. Until the wizard
+// pages exist the frame goes straight to extraction into the template's
+// folder, shows the progress page, and waits for Cancel when it is done.
 #include "frame.h"
 
 #include "../../res/resource_ids.h"
 #include "../extract/cleanup_journal.h"
+#include "../extract/extraction_worker.h"
+#include "../extract/target_folder.h"
 #include "../startup/config_trailer.h"
+#include "../startup/fatal_error.h"
+#include "../startup/startup_state.h"
 #include "../startup/ui_texts.h"
 
 HWND FrameWindow;
@@ -26,11 +31,51 @@ static void ExitWizard(void)
     ExitProcess(0);
 }
 
+static INT_PTR CALLBACK ProgressPageProc(HWND page, UINT message, WPARAM, LPARAM)
+{
+    if (message == WM_INITDIALOG)
+        ApplyDialogTexts(page, ProgressPageTexts);
+    return FALSE;
+}
+
+// Pages sit right of the picture, 8 pixels apart, at its top.
+static void PlacePage(HWND frame, HWND page)
+{
+    RECT picture;
+    GetWindowRect(GetDlgItem(frame, IDC_PICTURE), &picture);
+    POINT origin = {picture.right + 8, picture.top};
+    ScreenToClient(frame, &origin);
+    SetWindowPos(page, HWND_TOP, origin.x, origin.y, 0, 0, SWP_NOSIZE);
+}
+
+static void StartExtraction(HWND frame)
+{
+    ResolveFolderTemplate();
+    ProgressPageWindow = CreateDialogParamA(ModuleInstance, MAKEINTRESOURCEA(IDD_PROGRESS), frame,
+                                            ProgressPageProc, 0);
+    PlacePage(frame, ProgressPageWindow);
+    EnableWindow(GetDlgItem(frame, IDC_BACK), FALSE);
+    EnableWindow(GetDlgItem(frame, IDC_NEXT), FALSE);
+    DWORD threadId = 0;
+    HANDLE thread = CreateThread(NULL, 0, ExtractionWorker, NULL, 0, &threadId);
+    if (thread == NULL)
+        ShowFatalError(IDS_ERR_START);
+    WorkerThreadId = threadId;
+    CloseHandle(thread);
+}
+
 static void OnCommand(int id)
 {
     // Escape (IDCANCEL) never ends the wizard: only the Cancel button does.
-    if (id == IDC_CANCEL)
-        ExitWizard();
+    if (id == IDC_CANCEL) {
+        if (WorkerThreadId != 0)
+            CancelRequested = 1;
+        else
+            ExitWizard();
+    } else if (id == IDC_NEXT && WorkerThreadId == 0) {
+        // The worker is done; the files stay until the program ends.
+        EnableWindow(GetDlgItem(FrameWindow, IDC_NEXT), TRUE);
+    }
 }
 
 INT_PTR CALLBACK FrameDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM)
@@ -40,6 +85,7 @@ INT_PTR CALLBACK FrameDialogProc(HWND window, UINT message, WPARAM wParam, LPARA
         FrameWindow = window;
         SetFrameTitle(window);
         ApplyDialogTexts(window, FrameButtonTexts);
+        StartExtraction(window);
         return FALSE;
     case WM_COMMAND:
         OnCommand(LOWORD(wParam));

@@ -1,5 +1,7 @@
 #include "e2e_support.h"
 
+#include "packaging/zip_writer.h"
+
 namespace e2e {
 
 const std::string& StubPath()
@@ -14,6 +16,12 @@ const packaging::Bytes& StubBytes()
     return bytes;
 }
 
+const packaging::Bytes& EmptyArchive()
+{
+    static const packaging::Bytes empty = packaging::ZipWriter().build();
+    return empty;
+}
+
 bool GermanUi()
 {
     return (GetUserDefaultLangID() & 0x3FF) == LANG_GERMAN;
@@ -22,7 +30,9 @@ bool GermanUi()
 std::string WritePackage(const TempDir& dir, const packaging::TrailerBuilder& trailer,
                          const packaging::Bytes& archive, const std::string& name)
 {
-    return dir.write(name, packaging::assemblePackage(StubBytes(), archive, trailer));
+    // A package always carries an archive; an empty one unless given.
+    const packaging::Bytes& zip = archive.empty() ? EmptyArchive() : archive;
+    return dir.write(name, packaging::assemblePackage(StubBytes(), zip, trailer));
 }
 
 }  // namespace e2e

@@ -14,6 +14,8 @@ namespace e2e {
 const std::string& StubPath();
 const packaging::Bytes& StubBytes();
 
+const packaging::Bytes& EmptyArchive();
+
 // True when the tests run with a German user interface (set through the
 // locale environment that CTest gives the run).
 bool GermanUi();

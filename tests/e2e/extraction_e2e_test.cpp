@@ -1,0 +1,131 @@
+// Extraction by the real stub under Wine: the files arrive in a fresh "_X"
+// folder inside the template's folder and are gone when the program ends;
+// damaged or hostile archives end with their message and leave nothing.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "e2e_support.h"
+#include "packaging/zip_writer.h"
+#include "stub_driver.h"
+
+using namespace packaging;
+using namespace e2e;
+namespace fs = std::filesystem;
+
+namespace {
+
+Bytes B(const std::string& s)
+{
+    return Bytes(s.begin(), s.end());
+}
+
+// Everything inside folder, as names relative to it.
+std::vector<std::string> Listing(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        names.push_back(fs::relative(entry.path(), folder).generic_string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A package whose folder template is the literal folder `into`.
+std::string PackageInto(const TempDir& dir, const std::string& into, const Bytes& archive)
+{
+    TrailerBuilder trailer;
+    trailer.text(kFolderTemplate, kNeutral, into);
+    return WritePackage(dir, trailer, archive);
+}
+
+}  // namespace
+
+TEST(Extraction, FilesArriveInAFreshFolderAndLeaveWithTheProgram)
+{
+    TempDir dir;
+    std::string into = dir.path() + "\\into";
+    fs::create_directory(into);
+    Bytes archive = ZipWriter()
+                        .add(ZipEntry::file("setup.ini", B("[setup]")))
+                        .add(ZipEntry::file("bin/tool.dat", Bytes(200000, 0x5A)))
+                        .build();
+    driver::StubProcess stub(PackageInto(dir, into, archive));
+    HWND frame = stub.waitForFrame();
+    ASSERT_TRUE(driver::waitUntil([&] { return driver::itemEnabled(frame, 1018); }));
+    std::vector<std::string> names = Listing(into);
+    ASSERT_EQ(names.size(), 4u);
+    const std::string unique = names[0];
+    EXPECT_EQ(unique.size(), 8u);
+    EXPECT_EQ(unique.substr(0, 2), "_X");
+    EXPECT_EQ(names, (std::vector<std::string>{unique, unique + "/bin", unique + "/bin/tool.dat",
+                                              unique + "/setup.ini"}));
+    EXPECT_EQ(readFileBytes(into + "\\" + unique + "\\bin\\tool.dat"), Bytes(200000, 0x5A));
+    driver::clickButton(frame, 1016);
+    EXPECT_EQ(stub.waitForExit(), 0u);
+    EXPECT_TRUE(Listing(into).empty());
+}
+
+struct BadArchiveCase {
+    const char* name;
+    Bytes (*make)();
+    const char* german;
+    const char* english;
+};
+
+class BadArchive : public ::testing::TestWithParam<BadArchiveCase> {};
+
+TEST_P(BadArchive, EndsWithItsMessageAndLeavesNothing)
+{
+    TempDir dir;
+    std::string into = dir.path() + "\\into";
+    fs::create_directory(into);
+    driver::StubProcess stub(PackageInto(dir, into, GetParam().make()));
+    HWND box = stub.waitForMessageBox();
+    EXPECT_EQ(driver::itemText(box, driver::kMessageBoxTextId), ByLanguage(GetParam().german, GetParam().english));
+    // The cleanup ran before the message: nothing is left while it shows.
+    EXPECT_TRUE(Listing(into).empty());
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"into", "package.exe"}));
+    driver::clickButton(box, IDOK);
+    EXPECT_EQ(stub.waitForExit(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BadArchive,
+    ::testing::Values(
+        BadArchiveCase{"CorruptDeflateData",
+                       [] {
+                           ZipLayout layout;
+                           Bytes zip = ZipWriter()
+                                           .add(ZipEntry::file("good.txt", B("fine")))
+                                           .add(ZipEntry::file("bad.txt", Bytes(5000, 'q')))
+                                           .build(&layout);
+                           zip[layout.dataStarts[1]] ^= 0xFF;
+                           zip[layout.dataStarts[1] + 1] ^= 0xFF;
+                           return zip;
+                       },
+                       "Fehler beim Lesen des Archivs", "Error reading archive"},
+        BadArchiveCase{"CrcMismatch",
+                       [] {
+                           ZipLayout layout;
+                           Bytes zip = ZipWriter()
+                                           .add(ZipEntry::file("good.txt", B("fine"), ZipMethod::kStored))
+                                           .add(ZipEntry::file("flipped.txt", B("abcdef"), ZipMethod::kStored))
+                                           .build(&layout);
+                           zip[layout.dataStarts[1] + 2] ^= 0x01;
+                           return zip;
+                       },
+                       "Fehler beim Lesen des Archivs", "Error reading archive"},
+        BadArchiveCase{"ParentFolderInName",
+                       [] {
+                           return ZipWriter()
+                               .add(ZipEntry::file("first.txt", B("1")))
+                               .add(ZipEntry::file("sub/../../escaped.txt", B("evil")))
+                               .build();
+                       },
+                       "Fehler beim Anlegen einer Datei", "Could not create file"},
+        BadArchiveCase{"DriveInName",
+                       [] { return ZipWriter().add(ZipEntry::file("C:evil.txt", B("evil"))).build(); },
+                       "Fehler beim Anlegen einer Datei", "Could not create file"},
+        BadArchiveCase{"NoArchive", [] { return B("this is no zip archive at all"); },
+                       "Die Archiv-Datei ist fehlerhaft", "The archive file is corrupted"}),
+    [](const auto& info) { return std::string(info.param.name); });
