@@ -1,21 +1,25 @@
-// The wizard frame: title, button texts, and the ways out. Until the wizard
-// pages exist the frame goes straight to extraction into the template's
-// folder, shows the progress page, and waits for Cancel when it is done.
+// The wizard frame: title and buttons, the pages placed beside the picture,
+// the three buttons, and the reports of the worker threads.
 #include "frame.h"
 
 #include "../../res/resource_ids.h"
+#include "../commands/command_runner.h"
 #include "../extract/cleanup_journal.h"
-#include "../extract/extraction_worker.h"
-#include "../extract/target_folder.h"
 #include "../startup/config_trailer.h"
 #include "../startup/fatal_error.h"
 #include "../startup/startup_state.h"
 #include "../startup/ui_texts.h"
+#include "wizard.h"
 
 HWND FrameWindow;
 volatile DWORD WorkerThreadId;
 volatile BYTE CancelRequested;
 
+#define PAGE_GAP_PIXELS   8
+#define OFF_SCREEN_PIXELS 10000
+#define OFF_SCREEN_LIMIT  (-1000)
+
+// The default title also becomes the caption of every later message box.
 static void SetFrameTitle(HWND frame)
 {
     if (SfxSettings.title.text == NULL)
@@ -23,75 +27,141 @@ static void SetFrameTitle(HWND frame)
     SetWindowTextA(frame, SfxSettings.title.text);
 }
 
-static void ExitWizard(void)
+void CreatePages(void)
+{
+    RECT picture;
+    GetWindowRect(GetDlgItem(FrameWindow, IDC_PICTURE), &picture);
+    POINT origin = {picture.right + PAGE_GAP_PIXELS, picture.top};
+    ScreenToClient(FrameWindow, &origin);
+    for (int i = 0; i < PAGE_COUNT; i++) {
+        WizardPage* row = &WizardPageTable[i];
+        row->window = CreateDialogParamA(ModuleInstance, MAKEINTRESOURCEA(LOWORD(row->dialogId)),
+                                         FrameWindow, row->pageProc, 0);
+        SetWindowPos(row->window, HWND_TOP, origin.x, origin.y, 0, 0, SWP_NOSIZE);
+    }
+}
+
+void SetFrameShown(HWND window, int show)
+{
+    RECT rect;
+    GetWindowRect(window, &rect);
+    int top = rect.top;
+    if (show) {
+        if (top >= OFF_SCREEN_LIMIT)
+            return;
+        top += OFF_SCREEN_PIXELS;
+    } else {
+        if (top < OFF_SCREEN_LIMIT)
+            return;
+        top -= OFF_SCREEN_PIXELS;
+    }
+    SetWindowPos(window, HWND_TOP, rect.left, top, 0, 0, SWP_NOSIZE);
+}
+
+void ExitWizard(void)
 {
     RunCleanup();
+    for (int i = 0; i < PAGE_COUNT; i++) {
+        if (WizardPageTable[i].window != NULL)
+            DestroyWindow(WizardPageTable[i].window);
+    }
     if (FrameWindow != NULL)
         DestroyWindow(FrameWindow);
     ExitProcess(0);
 }
 
-static INT_PTR CALLBACK ProgressPageProc(HWND page, UINT message, WPARAM, LPARAM)
+void StartWorkerThread(LPTHREAD_START_ROUTINE worker)
 {
-    if (message == WM_INITDIALOG)
-        ApplyDialogTexts(page, ProgressPageTexts);
-    return FALSE;
-}
-
-// Pages sit right of the picture, 8 pixels apart, at its top.
-static void PlacePage(HWND frame, HWND page)
-{
-    RECT picture;
-    GetWindowRect(GetDlgItem(frame, IDC_PICTURE), &picture);
-    POINT origin = {picture.right + 8, picture.top};
-    ScreenToClient(frame, &origin);
-    SetWindowPos(page, HWND_TOP, origin.x, origin.y, 0, 0, SWP_NOSIZE);
-}
-
-static void StartExtraction(HWND frame)
-{
-    ResolveFolderTemplate();
-    ProgressPageWindow = CreateDialogParamA(ModuleInstance, MAKEINTRESOURCEA(IDD_PROGRESS), frame,
-                                            ProgressPageProc, 0);
-    PlacePage(frame, ProgressPageWindow);
-    EnableWindow(GetDlgItem(frame, IDC_BACK), FALSE);
-    EnableWindow(GetDlgItem(frame, IDC_NEXT), FALSE);
+    // Suspended first: a worker that ends at once clears WorkerThreadId, and
+    // an id stored after that would leave Cancel waiting for no thread.
     DWORD threadId = 0;
-    HANDLE thread = CreateThread(NULL, 0, ExtractionWorker, NULL, 0, &threadId);
+    HANDLE thread = CreateThread(NULL, 0, worker, NULL, CREATE_SUSPENDED, &threadId);
     if (thread == NULL)
         ShowFatalError(IDS_ERR_START);
     WorkerThreadId = threadId;
+    ResumeThread(thread);
     CloseHandle(thread);
 }
 
-static void OnCommand(int id)
+static void StartCommandRunner(void)
 {
-    // Escape (IDCANCEL) never ends the wizard: only the Cancel button does.
-    if (id == IDC_CANCEL) {
+    EnableWindow(GetDlgItem(FrameWindow, IDC_BACK), FALSE);
+    EnableWindow(GetDlgItem(FrameWindow, IDC_NEXT), FALSE);
+    StartWorkerThread(CommandRunner);
+}
+
+static void ShowExitPage(void)
+{
+    // The exit page ends the program itself when it has no text.
+    if (NavigateFrom(PAGE_EXIT, 1))
+        SetFrameShown(FrameWindow, TRUE);
+    else
+        ExitWizard();
+}
+
+// The current page is looked up again for each send: the leave may not move
+// it, but the next send must reach whichever page is current.
+static void SendToCurrentPage(UINT message)
+{
+    if (CurrentPageIndex >= 0 && CurrentPageIndex < PAGE_COUNT)
+        SendMessageA(WizardPageTable[CurrentPageIndex].window, message, 0, 0);
+}
+
+static void OnButton(int id)
+{
+    switch (id) {
+    case IDC_CANCEL:
         if (WorkerThreadId != 0)
             CancelRequested = 1;
         else
             ExitWizard();
-    } else if (id == IDC_NEXT && WorkerThreadId == 0) {
-        // The worker is done; the files stay until the program ends.
-        EnableWindow(GetDlgItem(FrameWindow, IDC_NEXT), TRUE);
+        break;
+    case IDC_BACK:
+        SendToCurrentPage(WM_PAGE_LEAVE);
+        SendToCurrentPage(WM_PAGE_BACK);
+        break;
+    case IDC_NEXT:
+        SendToCurrentPage(WM_PAGE_LEAVE);
+        SendToCurrentPage(WM_PAGE_NEXT);
+        break;
     }
+    // IDCANCEL (Escape) and everything else: nothing. Only the Cancel
+    // button and closing the window end the wizard.
+}
+
+static void InitFrame(HWND window)
+{
+    FrameWindow = window;
+    SetFrameTitle(window);
+    ApplyDialogTexts(window, FrameButtonTexts);
+    CreatePages();
+    CurrentPageIndex = -1;
+    NavigateFrom(PAGE_INTRO, 1);
 }
 
 INT_PTR CALLBACK FrameDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
     case WM_INITDIALOG:
-        FrameWindow = window;
-        SetFrameTitle(window);
-        ApplyDialogTexts(window, FrameButtonTexts);
-        StartExtraction(window);
-        return FALSE;
+        InitFrame(window);
+        return FALSE;   // the page that showed itself has placed the focus
     case WM_COMMAND:
-        OnCommand(LOWORD(wParam));
+        OnButton(LOWORD(wParam));
         return TRUE;
     case WM_CLOSE:
         PostMessageA(FrameWindow, WM_COMMAND, IDC_CANCEL, 0);
+        return TRUE;
+    case WM_RUN_COMMANDS:
+        if (SfxSettings.command1.text != NULL || SfxSettings.command2.text != NULL)
+            StartCommandRunner();
+        else
+            ShowExitPage();
+        return TRUE;
+    case WM_COMMANDS_DONE:
+        ShowExitPage();
+        return TRUE;
+    case WM_COMMAND_FAILED:
+        ShowFatalError(IDS_ERR_START);
         return TRUE;
     }
     return FALSE;

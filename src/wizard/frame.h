@@ -1,4 +1,5 @@
-// The wizard frame: the program's only top-level window.
+// The wizard frame: the program's only top-level window, holding the
+// picture, the buttons and the pages, and receiving the workers' reports.
 #pragma once
 #include <windows.h>
 
@@ -8,7 +9,7 @@ extern HWND FrameWindow;
 
 /* Id of the running worker thread (extraction or commands), 0 when none
    runs. Written by the GUI thread when it starts one, and cleared by the
-   thread itself just before its final message to the frame. */
+   thread itself just before or after its final message to the frame. */
 extern volatile DWORD WorkerThreadId;
 
 /* Set to 1 by Cancel while a worker runs; polled by the extraction worker
@@ -16,3 +17,10 @@ extern volatile DWORD WorkerThreadId;
 extern volatile BYTE CancelRequested;
 
 INT_PTR CALLBACK FrameDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Creates the six pages right of the picture, each on top of the ones before.
+void CreatePages(void);
+
+// Starts a worker thread (extraction or commands) with its id already in
+// WorkerThreadId when it begins; a fatal message when it cannot start.
+void StartWorkerThread(LPTHREAD_START_ROUTINE worker);

@@ -141,6 +141,57 @@ void typeText(HWND dialog, int itemId, const std::string& text)
                         &ignored);
 }
 
+HWND currentPage(HWND frame)
+{
+    // Pages are never hidden, only raised: the first dialog in the frame's
+    // z-order of children is the one on top.
+    for (HWND child = GetWindow(frame, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        char className[64] = {};
+        GetClassNameA(child, className, sizeof className);
+        if (std::string(className) == "#32770")
+            return child;
+    }
+    return nullptr;
+}
+
+bool pageShows(HWND frame, int itemId)
+{
+    HWND page = currentPage(frame);
+    return page != nullptr && GetDlgItem(page, itemId) != nullptr;
+}
+
+HWND waitForPage(HWND frame, int itemId, DWORD timeoutMs)
+{
+    if (!waitUntil([&] { return pageShows(frame, itemId); }, timeoutMs))
+        throw DriverError("the page with control " + std::to_string(itemId) + " did not show");
+    return currentPage(frame);
+}
+
+void settle(HWND window)
+{
+    // A sent message is handled after the posted ones before it.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+}
+
+void pressKey(HWND window, WPARAM key)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    HWND target = GetGUIThreadInfo(thread, &info) && info.hwndFocus != nullptr ? info.hwndFocus : window;
+    PostMessageA(target, WM_KEYDOWN, key, 1);
+    PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+    settle(window);
+}
+
+RECT windowRect(HWND window)
+{
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
 bool waitUntil(const std::function<bool()>& cond, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();

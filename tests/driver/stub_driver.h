@@ -50,6 +50,19 @@ bool isDialogWith(HWND window, int itemId);
 // Presses a button as a click would: nothing happens when it is disabled.
 void clickButton(HWND dialog, int itemId);
 void typeText(HWND dialog, int itemId, const std::string& text);
+// The page the user sees: the frame's child dialog on top of the others.
+HWND currentPage(HWND frame);
+// True when the page the user sees holds control itemId.
+bool pageShows(HWND frame, int itemId);
+// Waits until the page holding control itemId is on top and returns it.
+HWND waitForPage(HWND frame, int itemId, DWORD timeoutMs = kDefaultTimeoutMs);
+// Presses a key in the control that has the focus in window's thread, as
+// the keyboard would, and waits until the thread has handled it.
+void pressKey(HWND window, WPARAM key);
+// Waits until window's thread has handled everything posted to it so far.
+void settle(HWND window);
+// Screen rectangle of a window.
+RECT windowRect(HWND window);
 // Polls cond every 20 ms until it holds; false on time-out.
 bool waitUntil(const std::function<bool()>& cond, DWORD timeoutMs = kDefaultTimeoutMs);
 

@@ -30,12 +30,21 @@ std::vector<std::string> Listing(const std::string& folder)
     return names;
 }
 
-// A package whose folder template is the literal folder `into`.
+// A package whose folder template is the literal folder `into`; its finish
+// page waits, so the extracted files can be looked at.
 std::string PackageInto(const TempDir& dir, const std::string& into, const Bytes& archive)
 {
     TrailerBuilder trailer;
-    trailer.text(kFolderTemplate, kNeutral, into);
+    trailer.text(kFolderTemplate, kNeutral, into).text(kFinishText, kNeutral, "Done.");
     return WritePackage(dir, trailer, archive);
+}
+
+// Starts the extraction from the folder page, where such a package opens.
+void StartExtraction(const driver::StubProcess& stub)
+{
+    HWND frame = stub.waitForFrame();
+    driver::waitForPage(frame, 1027);
+    driver::clickButton(frame, 1018);
 }
 
 }  // namespace
@@ -50,8 +59,9 @@ TEST(Extraction, FilesArriveInAFreshFolderAndLeaveWithTheProgram)
                         .add(ZipEntry::file("bin/tool.dat", Bytes(200000, 0x5A)))
                         .build();
     driver::StubProcess stub(PackageInto(dir, into, archive));
+    StartExtraction(stub);
     HWND frame = stub.waitForFrame();
-    ASSERT_TRUE(driver::waitUntil([&] { return driver::itemEnabled(frame, 1018); }));
+    driver::waitForPage(frame, 1025);
     std::vector<std::string> names = Listing(into);
     ASSERT_EQ(names.size(), 4u);
     const std::string unique = names[0];
@@ -80,6 +90,7 @@ TEST_P(BadArchive, EndsWithItsMessageAndLeavesNothing)
     std::string into = dir.path() + "\\into";
     fs::create_directory(into);
     driver::StubProcess stub(PackageInto(dir, into, GetParam().make()));
+    StartExtraction(stub);
     HWND box = stub.waitForMessageBox();
     EXPECT_EQ(driver::itemText(box, driver::kMessageBoxTextId), ByLanguage(GetParam().german, GetParam().english));
     // The cleanup ran before the message: nothing is left while it shows.

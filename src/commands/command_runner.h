@@ -1,0 +1,20 @@
+// The commands after extraction: up to two configured command lines, run
+// one after the other from the extraction folder, each waited for.
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+
+// Two paths and a little more: a quote, a resolved folder, and the rest.
+#define COMMAND_LINE_SIZE 524
+
+// The thread procedure. Ends by posting exactly one of WM_COMMANDS_DONE
+// and WM_COMMAND_FAILED to the frame; 0 after the first, 1 after the second.
+DWORD WINAPI CommandRunner(LPVOID unused);
+
+// True for a line of the form "\\!alias... with either separator.
+int IsAliasCommand(const char* line);
+
+// Rebuilds an alias-form line into line (COMMAND_LINE_SIZE bytes): a quote,
+// the alias's folder, then the rest from the first separator or quote after
+// the name. 0, or -1 when the alias is unknown or the result would not fit.
+int RebuildAliasCommand(char* line, const char* configured);

@@ -1,0 +1,64 @@
+// Page navigation: each page decides on its WM_PAGE_ENTER whether it shows
+// itself, and the navigation learns the decision from CurrentPageIndex.
+#include "wizard.h"
+
+#include "../../res/resource_ids.h"
+#include "frame.h"
+
+WizardPage WizardPageTable[PAGE_COUNT] = {
+    {IDD_INTRO, IntroPageProc, PAGE_CAN_NEXT, 0, NULL},
+    {IDD_PASSWORD, PasswordPageProc, PAGE_CAN_BACK | PAGE_CAN_NEXT, 0, NULL},
+    {IDD_FOLDER, FolderPageProc, PAGE_CAN_BACK | PAGE_CAN_NEXT, 0, NULL},
+    {IDD_PROGRESS, ProgressPageProc, 0, 0, NULL},
+    {IDD_FINISH, FinishPageProc, PAGE_CAN_NEXT, 0, NULL},
+    {IDD_EXIT, ExitPageProc, PAGE_CAN_NEXT, 0, NULL},
+};
+
+int CurrentPageIndex = -1;
+
+int NavigateFrom(int index, int direction)
+{
+    int step = direction >= 1 ? 1 : -1;
+    for (int i = index; i >= 0 && i < PAGE_COUNT; i += step) {
+        SendMessageA(WizardPageTable[i].window, WM_PAGE_ENTER, 0, 0);
+        if (CurrentPageIndex == i)
+            return 1;
+    }
+    return 0;
+}
+
+static int ClampPageIndex(int index)
+{
+    if (index < 0)
+        return 0;
+    return index >= PAGE_COUNT ? PAGE_COUNT - 1 : index;
+}
+
+// Raises the page above its siblings and sets the two buttons for it.
+static void RaisePage(int index)
+{
+    const WizardPage* row = &WizardPageTable[index];
+    SetWindowPos(row->window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    EnableWindow(GetDlgItem(FrameWindow, IDC_BACK), (row->buttons & PAGE_CAN_BACK) != 0);
+    EnableWindow(GetDlgItem(FrameWindow, IDC_NEXT), (row->buttons & PAGE_CAN_NEXT) != 0);
+}
+
+void ShowPage(int index)
+{
+    index = ClampPageIndex(index);
+    RaisePage(index);
+    uint32_t buttons = WizardPageTable[index].buttons;
+    if (buttons & PAGE_CAN_NEXT)
+        SetFocus(GetDlgItem(FrameWindow, IDC_NEXT));
+    else if (buttons & PAGE_CAN_BACK)
+        SetFocus(GetDlgItem(FrameWindow, IDC_BACK));
+    CurrentPageIndex = index;
+}
+
+void ShowPageFocus(int index, int controlId)
+{
+    index = ClampPageIndex(index);
+    RaisePage(index);
+    SetFocus(GetDlgItem(WizardPageTable[index].window, controlId));
+    CurrentPageIndex = index;
+}
