@@ -110,3 +110,13 @@ TEST(NameMapping, SevenBitNamesNeverChooseATable)
     EXPECT_EQ(NamePairTable, NamePairsForCodePage(SysAnsiCodePage()));
     NamePairTable = nullptr;
 }
+
+TEST(EntryNames, UnsafeNamesAreRecognised)
+{
+    for (const char* name : {"../evil.txt", "a/../../b", "..\\x", "a\\..", "C:evil", "C:\\evil", "file.txt:stream",
+                             "a\x01" "b"})
+        EXPECT_TRUE(IsUnsafeEntryName(name)) << name;
+    for (const char* name : {"a.txt", "docs/readme.txt", "..a/b", "a../b", "a/.../b", "./a", "\\top.txt",
+                             "gr\x94\xE1" "e"})
+        EXPECT_FALSE(IsUnsafeEntryName(name)) << name;
+}

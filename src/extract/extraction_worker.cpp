@@ -31,22 +31,6 @@ uint32_t ProgressDivisorFor(uint32_t total)
     return divisor;
 }
 
-int IsUnsafeEntryName(const char* name)
-{
-    const char* component = name;
-    for (const char* p = name;; p++) {
-        if (*p == 0 || IsPathSeparator(*p)) {
-            if (p - component == 2 && component[0] == '.' && component[1] == '.')
-                return 1;
-            if (*p == 0)
-                return 0;
-            component = p + 1;
-        } else if (*p == ':' || (unsigned char)*p < 0x20) {
-            return 1;
-        }
-    }
-}
-
 static int Fail(uint32_t messageId)
 {
     LastErrorId = messageId;

@@ -34,7 +34,3 @@ int CreateParentDirectories(const char* path);
 
 // The divisor that keeps total / divisor at most PROGRESS_RANGE_MAX.
 uint32_t ProgressDivisorFor(uint32_t total);
-
-// True for names that must never be joined to the target folder: a ".."
-// component, a colon (drive or stream), or a control byte.
-int IsUnsafeEntryName(const char* name);

@@ -86,3 +86,19 @@ int MapNameToAnsi(char* name)
     }
     return 0;
 }
+
+int IsUnsafeEntryName(const char* name)
+{
+    const char* component = name;
+    for (const char* p = name;; p++) {
+        if (*p == 0 || IsPathSeparator(*p)) {
+            if (p - component == 2 && component[0] == '.' && component[1] == '.')
+                return 1;
+            if (*p == 0)
+                return 0;
+            component = p + 1;
+        } else if (*p == ':' || (unsigned char)*p < 0x20) {
+            return 1;
+        }
+    }
+}

@@ -1,6 +1,7 @@
 // Small operations on ANSI path texts shared by extraction, the target
-// folder and the cleanup: separators, file-name parts, joins, and the
-// mapping of the OEM umlauts in archive names to the active ANSI code page.
+// folder and the cleanup: separators, file-name parts, joins, the mapping of
+// the OEM umlauts in archive names to the active ANSI code page, and the test
+// for names that would leave the folder they are joined to.
 #pragma once
 #include <stdint.h>
 
@@ -29,3 +30,7 @@ const uint8_t* NamePairsForCodePage(uint32_t codePage);
 // Rewrites every byte 0x80 or above of name by the pair table; 0, or -1 when
 // such a byte has no pair (bytes before it are already rewritten).
 int MapNameToAnsi(char* name);
+
+// True for names that must never be joined to the target folder: a ".."
+// component, a colon (drive or stream), or a control byte.
+int IsUnsafeEntryName(const char* name);
