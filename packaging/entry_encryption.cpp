@@ -141,6 +141,16 @@ Bytes EntryEncryptor::encryptEntry(const Bytes& compressed) const
     return stored;
 }
 
+void EntryEncryptor::startChain(std::uint8_t chain[kChainSize]) const
+{
+    std::memcpy(chain, entryIvStart_.data(), kChainSize);
+}
+
+void EntryEncryptor::encryptBlocks(std::uint8_t* data, std::size_t length, std::uint8_t chain[kChainSize]) const
+{
+    cipherEncryptCbc(*state_, data, length, chain);
+}
+
 ZipEntry encryptedZipEntry(const EntryEncryptor& encryptor, std::string name, const Bytes& data, ZipMethod method,
                            int level)
 {

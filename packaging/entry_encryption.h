@@ -66,6 +66,12 @@ class EntryEncryptor {
     // is the compressed size the archive directory must record.
     Bytes encryptEntry(const Bytes& compressed) const;
 
+    // The same, piece by piece, for entries too large to hold at once: start
+    // a chain per entry, then pass whole blocks in order, the fill bytes of
+    // the last one included.
+    void startChain(std::uint8_t chain[kChainSize]) const;
+    void encryptBlocks(std::uint8_t* data, std::size_t length, std::uint8_t chain[kChainSize]) const;
+
   private:
     std::unique_ptr<CipherState> state_;
     std::array<std::uint8_t, kChainSize> entryIvStart_{};

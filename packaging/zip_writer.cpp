@@ -120,7 +120,7 @@ Bytes ZipWriter::build(ZipLayout* layout) const
 {
     if (entries_.size() > kMaxField)
         throw FormatError("more than 65,535 entries");
-    std::uint16_t commentLength = field16(comment_.size(), "archive comment");
+    field16(comment_.size(), "archive comment");
 
     Bytes out = leading_;
     // Offsets written into the archive; positions in out differ by this.
@@ -130,32 +130,30 @@ Bytes ZipWriter::build(ZipLayout* layout) const
     for (const ZipEntry& entry : entries_) {
         PreparedEntry data = prepare(entry, level_);
         std::uint32_t storedSize = offset32(data.stored.size(), "entry data");
-        std::uint16_t nameLength = field16(entry.name.size(), "entry name");
-        std::uint16_t localExtraLength = field16(entry.localExtra.size(), "local extra field");
-        std::uint16_t centralExtraLength = field16(entry.centralExtra.size(), "central extra field");
-        std::uint16_t entryCommentLength = field16(entry.comment.size(), "entry comment");
-        std::uint16_t flags = entry.dataDescriptor ? kZipFlagDataDescriptor : 0;
-        std::uint16_t method = static_cast<std::uint16_t>(entry.method);
-        std::uint16_t versionNeeded =
-            entry.method == ZipMethod::kStored && entry.externalAttributes != kDosDirectoryAttribute
-                ? kVersionStored
-                : kVersionDeflated;
+        field16(entry.name.size(), "entry name");
+        field16(entry.localExtra.size(), "local extra field");
+        field16(entry.centralExtra.size(), "central extra field");
+        field16(entry.comment.size(), "entry comment");
         std::uint32_t localOffset = offset32(out.size() - base, "local header offset");
 
+        ZipHeaderFields fields;
+        fields.versionNeeded =
+            zipVersionNeeded(entry.method, entry.externalAttributes == kDosDirectoryAttribute);
+        fields.flags = entry.dataDescriptor ? kZipFlagDataDescriptor : 0;
+        fields.method = static_cast<std::uint16_t>(entry.method);
+        fields.dosTime = entry.dosTime;
+        fields.dosDate = entry.dosDate;
+        fields.crc = data.crc;
+        fields.compressedSize = storedSize;
+        fields.uncompressedSize = data.uncompressedSize;
+        fields.externalAttributes = entry.externalAttributes;
+        fields.localHeaderOffset = localOffset;
+
         places.localHeaders.push_back(offset32(out.size(), "archive"));
-        appendU32(out, kLocalSignature);
-        appendU16(out, versionNeeded);
-        appendU16(out, flags);
-        appendU16(out, method);
-        appendU16(out, entry.dosTime);
-        appendU16(out, entry.dosDate);
-        appendU32(out, entry.dataDescriptor ? 0 : data.crc);
-        appendU32(out, entry.dataDescriptor ? 0 : storedSize);
-        appendU32(out, entry.dataDescriptor ? 0 : data.uncompressedSize);
-        appendU16(out, nameLength);
-        appendU16(out, localExtraLength);
-        append(out, entry.name);
-        append(out, entry.localExtra);
+        ZipHeaderFields local = fields;
+        if (entry.dataDescriptor)
+            local.crc = local.compressedSize = local.uncompressedSize = 0;
+        appendLocalHeader(out, local, entry.name, entry.localExtra);
         places.dataStarts.push_back(offset32(out.size(), "archive"));
         append(out, data.stored);
         if (entry.dataDescriptor) {
@@ -164,27 +162,7 @@ Bytes ZipWriter::build(ZipLayout* layout) const
             appendU32(out, storedSize);
             appendU32(out, data.uncompressedSize);
         }
-
-        appendU32(directory, kCentralSignature);
-        appendU16(directory, kMadeByDos);
-        appendU16(directory, versionNeeded);
-        appendU16(directory, flags);
-        appendU16(directory, method);
-        appendU16(directory, entry.dosTime);
-        appendU16(directory, entry.dosDate);
-        appendU32(directory, data.crc);
-        appendU32(directory, storedSize);
-        appendU32(directory, data.uncompressedSize);
-        appendU16(directory, nameLength);
-        appendU16(directory, centralExtraLength);
-        appendU16(directory, entryCommentLength);
-        appendU16(directory, 0);   // disk number start
-        appendU16(directory, 0);   // internal attributes
-        appendU32(directory, entry.externalAttributes);
-        appendU32(directory, localOffset);
-        append(directory, entry.name);
-        append(directory, entry.centralExtra);
-        append(directory, entry.comment);
+        appendCentralHeader(directory, fields, entry.name, entry.centralExtra, entry.comment);
     }
 
     places.directoryStart = offset32(out.size(), "archive");
@@ -198,19 +176,71 @@ Bytes ZipWriter::build(ZipLayout* layout) const
     append(out, directory);
 
     places.endRecord = offset32(out.size(), "archive");
-    std::uint16_t count = static_cast<std::uint16_t>(entries_.size());
-    appendU32(out, kEndSignature);
-    appendU16(out, 0);   // this disk
-    appendU16(out, 0);   // disk with the central directory
-    appendU16(out, count);
-    appendU16(out, count);
-    appendU32(out, directorySize);
-    appendU32(out, directoryOffset);
-    appendU16(out, commentLength);
-    append(out, comment_);
+    appendEndRecord(out, static_cast<std::uint16_t>(entries_.size()), directorySize, directoryOffset, comment_);
     if (layout)
         *layout = std::move(places);
     return out;
+}
+
+std::uint16_t zipVersionNeeded(ZipMethod method, bool directory)
+{
+    return method == ZipMethod::kStored && !directory ? kVersionStored : kVersionDeflated;
+}
+
+void appendLocalHeader(Bytes& out, const ZipHeaderFields& fields, const std::string& name, const Bytes& extra)
+{
+    appendU32(out, kLocalSignature);
+    appendU16(out, fields.versionNeeded);
+    appendU16(out, fields.flags);
+    appendU16(out, fields.method);
+    appendU16(out, fields.dosTime);
+    appendU16(out, fields.dosDate);
+    appendU32(out, fields.crc);
+    appendU32(out, fields.compressedSize);
+    appendU32(out, fields.uncompressedSize);
+    appendU16(out, static_cast<std::uint16_t>(name.size()));
+    appendU16(out, static_cast<std::uint16_t>(extra.size()));
+    append(out, name);
+    append(out, extra);
+}
+
+void appendCentralHeader(Bytes& out, const ZipHeaderFields& fields, const std::string& name, const Bytes& extra,
+                         const std::string& comment)
+{
+    appendU32(out, kCentralSignature);
+    appendU16(out, kMadeByDos);
+    appendU16(out, fields.versionNeeded);
+    appendU16(out, fields.flags);
+    appendU16(out, fields.method);
+    appendU16(out, fields.dosTime);
+    appendU16(out, fields.dosDate);
+    appendU32(out, fields.crc);
+    appendU32(out, fields.compressedSize);
+    appendU32(out, fields.uncompressedSize);
+    appendU16(out, static_cast<std::uint16_t>(name.size()));
+    appendU16(out, static_cast<std::uint16_t>(extra.size()));
+    appendU16(out, static_cast<std::uint16_t>(comment.size()));
+    appendU16(out, 0);   // disk number start
+    appendU16(out, 0);   // internal attributes
+    appendU32(out, fields.externalAttributes);
+    appendU32(out, fields.localHeaderOffset);
+    append(out, name);
+    append(out, extra);
+    append(out, comment);
+}
+
+void appendEndRecord(Bytes& out, std::uint16_t entryCount, std::uint32_t directorySize,
+                     std::uint32_t directoryOffset, const std::string& comment)
+{
+    appendU32(out, kEndSignature);
+    appendU16(out, 0);   // this disk
+    appendU16(out, 0);   // disk with the central directory
+    appendU16(out, entryCount);
+    appendU16(out, entryCount);
+    appendU32(out, directorySize);
+    appendU32(out, directoryOffset);
+    appendU16(out, static_cast<std::uint16_t>(comment.size()));
+    append(out, comment);
 }
 
 Bytes deflateRaw(const Bytes& data, int level)

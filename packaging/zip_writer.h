@@ -85,6 +85,36 @@ class ZipWriter {
     int level_ = 6;
 };
 
+// The fixed fields of one entry's local and central headers. Writers that
+// stream their data (the packer) fill them once the data are written and
+// use the same serialisation as ZipWriter.
+struct ZipHeaderFields {
+    std::uint16_t versionNeeded = 20;
+    std::uint16_t flags = 0;
+    std::uint16_t method = 0;
+    std::uint16_t dosTime = 0;
+    std::uint16_t dosDate = kDefaultDosDate;
+    std::uint32_t crc = 0;
+    std::uint32_t compressedSize = 0;
+    std::uint32_t uncompressedSize = 0;
+    std::uint32_t externalAttributes = 0;
+    std::uint32_t localHeaderOffset = 0;   // only in the central header
+};
+
+constexpr std::size_t kZipLocalHeaderSize = 30;
+constexpr std::size_t kZipCentralHeaderSize = 46;
+constexpr std::size_t kZipEndRecordSize = 22;
+
+// Version needed to extract: 1.0 for stored files, 2.0 for deflate and folders.
+std::uint16_t zipVersionNeeded(ZipMethod method, bool directory);
+
+// Header serialisation; the caller has checked every length against 65,535.
+void appendLocalHeader(Bytes& out, const ZipHeaderFields& fields, const std::string& name, const Bytes& extra);
+void appendCentralHeader(Bytes& out, const ZipHeaderFields& fields, const std::string& name, const Bytes& extra,
+                         const std::string& comment);
+void appendEndRecord(Bytes& out, std::uint16_t entryCount, std::uint32_t directorySize,
+                     std::uint32_t directoryOffset, const std::string& comment);
+
 // Raw deflate (no zlib header or trailer), as ZIP method 8 stores it.
 Bytes deflateRaw(const Bytes& data, int level = 6);
 std::uint32_t crc32Of(const Bytes& data);

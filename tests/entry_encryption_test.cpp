@@ -2,6 +2,7 @@
 // entry data with fill bytes, the header layout, and the random source.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -94,6 +95,23 @@ TEST(EntryEncryptor, FillsToWholeBlocksAndChainsFromTheEntryStart)
     // Every entry starts its own chain: equal data give equal stored bytes.
     Bytes data = RandomBytes(40, 77);
     EXPECT_EQ(encryptor.encryptEntry(data), encryptor.encryptEntry(data));
+}
+
+TEST(EntryEncryptor, PiecesGiveTheSameBytesAsTheWholeEntry)
+{
+    ArchiveSecrets secrets = FixedSecrets();
+    EntryEncryptor encryptor(secrets);
+    Bytes compressed = RandomBytes(16384 * 2 + 5, 3);
+    Bytes pieces = compressed;
+    pieces.resize(encryptedSize(compressed.size()), 0);
+    uint8_t chain[8];
+    encryptor.startChain(chain);
+    for (size_t done = 0; done < pieces.size();) {
+        size_t n = std::min<size_t>(pieces.size() - done, done == 0 ? 24 : 16384);
+        encryptor.encryptBlocks(pieces.data() + done, n, chain);
+        done += n;
+    }
+    EXPECT_EQ(pieces, encryptor.encryptEntry(compressed));
 }
 
 TEST(MakeCipherHeader, LaysOutTheRecordTheStubReads)
