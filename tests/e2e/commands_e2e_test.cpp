@@ -1,0 +1,289 @@
+// The commands after extraction, run by the real stub under Wine with a
+// probe program of ours as the command: where it runs, what it sees, which
+// commands run in which order, the failures that end the program, and the
+// frame moving off screen while a command runs.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "e2e_support.h"
+#include "packaging/zip_writer.h"
+#include "resource_ids.h"
+#include "stub_driver.h"
+
+using namespace packaging;
+using namespace e2e;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The probe as a Windows path with backslashes, as a packager would write it.
+const std::string kProbe = [] {
+    std::string path = SFX_PROBE_PATH;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}();
+const char kAliasKey[] = "SOFTWARE\\Brenlow GmbH\\Shared\\Paths\\Alias";
+constexpr std::uint32_t kHideFrame = 0x1;
+constexpr std::uint32_t kFinishNoWait = 0x2;
+
+Bytes B(const std::string& s)
+{
+    return Bytes(s.begin(), s.end());
+}
+
+std::string Quoted(const std::string& s)
+{
+    return "\"" + s + "\"";
+}
+
+// The probe's report: its lines, or none when it never ran.
+std::vector<std::string> ReadReport(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line)
+{
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+std::string UniqueFolderIn(const std::string& folder)
+{
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(folder))
+        found.push_back(entry.path().string());
+    return found.size() == 1 ? found[0] : std::string();
+}
+
+class Commands : public ::testing::Test {
+  protected:
+    Commands() : into_(dir_.path() + "\\into") { fs::create_directory(into_); }
+
+    std::string Report(const char* name) const { return dir_.path() + "\\" + name + ".txt"; }
+
+    // A package extracting `entries` into `into_` with these commands.
+    std::string Package(const std::string& command1, const std::string& command2, std::uint32_t flags = 0,
+                        std::vector<ZipEntry> entries = {}, const char* finishText = nullptr)
+    {
+        TrailerBuilder trailer;
+        trailer.text(kFolderTemplate, kNeutral, into_).text(kExitText, kNeutral, "Commands done.");
+        if (!command1.empty())
+            trailer.text(kCommand1, kNeutral, command1);
+        if (!command2.empty())
+            trailer.text(kCommand2, kNeutral, command2);
+        if (finishText != nullptr)
+            trailer.text(kFinishText, kNeutral, finishText);
+        trailer.flags(0x3, flags);
+        if (entries.empty())
+            entries.push_back(ZipEntry::file("payload.txt", B("payload")));
+        ZipWriter zip;
+        for (ZipEntry& entry : entries)
+            zip.add(std::move(entry));
+        return WritePackage(dir_, trailer, zip.build());
+    }
+
+    // Starts the package and goes on from the folder page.
+    HWND StartAndExtract(driver::StubProcess& stub) const
+    {
+        HWND frame = stub.waitForFrame();
+        driver::waitForPage(frame, IDC_FOLDER_EDIT);
+        driver::clickButton(frame, IDC_NEXT);
+        return frame;
+    }
+
+    // The exit page after the commands; Next there ends the run with 0.
+    void FinishOnExitPage(driver::StubProcess& stub, HWND frame) const
+    {
+        driver::waitForPage(frame, IDC_EXIT_TEXT);
+        driver::clickButton(frame, IDC_NEXT);
+        EXPECT_EQ(stub.waitForExit(), 0u);
+        EXPECT_TRUE(fs::is_empty(into_));
+    }
+
+    // The fatal message of a command that cannot start: code 1, nothing left.
+    void ExpectStartFailure(driver::StubProcess& stub) const
+    {
+        HWND box = stub.waitForMessageBox();
+        EXPECT_EQ(driver::itemText(box, driver::kMessageBoxTextId),
+                  ByLanguage("Extraktion der Dateien konnte nicht gestartet werden", "Could not start archive extraction"));
+        EXPECT_TRUE(fs::is_empty(into_));
+        driver::clickButton(box, IDOK);
+        EXPECT_EQ(stub.waitForExit(), 1u);
+    }
+
+    TempDir dir_;
+    std::string into_;
+};
+
+}  // namespace
+
+TEST_F(Commands, AliasCommandRunsTheExtractedProgramInTheExtractionFolder)
+{
+    // The first command is the probe from the archive itself; it makes a
+    // file that only the delete list knows. The second is a plain line.
+    std::string report1 = Report("first"), report2 = Report("second");
+    std::string command1 = "\"\\\\!extract\\tools\\probe.exe\" report=" + report1 + " make=made.log";
+    std::string command2 = Quoted(kProbe) + " report=" + report2;
+    std::vector<ZipEntry> entries = {ZipEntry::file("tools/probe.exe", readFileBytes(kProbe)),
+                                     ZipEntry::file("data/info.txt", B("info")),
+                                     ZipEntry::file("cleanup.lst", B("made.log\r\n"))};
+    driver::StubProcess stub([&] {
+        TrailerBuilder trailer;
+        trailer.text(kFolderTemplate, kNeutral, into_)
+            .text(kExitText, kNeutral, "Commands done.")
+            .text(kCommand1, kNeutral, command1)
+            .text(kCommand2, kNeutral, command2)
+            .text(kDeleteList, kNeutral, "cleanup.lst");
+        ZipWriter zip;
+        for (const ZipEntry& entry : entries)
+            zip.add(entry);
+        return WritePackage(dir_, trailer, zip.build());
+    }());
+    HWND frame = StartAndExtract(stub);
+    driver::waitForPage(frame, IDC_EXIT_TEXT);
+
+    std::string unique = UniqueFolderIn(into_);
+    ASSERT_FALSE(unique.empty());
+    std::vector<std::string> first = ReadReport(report1);
+    EXPECT_TRUE(Contains(first, "cwd=" + unique));
+    EXPECT_TRUE(Contains(first, "line=\"" + unique + "\\tools\\probe.exe\" report=" + report1 + " make=made.log"));
+    for (const char* name : {"tools/probe.exe", "data/info.txt", "cleanup.lst"})
+        EXPECT_TRUE(Contains(first, std::string("file=") + name)) << name;
+    std::vector<std::string> second = ReadReport(report2);
+    EXPECT_TRUE(Contains(second, "cwd=" + unique));
+    EXPECT_TRUE(Contains(second, "file=made.log"));   // ran after the first
+    EXPECT_TRUE(fs::exists(unique + "\\made.log"));
+
+    FinishOnExitPage(stub, frame);
+}
+
+// Which commands run, by what each one does; the last column says whether
+// the run ends on the exit page (true) or with the fatal message (false).
+struct SequenceCase {
+    const char* name;
+    const char* command1;   // "probe1"/"probe2" stand for the probe with a report
+    const char* command2;
+    bool ran1;
+    bool ran2;
+    bool endsNormally;
+};
+
+class CommandSequence : public Commands, public ::testing::WithParamInterface<SequenceCase> {
+  protected:
+    std::string Expand(const char* command)
+    {
+        std::string text = command;
+        for (const char* probe : {"probe1", "probe2"}) {
+            std::size_t at = text.find(probe);
+            if (at != std::string::npos)
+                text.replace(at, 6, Quoted(kProbe) + " report=" + Report(probe));
+        }
+        return text;
+    }
+};
+
+TEST_P(CommandSequence, RunsInOrderAndStopsWhereItMust)
+{
+    const SequenceCase& c = GetParam();
+    driver::StubProcess stub(Package(Expand(c.command1), Expand(c.command2)));
+    HWND frame = StartAndExtract(stub);
+    if (c.endsNormally)
+        FinishOnExitPage(stub, frame);
+    else
+        ExpectStartFailure(stub);
+    EXPECT_EQ(fs::exists(Report("probe1")), c.ran1);
+    EXPECT_EQ(fs::exists(Report("probe2")), c.ran2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CommandSequence,
+    ::testing::Values(SequenceCase{"BothRun", "probe1", "probe2", true, true, true},
+                      SequenceCase{"OnlySecondConfigured", "", "probe2", false, true, true},
+                      SequenceCase{"FirstEndsWith3", "probe1 exit=3", "probe2", true, false, true},
+                      SequenceCase{"SecondCannotStart", "probe1", "Z:\\no\\such\\program.exe", true, false, false},
+                      SequenceCase{"UnknownAlias", "\"\\\\!NoSuchAliasAnywhere\\probe.exe\" probe1", "probe2", false,
+                                   false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Commands, AliasFollowedByTheClosingQuoteIsTheFolderInQuotes)
+{
+    // An alias from the registry table naming the probe without ".exe":
+    // the rebuilt line quotes that path, and the system adds the ".exe".
+    std::string stem = kProbe.substr(0, kProbe.size() - 4);
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kAliasKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, "ProbeStem", 0, REG_SZ, reinterpret_cast<const BYTE*>(stem.c_str()),
+                   static_cast<DWORD>(stem.size() + 1));
+    std::string report = Report("quoted");
+    driver::StubProcess stub(Package("\"\\\\!ProbeStem\" report=" + report, ""));
+    HWND frame = StartAndExtract(stub);
+    FinishOnExitPage(stub, frame);
+    RegDeleteValueA(key, "ProbeStem");
+    RegCloseKey(key);
+    EXPECT_TRUE(Contains(ReadReport(report), "line=" + Quoted(stem) + " report=" + report));
+}
+
+TEST_F(Commands, RebuiltLineTooLongForItsBufferStartsNothing)
+{
+    std::string report = Report("long");
+    std::string padding(500, 'p');
+    driver::StubProcess stub(
+        Package("\"\\\\!extract\\probe.exe\" report=" + report + " pad=" + padding, ""));
+    StartAndExtract(stub);
+    ExpectStartFailure(stub);
+    EXPECT_FALSE(fs::exists(report));
+}
+
+class HideFrame : public Commands, public ::testing::WithParamInterface<bool> {};
+
+// While the command runs: the finish text stays with nothing to press,
+// Cancel changes nothing, and the frame is off screen only with the flag.
+TEST_P(HideFrame, FrameLeavesTheScreenWhileACommandRunsOnlyWithTheFlag)
+{
+    bool hide = GetParam();
+    std::string report = Report("waiting"), release = dir_.path() + "\\release";
+    driver::StubProcess stub(Package(Quoted(kProbe) + " report=" + report + " wait=" + release, "",
+                                     kFinishNoWait | (hide ? kHideFrame : 0), {}, "Installing now."));
+    HWND frame = stub.waitForFrame();
+    RECT before = driver::windowRect(frame);
+    StartAndExtract(stub);
+    ASSERT_TRUE(driver::waitUntil([&] { return fs::exists(report); }));
+    HWND finish = driver::waitForPage(frame, IDC_FINISH_TEXT);
+    EXPECT_EQ(driver::itemText(finish, IDC_FINISH_TEXT), "Installing now.");
+    EXPECT_FALSE(driver::itemEnabled(frame, IDC_BACK));
+    EXPECT_FALSE(driver::itemEnabled(frame, IDC_NEXT));
+    if (hide) {
+        EXPECT_TRUE(driver::waitUntil([&] { return driver::windowRect(frame).top == before.top - 10000; }));
+    }
+    driver::clickButton(frame, IDC_CANCEL);
+    driver::settle(frame);
+    EXPECT_FALSE(stub.hasExited());
+    EXPECT_EQ(driver::windowRect(frame).top, hide ? before.top - 10000 : before.top);
+
+    std::ofstream(release) << "go";
+    driver::waitForPage(frame, IDC_EXIT_TEXT);
+    EXPECT_EQ(driver::windowRect(frame).top, before.top);
+    driver::clickButton(frame, IDC_CANCEL);
+    EXPECT_EQ(stub.waitForExit(), 0u);
+    EXPECT_TRUE(fs::is_empty(into_));
+}
+
+INSTANTIATE_TEST_SUITE_P(Flag, HideFrame, ::testing::Bool());
+
+TEST_F(Commands, FrameStaysWhenTheFirstCommandCannotStart)
+{
+    driver::StubProcess stub(Package("Z:\\no\\such\\program.exe", "", kHideFrame));
+    HWND frame = stub.waitForFrame();
+    RECT before = driver::windowRect(frame);
+    StartAndExtract(stub);
+    stub.waitForMessageBox();
+    EXPECT_EQ(driver::windowRect(frame).top, before.top);
+    ExpectStartFailure(stub);
+}
