@@ -1,0 +1,34 @@
+// The packer's subcommands besides build. Each returns the program's exit
+// code (0 success, 1 a package that fails) and throws PackerError for
+// failures that stop it at once.
+#pragma once
+
+#include <cstdio>
+
+#include "file_system.h"
+#include "password_input.h"
+
+namespace packer {
+
+// Prints the trailer records, the flags, the archive's place and size,
+// whether it is encrypted, and the entries, as text or as JSON.
+int InspectPackage(const fs::path& package, bool json, std::FILE* out);
+
+// Reads every entry whole and checks it as the stub would.
+int TestPackage(const fs::path& package, const PasswordSource& password, bool progress, std::FILE* out);
+
+struct ExtractOptions {
+    fs::path folder;
+    bool overwrite = false;
+    bool progress = false;
+};
+
+// Writes the entries below options.folder. A failure removes what this run
+// created, as the stub removes what it extracted.
+int ExtractPackage(const fs::path& package, const PasswordSource& password, const ExtractOptions& options,
+                   std::FILE* out);
+
+// "2024-01-31 13:45:08" for a ZIP date and time word (date high, time low).
+std::string FormatDosDateTime(std::uint32_t dosDateTime);
+
+}  // namespace packer

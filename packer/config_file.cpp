@@ -1,0 +1,87 @@
+// Reading the config file with toml++, which reports where a fault lies.
+#include "config_file.h"
+
+#include <toml++/toml.h>
+
+#include "packer_error.h"
+
+namespace packer {
+
+namespace {
+
+const char* const kHideFrameKey = "hide_frame";
+const char* const kFinishNoWaitKey = "finish_no_wait";
+
+std::string Where(const std::string& name, const toml::source_region& region)
+{
+    return name + ":" + std::to_string(region.begin.line);
+}
+
+bool ReadSwitch(const toml::node& node, const std::string& name, const std::string& key)
+{
+    if (!node.is_boolean())
+        throw PackerError(Where(name, node.source()) + ": " + key + " must be true or false");
+    return node.as_boolean()->get();
+}
+
+void ReadLanguageTable(const toml::table& table, std::size_t language, const std::string& name,
+                       PackageSettings& settings)
+{
+    for (const auto& [key, node] : table) {
+        std::string field(key.str());
+        int index = FindTextField(field);
+        if (index < 0)
+            throw PackerError(Where(name, key.source()) + ": unknown key " + field + " in [" +
+                              kLanguages[language].key + "]");
+        if (!node.is_string())
+            throw PackerError(Where(name, node.source()) + ": " + field + " must be a text in quotes");
+        std::string text = node.as_string()->get();
+        // Checked here, where the line is known; encoded again when written.
+        EncodeSettingText(kTextFields[index], text, Where(name, node.source()));
+        settings.texts[index][language] = text;
+    }
+}
+
+}  // namespace
+
+PackageSettings ParseConfigText(const std::string& text, const std::string& name)
+{
+    toml::table root;
+    try {
+        root = toml::parse(std::string_view(text), std::string_view(name));
+    } catch (const toml::parse_error& error) {
+        throw PackerError(Where(name, error.source()) + ": " + std::string(error.description()));
+    }
+
+    PackageSettings settings;
+    for (const auto& [key, node] : root) {
+        std::string entry(key.str());
+        if (entry == kHideFrameKey) {
+            settings.hideFrame = ReadSwitch(node, name, entry);
+        } else if (entry == kFinishNoWaitKey) {
+            settings.finishNoWait = ReadSwitch(node, name, entry);
+        } else if (int language = FindLanguage(entry); language >= 0) {
+            if (!node.is_table())
+                throw PackerError(Where(name, node.source()) + ": " + entry + " must be a table, [" + entry + "]");
+            ReadLanguageTable(*node.as_table(), static_cast<std::size_t>(language), name, settings);
+        } else if (FindTextField(entry) >= 0) {
+            throw PackerError(Where(name, key.source()) + ": " + entry +
+                              " belongs in a language table: [neutral], [german] or [english]");
+        } else {
+            throw PackerError(Where(name, key.source()) + ": unknown key or table " + entry);
+        }
+    }
+    return settings;
+}
+
+PackageSettings ReadConfigFile(const fs::path& path)
+{
+    InputFile file(path);
+    std::string text;
+    std::uint8_t buffer[16384];
+    for (std::size_t n; (n = file.read(buffer, sizeof buffer)) > 0;)
+        text.append(reinterpret_cast<const char*>(buffer), n);
+    return ParseConfigText(text, PathToUtf8(path));
+}
+
+}  // namespace packer

@@ -1,0 +1,20 @@
+// The config file: TOML with a table per language for the texts and two
+// top-level switches for the flags. The README shows the format.
+#pragma once
+
+#include <string>
+
+#include "file_system.h"
+#include "package_settings.h"
+
+namespace packer {
+
+// Reads and checks a config file. Throws PackerError whose message starts
+// with "file:line:" for every fault in the file: syntax, an unknown table or
+// key, a value of the wrong type, a character the stub cannot show.
+PackageSettings ReadConfigFile(const fs::path& path);
+
+// The same for config text already in memory; `name` stands for the file.
+PackageSettings ParseConfigText(const std::string& text, const std::string& name);
+
+}  // namespace packer

@@ -1,0 +1,129 @@
+// The rules an entry name must meet before it goes into a package: the
+// stub's own refusals, and what Windows cannot create at all. Refusing here
+// keeps a package from failing on the user's machine after it was shipped.
+#include <map>
+#include <set>
+
+#include "extract/path_helpers.h"
+#include "packer_error.h"
+#include "source_entries.h"
+
+namespace packer {
+
+namespace {
+
+constexpr std::size_t kProblemsShown = 20;
+
+// Upper and lower case as Windows compares names: ASCII letters and the
+// three OEM umlauts that have a capital.
+char FoldCase(char c)
+{
+    switch (static_cast<unsigned char>(c)) {
+    case 0x8E: return static_cast<char>(0x84);   // Ä
+    case 0x99: return static_cast<char>(0x94);   // Ö
+    case 0x9A: return static_cast<char>(0x81);   // Ü
+    case '\\': return '/';
+    default: return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+}
+
+std::string FoldedName(const std::string& name)
+{
+    std::string folded;
+    for (char c : name)
+        folded.push_back(FoldCase(c));
+    while (!folded.empty() && folded.back() == '/')
+        folded.pop_back();
+    return folded;
+}
+
+bool IsReservedDeviceName(std::string component)
+{
+    std::size_t dot = component.find('.');
+    if (dot != std::string::npos)
+        component.resize(dot);
+    while (!component.empty() && component.back() == ' ')
+        component.pop_back();
+    for (char& c : component)
+        c = FoldCase(c);
+    static const std::set<std::string> kDevices = {
+        "con", "prn", "aux", "nul", "com1", "com2", "com3", "com4", "com5", "com6", "com7", "com8", "com9",
+        "lpt1", "lpt2", "lpt3", "lpt4", "lpt5", "lpt6", "lpt7", "lpt8", "lpt9"};
+    return kDevices.count(component) != 0;
+}
+
+}  // namespace
+
+std::string EntryNameProblem(const std::string& name)
+{
+    if (name.empty() || name == "/")
+        return "empty name";
+    if (name.size() > kMaxEntryNameLength)
+        return "name of " + std::to_string(name.size()) + " bytes; Windows paths leave room for " +
+               std::to_string(kMaxEntryNameLength);
+    if (IsUnsafeEntryName(name.c_str()))
+        return "the stub refuses names with \"..\", \":\" or control characters";
+    std::string last;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = name.find('/', start);
+        if (end == std::string::npos)
+            end = name.size();
+        std::string component = name.substr(start, end - start);
+        start = end + 1;
+        if (component.empty()) {
+            if (end == name.size())
+                break;   // the '/' that ends a folder's name
+            return "empty folder name";
+        }
+        if (component.find_first_of("<>\"|?*\\") != std::string::npos)
+            return "Windows forbids the characters < > \" | ? * \\ in names";
+        if (component != "." && (component.back() == '.' || component.back() == ' '))
+            return "Windows drops a dot or space at the end of a name";
+        if (IsReservedDeviceName(component))
+            return "\"" + component + "\" names a device on Windows";
+    }
+    return {};
+}
+
+void ThrowProblems(const std::string& heading, const std::vector<std::string>& problems)
+{
+    std::string message = heading;
+    for (std::size_t i = 0; i < problems.size() && i < kProblemsShown; i++)
+        message += "\n  " + problems[i];
+    if (problems.size() > kProblemsShown)
+        message += "\n  and " + std::to_string(problems.size() - kProblemsShown) + " more";
+    throw PackerError(message);
+}
+
+void CheckEntryNames(const std::vector<SourceEntry>& entries)
+{
+    std::vector<std::string> problems;
+    std::map<std::string, const SourceEntry*> seen;
+    for (const SourceEntry& entry : entries) {
+        std::string problem = EntryNameProblem(entry.name);
+        if (!problem.empty()) {
+            problems.push_back(entry.shownName + ": " + problem);
+            continue;
+        }
+        auto [place, added] = seen.emplace(FoldedName(entry.name), &entry);
+        if (!added)
+            problems.push_back(entry.shownName + ": the same name on Windows as " + place->second->shownName);
+    }
+    // A file cannot stand where another entry needs a folder.
+    for (const SourceEntry& entry : entries) {
+        std::string folded = FoldedName(entry.name);
+        for (std::size_t slash = folded.find('/'); slash != std::string::npos; slash = folded.find('/', slash + 1)) {
+            auto parent = seen.find(folded.substr(0, slash));
+            if (parent != seen.end() && !parent->second->directory) {
+                problems.push_back(entry.shownName + ": needs a folder where the file " +
+                                   parent->second->shownName + " is");
+                break;
+            }
+        }
+    }
+    if (!problems.empty())
+        ThrowProblems("these names cannot be written by the stub:", problems);
+}
+
+}  // namespace packer

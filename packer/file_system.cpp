@@ -1,0 +1,422 @@
+// The packer's file layer on POSIX and on Windows.
+#include "file_system.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "packer_error.h"
+#include "text_encoding.h"
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace packer {
+
+namespace {
+
+constexpr int kDosFirstYear = 1980;
+constexpr int kDosLastYear = 2107;
+constexpr DosTime kDosEarliest = {(0 << 9) | (1 << 5) | 1, 0};
+constexpr DosTime kDosLatest = {((kDosLastYear - kDosFirstYear) << 9) | (12 << 5) | 31, (23 << 11) | (59 << 5) | 29};
+
+[[noreturn]] void Fail(const std::string& what, const fs::path& path)
+{
+    throw PackerError(what + " " + PathToUtf8(path) + ": " + LastSystemError());
+}
+
+}  // namespace
+
+fs::path PathFromUtf8(std::string_view utf8)
+{
+    return fs::u8path(utf8.begin(), utf8.end());
+}
+
+std::string PathToUtf8(const fs::path& path)
+{
+    return path.u8string();
+}
+
+#ifdef _WIN32
+
+std::string LastSystemError()
+{
+    DWORD code = GetLastError();
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message = text ? WideToUtf8(text) : "error " + std::to_string(code);
+    LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+        message.pop_back();
+    return message;
+}
+
+DosTime FileDosTime(const fs::path& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        Fail("cannot read the time of", path);
+    FILETIME local;
+    DosTime dos;
+    SYSTEMTIME parts;
+    // FileTimeToDosDateTime refuses years outside the DOS range; the ends
+    // of the range are the nearest it can hold.
+    if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) || !FileTimeToSystemTime(&local, &parts))
+        Fail("cannot convert the time of", path);
+    if (parts.wYear < kDosFirstYear)
+        return kDosEarliest;
+    if (parts.wYear > kDosLastYear)
+        return kDosLatest;
+    FileTimeToDosDateTime(&local, &dos.date, &dos.time);
+    return dos;
+}
+
+void SetFileDosTime(const fs::path& path, DosTime time)
+{
+    // The same two steps as the stub, so both give a file the same time.
+    FILETIME local;
+    FILETIME utc;
+    DosDateTimeToFileTime(time.date, time.time, &local);
+    LocalFileTimeToFileTime(&local, &utc);
+    // Folders open only with backup semantics.
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        Fail("cannot set the time of", path);
+    BOOL ok = SetFileTime(file, nullptr, nullptr, &utc);
+    CloseHandle(file);
+    if (!ok)
+        Fail("cannot set the time of", path);
+}
+
+static HANDLE AsHandle(std::intptr_t handle)
+{
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+InputFile::InputFile(const fs::path& path) : path_(path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        Fail("cannot open", path);
+    handle_ = reinterpret_cast<std::intptr_t>(file);
+}
+
+InputFile::~InputFile()
+{
+    CloseHandle(AsHandle(handle_));
+}
+
+std::size_t InputFile::read(std::uint8_t* buffer, std::size_t size)
+{
+    std::size_t total = 0;
+    while (total < size) {
+        DWORD part = static_cast<DWORD>(std::min<std::size_t>(size - total, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(AsHandle(handle_), buffer + total, part, &got, nullptr))
+            Fail("cannot read", path_);
+        if (got == 0)
+            break;
+        total += got;
+    }
+    return total;
+}
+
+OutputFile::OutputFile(const fs::path& path, bool) : path_(path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        Fail("cannot create", path);
+    handle_ = reinterpret_cast<std::intptr_t>(file);
+}
+
+OutputFile::~OutputFile()
+{
+    if (handle_ != -1) {
+        CloseHandle(AsHandle(handle_));
+        DeleteFileW(path_.c_str());
+    }
+}
+
+void OutputFile::write(const std::uint8_t* data, std::size_t size)
+{
+    while (size > 0) {
+        DWORD part = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(AsHandle(handle_), data, part, &written, nullptr) || written != part)
+            Fail("cannot write", path_);
+        data += part;
+        size -= part;
+        position_ += part;
+    }
+}
+
+void OutputFile::writeAt(std::uint64_t position, const std::uint8_t* data, std::size_t size)
+{
+    std::uint64_t end = position_;
+    LARGE_INTEGER distance;
+    distance.QuadPart = static_cast<LONGLONG>(position);
+    if (!SetFilePointerEx(AsHandle(handle_), distance, nullptr, FILE_BEGIN))
+        Fail("cannot write", path_);
+    position_ = position;
+    write(data, size);
+    distance.QuadPart = static_cast<LONGLONG>(end);
+    if (!SetFilePointerEx(AsHandle(handle_), distance, nullptr, FILE_BEGIN))
+        Fail("cannot write", path_);
+    position_ = end;
+}
+
+void OutputFile::truncateTo(std::uint64_t position)
+{
+    LARGE_INTEGER distance;
+    distance.QuadPart = static_cast<LONGLONG>(position);
+    if (!SetFilePointerEx(AsHandle(handle_), distance, nullptr, FILE_BEGIN) || !SetEndOfFile(AsHandle(handle_)))
+        Fail("cannot truncate", path_);
+    position_ = position;
+}
+
+void OutputFile::close()
+{
+    HANDLE file = AsHandle(handle_);
+    handle_ = -1;
+    BOOL flushed = FlushFileBuffers(file);
+    if (!CloseHandle(file) || !flushed) {
+        std::string error = LastSystemError();
+        DeleteFileW(path_.c_str());
+        throw PackerError("cannot write " + PathToUtf8(path_) + ": " + error);
+    }
+}
+
+void RenameReplacing(const fs::path& from, const fs::path& to)
+{
+    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        Fail("cannot rename " + PathToUtf8(from) + " to", to);
+}
+
+bool RenameNoReplace(const fs::path& from, const fs::path& to)
+{
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH))
+        return true;
+    DWORD code = GetLastError();
+    if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
+        return false;
+    Fail("cannot rename " + PathToUtf8(from) + " to", to);
+}
+
+SysFile OpenSysFile(const fs::path& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    return file == INVALID_HANDLE_VALUE ? SYS_FILE_INVALID : static_cast<SysFile>(file);
+}
+
+fs::path ExecutableFolder()
+{
+    std::wstring buffer(32768, L'\0');
+    DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    buffer.resize(n);
+    return fs::path(buffer).parent_path();
+}
+
+bool IsTerminal(std::FILE* stream)
+{
+    return _isatty(_fileno(stream)) != 0;
+}
+
+#else
+
+std::string LastSystemError()
+{
+    return std::strerror(errno);
+}
+
+DosTime FileDosTime(const fs::path& path)
+{
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0)
+        Fail("cannot read the time of", path);
+    struct tm local;
+    if (localtime_r(&info.st_mtime, &local) == nullptr)
+        Fail("cannot convert the time of", path);
+    int year = local.tm_year + 1900;
+    if (year < kDosFirstYear)
+        return kDosEarliest;
+    if (year > kDosLastYear)
+        return kDosLatest;
+    DosTime dos;
+    dos.date = static_cast<std::uint16_t>(((year - kDosFirstYear) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
+    dos.time = static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
+    return dos;
+}
+
+void SetFileDosTime(const fs::path& path, DosTime time)
+{
+    struct tm local {};
+    local.tm_year = (time.date >> 9) + kDosFirstYear - 1900;
+    local.tm_mon = ((time.date >> 5) & 0x0F) - 1;
+    local.tm_mday = time.date & 0x1F;
+    local.tm_hour = time.time >> 11;
+    local.tm_min = (time.time >> 5) & 0x3F;
+    local.tm_sec = (time.time & 0x1F) * 2;
+    local.tm_isdst = -1;   // whatever daylight saving said on that day
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_NOW;
+    times[1].tv_sec = mktime(&local);
+    times[1].tv_nsec = 0;
+    if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
+        Fail("cannot set the time of", path);
+}
+
+InputFile::InputFile(const fs::path& path) : path_(path)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        Fail("cannot open", path);
+    handle_ = fd;
+}
+
+InputFile::~InputFile()
+{
+    ::close(static_cast<int>(handle_));
+}
+
+std::size_t InputFile::read(std::uint8_t* buffer, std::size_t size)
+{
+    std::size_t total = 0;
+    while (total < size) {
+        ssize_t got = ::read(static_cast<int>(handle_), buffer + total, size - total);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail("cannot read", path_);
+        }
+        if (got == 0)
+            break;
+        total += static_cast<std::size_t>(got);
+    }
+    return total;
+}
+
+OutputFile::OutputFile(const fs::path& path, bool executable) : path_(path)
+{
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, executable ? 0777 : 0666);
+    if (fd < 0)
+        Fail("cannot create", path);
+    handle_ = fd;
+}
+
+OutputFile::~OutputFile()
+{
+    if (handle_ != -1) {
+        ::close(static_cast<int>(handle_));
+        unlink(path_.c_str());
+    }
+}
+
+void OutputFile::write(const std::uint8_t* data, std::size_t size)
+{
+    while (size > 0) {
+        ssize_t written = ::write(static_cast<int>(handle_), data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail("cannot write", path_);
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+        position_ += static_cast<std::uint64_t>(written);
+    }
+}
+
+void OutputFile::writeAt(std::uint64_t position, const std::uint8_t* data, std::size_t size)
+{
+    while (size > 0) {
+        ssize_t written = pwrite(static_cast<int>(handle_), data, size, static_cast<off_t>(position));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail("cannot write", path_);
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+        position += static_cast<std::uint64_t>(written);
+    }
+}
+
+void OutputFile::truncateTo(std::uint64_t position)
+{
+    if (lseek(static_cast<int>(handle_), static_cast<off_t>(position), SEEK_SET) < 0
+        || ftruncate(static_cast<int>(handle_), static_cast<off_t>(position)) != 0)
+        Fail("cannot truncate", path_);
+    position_ = position;
+}
+
+void OutputFile::close()
+{
+    int fd = static_cast<int>(handle_);
+    handle_ = -1;
+    // Synced before the rename that publishes it, so that a crash cannot
+    // leave an empty or partial file under the final name.
+    int synced = fsync(fd);
+    int error = synced != 0 ? errno : 0;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error != 0) {
+        unlink(path_.c_str());
+        throw PackerError("cannot write " + PathToUtf8(path_) + ": " + std::strerror(error));
+    }
+}
+
+void RenameReplacing(const fs::path& from, const fs::path& to)
+{
+    if (rename(from.c_str(), to.c_str()) != 0)
+        Fail("cannot rename " + PathToUtf8(from) + " to", to);
+}
+
+bool RenameNoReplace(const fs::path& from, const fs::path& to)
+{
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno == EEXIST)
+        return false;
+    // Some file systems know no RENAME_NOREPLACE. A hard link also fails
+    // when the name exists; the temporary name goes once the link stands.
+    if (link(from.c_str(), to.c_str()) == 0) {
+        unlink(from.c_str());
+        return true;
+    }
+    if (errno == EEXIST)
+        return false;
+    Fail("cannot rename " + PathToUtf8(from) + " to", to);
+}
+
+SysFile OpenSysFile(const fs::path& path)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    return fd < 0 ? SYS_FILE_INVALID : reinterpret_cast<SysFile>(static_cast<std::intptr_t>(fd));
+}
+
+fs::path ExecutableFolder()
+{
+    std::error_code error;
+    fs::path self = fs::read_symlink("/proc/self/exe", error);
+    return error ? fs::path() : self.parent_path();
+}
+
+bool IsTerminal(std::FILE* stream)
+{
+    return isatty(fileno(stream)) != 0;
+}
+
+#endif
+
+}  // namespace packer

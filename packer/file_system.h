@@ -1,0 +1,111 @@
+// The packer's file layer: UTF-8 paths on both systems, files read and
+// written in pieces, local DOS times, renames that do or do not replace, and
+// the read handles the stub's shared readers take. Everything that differs
+// between Linux and Windows is here.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "platform/sys_file.h"
+
+namespace packer {
+
+namespace fs = std::filesystem;
+
+// The packer keeps paths as UTF-8 text; these convert at the edge.
+fs::path PathFromUtf8(std::string_view utf8);
+std::string PathToUtf8(const fs::path& path);
+
+// A ZIP date and time: the local time in two-second steps, 1980 to 2107.
+struct DosTime {
+    std::uint16_t date = 0;
+    std::uint16_t time = 0;
+};
+
+// The last-write time of a file or folder; times outside the DOS range are
+// clamped to its ends. Throws PackerError.
+DosTime FileDosTime(const fs::path& path);
+// Sets the last-write time from a DOS time, read as local time as the stub
+// reads it. Throws PackerError.
+void SetFileDosTime(const fs::path& path, DosTime time);
+
+// A file read from start to end. Throws PackerError naming the file.
+class InputFile {
+  public:
+    explicit InputFile(const fs::path& path);
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    // Fills up to size bytes; fewer only at the end of the file.
+    std::size_t read(std::uint8_t* buffer, std::size_t size);
+
+  private:
+    fs::path path_;
+    std::intptr_t handle_;
+};
+
+// A file created for writing, never one that exists already. The owner
+// either commits it with close() or lets it be removed when destroyed.
+class OutputFile {
+  public:
+    // executable: a program (the package), given the execute bits the umask allows.
+    explicit OutputFile(const fs::path& path, bool executable = false);
+    ~OutputFile();   // an open file is closed and deleted
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    void write(const std::uint8_t* data, std::size_t size);
+    std::uint64_t position() const { return position_; }
+    // Overwrites bytes that were written before; the position stays.
+    void writeAt(std::uint64_t position, const std::uint8_t* data, std::size_t size);
+    // Moves back to an earlier position and drops everything after it.
+    void truncateTo(std::uint64_t position);
+    // Flushes to the disk and closes; the file stays.
+    void close();
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+    std::intptr_t handle_;
+    std::uint64_t position_ = 0;
+};
+
+// Renames from to to, replacing what is there. Throws PackerError.
+void RenameReplacing(const fs::path& from, const fs::path& to);
+// Renames unless to exists: false then, and nothing changes. Throws
+// PackerError on other failures.
+bool RenameNoReplace(const fs::path& from, const fs::path& to);
+
+// A read handle for the shared readers (trailer, archive), opened like the
+// stub opens itself; SYS_FILE_INVALID when the file cannot be opened.
+SysFile OpenSysFile(const fs::path& path);
+
+// Owns a handle from OpenSysFile and closes it.
+class SysFileHolder {
+  public:
+    explicit SysFileHolder(SysFile file = SYS_FILE_INVALID) : file_(file) {}
+    ~SysFileHolder() { SysFileClose(file_); }
+    SysFileHolder(const SysFileHolder&) = delete;
+    SysFileHolder& operator=(const SysFileHolder&) = delete;
+    SysFile get() const { return file_; }
+    bool valid() const { return file_ != SYS_FILE_INVALID; }
+
+  private:
+    SysFile file_;
+};
+
+// The text of the last system error (errno or GetLastError()).
+std::string LastSystemError();
+
+// The folder of the running program.
+fs::path ExecutableFolder();
+
+// True when the stream goes to a terminal.
+bool IsTerminal(std::FILE* stream);
+
+}  // namespace packer

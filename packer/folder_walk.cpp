@@ -1,0 +1,113 @@
+// A folder tree as package entries: walked depth first in byte order of the
+// names, files followed through links, folders kept only where empty.
+#include <algorithm>
+
+#include "packer_error.h"
+#include "source_entries.h"
+#include "text_encoding.h"
+
+namespace packer {
+
+namespace {
+
+class FileData : public EntryData {
+  public:
+    explicit FileData(const fs::path& path) : file_(path) {}
+    std::size_t read(std::uint8_t* buffer, std::size_t size) override { return file_.read(buffer, size); }
+
+  private:
+    InputFile file_;
+};
+
+class FolderSource : public PackageSource {
+  public:
+    explicit FolderSource(const fs::path& root) : root_(root)
+    {
+        walk(root, "");
+        if (!problems_.empty())
+            ThrowProblems("cannot pack " + PathToUtf8(root) + ":", problems_);
+        CheckEntryNames(entries_);
+    }
+
+    std::unique_ptr<EntryData> open(const SourceEntry& entry) override
+    {
+        return std::make_unique<FileData>(entry.file);
+    }
+
+  private:
+    // Adds the entries below folder, whose name in the package is prefix
+    // (UTF-8, empty or ending in '/').
+    void walk(const fs::path& folder, const std::string& prefix)
+    {
+        std::vector<std::pair<std::string, fs::path>> children;
+        std::error_code error;
+        for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+            children.emplace_back(PathToUtf8(it->path().filename()), it->path());
+        if (error) {
+            problems_.push_back(PathToUtf8(folder) + ": cannot list the folder: " + error.message());
+            return;
+        }
+        std::sort(children.begin(), children.end());
+        if (children.empty() && !prefix.empty())
+            add(folder, prefix.substr(0, prefix.size() - 1), true);
+        for (const auto& [name, path] : children) {
+            std::string shown = prefix + name;
+            fs::file_status status = fs::status(path, error);
+            if (error) {
+                problems_.push_back(shown + ": " + error.message());
+            } else if (fs::is_directory(status)) {
+                if (fs::is_symlink(fs::symlink_status(path, error)))
+                    problems_.push_back(shown + ": a link to a folder; links are followed to files only");
+                else
+                    walk(path, shown + "/");
+            } else if (fs::is_regular_file(status)) {
+                add(path, shown, false);
+            } else {
+                problems_.push_back(shown + ": neither a file nor a folder");
+            }
+        }
+    }
+
+    void add(const fs::path& path, const std::string& shown, bool directory)
+    {
+        SourceEntry entry;
+        entry.shownName = shown + (directory ? "/" : "");
+        char32_t bad = 0;
+        if (!Utf8ToOemName(entry.shownName, entry.name, &bad)) {
+            problems_.push_back(entry.shownName + ": holds " + DescribeCharacter(bad) +
+                                "; the stub writes ASCII and \xC3\xA4 \xC3\xB6 \xC3\xBC \xC3\x84 \xC3\x96 "
+                                "\xC3\x9C \xC3\x9F only");
+            return;
+        }
+        entry.directory = directory;
+        entry.file = path;
+        try {
+            entry.time = FileDosTime(path);
+            if (!directory) {
+                entry.size = fs::file_size(path);
+                // Opened once now, so that an unreadable file stops the
+                // build before anything is written.
+                InputFile probe(path);
+            }
+        } catch (const PackerError& error) {
+            problems_.push_back(error.what());
+            return;
+        } catch (const fs::filesystem_error& error) {
+            problems_.push_back(entry.shownName + ": " + error.code().message());
+            return;
+        }
+        entries_.push_back(std::move(entry));
+    }
+
+    fs::path root_;
+    std::vector<std::string> problems_;
+};
+
+}  // namespace
+
+std::unique_ptr<PackageSource> OpenFolderSource(const fs::path& root)
+{
+    return std::make_unique<FolderSource>(root);
+}
+
+}  // namespace packer

@@ -1,0 +1,14 @@
+// Ctrl-C and termination requests: long runs stop at the next piece of
+// data, so that they can remove what they have half written.
+#pragma once
+
+namespace packer {
+
+// Installs the handlers for SIGINT and SIGTERM (a console control handler
+// on Windows).
+void InstallInterruptHandler();
+
+// Throws PackerError("interrupted") once an interrupt was requested.
+void CheckInterrupted();
+
+}  // namespace packer

@@ -1,0 +1,402 @@
+// Writing a package in one pass: the stub, each entry's local header and
+// data (compressed and encrypted on the way, the header's sizes filled in
+// afterwards), the central directory, the trailer.
+#include "package_builder.h"
+
+#include <algorithm>
+#include <random>
+#include <zlib.h>
+
+#include "delete_list.h"
+#include "interruption.h"
+#include "packaging/entry_encryption.h"
+#include "packaging/zip_writer.h"
+#include "packer_error.h"
+#include "progress.h"
+#include "source_entries.h"
+#include "text_encoding.h"
+
+namespace packer {
+
+namespace {
+
+using packaging::Bytes;
+
+constexpr std::size_t kChunkSize = 1 << 16;
+constexpr std::uint64_t kMaxOffset = 0xFFFFFFFFu;
+constexpr std::size_t kMaxEntries = 0xFFFF;
+constexpr std::uint64_t kMaxDeleteListSize = 1 << 20;
+
+class MemoryData : public EntryData {
+  public:
+    explicit MemoryData(std::shared_ptr<const Bytes> bytes) : bytes_(std::move(bytes)) {}
+    std::size_t read(std::uint8_t* buffer, std::size_t size) override
+    {
+        std::size_t n = std::min(size, bytes_->size() - position_);
+        std::copy(bytes_->begin() + static_cast<std::ptrdiff_t>(position_),
+                  bytes_->begin() + static_cast<std::ptrdiff_t>(position_ + n), buffer);
+        position_ += n;
+        return n;
+    }
+
+  private:
+    std::shared_ptr<const Bytes> bytes_;
+    std::size_t position_ = 0;
+};
+
+std::unique_ptr<EntryData> OpenData(PackageSource& source, const SourceEntry& entry)
+{
+    if (entry.content)
+        return std::make_unique<MemoryData>(entry.content);
+    return source.open(entry);
+}
+
+// The archive part of the package, written entry by entry.
+class ArchiveStream {
+  public:
+    ArchiveStream(OutputFile& out, PackageSource& source, const packaging::EntryEncryptor* encryptor, int level,
+                  Progress& progress)
+        : out_(out), source_(source), encryptor_(encryptor), level_(level), progress_(progress),
+          start_(out.position())
+    {
+    }
+
+    void add(const SourceEntry& entry)
+    {
+        packaging::ZipHeaderFields fields;
+        fields.dosDate = entry.time.date;
+        fields.dosTime = entry.time.time;
+        fields.localHeaderOffset = archiveOffset(out_.position());
+        std::uint64_t headerAt = out_.position();
+        if (entry.directory) {
+            fields.versionNeeded = packaging::zipVersionNeeded(packaging::ZipMethod::kStored, true);
+            fields.externalAttributes = packaging::kDosDirectoryAttribute;
+            writeHeader(fields, entry.name);
+        } else {
+            bool deflate = level_ > 0 && entry.size > 0;
+            fields.method = static_cast<std::uint16_t>(deflate ? packaging::ZipMethod::kDeflated
+                                                               : packaging::ZipMethod::kStored);
+            writeHeader(fields, entry.name);
+            std::uint64_t dataAt = out_.position();
+            writeData(entry, deflate, fields, true);
+            // Data that deflate cannot shrink (already compressed ones) are
+            // stored instead: the stub then copies rather than inflates them.
+            std::uint64_t storedSize = encryptor_ ? packaging::encryptedSize(entry.size) : entry.size;
+            if (deflate && fields.compressedSize >= storedSize) {
+                out_.truncateTo(dataAt);
+                fields.method = static_cast<std::uint16_t>(packaging::ZipMethod::kStored);
+                writeData(entry, false, fields, false);
+            }
+            fields.versionNeeded = packaging::zipVersionNeeded(
+                static_cast<packaging::ZipMethod>(fields.method), false);
+            Bytes header;
+            packaging::appendLocalHeader(header, fields, entry.name, {});
+            out_.writeAt(headerAt, header.data(), header.size());
+        }
+        packaging::appendCentralHeader(directory_, fields, entry.name, {}, {});
+        count_++;
+    }
+
+    // Writes the central directory and the end record; the archive's size.
+    std::uint64_t finish()
+    {
+        std::uint32_t directoryOffset = archiveOffset(out_.position());
+        write(directory_.data(), directory_.size());
+        Bytes end;
+        packaging::appendEndRecord(end, static_cast<std::uint16_t>(count_),
+                                   static_cast<std::uint32_t>(directory_.size()), directoryOffset, {});
+        write(end.data(), end.size());
+        return out_.position() - start_;
+    }
+
+  private:
+    std::uint32_t archiveOffset(std::uint64_t position) const
+    {
+        return static_cast<std::uint32_t>(position - start_);
+    }
+
+    // Every write keeps the whole package below 4 GiB: the trailer's
+    // archive record and the archive's own offsets are 32-bit.
+    void write(const std::uint8_t* data, std::size_t size)
+    {
+        if (out_.position() + size > kMaxOffset)
+            throw PackerError("the package would reach 4 GiB, the limit of ZIP without ZIP64 and of the "
+                              "trailer's archive record; pack fewer or smaller files");
+        out_.write(data, size);
+    }
+
+    void writeHeader(const packaging::ZipHeaderFields& fields, const std::string& name)
+    {
+        Bytes header;
+        packaging::appendLocalHeader(header, fields, name, {});
+        write(header.data(), header.size());
+    }
+
+    // Reads the entry's data, compresses (deflate) and encrypts them, writes
+    // them, and fills crc and sizes into fields.
+    void writeData(const SourceEntry& entry, bool deflate, packaging::ZipHeaderFields& fields, bool countProgress)
+    {
+        std::unique_ptr<EntryData> data = OpenData(source_, entry);
+        z_stream stream{};
+        if (deflate && deflateInit2(&stream, level_, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            throw PackerError("zlib cannot start deflating");
+        struct DeflateEnd {
+            z_stream* stream;
+            bool active;
+            ~DeflateEnd()
+            {
+                if (active)
+                    deflateEnd(stream);
+            }
+        } deflateEnd{&stream, deflate};
+
+        std::uint8_t chain[packaging::kChainSize];
+        if (encryptor_)
+            encryptor_->startChain(chain);
+        pending_.clear();
+        std::uint64_t written = 0;
+        std::uint64_t read = 0;
+        uLong crc = crc32(0L, Z_NULL, 0);
+        std::vector<std::uint8_t> input(kChunkSize);
+        std::vector<std::uint8_t> output(kChunkSize);
+        bool atEnd = false;
+        while (!atEnd) {
+            CheckInterrupted();
+            std::size_t n = data->read(input.data(), input.size());
+            atEnd = n == 0;
+            read += n;
+            if (read > entry.size)
+                break;
+            crc = crc32(crc, input.data(), static_cast<uInt>(n));
+            if (countProgress)
+                progress_.advance(n, entry.shownName);
+            if (!deflate) {
+                written += emit(input.data(), n, chain, false);
+                continue;
+            }
+            stream.next_in = input.data();
+            stream.avail_in = static_cast<uInt>(n);
+            int result;
+            do {
+                stream.next_out = output.data();
+                stream.avail_out = static_cast<uInt>(output.size());
+                result = ::deflate(&stream, atEnd ? Z_FINISH : Z_NO_FLUSH);
+                if (result == Z_STREAM_ERROR)
+                    throw PackerError("zlib failed while deflating " + entry.shownName);
+                written += emit(output.data(), output.size() - stream.avail_out, chain, false);
+            } while (stream.avail_out == 0 || (atEnd && result != Z_STREAM_END));
+        }
+        written += emit(nullptr, 0, chain, true);
+        if (read != entry.size)
+            throw PackerError(entry.shownName + " changed while it was packed (" + std::to_string(entry.size) +
+                              " bytes before, " + std::to_string(read) + " now)");
+        if (written > kMaxOffset)
+            throw PackerError(entry.shownName + ": compressed data of 4 GiB or more");
+        fields.crc = static_cast<std::uint32_t>(crc);
+        fields.compressedSize = static_cast<std::uint32_t>(written);
+        fields.uncompressedSize = static_cast<std::uint32_t>(entry.size);
+    }
+
+    // Writes stored data, through the cipher when there is one: whole blocks
+    // go out, a partial one waits for more or, at the end, for fill bytes.
+    std::size_t emit(const std::uint8_t* data, std::size_t size, std::uint8_t* chain, bool last)
+    {
+        if (!encryptor_) {
+            write(data, size);
+            return size;
+        }
+        pending_.insert(pending_.end(), data, data + size);
+        if (last)
+            pending_.resize(packaging::encryptedSize(pending_.size()), 0);
+        std::size_t whole = pending_.size() / packaging::kCipherBlockSize * packaging::kCipherBlockSize;
+        encryptor_->encryptBlocks(pending_.data(), whole, chain);
+        write(pending_.data(), whole);
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(whole));
+        return whole;
+    }
+
+    OutputFile& out_;
+    PackageSource& source_;
+    const packaging::EntryEncryptor* encryptor_;
+    int level_;
+    Progress& progress_;
+    std::uint64_t start_;
+    Bytes directory_;
+    Bytes pending_;
+    std::size_t count_ = 0;
+};
+
+std::unique_ptr<PackageSource> OpenSource(const fs::path& source)
+{
+    std::error_code error;
+    fs::file_status status = fs::status(source, error);
+    if (error)
+        throw PackerError("cannot pack " + PathToUtf8(source) + ": " + error.message());
+    if (fs::is_directory(status))
+        return OpenFolderSource(source);
+    if (fs::is_regular_file(status))
+        return OpenZipSource(source);
+    throw PackerError("cannot pack " + PathToUtf8(source) + ": neither a folder nor a ZIP file");
+}
+
+// Reading the output's folder while walking it would pack the package (or
+// its temporary file) into itself.
+void RefuseOutputInsideSource(const fs::path& source, const fs::path& output)
+{
+    std::error_code error;
+    if (!fs::is_directory(source, error))
+        return;
+    fs::path root = fs::weakly_canonical(source, error);
+    fs::path target = fs::weakly_canonical(fs::absolute(output, error), error);
+    if (error)
+        return;
+    auto mismatch = std::mismatch(root.begin(), root.end(), target.begin(), target.end());
+    if (mismatch.first == root.end())
+        throw PackerError("the output " + PathToUtf8(output) + " lies inside the folder being packed");
+}
+
+void CheckSizes(const std::vector<SourceEntry>& entries, std::uint64_t stubSize, std::uint64_t trailerSize)
+{
+    if (entries.size() > kMaxEntries)
+        throw PackerError(std::to_string(entries.size()) + " entries; ZIP without ZIP64 holds at most 65,535");
+    // What every package needs whatever the compression achieves: the stub,
+    // the trailer and two headers per entry.
+    std::uint64_t least = stubSize + trailerSize + packaging::kZipEndRecordSize;
+    std::vector<std::string> problems;
+    for (const SourceEntry& entry : entries) {
+        least += packaging::kZipLocalHeaderSize + packaging::kZipCentralHeaderSize + 2 * entry.name.size();
+        if (entry.size > kMaxOffset)
+            problems.push_back(entry.shownName + ": " + std::to_string(entry.size) +
+                               " bytes; an entry without ZIP64 holds less than 4 GiB");
+    }
+    if (!problems.empty())
+        ThrowProblems("files too large for a package:", problems);
+    if (least > kMaxOffset)
+        throw PackerError("the stub, the trailer and the archive's headers alone reach 4 GiB");
+}
+
+// Finds the delete lists the settings name among the entries and replaces
+// their content where the stub needs it changed.
+void PrepareDeleteLists(const PackageSettings& settings, PackageSource& source, std::vector<SourceEntry>& entries,
+                        std::vector<std::string>& notes)
+{
+    int field = FindTextField("delete_list");
+    for (const std::optional<std::string>& text : settings.texts[static_cast<std::size_t>(field)]) {
+        if (!text)
+            continue;
+        std::string name;
+        if (!Utf8ToOemName(*text, name))
+            continue;   // refused already when the settings were read
+        for (char& c : name)
+            if (c == '\\')
+                c = '/';
+        if (!name.empty() && name[0] == '/')
+            name.erase(0, 1);
+        for (SourceEntry& entry : entries) {
+            if (entry.directory || entry.name != name || entry.content)
+                continue;
+            if (entry.size > kMaxDeleteListSize)
+                throw PackerError(entry.shownName + ": a delete list of " + std::to_string(entry.size) + " bytes?");
+            Bytes content;
+            std::unique_ptr<EntryData> data = source.open(entry);
+            std::uint8_t buffer[kChunkSize];
+            for (std::size_t n; (n = data->read(buffer, sizeof buffer)) > 0;)
+                content.insert(content.end(), buffer, buffer + n);
+            if (std::optional<Bytes> changed = PrepareDeleteList(entry.shownName, content, notes)) {
+                entry.size = changed->size();
+                entry.content = std::make_shared<const Bytes>(std::move(*changed));
+            }
+        }
+    }
+}
+
+// A new file beside the output; never one that exists.
+std::unique_ptr<OutputFile> CreateTemporaryBeside(const fs::path& output)
+{
+    std::random_device random;
+    fs::path folder = output.parent_path();
+    std::string base = "." + PathToUtf8(output.filename()) + ".";
+    for (int attempt = 0;; attempt++) {
+        fs::path candidate = folder / PathFromUtf8(base + std::to_string(random() % 1000000) + ".tmp");
+        std::error_code error;
+        if (fs::exists(candidate, error) && attempt < 100)
+            continue;
+        return std::make_unique<OutputFile>(candidate, true);
+    }
+}
+
+}  // namespace
+
+BuildSummary BuildPackage(const BuildRequest& request)
+{
+    if (request.level < 0 || request.level > 9)
+        throw PackerError("the compression level is 0 to 9");
+    packaging::TrailerBuilder settingRecords = MakeSettingRecords(request.settings);
+    Bytes stub = LoadStub(request.stub, request.stubKind);
+    RefuseOutputInsideSource(request.source, request.output);
+    std::unique_ptr<PackageSource> source = OpenSource(request.source);
+    std::vector<SourceEntry> entries = source->entries();
+    std::vector<std::string> notes;
+    PrepareDeleteLists(request.settings, *source, entries, notes);
+    for (const std::string& note : notes)
+        std::fprintf(stderr, "note: %s\n", note.c_str());
+
+    BuildSummary summary;
+    summary.encrypted = request.password.given();
+    // The archive record (12 bytes), the cipher header and the footer join
+    // the setting records.
+    std::uint64_t trailerSize = settingRecords.records().size() + 12 + packaging::kFooterSize +
+                                (summary.encrypted ? packaging::kCipherHeaderSize : 0);
+    CheckSizes(entries, stub.size(), trailerSize);
+    for (const SourceEntry& entry : entries) {
+        if (entry.directory)
+            summary.folders++;
+        else
+            summary.files++;
+        summary.bytes += entry.size;
+    }
+
+    // Asked last, so that nobody types a password for a build that fails
+    // on its settings or its files.
+    std::unique_ptr<packaging::EntryEncryptor> encryptor;
+    Bytes cipherHeader;
+    if (summary.encrypted) {
+        std::string password = ReadPassword(request.password, true);
+        packaging::ArchiveSecrets secrets = packaging::drawArchiveSecrets();
+        cipherHeader = packaging::makeCipherHeader(password, secrets);
+        WipePassword(password);
+        encryptor = std::make_unique<packaging::EntryEncryptor>(secrets);
+    }
+
+    std::unique_ptr<OutputFile> out = CreateTemporaryBeside(request.output);
+    out->write(stub.data(), stub.size());
+    Progress progress(summary.bytes, "packing", request.progress);
+    ArchiveStream archive(*out, *source, encryptor.get(), request.level, progress);
+    for (const SourceEntry& entry : entries)
+        archive.add(entry);
+    summary.archiveSize = archive.finish();
+    progress.finish();
+
+    packaging::TrailerBuilder trailer;
+    trailer.archive(static_cast<std::uint32_t>(stub.size()), static_cast<std::uint32_t>(summary.archiveSize));
+    trailer.raw(settingRecords.records());
+    if (summary.encrypted)
+        trailer.cipherHeader(cipherHeader);
+    Bytes trailerBytes = trailer.build();
+    if (out->position() + trailerBytes.size() > kMaxOffset)
+        throw PackerError("the package would reach 4 GiB");
+    out->write(trailerBytes.data(), trailerBytes.size());
+    summary.packageSize = out->position();
+    fs::path temporary = out->path();
+    out->close();
+    try {
+        RenameReplacing(temporary, request.output);
+    } catch (...) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        throw;
+    }
+    return summary;
+}
+
+}  // namespace packer

@@ -1,0 +1,43 @@
+// Making a package: stub, archive and trailer written in one pass to a
+// temporary file beside the output, which takes the output's name only once
+// it is complete.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "file_system.h"
+#include "package_settings.h"
+#include "password_input.h"
+#include "stub_file.h"
+
+namespace packer {
+
+struct BuildRequest {
+    fs::path source;          // a folder, or a ZIP file
+    fs::path output;
+    fs::path stub;
+    StubKind stubKind = StubKind::kAny;
+    PackageSettings settings;
+    PasswordSource password;  // none given: the package is not encrypted
+    int level = 6;            // zlib's 1..9; 0 stores every entry
+    bool progress = false;
+};
+
+struct BuildSummary {
+    std::uint32_t files = 0;
+    std::uint32_t folders = 0;
+    std::uint64_t bytes = 0;          // uncompressed
+    std::uint64_t archiveSize = 0;
+    std::uint64_t packageSize = 0;
+    bool encrypted = false;
+};
+
+// Checks everything that can be known before writing (settings, stub,
+// names, sizes, the delete list), asks for the password, writes. Throws
+// PackerError; no file exists under the output's name unless it succeeded,
+// and a file that was there before is kept when it fails.
+BuildSummary BuildPackage(const BuildRequest& request);
+
+}  // namespace packer

@@ -1,0 +1,207 @@
+// Listing what a package holds, for people and (as JSON) for scripts.
+#include <cinttypes>
+#include <iostream>
+#include <sstream>
+
+#include <toml++/toml.h>
+
+#include "commands.h"
+#include "package_reader.h"
+#include "packer_error.h"
+#include "startup/trailer.h"
+#include "text_encoding.h"
+
+namespace packer {
+
+namespace {
+
+const char* MethodName(std::uint32_t method)
+{
+    switch (method) {
+    case 0: return "stored";
+    case 8: return "deflated";
+    default: return "unknown";
+    }
+}
+
+std::string Hex(std::uint32_t value, int digits)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%0*" PRIX32, digits, value);
+    return text;
+}
+
+// A trailer text on one line: the stub's code page read as such, line ends
+// and quotes escaped.
+std::string QuotedText(const std::string& ansi)
+{
+    std::string shown = "\"";
+    for (char c : AnsiToUtf8(ansi)) {
+        if (c == '\n')
+            shown += "\\n";
+        else if (c == '\r')
+            shown += "\\r";
+        else if (c == '\t')
+            shown += "\\t";
+        else if (c == '"' || c == '\\')
+            shown += std::string("\\") + c;
+        else
+            shown += c;
+    }
+    return shown + "\"";
+}
+
+std::string FlagNames(std::uint32_t flags)
+{
+    std::string names;
+    if (flags & FLAG_HIDE_FRAME)
+        names += "hide_frame";
+    if (flags & FLAG_FINISH_NO_WAIT)
+        names += std::string(names.empty() ? "" : ", ") + "finish_no_wait";
+    return names.empty() ? "none" : names;
+}
+
+std::string RecordValue(const RecordView& record)
+{
+    if (record.isText)
+        return QuotedText(record.text);
+    switch (record.type) {
+    case RECORD_ARCHIVE:
+        return "offset " + std::to_string(record.first) + ", size " + std::to_string(record.second);
+    case RECORD_FLAGS:
+        return "mask 0x" + Hex(record.first, 1) + ", values 0x" + Hex(record.second, 1);
+    case RECORD_CIPHER_HEADER:
+        return "52 bytes: salt, check block";
+    default:
+        return std::to_string(record.size) + " bytes, ignored by the stub";
+    }
+}
+
+void PrintText(const OpenedPackage& package, const std::string& archiveProblem, std::FILE* out)
+{
+    const SfxSettingsRecord& settings = package.settings();
+    std::fprintf(out, "package:   %s, %" PRIu64 " bytes\n", package.name().c_str(), package.fileSize());
+    std::fprintf(out, "trailer:   %" PRIu32 " bytes at offset %" PRIu64 ", %zu records", package.trailerLength(),
+                 package.trailerStart(), package.records().size());
+    if (package.tailSize() > 0)
+        std::fprintf(out, ", followed by %" PRIu64 " bytes the stub ignores", package.tailSize());
+    std::fprintf(out, "\n");
+    if (package.archive())
+        std::fprintf(out, "archive:   offset %" PRIu32 ", %" PRIu32 " bytes, %zu entries\n", settings.archiveOffset,
+                     settings.archiveSize, package.entries().size());
+    else
+        std::fprintf(out, "archive:   %s\n", archiveProblem.c_str());
+    std::fprintf(out, "encrypted: %s\n", package.encrypted() ? "yes, a password is needed" : "no");
+    std::fprintf(out, "flags:     0x%" PRIX32 " (%s)\n", settings.flags, FlagNames(settings.flags).c_str());
+
+    std::fprintf(out, "\nrecords:\n  %10s %6s  %-15s %-8s  %s\n", "offset", "size", "type", "language", "value");
+    for (const RecordView& record : package.records())
+        std::fprintf(out, "  %10" PRIu64 " %6u  %-15s %-8s  %s\n", record.offset, record.size,
+                     RecordTypeName(record.type), record.isText ? LanguageName(record.language) : "-",
+                     RecordValue(record).c_str());
+
+    if (!package.archive())
+        return;
+    std::fprintf(out, "\nentries:\n  %10s %10s  %-8s  %-8s  %-19s  %s\n", "size", "compressed", "method", "crc",
+                 "time", "name");
+    for (const PackageEntry& entry : package.entries()) {
+        std::fprintf(out, "  %10" PRIu32 " %10" PRIu32 "  %-8s  %-8s  %-19s  %s", entry.info.uncompressedSize,
+                     entry.info.compressedSize, MethodName(entry.info.method), Hex(entry.info.crc, 8).c_str(),
+                     FormatDosDateTime(entry.info.dosDateTime).c_str(), entry.shownName.c_str());
+        if (!entry.problem.empty())
+            std::fprintf(out, "  (the stub refuses it: %s)", entry.problem.c_str());
+        std::fprintf(out, "\n");
+    }
+}
+
+void PrintJson(const OpenedPackage& package, const std::string& archiveProblem, std::FILE* out)
+{
+    const SfxSettingsRecord& settings = package.settings();
+    toml::table root;
+    root.insert("package", package.name());
+    root.insert("size", static_cast<std::int64_t>(package.fileSize()));
+    root.insert("trailer", toml::table{{"offset", static_cast<std::int64_t>(package.trailerStart())},
+                                       {"length", static_cast<std::int64_t>(package.trailerLength())},
+                                       {"tail", static_cast<std::int64_t>(package.tailSize())}});
+    toml::array records;
+    for (const RecordView& record : package.records()) {
+        toml::table item{{"offset", static_cast<std::int64_t>(record.offset)},
+                         {"size", record.size},
+                         {"type", record.type},
+                         {"name", RecordTypeName(record.type)}};
+        if (record.isText) {
+            item.insert("language", LanguageName(record.language));
+            item.insert("language_id", record.language);
+            item.insert("text", AnsiToUtf8(record.text));
+        } else if (record.type == RECORD_ARCHIVE) {
+            item.insert("archive_offset", static_cast<std::int64_t>(record.first));
+            item.insert("archive_size", static_cast<std::int64_t>(record.second));
+        } else if (record.type == RECORD_FLAGS) {
+            item.insert("mask", static_cast<std::int64_t>(record.first));
+            item.insert("values", static_cast<std::int64_t>(record.second));
+        }
+        records.push_back(std::move(item));
+    }
+    root.insert("records", std::move(records));
+    root.insert("flags", toml::table{{"value", static_cast<std::int64_t>(settings.flags)},
+                                     {"hide_frame", (settings.flags & FLAG_HIDE_FRAME) != 0},
+                                     {"finish_no_wait", (settings.flags & FLAG_FINISH_NO_WAIT) != 0}});
+    root.insert("encrypted", package.encrypted());
+    if (package.archive()) {
+        root.insert("archive", toml::table{{"offset", static_cast<std::int64_t>(settings.archiveOffset)},
+                                           {"size", static_cast<std::int64_t>(settings.archiveSize)}});
+        toml::array entries;
+        for (const PackageEntry& entry : package.entries()) {
+            toml::table item{{"name", entry.shownName},
+                             {"directory", entry.directory},
+                             {"size", static_cast<std::int64_t>(entry.info.uncompressedSize)},
+                             {"compressed_size", static_cast<std::int64_t>(entry.info.compressedSize)},
+                             {"method", MethodName(entry.info.method)},
+                             {"crc", Hex(entry.info.crc, 8)},
+                             {"time", FormatDosDateTime(entry.info.dosDateTime)}};
+            if (!entry.problem.empty())
+                item.insert("problem", entry.problem);
+            entries.push_back(std::move(item));
+        }
+        root.insert("entries", std::move(entries));
+    } else {
+        root.insert("archive_error", archiveProblem);
+    }
+    std::ostringstream text;
+    text << toml::json_formatter{root} << "\n";
+    std::fputs(text.str().c_str(), out);
+}
+
+}  // namespace
+
+std::string FormatDosDateTime(std::uint32_t dosDateTime)
+{
+    unsigned date = dosDateTime >> 16;
+    unsigned time = dosDateTime & 0xFFFF;
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", (date >> 9) + 1980, (date >> 5) & 0x0F,
+                  date & 0x1F, time >> 11, (time >> 5) & 0x3F, (time & 0x1F) * 2);
+    return text;
+}
+
+int InspectPackage(const fs::path& path, bool json, std::FILE* out)
+{
+    OpenedPackage package(path);
+    std::string archiveProblem;
+    try {
+        package.openArchive();
+    } catch (const PackerError& error) {
+        archiveProblem = error.what();
+    }
+    if (json)
+        PrintJson(package, archiveProblem, out);
+    else
+        PrintText(package, archiveProblem, out);
+    if (!archiveProblem.empty()) {
+        std::fprintf(stderr, "sfxpack: error: %s\n", archiveProblem.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace packer

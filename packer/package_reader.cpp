@@ -1,0 +1,221 @@
+// Reading packages through the stub's trailer, archive and cipher code.
+#include "package_reader.h"
+
+#include "archive/entry_reader.h"
+#include "crypto/crypto_state.h"
+#include "crypto/password_check.h"
+#include "crypto/secure_wipe.h"
+#include "extract/path_helpers.h"
+#include "packer_error.h"
+#include "source_entries.h"
+#include "startup/trailer.h"
+#include "text_encoding.h"
+
+namespace packer {
+
+namespace {
+
+// The stub's name buffer: MAX_PATH bytes, the zero included.
+constexpr std::uint32_t kStubNameBufferSize = 260;
+constexpr std::uint32_t kReadPieceSize = 131072;
+
+std::uint32_t Le(const std::uint8_t* p, int width)
+{
+    std::uint32_t value = 0;
+    for (int i = width - 1; i >= 0; i--)
+        value = (value << 8) | p[i];
+    return value;
+}
+
+bool IsTextType(std::uint16_t type)
+{
+    return type >= RECORD_TITLE && type <= RECORD_DELETE_LIST && type != RECORD_FLAGS;
+}
+
+}  // namespace
+
+const char* RecordTypeName(std::uint16_t type)
+{
+    switch (type) {
+    case RECORD_ARCHIVE: return "archive";
+    case RECORD_TITLE: return "title";
+    case RECORD_INTRO_TEXT: return "intro_text";
+    case RECORD_INTRO_LINK: return "intro_link";
+    case RECORD_FINISH_TEXT: return "finish_text";
+    case RECORD_FINISH_BUTTON: return "finish_button";
+    case RECORD_FLAGS: return "flags";
+    case RECORD_COMMAND1: return "command1";
+    case RECORD_FOLDER_TEMPLATE: return "folder_template";
+    case RECORD_EXIT_TEXT: return "exit_text";
+    case RECORD_EXIT_BUTTON: return "exit_button";
+    case RECORD_COMMAND2: return "command2";
+    case RECORD_DELETE_LIST: return "delete_list";
+    case RECORD_CIPHER_HEADER: return "cipher_header";
+    default: return "unknown";
+    }
+}
+
+const char* LanguageName(std::uint16_t language)
+{
+    switch (language) {
+    case LANGUAGE_NEUTRAL: return "neutral";
+    case LANGUAGE_GERMAN: return "german";
+    case LANGUAGE_ENGLISH: return "english";
+    default: return "other";
+    }
+}
+
+OpenedPackage::OpenedPackage(const fs::path& path) : name_(PathToUtf8(path)), file_(OpenSysFile(path))
+{
+    if (!file_.valid())
+        throw PackerError("cannot open " + name_ + ": " + LastSystemError());
+    int64_t size = SysFileSeek(file_.get(), 0, SYS_SEEK_END);
+    if (size < 0)
+        throw PackerError("cannot read " + name_);
+    fileSize_ = static_cast<std::uint64_t>(size);
+
+    std::uint8_t footer[TRAILER_FOOTER_SIZE];
+    int64_t trailerEnd = FindTrailerFooter(file_.get(), footer);
+    if (trailerEnd < 0)
+        throw PackerError(name_ + ": no trailer found: not a package, or its end is damaged");
+    const uint8_t* block = nullptr;
+    uint32_t length = 0;
+    ResetSettings(&settings_);
+    int result = ReadTrailer(file_.get(), LANGUAGE_ENGLISH, &settings_, &block, &length);
+    if (result == TRAILER_NO_MEMORY)
+        throw PackerError(name_ + ": the trailer is too large to read");
+    if (result != TRAILER_OK)
+        throw PackerError(name_ + ": the trailer is damaged: its records do not lead to its footer");
+    trailerLength_ = length;
+    trailerStart_ = static_cast<std::uint64_t>(trailerEnd) - length;
+
+    // ReadTrailer has walked the records already; this walk only lists them.
+    for (std::uint32_t position = 0; position < length - TRAILER_FOOTER_SIZE;) {
+        const std::uint8_t* record = block + position;
+        std::uint32_t recordSize = CheckTrailerRecord(record, length - TRAILER_FOOTER_SIZE - position);
+        RecordView view;
+        view.offset = trailerStart_ + position;
+        view.size = static_cast<std::uint16_t>(recordSize);
+        view.type = static_cast<std::uint16_t>(Le(record + 2, 2));
+        if (IsTextType(view.type)) {
+            view.isText = true;
+            view.language = static_cast<std::uint16_t>(Le(record + 4, 2));
+            view.text = reinterpret_cast<const char*>(record + TRAILER_TEXT_HEADER_SIZE);
+        } else if (view.type == RECORD_ARCHIVE || view.type == RECORD_FLAGS) {
+            view.first = Le(record + 4, 4);
+            view.second = Le(record + 8, 4);
+        }
+        records_.push_back(view);
+        position += recordSize;
+    }
+}
+
+OpenedPackage::~OpenedPackage()
+{
+    // The cipher state is the stub's one global; it must not outlive the
+    // package it was keyed for, nor keep the key in memory.
+    if (unlocked_ && ActiveCipher != nullptr) {
+        SecureWipe(ActiveCipher, sizeof(CipherState));
+        ActiveCipher = nullptr;
+    }
+    if (archive_ != nullptr && archive_->openEntry != nullptr)
+        EntryClose(archive_);
+}
+
+bool OpenedPackage::hasArchiveRecord() const
+{
+    for (const RecordView& record : records_)
+        if (record.type == RECORD_ARCHIVE)
+            return true;
+    return false;
+}
+
+void OpenedPackage::openArchive()
+{
+    if (!hasArchiveRecord())
+        throw PackerError(name_ + ": the trailer has no archive record");
+    std::uint64_t archiveEnd = static_cast<std::uint64_t>(settings_.archiveOffset) + settings_.archiveSize;
+    if (archiveEnd > trailerStart_)
+        throw PackerError(name_ + ": the archive record points past the start of the trailer");
+    archive_ = ArchiveOpen(file_.get(), settings_.archiveOffset, settings_.archiveSize);
+    if (archive_ == nullptr)
+        throw PackerError(name_ + ": the archive is damaged: its end record or directory cannot be read");
+    for (std::uint32_t i = 0; i < archive_->entryCount; i++) {
+        int result = i == 0 ? ArchiveFirstEntry(archive_) : ArchiveNextEntry(archive_);
+        PackageEntry entry;
+        char name[kStubNameBufferSize];
+        if (result == ARCHIVE_OK)
+            result = ArchiveGetEntryInfo(archive_, &entry.info, name, sizeof name, nullptr, 0, nullptr, 0);
+        if (result == ARCHIVE_BAD_PARAMETER) {
+            entry.shownName = "(entry " + std::to_string(i + 1) + ")";
+            entry.problem = "its name of " + std::to_string(entry.info.nameLength) +
+                            " bytes does not fit the stub's buffer";
+            entries_.push_back(entry);
+            continue;
+        }
+        if (result != ARCHIVE_OK)
+            throw PackerError(name_ + ": the archive directory is damaged at entry " + std::to_string(i + 1));
+        entry.name.assign(name, entry.info.nameLength);
+        std::size_t length = entry.name.size();
+        entry.directory = length > 0 && IsPathSeparator(entry.name[length - 1]);
+        if (!OemNameToUtf8(entry.name, entry.shownName)) {
+            entry.shownName = ShowOemName(entry.name);
+            entry.problem = "its name holds bytes the stub cannot map";
+        } else if (entry.name.find('\0') != std::string::npos) {
+            entry.problem = "its name holds a zero byte";
+        } else if (IsUnsafeEntryName(entry.name.c_str())) {
+            entry.problem = "its name would lead out of the extraction folder";
+        }
+        entries_.push_back(entry);
+    }
+}
+
+void OpenedPackage::unlock(const PasswordSource& source)
+{
+    if (!encrypted() || unlocked_)
+        return;
+    std::string password = ReadPassword(source, false);
+    unlocked_ = true;   // from here the destructor wipes the cipher state
+    int result = VerifyPassword(&settings_, reinterpret_cast<const std::uint8_t*>(password.data()),
+                                static_cast<std::uint32_t>(password.size()));
+    WipePassword(password);
+    if (result == PASSWORD_NO_MEMORY)
+        throw PackerError("out of memory");
+    if (result != PASSWORD_ACCEPTED)
+        throw PackerError(name_ + ": wrong password");
+}
+
+std::string OpenedPackage::openEntry(std::size_t index)
+{
+    if (archive_ == nullptr || index >= entries_.size())
+        return "no such entry";
+    if (encrypted() && !settings_.passwordAccepted)
+        return "the package is encrypted and no password was accepted";
+    int result = ARCHIVE_OK;
+    if (!archive_->entryValid || archive_->entryIndex > index)
+        result = ArchiveFirstEntry(archive_);
+    while (result == ARCHIVE_OK && archive_->entryIndex < index)
+        result = ArchiveNextEntry(archive_);
+    if (result != ARCHIVE_OK)
+        return "the archive directory is damaged here";
+    // Each entry's chain starts afresh, as the stub's worker restarts it.
+    ResetEntryIv();
+    if (EntryOpen(archive_) != ARCHIVE_OK)
+        return "its local header is damaged or disagrees with the directory";
+    buffer_.resize(kReadPieceSize);
+    return {};
+}
+
+std::int32_t OpenedPackage::readPiece()
+{
+    return EntryRead(archive_, buffer_.data(), kReadPieceSize);
+}
+
+std::string OpenedPackage::closeEntry()
+{
+    if (EntryClose(archive_) == ARCHIVE_CRC_MISMATCH)
+        return "its data do not match their CRC-32" + std::string(encrypted() ? " (or encrypted differently)" : "");
+    return {};
+}
+
+}  // namespace packer

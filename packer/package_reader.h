@@ -1,0 +1,122 @@
+// Opening a finished package the way the stub opens itself: the trailer by
+// its footer, the records, the archive by record 1, entries through the
+// stub's own readers, and the password through its own check.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/archive_reader.h"
+#include "file_system.h"
+#include "password_input.h"
+#include "startup/settings.h"
+
+namespace packer {
+
+struct RecordView {
+    std::uint64_t offset = 0;     // in the file
+    std::uint16_t size = 0;
+    std::uint16_t type = 0;
+    bool isText = false;
+    std::uint16_t language = 0;   // text records
+    std::string text;             // text records: the bytes as stored
+    std::uint32_t first = 0;      // archive record: offset; flags record: mask
+    std::uint32_t second = 0;     // archive record: size; flags record: values
+};
+
+struct PackageEntry {
+    ArchiveEntryInfo info{};
+    std::string name;             // the bytes the archive holds
+    std::string shownName;        // as the stub writes it, in UTF-8
+    bool directory = false;
+    std::string problem;          // why the stub would refuse it; empty when fine
+};
+
+class OpenedPackage {
+  public:
+    // Reads the trailer. Throws PackerError when the file cannot be opened,
+    // has no footer, or its records do not walk to the footer.
+    explicit OpenedPackage(const fs::path& path);
+    ~OpenedPackage();
+    OpenedPackage(const OpenedPackage&) = delete;
+    OpenedPackage& operator=(const OpenedPackage&) = delete;
+
+    const std::string& name() const { return name_; }
+    std::uint64_t fileSize() const { return fileSize_; }
+    std::uint64_t trailerStart() const { return trailerStart_; }
+    std::uint32_t trailerLength() const { return trailerLength_; }
+    std::uint64_t tailSize() const { return fileSize_ - trailerStart_ - trailerLength_; }
+    const std::vector<RecordView>& records() const { return records_; }
+    // Settings as an English system reads them (the flags, the archive
+    // record and the cipher header do not depend on the language).
+    const SfxSettingsRecord& settings() const { return settings_; }
+    bool encrypted() const { return settings_.cipherHeaderPresent != 0; }
+    bool hasArchiveRecord() const;
+
+    // Opens the archive and reads its directory. Throws PackerError when
+    // record 1 is missing or the archive cannot be read.
+    void openArchive();
+    ArchiveReader* archive() const { return archive_; }
+    const std::vector<PackageEntry>& entries() const { return entries_; }
+
+    // Checks the password and keys the stub's cipher with the archive key
+    // for as long as this package is open. Throws PackerError for a wrong
+    // password.
+    void unlock(const PasswordSource& source);
+
+    // Reads entry `index` whole, handing its data to sink in pieces. Returns
+    // an empty text, or why the entry cannot be read (damaged data, a CRC
+    // that does not match).
+    template <typename Sink>
+    std::string readEntry(std::size_t index, Sink&& sink);
+
+  private:
+    std::string openEntry(std::size_t index);
+    std::int32_t readPiece();
+    std::string closeEntry();
+
+    std::string name_;
+    SysFileHolder file_;
+    std::uint64_t fileSize_ = 0;
+    std::uint64_t trailerStart_ = 0;
+    std::uint32_t trailerLength_ = 0;
+    SfxSettingsRecord settings_{};
+    std::vector<RecordView> records_;
+    ArchiveReader* archive_ = nullptr;
+    std::vector<PackageEntry> entries_;
+    bool unlocked_ = false;
+    std::vector<std::uint8_t> buffer_;
+};
+
+template <typename Sink>
+std::string OpenedPackage::readEntry(std::size_t index, Sink&& sink)
+{
+    std::string problem = openEntry(index);
+    if (!problem.empty())
+        return problem;
+    std::uint64_t produced = 0;
+    for (;;) {
+        std::int32_t n = readPiece();
+        if (n < 0) {
+            closeEntry();
+            return "the entry's data are damaged" + std::string(encrypted() ? " (or encrypted differently)" : "");
+        }
+        if (n == 0)
+            break;
+        produced += static_cast<std::uint64_t>(n);
+        sink(buffer_.data(), static_cast<std::size_t>(n));
+    }
+    problem = closeEntry();
+    // A deflate stream that ends early ends the entry without a CRC verdict.
+    if (problem.empty() && produced != entries_[index].info.uncompressedSize)
+        problem = "its data end after " + std::to_string(produced) + " of " +
+                  std::to_string(entries_[index].info.uncompressedSize) + " bytes";
+    return problem;
+}
+
+// Names of record types and languages, for listings.
+const char* RecordTypeName(std::uint16_t type);
+const char* LanguageName(std::uint16_t language);
+
+}  // namespace packer

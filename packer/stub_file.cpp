@@ -1,0 +1,88 @@
+// Finding and checking the stub.
+#include "stub_file.h"
+
+#include "packer_error.h"
+#include "startup/trailer.h"
+
+#ifndef SFX_SOURCE_DIR
+#define SFX_SOURCE_DIR ""
+#endif
+
+namespace packer {
+
+namespace {
+
+constexpr std::size_t kPeOffsetField = 0x3C;
+constexpr std::uint16_t kMachineI386 = 0x014C;
+constexpr std::uint16_t kMachineAmd64 = 0x8664;
+
+std::uint32_t ReadLe(const packaging::Bytes& bytes, std::size_t at, int width)
+{
+    std::uint32_t value = 0;
+    for (int i = width - 1; i >= 0; i--)
+        value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
+    return value;
+}
+
+// The machine field of the PE header, or 0 when there is none.
+std::uint16_t PeMachine(const packaging::Bytes& bytes)
+{
+    if (bytes.size() < kPeOffsetField + 4 || bytes[0] != 'M' || bytes[1] != 'Z')
+        return 0;
+    std::size_t pe = ReadLe(bytes, kPeOffsetField, 4);
+    if (pe + 6 > bytes.size() || bytes[pe] != 'P' || bytes[pe + 1] != 'E' || bytes[pe + 2] != 0 || bytes[pe + 3] != 0)
+        return 0;
+    return static_cast<std::uint16_t>(ReadLe(bytes, pe + 4, 2));
+}
+
+}  // namespace
+
+fs::path LocateStub(const std::optional<fs::path>& given, bool want64)
+{
+    if (given)
+        return *given;
+    std::vector<fs::path> places;
+    fs::path beside = ExecutableFolder();
+    if (!beside.empty())
+        places.push_back(beside / (want64 ? "sfxstub64.exe" : "sfxstub32.exe"));
+    std::string source = SFX_SOURCE_DIR;
+    if (!source.empty())
+        places.push_back(PathFromUtf8(source) / "build" / (want64 ? "win64" : "win32") / "bin" / "sfxstub.exe");
+    std::string looked;
+    for (const fs::path& place : places) {
+        std::error_code error;
+        if (fs::is_regular_file(place, error))
+            return place;
+        looked += "\n  " + PathToUtf8(place);
+    }
+    throw PackerError(std::string("no ") + (want64 ? "64" : "32") + "-bit stub found; give one with --stub, or "
+                      "build it (cmake --build --preset " + (want64 ? "win64" : "win32") + "). Looked at:" + looked);
+}
+
+packaging::Bytes LoadStub(const fs::path& path, StubKind kind)
+{
+    std::string name = PathToUtf8(path);
+    packaging::Bytes bytes;
+    {
+        InputFile file(path);
+        std::uint8_t buffer[65536];
+        for (std::size_t n; (n = file.read(buffer, sizeof buffer)) > 0;)
+            bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+    std::uint16_t machine = PeMachine(bytes);
+    if (machine == 0)
+        throw PackerError("the stub " + name + " is not a Windows program");
+    if (kind == StubKind::k32 && machine != kMachineI386)
+        throw PackerError("the stub " + name + " is not a 32-bit Windows program");
+    if (kind == StubKind::k64 && machine != kMachineAmd64)
+        throw PackerError("the stub " + name + " is not a 64-bit Windows program");
+    // A package given as the stub would end up with two trailers, and the
+    // stub reads only the last one.
+    SysFileHolder file(OpenSysFile(path));
+    std::uint8_t footer[TRAILER_FOOTER_SIZE];
+    if (file.valid() && FindTrailerFooter(file.get(), footer) >= 0)
+        throw PackerError(name + " already carries a trailer: it is a package, not a stub");
+    return bytes;
+}
+
+}  // namespace packer

@@ -1,0 +1,25 @@
+// The stub a package starts with: found next to the packer or in the build
+// tree, and checked to be a Windows program of the wanted kind that is not
+// already a package.
+#pragma once
+
+#include <optional>
+
+#include "file_system.h"
+#include "packaging/trailer_writer.h"
+
+namespace packer {
+
+enum class StubKind { kAny, k32, k64 };
+
+// The stub to use: the given file, else sfxstub32.exe or sfxstub64.exe
+// next to the packer, else the build tree's build/win32 or build/win64
+// bin/sfxstub.exe. Throws PackerError naming the places looked at.
+fs::path LocateStub(const std::optional<fs::path>& given, bool want64);
+
+// Reads and checks a stub. Throws PackerError when the file cannot be read,
+// is not a Windows program, is not of the wanted kind, or already carries
+// a trailer.
+packaging::Bytes LoadStub(const fs::path& path, StubKind kind);
+
+}  // namespace packer

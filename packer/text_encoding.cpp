@@ -1,0 +1,245 @@
+// Conversions between UTF-8, Windows-1252 and the OEM name bytes.
+#include "text_encoding.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "extract/path_helpers.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace packer {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+// Windows-1252 bytes 0x80..0x9F; 0 where the code page has no character.
+constexpr char16_t kAnsiHighControls[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
+bool AnsiByteFor(char32_t c, unsigned char* byte)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+        *byte = static_cast<unsigned char>(c);
+        return true;
+    }
+    for (int i = 0; i < 32; i++) {
+        if (kAnsiHighControls[i] != 0 && kAnsiHighControls[i] == c) {
+            *byte = static_cast<unsigned char>(0x80 + i);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The stub's own table for Windows-1252 turns each OEM letter into its
+// Latin-1 byte, which is also its Unicode value; reading it from there keeps
+// the two directions from drifting apart.
+const std::uint8_t* OemPairs()
+{
+    return NamePairsForCodePage(1252);
+}
+
+}  // namespace
+
+bool DecodeUtf8(std::string_view utf8, std::u32string& out)
+{
+    out.clear();
+    for (std::size_t i = 0; i < utf8.size();) {
+        unsigned char lead = static_cast<unsigned char>(utf8[i]);
+        int extra;
+        char32_t c;
+        if (lead < 0x80) {
+            extra = 0;
+            c = lead;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            extra = 1;
+            c = lead & 0x1F;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            extra = 2;
+            c = lead & 0x0F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            extra = 3;
+            c = lead & 0x07;
+        } else {
+            return false;
+        }
+        if (i + extra >= utf8.size())
+            return false;
+        for (int k = 1; k <= extra; k++) {
+            unsigned char next = static_cast<unsigned char>(utf8[i + k]);
+            if ((next & 0xC0) != 0x80)
+                return false;
+            c = (c << 6) | (next & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+        if ((extra == 2 && c < 0x800) || (extra == 3 && (c < 0x10000 || c > 0x10FFFF))
+            || (c >= 0xD800 && c <= 0xDFFF))
+            return false;
+        out.push_back(c);
+        i += extra + 1;
+    }
+    return true;
+}
+
+std::string EncodeUtf8(std::u32string_view text)
+{
+    std::string out;
+    for (char32_t c : text) {
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+bool Utf8ToAnsi(std::string_view utf8, std::string& out, char32_t* bad)
+{
+    std::u32string text;
+    out.clear();
+    if (!DecodeUtf8(utf8, text)) {
+        if (bad)
+            *bad = kReplacement;
+        return false;
+    }
+    for (char32_t c : text) {
+        unsigned char byte;
+        if (!AnsiByteFor(c, &byte)) {
+            if (bad)
+                *bad = c;
+            return false;
+        }
+        out.push_back(static_cast<char>(byte));
+    }
+    return true;
+}
+
+std::string AnsiToUtf8(std::string_view ansi)
+{
+    std::u32string text;
+    for (char ch : ansi) {
+        unsigned char byte = static_cast<unsigned char>(ch);
+        if (byte >= 0x80 && byte < 0xA0)
+            text.push_back(kAnsiHighControls[byte - 0x80] != 0 ? kAnsiHighControls[byte - 0x80] : kReplacement);
+        else
+            text.push_back(byte);
+    }
+    return EncodeUtf8(text);
+}
+
+bool Utf8ToOemName(std::string_view utf8, std::string& out, char32_t* bad)
+{
+    std::u32string text;
+    out.clear();
+    if (!DecodeUtf8(utf8, text)) {
+        if (bad)
+            *bad = kReplacement;
+        return false;
+    }
+    for (char32_t c : text) {
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+            continue;
+        }
+        const std::uint8_t* pair = OemPairs();
+        while (pair[0] != 0 && pair[1] != c)
+            pair += 2;
+        if (pair[0] == 0) {
+            if (bad)
+                *bad = c;
+            return false;
+        }
+        out.push_back(static_cast<char>(pair[0]));
+    }
+    return true;
+}
+
+bool OemNameToUtf8(std::string_view oem, std::string& out)
+{
+    std::u32string text;
+    for (char ch : oem) {
+        unsigned char byte = static_cast<unsigned char>(ch);
+        if (byte < 0x80) {
+            text.push_back(byte);
+            continue;
+        }
+        const std::uint8_t* pair = OemPairs();
+        while (pair[0] != 0 && pair[0] != byte)
+            pair += 2;
+        if (pair[0] == 0)
+            return false;
+        text.push_back(pair[1]);
+    }
+    out = EncodeUtf8(text);
+    return true;
+}
+
+std::string ShowOemName(std::string_view oem)
+{
+    std::string shown;
+    for (char ch : oem) {
+        std::string letter;
+        unsigned char byte = static_cast<unsigned char>(ch);
+        if (byte >= 0x20 && byte != 0x7F && OemNameToUtf8(std::string_view(&ch, 1), letter)) {
+            shown += letter;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            shown += escaped;
+        }
+    }
+    return shown;
+}
+
+std::string DescribeCharacter(char32_t c)
+{
+    if (c == kReplacement)
+        return "a byte sequence that is not UTF-8";
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+    if (c < 0x20 || c == 0x7F)
+        return code;
+    return std::string(code) + " '" + EncodeUtf8(std::u32string(1, c)) + "'";
+}
+
+#ifdef _WIN32
+std::wstring Utf8ToWide(std::string_view utf8)
+{
+    if (utf8.empty())
+        return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+    return wide;
+}
+
+std::string WideToUtf8(std::wstring_view wide)
+{
+    if (wide.empty())
+        return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n, nullptr, nullptr);
+    return utf8;
+}
+#endif
+
+}  // namespace packer

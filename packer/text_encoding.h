@@ -1,0 +1,41 @@
+// The character sets a package uses, and the conversions from and to the
+// UTF-8 that the packer works in: page texts, commands and passwords are
+// Windows-1252 (the ANSI code page of the German and English systems the
+// stub is made for); entry names and the delete-list name are OEM code page
+// 850 bytes, of which the stub understands only the German letters.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace packer {
+
+// Decodes one UTF-8 text; false when it is not valid UTF-8.
+bool DecodeUtf8(std::string_view utf8, std::u32string& out);
+std::string EncodeUtf8(std::u32string_view text);
+
+// UTF-8 to Windows-1252. False when some character has no byte there;
+// *bad receives the first such character.
+bool Utf8ToAnsi(std::string_view utf8, std::string& out, char32_t* bad = nullptr);
+// Windows-1252 to UTF-8; the five bytes without a character become U+FFFD.
+std::string AnsiToUtf8(std::string_view ansi);
+
+// UTF-8 to OEM name bytes: ASCII and the seven letters ä ö ü Ä Ö Ü ß. False
+// for anything else, with *bad as above (U+FFFD for invalid UTF-8).
+bool Utf8ToOemName(std::string_view utf8, std::string& out, char32_t* bad = nullptr);
+// OEM name bytes to UTF-8, the way the stub maps them on a Windows-1252
+// system. False when a byte 0x80 or above is none of the seven letters: the
+// stub refuses such a name.
+bool OemNameToUtf8(std::string_view oem, std::string& out);
+// For messages: OEM name bytes as UTF-8, unknown bytes as \xNN.
+std::string ShowOemName(std::string_view oem);
+
+// "U+00E9 'é'" for messages about a refused character.
+std::string DescribeCharacter(char32_t c);
+
+#ifdef _WIN32
+std::wstring Utf8ToWide(std::string_view utf8);
+std::string WideToUtf8(std::wstring_view wide);
+#endif
+
+}  // namespace packer
