@@ -11,6 +11,7 @@ need_pkgs=(
   libz-mingw-w64-dev
   wine64 xvfb x11-utils imagemagick python3
   zip unzip p7zip-full libarchive-tools
+  libcli11-dev libtomlplusplus-dev
 )
 
 missing=()
