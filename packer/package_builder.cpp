@@ -255,7 +255,9 @@ void RefuseOutputInsideSource(const fs::path& source, const fs::path& output)
         throw PackerError("the output " + PathToUtf8(output) + " lies inside the folder being packed");
 }
 
-void CheckSizes(const std::vector<SourceEntry>& entries, std::uint64_t stubSize, std::uint64_t trailerSize)
+}  // namespace
+
+void CheckPackageLimits(const std::vector<SourceEntry>& entries, std::uint64_t stubSize, std::uint64_t trailerSize)
 {
     if (entries.size() > kMaxEntries)
         throw PackerError(std::to_string(entries.size()) + " entries; ZIP without ZIP64 holds at most 65,535");
@@ -274,6 +276,8 @@ void CheckSizes(const std::vector<SourceEntry>& entries, std::uint64_t stubSize,
     if (least > kMaxOffset)
         throw PackerError("the stub, the trailer and the archive's headers alone reach 4 GiB");
 }
+
+namespace {
 
 // Finds the delete lists the settings name among the entries and replaces
 // their content where the stub needs it changed.
@@ -347,7 +351,7 @@ BuildSummary BuildPackage(const BuildRequest& request)
     // the setting records.
     std::uint64_t trailerSize = settingRecords.records().size() + 12 + packaging::kFooterSize +
                                 (summary.encrypted ? packaging::kCipherHeaderSize : 0);
-    CheckSizes(entries, stub.size(), trailerSize);
+    CheckPackageLimits(entries, stub.size(), trailerSize);
     for (const SourceEntry& entry : entries) {
         if (entry.directory)
             summary.folders++;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "file_system.h"
 #include "package_settings.h"
@@ -33,6 +34,14 @@ struct BuildSummary {
     std::uint64_t packageSize = 0;
     bool encrypted = false;
 };
+
+struct SourceEntry;
+
+// The limits known before anything is written: at most 65,535 entries, each
+// below 4 GiB, and room below 4 GiB for the stub, the trailer and every
+// entry's two headers. What compression makes of the data is checked while
+// they are written. Throws PackerError.
+void CheckPackageLimits(const std::vector<SourceEntry>& entries, std::uint64_t stubSize, std::uint64_t trailerSize);
 
 // Checks everything that can be known before writing (settings, stub,
 // names, sizes, the delete list), asks for the password, writes. Throws

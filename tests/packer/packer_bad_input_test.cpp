@@ -1,0 +1,226 @@
+// What the packer refuses, and what it leaves behind when it does: bad
+// stubs, files it cannot read or name, config faults, damaged packages, and
+// names that would lead out of the extraction folder.
+#include <gtest/gtest.h>
+
+#include "packaging/zip_writer.h"
+#include "packer_support.h"
+#include "support/temp_path.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+using packaging::Bytes;
+
+namespace {
+
+class BadInputTest : public ::testing::Test {
+  protected:
+    BadInputTest() : root_(U8(dir_.path()))
+    {
+        WriteBytes(root_ / "stub.exe", FakeStub());
+        WriteTree(root_ / "in", {{"a.txt", TextBytes(100)}, {"sub/b.txt", TextBytes(200000)}});
+    }
+    fs::path path(const std::string& name) const { return root_ / U8(name); }
+    std::string arg(const std::string& name) const { return U8(path(name)); }
+    RunResult build(const std::string& source, const std::string& output, std::vector<std::string> extra = {})
+    {
+        std::vector<std::string> arguments = {"build", arg(source), "-o", arg(output), "--stub", arg("stub.exe")};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        return RunPacker(arguments);
+    }
+    // The names in the test folder, to see that nothing was left behind.
+    std::vector<std::string> listing() const
+    {
+        std::vector<std::string> names;
+        for (const fs::directory_entry& entry : fs::directory_iterator(root_))
+            names.push_back(U8(entry.path().filename()));
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // The run failed with exit code 1 and a message holding every fragment.
+    static void ExpectRefused(const RunResult& run, std::initializer_list<std::string> fragments)
+    {
+        EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+        for (const std::string& fragment : fragments)
+            EXPECT_NE(run.err.find(fragment), std::string::npos) << "no \"" << fragment << "\" in: " << run.err;
+    }
+
+    TempDir dir_;
+    fs::path root_;
+};
+
+TEST_F(BadInputTest, StubsThatCannotStartAPackage)
+{
+    WriteBytes(path("text.exe"), TextBytes(2000));
+    ASSERT_EQ(build("in", "package.exe").exitCode, 0);
+    const struct {
+        std::string stub;
+        std::string message;
+    } cases[] = {
+        {"missing.exe", "missing.exe"},
+        {"text.exe", "is not a Windows program"},
+        {"package.exe", "already carries a trailer"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stub);
+        ExpectRefused(RunPacker({"build", arg("in"), "-o", arg("out.exe"), "--stub", arg(c.stub)}), {c.message});
+        EXPECT_FALSE(fs::exists(path("out.exe")));
+    }
+}
+
+TEST_F(BadInputTest, UnrepresentableNamesAreListedAndNothingIsWritten)
+{
+    WriteTree(path("in"), {{"caf\xC3\xA9.txt", TextBytes(10)}, {"docs/\xE2\x82\xAC.txt", TextBytes(10)},
+                           {"ok/\xC3\xA4.txt", TextBytes(10)}});
+    std::vector<std::string> before = listing();
+    RunResult run = build("in", "out.exe");
+    ExpectRefused(run, {"caf\xC3\xA9.txt: holds U+00E9", "docs/\xE2\x82\xAC.txt: holds U+20AC"});
+    EXPECT_EQ(run.err.find("\xC3\xA4.txt"), std::string::npos) << "a name that can be written is not listed";
+    EXPECT_EQ(listing(), before);
+}
+
+TEST_F(BadInputTest, UnreadableFileStopsTheBuildBeforeWriting)
+{
+#ifdef _WIN32
+    // A file another program holds open without sharing cannot be read.
+    HANDLE held = CreateFileW(path("in/sub/b.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+#else
+    // Root reads any file; a link to nothing cannot be read by anyone.
+    if (geteuid() == 0) {
+        fs::remove(path("in/sub/b.txt"));
+        fs::create_symlink(path("nowhere.txt"), path("in/sub/b.txt"));
+    } else {
+        chmod(path("in/sub/b.txt").c_str(), 0);
+    }
+#endif
+    RunResult run = build("in", "out.exe");
+#ifdef _WIN32
+    CloseHandle(held);
+#endif
+    ExpectRefused(run, {"b.txt"});
+    EXPECT_FALSE(fs::exists(path("out.exe")));
+}
+
+TEST_F(BadInputTest, ConfigFaultNamesItsLine)
+{
+    std::string config = "[neutral]\ntitle = \"Setup\"\nintro = \"Hello\"\n";
+    WriteBytes(path("cfg.toml"), Bytes(config.begin(), config.end()));
+    ExpectRefused(build("in", "out.exe", {"-c", arg("cfg.toml")}), {"cfg.toml:3: unknown key intro"});
+    EXPECT_FALSE(fs::exists(path("out.exe")));
+}
+
+TEST_F(BadInputTest, FailedBuildKeepsTheOldPackageAndLeavesNoTemporaryFile)
+{
+    ASSERT_EQ(build("in", "out.exe").exitCode, 0);
+    Bytes old = ReadBytes(path("out.exe"));
+    std::vector<std::string> before = listing();
+    // Fails late: on the password, after the walk and all checks.
+    ExpectRefused(build("in", "out.exe", {"--password-env", "SFXPACK_TEST_UNSET_VARIABLE"}),
+                  {"SFXPACK_TEST_UNSET_VARIABLE is not set"});
+    EXPECT_TRUE(ReadBytes(path("out.exe")) == old);
+    EXPECT_EQ(listing(), before);
+}
+
+TEST_F(BadInputTest, OutputInsideTheSourceFolderIsRefused)
+{
+    ExpectRefused(build("in", "in/sub/out.exe"), {"lies inside the folder being packed"});
+    EXPECT_FALSE(fs::exists(path("in/sub/out.exe")));
+}
+
+// One way to damage a package, and what the packer says about it.
+struct Damage {
+    const char* what;
+    void (*damage)(Bytes& package);
+    const char* inspectMessage;   // empty: inspect succeeds
+    const char* message;          // what test and extract report
+};
+
+std::size_t Find(const Bytes& bytes, const Bytes& pattern)
+{
+    return static_cast<std::size_t>(std::search(bytes.begin(), bytes.end(), pattern.begin(), pattern.end()) -
+                                    bytes.begin());
+}
+
+TEST_F(BadInputTest, DamagedPackagesAreReportedAndExtractLeavesNothing)
+{
+    ASSERT_EQ(build("in", "good.exe", {"--level", "0"}).exitCode, 0);
+    const Bytes good = ReadBytes(path("good.exe"));
+    const Damage cases[] = {
+        {"footer cut off", [](Bytes& p) { p.resize(p.size() - 6); }, "no trailer found",
+         "no trailer found"},
+        {"record size past the footer",
+         [](Bytes& p) {
+             std::size_t archiveRecord = Find(p, {12, 0, 1, 0});
+             p[archiveRecord] = 0xF0;
+         },
+         "the trailer is damaged", "the trailer is damaged"},
+        {"central directory signature",
+         [](Bytes& p) { p[Find(p, {'P', 'K', 1, 2})] = 'X'; }, "archive directory is damaged",
+         "archive directory is damaged"},
+        {"end record signature",
+         [](Bytes& p) { p[Find(p, {'P', 'K', 5, 6})] = 'X'; }, "archive is damaged",
+         "archive is damaged"},
+        {"a byte of stored data",
+         [](Bytes& p) {
+             std::string line = "line 4000: the quick";
+             p[Find(p, Bytes(line.begin(), line.end()))] ^= 1;
+         },
+         "", "CRC-32"},
+    };
+    for (const Damage& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes damaged = good;
+        c.damage(damaged);
+        WriteBytes(path("bad.exe"), damaged);
+        RunResult inspected = RunPacker({"inspect", arg("bad.exe")});
+        if (*c.inspectMessage)
+            ExpectRefused(inspected, {c.inspectMessage});
+        else
+            EXPECT_EQ(inspected.exitCode, 0) << inspected.err;
+        RunResult tested = RunPacker({"test", arg("bad.exe")});
+        EXPECT_EQ(tested.exitCode, 1);
+        EXPECT_NE((tested.out + tested.err).find(c.message), std::string::npos) << tested.out << tested.err;
+        ExpectRefused(RunPacker({"extract", arg("bad.exe"), "-d", arg("out")}), {c.message});
+        EXPECT_FALSE(fs::exists(path("out"))) << "extract left files behind";
+    }
+}
+
+TEST_F(BadInputTest, NamesLeavingTheFolderAreRefusedBeforeAnythingIsWritten)
+{
+    packaging::ZipWriter zip;
+    zip.add(packaging::ZipEntry::file("fine.txt", TextBytes(10)));
+    zip.add(packaging::ZipEntry::file("../evil.txt", TextBytes(10)));
+    zip.add(packaging::ZipEntry::file("C:evil.txt", TextBytes(10)));
+    WriteBytes(path("evil.exe"), packaging::assemblePackage(FakeStub(), zip.build(), packaging::TrailerBuilder()));
+    fs::create_directory(path("out"));
+
+    ExpectRefused(RunPacker({"extract", arg("evil.exe"), "-d", arg("out")}),
+                  {"../evil.txt: its name would lead out", "C:evil.txt: its name would lead out"});
+    EXPECT_TRUE(fs::is_empty(path("out")));
+    EXPECT_FALSE(fs::exists(path("evil.txt")));
+    RunResult tested = RunPacker({"test", arg("evil.exe")});
+    EXPECT_EQ(tested.exitCode, 1);
+    EXPECT_NE(tested.out.find("FAILED ../evil.txt"), std::string::npos) << tested.out;
+}
+
+TEST_F(BadInputTest, ExtractReplacesFilesOnlyWhenAsked)
+{
+    ASSERT_EQ(build("in", "package.exe").exitCode, 0);
+    fs::create_directories(path("out/sub"));
+    WriteBytes(path("out/sub/b.txt"), {'o', 'l', 'd'});
+    ExpectRefused(RunPacker({"extract", arg("package.exe"), "-d", arg("out")}), {"b.txt exists", "--overwrite"});
+    EXPECT_TRUE(ReadBytes(path("out/sub/b.txt")) == (Bytes{'o', 'l', 'd'}));
+    EXPECT_FALSE(fs::exists(path("out/a.txt"))) << "a failed extraction takes back what it wrote";
+
+    RunResult replaced = RunPacker({"extract", arg("package.exe"), "-d", arg("out"), "--overwrite"});
+    ASSERT_EQ(replaced.exitCode, 0) << replaced.err;
+    EXPECT_TRUE(ReadBytes(path("out/sub/b.txt")) == TextBytes(200000));
+}
+
+}  // namespace

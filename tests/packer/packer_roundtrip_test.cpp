@@ -1,0 +1,252 @@
+// The packer as its users run it: a folder or a ZIP file packed, inspected,
+// tested and extracted again, with and without a password; and the texts of
+// the config file as the stub will choose them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "packaging/zip_writer.h"
+#include "packer_support.h"
+#include "startup/trailer.h"
+#include "support/temp_path.h"
+
+using packaging::Bytes;
+
+namespace {
+
+class PackerTest : public ::testing::Test {
+  protected:
+    PackerTest() : root_(U8(dir_.path()))
+    {
+        WriteBytes(stub(), FakeStub());
+    }
+    fs::path path(const std::string& name) const { return root_ / U8(name); }
+    std::string arg(const std::string& name) const { return U8(path(name)); }
+    fs::path stub() const { return root_ / "stub.exe"; }
+    // build SOURCE -o OUTPUT with the fake stub and the extra arguments.
+    RunResult build(const std::string& source, const std::string& output, std::vector<std::string> extra = {})
+    {
+        std::vector<std::string> arguments = {"build", arg(source), "-o", arg(output), "--stub", U8(stub())};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        return RunPacker(arguments);
+    }
+
+    TempDir dir_;
+    fs::path root_;
+};
+
+const std::vector<TreeItem>& SampleTree()
+{
+    static const std::vector<TreeItem> items = {
+        {"readme.txt", TextBytes(1000)},
+        {"empty.txt", {}},
+        {"docs/\xC3\x9C" "bersicht.txt", TextBytes(5000)},
+        {"docs/sub/deeper/noise.bin", NoiseBytes(300000, 1)},
+        {"docs/Gr\xC3\xB6\xC3\x9F" "e/\xC3\x84\xC3\x96\xC3\x9C \xC3\xA4\xC3\xB6\xC3\xBC \xC3\x9F.txt", TextBytes(77)},
+        {"large/text.log", TextBytes(6 << 20)},
+        {"large/noise.bin", NoiseBytes(3 << 20, 2)},
+        {"empty folder/", {}},
+        {"nested/empty/", {}},
+    };
+    return items;
+}
+
+// The extracted tree holds every input file with its bytes and time, every
+// empty input folder with its time, and nothing else.
+void ExpectSameTree(const fs::path& input, const fs::path& output)
+{
+    std::map<std::string, TreeNode> in = ReadTree(input);
+    std::map<std::string, TreeNode> out = ReadTree(output);
+    for (const auto& [name, node] : in) {
+        auto found = out.find(name);
+        ASSERT_NE(found, out.end()) << name << " missing";
+        EXPECT_EQ(found->second.folder, node.folder) << name;
+        bool emptyFolder = node.folder && fs::is_empty(input / U8(name));
+        if (!node.folder) {
+            EXPECT_TRUE(found->second.content == node.content) << name << " differs";
+        }
+        if (!node.folder || emptyFolder) {
+            EXPECT_EQ(found->second.time, node.time) << name << " has another time";
+        }
+    }
+    for (const auto& [name, node] : out)
+        EXPECT_TRUE(in.count(name)) << name << " was not in the input";
+}
+
+TEST_F(PackerTest, FolderTreeComesBackByteForByteWithItsTimes)
+{
+    WriteTree(path("in"), SampleTree());
+    RunResult built = build("in", "setup.exe");
+    ASSERT_EQ(built.exitCode, 0) << built.err;
+
+    RunResult listing = RunPacker({"inspect", arg("setup.exe")});
+    EXPECT_EQ(listing.exitCode, 0) << listing.err;
+    EXPECT_NE(listing.out.find("encrypted: no"), std::string::npos) << listing.out;
+    EXPECT_NE(listing.out.find("9 entries"), std::string::npos) << listing.out;
+    EXPECT_NE(listing.out.find("docs/\xC3\x9C" "bersicht.txt"), std::string::npos) << listing.out;
+    EXPECT_NE(listing.out.find("nested/empty/"), std::string::npos) << listing.out;
+
+    RunResult tested = RunPacker({"test", arg("setup.exe")});
+    EXPECT_EQ(tested.exitCode, 0) << tested.out << tested.err;
+    EXPECT_NE(tested.out.find("OK, 7 files, 2 folder entries"), std::string::npos) << tested.out;
+
+    RunResult extracted = RunPacker({"extract", arg("setup.exe"), "-d", arg("out")});
+    ASSERT_EQ(extracted.exitCode, 0) << extracted.err;
+    ExpectSameTree(path("in"), path("out"));
+
+    // The same input always gives the same package.
+    ASSERT_EQ(build("in", "again.exe").exitCode, 0);
+    EXPECT_TRUE(ReadBytes(path("setup.exe")) == ReadBytes(path("again.exe")));
+}
+
+TEST_F(PackerTest, PasswordEncryptsEveryEntryAndAWrongOneIsRefused)
+{
+    WriteTree(path("in"), SampleTree());
+    WriteBytes(path("password.txt"), {'g', 'e', 'h', 'e', 'i', 'm', 0xC3, 0x9F, '\n'});
+    WriteBytes(path("wrong.txt"), {'g', 'e', 'h', 'e', 'i', 'm', '\n'});
+    RunResult built = build("in", "secret.exe", {"--password-file", arg("password.txt")});
+    ASSERT_EQ(built.exitCode, 0) << built.err;
+
+    // No line of the text files shows through.
+    Bytes package = ReadBytes(path("secret.exe"));
+    std::string marker = "the quick brown fox";
+    EXPECT_EQ(std::search(package.begin(), package.end(), marker.begin(), marker.end()), package.end());
+
+    RunResult listing = RunPacker({"inspect", "--json", arg("secret.exe")});
+    EXPECT_EQ(listing.exitCode, 0) << listing.err;
+    EXPECT_NE(listing.out.find("\"encrypted\" : true"), std::string::npos) << listing.out;
+    EXPECT_NE(listing.out.find("\"name\" : \"cipher_header\""), std::string::npos) << listing.out;
+
+    EXPECT_EQ(RunPacker({"test", arg("secret.exe"), "--password-file", arg("password.txt")}).exitCode, 0);
+    RunResult testRefused = RunPacker({"test", arg("secret.exe"), "--password-file", arg("wrong.txt")});
+    RunResult extractRefused =
+        RunPacker({"extract", arg("secret.exe"), "-d", arg("refused"), "--password-file", arg("wrong.txt")});
+    for (const RunResult* refused : {&testRefused, &extractRefused}) {
+        EXPECT_EQ(refused->exitCode, 1);
+        EXPECT_NE(refused->err.find("wrong password"), std::string::npos) << refused->err;
+    }
+    EXPECT_FALSE(fs::exists(path("refused")));
+    // Without a terminal and without a password source nothing waits.
+    RunResult unasked = RunPacker({"test", arg("secret.exe")});
+    EXPECT_EQ(unasked.exitCode, 1);
+    EXPECT_NE(unasked.err.find("--password-file"), std::string::npos) << unasked.err;
+
+    RunResult extracted =
+        RunPacker({"extract", arg("secret.exe"), "-d", arg("out"), "--password-file", arg("password.txt")});
+    ASSERT_EQ(extracted.exitCode, 0) << extracted.err;
+    ExpectSameTree(path("in"), path("out"));
+}
+
+struct StubView {
+    int code;
+    SfxSettingsRecord settings;
+};
+
+// The settings as the stub reads them for its interface language.
+StubView ReadAsStub(const fs::path& package, uint32_t language)
+{
+    StubView view;
+    ResetSettings(&view.settings);
+    SysFile file = SysFileOpenRead(package.string().c_str());
+    const uint8_t* block = nullptr;
+    uint32_t length = 0;
+    view.code = ReadTrailer(file, language, &view.settings, &block, &length);
+    SysFileClose(file);
+    return view;
+}
+
+std::string Text(const LocalizedText& text)
+{
+    return text.text ? text.text : "(none)";
+}
+
+TEST_F(PackerTest, ConfigAndOptionsGiveTheTextsTheStubChooses)
+{
+    WriteTree(path("in"), {{"setup.cmd", TextBytes(10)}});
+    std::string config = R"(finish_no_wait = true
+[neutral]
+title = "Setup"
+intro_text = "Hello"
+command1 = "setup.cmd"
+delete_list = "l\u00f6schliste.txt"
+[german]
+title = "Einrichtung f\u00fcr \u201eDemo\u201c"
+exit_text = "Fertig."
+[english]
+exit_text = "Done."
+)";
+    WriteBytes(path("cfg.toml"), Bytes(config.begin(), config.end()));
+    RunResult built = build("in", "texts.exe",
+                            {"-c", arg("cfg.toml"), "--intro-text", "Hallo zusammen", "--text",
+                             "english.finish_button=&Go", "--no-hide-frame"});
+    ASSERT_EQ(built.exitCode, 0) << built.err;
+
+    StubView german = ReadAsStub(path("texts.exe"), LANGUAGE_GERMAN);
+    ASSERT_EQ(german.code, TRAILER_OK);
+    EXPECT_EQ(Text(german.settings.title), "Einrichtung f\xFCr \x84" "Demo\x93");
+    EXPECT_EQ(Text(german.settings.introText), "Hallo zusammen");   // the option won
+    EXPECT_EQ(Text(german.settings.exitText), "Fertig.");
+    EXPECT_EQ(Text(german.settings.command1), "setup.cmd");
+    EXPECT_EQ(Text(german.settings.deleteListFile), "l\x94schliste.txt");
+    EXPECT_EQ(Text(german.settings.finishButtonText), "&Go");   // the only one there is
+    EXPECT_EQ(german.settings.flags, FLAG_FINISH_NO_WAIT);
+
+    StubView english = ReadAsStub(path("texts.exe"), LANGUAGE_ENGLISH);
+    ASSERT_EQ(english.code, TRAILER_OK);
+    EXPECT_EQ(Text(english.settings.title), "Setup");
+    EXPECT_EQ(Text(english.settings.exitText), "Done.");
+    EXPECT_EQ(Text(english.settings.folderTemplate), "(none)");   // the stub's default applies
+    EXPECT_FALSE(english.settings.cipherHeaderPresent);
+}
+
+TEST_F(PackerTest, ZipFileEntriesKeepTheirNamesAndTimes)
+{
+    packaging::ZipWriter zip;
+    packaging::ZipEntry oem = packaging::ZipEntry::file("Gr\x94\xE1" "e.txt", TextBytes(3000));
+    oem.dosDate = (30 << 9) | (6 << 5) | 15;   // 2010-06-15
+    oem.dosTime = (13 << 11) | (45 << 5) | 4;   // 13:45:08
+    zip.add(oem);
+    packaging::ZipEntry utf8 = packaging::ZipEntry::file("\xC3\x9C" "bung/\xC3\xA4.txt", TextBytes(10),
+                                                         packaging::ZipMethod::kStored);
+    zip.add(utf8);
+    packaging::ZipEntry streamed = packaging::ZipEntry::file("win\\style.bin", NoiseBytes(40000, 3));
+    streamed.dataDescriptor = true;
+    zip.add(streamed);
+    zip.add(packaging::ZipEntry::directory("leer/"));
+    packaging::ZipLayout layout;
+    Bytes archive = zip.build(&layout);
+    // Mark the second name as UTF-8 (general purpose bit 11) in both headers.
+    archive[layout.localHeaders[1] + 7] |= 0x08;
+    archive[layout.centralHeaders[1] + 9] |= 0x08;
+    WriteBytes(path("in.zip"), archive);
+
+    RunResult built = build("in.zip", "fromzip.exe");
+    ASSERT_EQ(built.exitCode, 0) << built.err;
+    RunResult extracted = RunPacker({"extract", arg("fromzip.exe"), "-d", arg("out")});
+    ASSERT_EQ(extracted.exitCode, 0) << extracted.err;
+    std::map<std::string, TreeNode> tree = ReadTree(path("out"));
+    std::vector<std::string> names;
+    for (const auto& [name, node] : tree)
+        names.push_back(name + (node.folder ? "/" : ""));
+    EXPECT_EQ(names, (std::vector<std::string>{"Gr\xC3\xB6\xC3\x9F" "e.txt", "leer/", "win/", "win/style.bin",
+                                               "\xC3\x9C" "bung/", "\xC3\x9C" "bung/\xC3\xA4.txt"}));
+    EXPECT_TRUE(tree["win/style.bin"].content == NoiseBytes(40000, 3));
+    RunResult listing = RunPacker({"inspect", arg("fromzip.exe")});
+    EXPECT_NE(listing.out.find("2010-06-15 13:45:08  Gr\xC3\xB6\xC3\x9F" "e.txt"), std::string::npos) << listing.out;
+}
+
+TEST_F(PackerTest, The64BitStubIsChosenAndChecked)
+{
+    WriteTree(path("in"), {{"a.txt", TextBytes(10)}});
+    WriteBytes(path("stub64.exe"), FakeStub(0x8664));
+    RunResult built = RunPacker({"build", arg("in"), "-o", arg("64.exe"), "--64", "--stub", arg("stub64.exe")});
+    ASSERT_EQ(built.exitCode, 0) << built.err;
+    Bytes package = ReadBytes(path("64.exe"));
+    EXPECT_TRUE(Bytes(package.begin(), package.begin() + 512) == FakeStub(0x8664));
+
+    RunResult wrong = RunPacker({"build", arg("in"), "-o", arg("32.exe"), "--64", "--stub", U8(stub())});
+    EXPECT_EQ(wrong.exitCode, 1);
+    EXPECT_NE(wrong.err.find("not a 64-bit Windows program"), std::string::npos) << wrong.err;
+}
+
+}  // namespace

@@ -1,0 +1,221 @@
+// The packer's rules, tested on the library: which characters a package
+// can hold, which names the stub can write, what the config file accepts
+// (and where it says a fault lies), the delete list, and the size limits.
+#include <gtest/gtest.h>
+
+#include "config_file.h"
+#include "delete_list.h"
+#include "package_builder.h"
+#include "package_settings.h"
+#include "packer_error.h"
+#include "source_entries.h"
+#include "text_encoding.h"
+
+using namespace packer;
+
+namespace {
+
+// Runs f and returns the PackerError's message, or "" when none came.
+template <typename F>
+std::string ErrorOf(F&& f)
+{
+    try {
+        f();
+    } catch (const PackerError& error) {
+        return error.what();
+    }
+    return "";
+}
+
+TEST(TextEncoding, NamesHoldAsciiAndTheSevenGermanLettersOnly)
+{
+    std::string oem;
+    ASSERT_TRUE(Utf8ToOemName("\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x84\xC3\x96\xC3\x9C\xC3\x9F-a/b.txt", oem));
+    EXPECT_EQ(oem, "\x84\x94\x81\x8E\x99\x9A\xE1-a/b.txt");
+    std::string back;
+    ASSERT_TRUE(OemNameToUtf8(oem, back));
+    EXPECT_EQ(back, "\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x84\xC3\x96\xC3\x9C\xC3\x9F-a/b.txt");
+
+    const struct {
+        const char* utf8;
+        char32_t bad;
+    } refused[] = {
+        {"caf\xC3\xA9", 0xE9},                 // é: in code page 850, but the stub does not map it
+        {"\xE2\x82\xAC.txt", 0x20AC},          // €
+        {"\xF0\x9F\x98\x80", 0x1F600},         // an emoji
+        {"a\xC3", 0xFFFD},                     // cut short
+        {"\xC0\xAF", 0xFFFD},                  // overlong '/'
+        {"\xED\xA0\x80", 0xFFFD},              // a surrogate
+    };
+    for (const auto& c : refused) {
+        char32_t bad = 0;
+        EXPECT_FALSE(Utf8ToOemName(c.utf8, oem, &bad)) << c.utf8;
+        EXPECT_EQ(bad, c.bad) << c.utf8;
+    }
+    // Bytes of code page 437 that are no German letter have no mapping.
+    EXPECT_FALSE(OemNameToUtf8("\x82t\x82", back));
+}
+
+TEST(TextEncoding, TextsAreWindows1252)
+{
+    std::string ansi;
+    ASSERT_TRUE(Utf8ToAnsi("\xE2\x82\xAC 5, \xE2\x80\x9E" "Gr\xC3\xBC\xC3\x9F" "e\xE2\x80\x9C \xC3\xA9", ansi));
+    EXPECT_EQ(ansi, "\x80 5, \x84Gr\xFC\xDF" "e\x93 \xE9");
+    EXPECT_EQ(AnsiToUtf8(ansi), "\xE2\x82\xAC 5, \xE2\x80\x9EGr\xC3\xBC\xC3\x9F" "e\xE2\x80\x9C \xC3\xA9");
+    char32_t bad = 0;
+    EXPECT_FALSE(Utf8ToAnsi("\xD0\x96", ansi, &bad));   // Cyrillic Zhe
+    EXPECT_EQ(bad, 0x416u);
+    // The five bytes without a character read back as replacement characters.
+    EXPECT_EQ(AnsiToUtf8("\x81"), "\xEF\xBF\xBD");
+}
+
+TEST(EntryNames, WindowsAndTheStubDecideWhatAPackageMayHold)
+{
+    for (const char* name : {"a.txt", "docs/readme.txt", "empty/", "\x84rger.txt", "a b/c d.txt", "console/x.txt",
+                             "./a.txt", ".hidden"})
+        EXPECT_EQ(EntryNameProblem(name), "") << name;
+    for (const char* name : {"../evil.txt", "a/../../b", "C:evil", "a\x01.txt", "a<b", "what?.txt", "a|b",
+                             "dots./x", "space /x", "NUL", "con.txt", "lpt1", "a\\b", "a//b", ""})
+        EXPECT_NE(EntryNameProblem(name), "") << name;
+    EXPECT_EQ(EntryNameProblem(std::string(kMaxEntryNameLength, 'n')), "");
+    EXPECT_NE(EntryNameProblem(std::string(kMaxEntryNameLength + 1, 'n')), "");
+}
+
+SourceEntry Entry(const std::string& name, bool directory = false)
+{
+    SourceEntry entry;
+    entry.name = name;
+    entry.shownName = name;
+    entry.directory = directory;
+    return entry;
+}
+
+TEST(EntryNames, NamesThatCollideOnWindowsAreRefusedTogether)
+{
+    // Windows ignores case, for the umlauts as for ASCII.
+    std::string message = ErrorOf([] {
+        CheckEntryNames({Entry("Readme.TXT"), Entry("readme.txt"), Entry("\x8E.txt"), Entry("\x84.txt"),
+                         Entry("tool"), Entry("TOOL/x.dll"), Entry("ok/", true), Entry("ok/fine.txt")});
+    });
+    EXPECT_NE(message.find("readme.txt: the same name on Windows as Readme.TXT"), std::string::npos) << message;
+    EXPECT_NE(message.find("\x84.txt: the same name"), std::string::npos) << message;
+    EXPECT_NE(message.find("TOOL/x.dll: needs a folder where the file tool is"), std::string::npos) << message;
+    EXPECT_EQ(message.find("fine.txt"), std::string::npos) << message;
+}
+
+TEST(ConfigFile, EveryTextInEveryLanguageAndTheFlags)
+{
+    PackageSettings settings = ParseConfigText(R"(
+hide_frame = false
+finish_no_wait = true
+
+[neutral]
+title = "Setup"
+folder_template = '\\!Temp\App'
+delete_list = "l\u00f6schen.txt"
+
+[german]
+intro_text = """Willkommen.
+Zweite Zeile."""
+finish_button = "&Fertig"
+
+[english]
+intro_text = "Welcome."
+command1 = 'setup.exe /q'
+command2 = "cleanup.cmd"
+)",
+                                               "cfg.toml");
+    auto text = [&](const char* key, std::size_t language) { return settings.texts[FindTextField(key)][language]; };
+    EXPECT_EQ(text("title", 0), "Setup");
+    EXPECT_EQ(text("folder_template", 0), "\\\\!Temp\\App");
+    EXPECT_EQ(text("delete_list", 0), "l\xC3\xB6schen.txt");
+    EXPECT_EQ(text("intro_text", 1), "Willkommen.\nZweite Zeile.");
+    EXPECT_EQ(text("finish_button", 1), "&Fertig");
+    EXPECT_EQ(text("intro_text", 2), "Welcome.");
+    EXPECT_EQ(text("command1", 2), "setup.exe /q");
+    EXPECT_FALSE(text("title", 1));
+    EXPECT_EQ(settings.hideFrame, false);
+    EXPECT_EQ(settings.finishNoWait, true);
+
+    // Records in field order, neutral before German before English; the
+    // delete-list name in OEM bytes, the texts in Windows-1252.
+    packaging::TrailerBuilder expected;
+    expected.text(packaging::kTitle, 0, "Setup")
+        .text(packaging::kIntroText, 7, "Willkommen.\nZweite Zeile.")
+        .text(packaging::kIntroText, 9, "Welcome.")
+        .text(packaging::kFinishButton, 7, "&Fertig")
+        .text(packaging::kCommand1, 9, "setup.exe /q")
+        .text(packaging::kCommand2, 9, "cleanup.cmd")
+        .text(packaging::kFolderTemplate, 0, "\\\\!Temp\\App")
+        .text(packaging::kDeleteList, 0, "l\x94schen.txt")
+        .flags(3, 2);
+    EXPECT_EQ(MakeSettingRecords(settings).records(), expected.records());
+}
+
+TEST(ConfigFile, FaultsAreReportedWithTheirLine)
+{
+    const struct {
+        const char* text;
+        const char* expected;   // the start of the message
+    } cases[] = {
+        {"[neutral]\ntitle = \"Setup\"\nintro_text = \"open", "cfg.toml:3:"},
+        {"[neutral]\n\ntitel = \"Setup\"\n", "cfg.toml:3: unknown key titel in [neutral]"},
+        {"[neutral]\ntitle = 5\n", "cfg.toml:2: title must be a text"},
+        {"hide_frame = \"yes\"\n", "cfg.toml:1: hide_frame must be true or false"},
+        {"[french]\ntitle = \"x\"\n", "cfg.toml:1: unknown key or table french"},
+        {"title = \"x\"\n", "cfg.toml:1: title belongs in a language table"},
+        {"[german]\n\n\ntitle = \"\xD0\x96\"\n", "cfg.toml:4: title holds U+0416"},
+        {"[english]\ndelete_list = \"caf\xC3\xA9.txt\"\n", "cfg.toml:2: delete_list holds U+00E9"},
+        {"[english]\ncommand1 = \"a\\u0000b\"\n", "cfg.toml:2: command1 holds a zero character"},
+    };
+    for (const auto& c : cases) {
+        std::string message = ErrorOf([&] { ParseConfigText(c.text, "cfg.toml"); });
+        EXPECT_EQ(message.rfind(c.expected, 0), 0u) << "config:\n" << c.text << "\nmessage: " << message;
+    }
+    // A text longer than a trailer record can hold.
+    std::string message = ErrorOf(
+        [] { ParseConfigText("[neutral]\nintro_text = \"" + std::string(70000, 'x') + "\"\n", "cfg.toml"); });
+    EXPECT_EQ(message.rfind("cfg.toml:2: intro_text is 70000 bytes long", 0), 0u) << message;
+}
+
+TEST(DeleteList, NamesBecomeOemBytesAndEveryLineEnds)
+{
+    std::vector<std::string> notes;
+    auto prepare = [&](const std::string& text) {
+        return PrepareDeleteList("list.txt", packaging::Bytes(text.begin(), text.end()), notes);
+    };
+    // Already as the stub reads it: left alone.
+    EXPECT_FALSE(prepare("a.txt\r\nsub\\\x84.txt\r\n"));
+    EXPECT_TRUE(notes.empty());
+
+    auto converted = prepare("  \xC3\xA4rger.txt\nsub/gr\xC3\xBC\xC3\x9F" "e.txt");
+    ASSERT_TRUE(converted);
+    EXPECT_EQ(std::string(converted->begin(), converted->end()), "  \x84rger.txt\nsub/gr\x81\xE1" "e.txt\n");
+    EXPECT_EQ(notes.size(), 2u);
+
+    EXPECT_EQ(ErrorOf([&] { prepare("a.txt\n..\\..\\Windows\\win.ini\n"); }),
+              "list.txt:2: the delete list names a file outside the extraction folder");
+    EXPECT_EQ(ErrorOf([&] { prepare("ok\n\n  C:\\boot.ini  \n"); }),
+              "list.txt:3: the delete list names a file outside the extraction folder");
+    EXPECT_EQ(ErrorOf([&] { prepare("caf\xC3\xA9\n"); }).rfind("list.txt:1: the delete list holds U+00E9", 0), 0u);
+}
+
+TEST(PackageLimits, EntriesSizesAndHeadersAreCheckedBeforeWriting)
+{
+    std::vector<SourceEntry> entries(65535, Entry("n"));
+    EXPECT_EQ(ErrorOf([&] { CheckPackageLimits(entries, 100000, 100); }), "");
+    entries.push_back(Entry("n"));
+    EXPECT_NE(ErrorOf([&] { CheckPackageLimits(entries, 100000, 100); }).find("at most 65,535"), std::string::npos);
+
+    std::vector<SourceEntry> large = {Entry("big.bin")};
+    large[0].size = 0xFFFFFFFFull;
+    EXPECT_EQ(ErrorOf([&] { CheckPackageLimits(large, 100000, 100); }), "");
+    large[0].size++;
+    EXPECT_NE(ErrorOf([&] { CheckPackageLimits(large, 100000, 100); }).find("big.bin: 4294967296 bytes"),
+              std::string::npos);
+    // A stub so large that the headers no longer fit below 4 GiB.
+    EXPECT_NE(ErrorOf([&] { CheckPackageLimits({Entry("a")}, 0xFFFFFF00ull, 200); }).find("reach 4 GiB"),
+              std::string::npos);
+}
+
+}  // namespace

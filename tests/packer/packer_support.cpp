@@ -1,0 +1,232 @@
+// Running the packer and handling test trees.
+#include "packer_support.h"
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "support/temp_path.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+std::string ReadAll(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+#ifdef _WIN32
+std::wstring Wide(const std::string& utf8)
+{
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), (int)utf8.size(), nullptr, 0);
+    std::wstring wide(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), (int)utf8.size(), &wide[0], n);
+    return wide;
+}
+
+// Quoting by the rules CommandLineToArgvW undoes.
+std::wstring Quoted(const std::wstring& argument)
+{
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            backslashes++;
+            continue;
+        }
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted.push_back(c);
+    }
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
+}
+
+HANDLE InheritableFile(const fs::path& path, bool write)
+{
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    return CreateFileW(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       &inherit, write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+#endif
+
+}  // namespace
+
+fs::path U8(const std::string& utf8)
+{
+    return fs::u8path(utf8);
+}
+
+std::string U8(const fs::path& path)
+{
+    return path.u8string();
+}
+
+RunResult RunPacker(const std::vector<std::string>& arguments)
+{
+    TempDir capture;
+    fs::path outPath = fs::path(capture.path()) / "out.txt";
+    fs::path errPath = fs::path(capture.path()) / "err.txt";
+    RunResult result;
+#ifdef _WIN32
+    std::wstring command = Quoted(Wide(SFX_PACKER_PATH));
+    for (const std::string& argument : arguments)
+        command += L" " + Quoted(Wide(argument));
+    // Standard input is an empty file: no console to prompt on.
+    fs::path inPath = fs::path(capture.path()) / "in.txt";
+    WriteBytes(inPath, {});
+    HANDLE in = InheritableFile(inPath, false);
+    HANDLE out = InheritableFile(outPath, true);
+    HANDLE err = InheritableFile(errPath, true);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process{};
+    BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                  &startup, &process);
+    CloseHandle(in);
+    CloseHandle(out);
+    CloseHandle(err);
+    EXPECT_TRUE(started) << "cannot start " << SFX_PACKER_PATH;
+    if (!started)
+        return result;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    result.exitCode = static_cast<int>(code);
+#else
+    pid_t child = fork();
+    if (child == 0) {
+        int in = open("/dev/null", O_RDONLY);
+        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        std::vector<char*> argv;
+        std::string program = SFX_PACKER_PATH;
+        argv.push_back(&program[0]);
+        std::vector<std::string> copies = arguments;
+        for (std::string& argument : copies)
+            argv.push_back(&argument[0]);
+        argv.push_back(nullptr);
+        // No terminal: the packer must never wait for a password here.
+        setsid();
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    result.out = ReadAll(outPath);
+    result.err = ReadAll(errPath);
+    return result;
+}
+
+packaging::Bytes FakeStub(std::uint16_t machine)
+{
+    packaging::Bytes stub(512, 0);
+    stub[0] = 'M';
+    stub[1] = 'Z';
+    stub[0x3C] = 0x80;
+    stub[0x80] = 'P';
+    stub[0x81] = 'E';
+    stub[0x84] = static_cast<std::uint8_t>(machine);
+    stub[0x85] = static_cast<std::uint8_t>(machine >> 8);
+    return stub;
+}
+
+packaging::Bytes ReadBytes(const fs::path& path)
+{
+    std::string text = ReadAll(path);
+    return packaging::Bytes(text.begin(), text.end());
+}
+
+void WriteBytes(const fs::path& path, const packaging::Bytes& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << U8(path);
+}
+
+void WriteTree(const fs::path& root, const std::vector<TreeItem>& items)
+{
+    // A fixed, even second a few days back, different for every item.
+    auto base = fs::file_time_type::clock::now() - std::chrono::hours(24 * 10);
+    base -= std::chrono::duration_cast<fs::file_time_type::duration>(
+        base.time_since_epoch() % std::chrono::seconds(2));
+    std::vector<std::pair<fs::path, fs::file_time_type>> folders;
+    int i = 0;
+    for (const TreeItem& item : items) {
+        fs::path path = root / U8(item.name);
+        auto time = base - std::chrono::minutes(7 * ++i);
+        if (!item.name.empty() && item.name.back() == '/') {
+            fs::create_directories(path);
+            folders.emplace_back(path, time);
+        } else {
+            fs::create_directories(path.parent_path());
+            WriteBytes(path, item.content);
+            fs::last_write_time(path, time);
+        }
+    }
+    for (const auto& [folder, time] : folders)
+        fs::last_write_time(folder, time);
+}
+
+std::map<std::string, TreeNode> ReadTree(const fs::path& root)
+{
+    std::map<std::string, TreeNode> tree;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+        TreeNode node;
+        node.folder = entry.is_directory();
+        if (!node.folder)
+            node.content = ReadBytes(entry.path());
+        node.time = std::chrono::duration_cast<std::chrono::seconds>(
+                        fs::last_write_time(entry.path()).time_since_epoch())
+                        .count();
+        std::string name = U8(fs::relative(entry.path(), root));
+        for (char& c : name)
+            if (c == '\\')
+                c = '/';
+        tree[name] = node;
+    }
+    return tree;
+}
+
+packaging::Bytes TextBytes(std::size_t size)
+{
+    packaging::Bytes bytes;
+    for (unsigned line = 0; bytes.size() < size; line++) {
+        std::string text = "line " + std::to_string(line) + ": the quick brown fox\n";
+        bytes.insert(bytes.end(), text.begin(), text.end());
+    }
+    bytes.resize(size);
+    return bytes;
+}
+
+packaging::Bytes NoiseBytes(std::size_t size, std::uint32_t seed)
+{
+    std::mt19937 random(seed);
+    packaging::Bytes bytes(size);
+    for (std::uint8_t& b : bytes)
+        b = static_cast<std::uint8_t>(random());
+    return bytes;
+}
