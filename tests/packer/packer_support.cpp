@@ -62,6 +62,27 @@ HANDLE InheritableFile(const fs::path& path, bool write)
 }
 #endif
 
+// libstdc++ sets times on Windows through a call that refuses folders; the
+// time is taken from a file instead and put on the folder with SetFileTime.
+void SetFolderTime(const fs::path& folder, fs::file_time_type time)
+{
+#ifdef _WIN32
+    fs::path probe = folder.parent_path() / "time-probe.tmp";
+    WriteBytes(probe, {});
+    fs::last_write_time(probe, time);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(GetFileAttributesExW(probe.c_str(), GetFileExInfoStandard, &data));
+    fs::remove(probe);
+    HANDLE handle = CreateFileW(folder.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(SetFileTime(handle, nullptr, nullptr, &data.ftLastWriteTime));
+    CloseHandle(handle);
+#else
+    fs::last_write_time(folder, time);
+#endif
+}
+
 }  // namespace
 
 fs::path U8(const std::string& utf8)
@@ -188,7 +209,7 @@ void WriteTree(const fs::path& root, const std::vector<TreeItem>& items)
         }
     }
     for (const auto& [folder, time] : folders)
-        fs::last_write_time(folder, time);
+        SetFolderTime(folder, time);
 }
 
 std::map<std::string, TreeNode> ReadTree(const fs::path& root)
