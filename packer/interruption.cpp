@@ -3,6 +3,10 @@
 
 #include <csignal>
 
+#ifndef _WIN32
+#include <signal.h>
+#endif
+
 #include "packer_error.h"
 
 #ifdef _WIN32
@@ -37,8 +41,13 @@ void InstallInterruptHandler()
 #ifdef _WIN32
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 #else
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    // Without SA_RESTART, so that a read waiting at the password prompt
+    // returns and the prompt can give the terminal its echo back.
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
 #endif
 }
 

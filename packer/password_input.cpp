@@ -7,6 +7,7 @@
 #include "crypto/password_check.h"
 #include "crypto/secure_wipe.h"
 #include "file_system.h"
+#include "interruption.h"
 #include "packer_error.h"
 #include "text_encoding.h"
 
@@ -71,9 +72,9 @@ std::string PromptLine(const char* prompt)
     DWORD mode = 0;
     if (!GetConsoleMode(input, &mode))
         throw PackerError("no console to ask for the password; use --password-file or --password-env");
+    SetConsoleMode(input, (mode & ~ENABLE_ECHO_INPUT) | ENABLE_LINE_INPUT);
     std::fputs(prompt, stderr);
     std::fflush(stderr);
-    SetConsoleMode(input, (mode & ~ENABLE_ECHO_INPUT) | ENABLE_LINE_INPUT);
     std::wstring line;
     wchar_t buffer[256];
     DWORD got = 0;
@@ -106,10 +107,12 @@ std::string PromptLine(const char* prompt)
     struct termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     quiet.c_lflag |= ECHONL;
-    std::fputs(prompt, stderr);
-    std::fflush(stderr);
+    // Echo off before the prompt shows: the flush drops what was typed
+    // ahead, and an answer typed right after the prompt must not be lost.
     if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) != 0)
         throw PackerError("cannot switch off the echo of the terminal: " + LastSystemError());
+    std::fputs(prompt, stderr);
+    std::fflush(stderr);
     std::string line;
     bool ended = false;
     for (char c; read(STDIN_FILENO, &c, 1) == 1;) {
@@ -122,6 +125,8 @@ std::string PromptLine(const char* prompt)
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
     if (!ended) {
         WipePassword(line);
+        std::fputs("\n", stderr);
+        CheckInterrupted();
         throw PackerError("no password was typed");
     }
     DropLineEnd(line);
