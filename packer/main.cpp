@@ -80,6 +80,18 @@ void ApplyTextOption(const std::string& option, PackageSettings& settings)
     settings.texts[static_cast<std::size_t>(field)][static_cast<std::size_t>(language)] = text;
 }
 
+std::string ShowSize(std::uint64_t bytes)
+{
+    char text[32];
+    if (bytes < 10 * 1024)
+        std::snprintf(text, sizeof text, "%u bytes", static_cast<unsigned>(bytes));
+    else if (bytes < 10 * 1024 * 1024)
+        std::snprintf(text, sizeof text, "%.1f KiB", bytes / 1024.0);
+    else
+        std::snprintf(text, sizeof text, "%.1f MiB", bytes / 1048576.0);
+    return text;
+}
+
 int RunBuild(BuildArguments& arguments)
 {
     BuildRequest request;
@@ -105,9 +117,9 @@ int RunBuild(BuildArguments& arguments)
 
     BuildSummary summary = BuildPackage(request);
     if (!arguments.quiet)
-        std::printf("%s: %u files, %u folder entries, %.1f KiB packed into %.1f KiB%s\n", arguments.output.c_str(),
-                    summary.files, summary.folders, summary.bytes / 1024.0, summary.packageSize / 1024.0,
-                    summary.encrypted ? ", encrypted" : "");
+        std::printf("%s: %u files, %u folder entries, %s packed into %s%s\n", arguments.output.c_str(),
+                    summary.files, summary.folders, ShowSize(summary.bytes).c_str(),
+                    ShowSize(summary.packageSize).c_str(), summary.encrypted ? ", encrypted" : "");
     return 0;
 }
 
@@ -116,8 +128,9 @@ void DefineBuild(CLI::App& app, BuildArguments& arguments)
     CLI::App* build = app.add_subcommand("build", "make a package from a folder or a ZIP file");
     build->add_option("source", arguments.source, "the folder (walked recursively) or ZIP file to pack")
         ->required();
-    build->add_option("-o,--output", arguments.output, "the package to write")->required();
-    build->add_option("-c,--config", arguments.config, "config file with the texts per language (TOML)");
+    build->add_option("-o,--output", arguments.output, "the package to write")->required()->option_text("FILE");
+    build->add_option("-c,--config", arguments.config, "config file with the texts per language (TOML)")
+        ->option_text("FILE");
     CLI::Option* stub = build->add_option("--stub", arguments.stub, "the stub program to put in front");
     build->add_flag("--64", arguments.want64, "use the 64-bit stub (default: the 32-bit one)");
     stub->option_text("FILE");
@@ -178,7 +191,8 @@ int Main(int argc, char** argv)
 
     CLI::App* extract = app.add_subcommand("extract", "unpack a package into a folder");
     extract->add_option("package", read.package, "the package")->required();
-    extract->add_option("-d,--directory", read.folder, "the folder to extract into; default: the current one");
+    extract->add_option("-d,--directory", read.folder, "the folder to extract into; default: the current one")
+        ->option_text("FOLDER");
     extract->add_flag("--overwrite", read.overwrite, "replace files that exist");
     AddPasswordOptions(extract, read.password);
     extract->add_flag("-q,--quiet", read.quiet, "no progress display");

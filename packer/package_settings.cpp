@@ -15,7 +15,7 @@ const std::array<TextField, kTextFieldCount> kTextFields = {{
     {"title", packaging::kTitle, TextKind::kAnsi, "window title"},
     {"intro_text", packaging::kIntroText, TextKind::kAnsi, "text of the intro page (none: no intro page)"},
     {"intro_link", packaging::kIntroLink, TextKind::kAnsi, "link under the intro text, opened by the shell"},
-    {"finish_text", packaging::kFinishText, TextKind::kAnsi, "text of the finish page (none: no finish page)"},
+    {"finish_text", packaging::kFinishText, TextKind::kAnsi, "text of the finish page (none: the finish page does not wait)"},
     {"finish_button", packaging::kFinishButton, TextKind::kAnsi, "caption of Next on the finish page"},
     {"exit_text", packaging::kExitText, TextKind::kAnsi, "text of the exit page (none: no exit page)"},
     {"exit_button", packaging::kExitButton, TextKind::kAnsi, "caption of Next on the exit page"},
