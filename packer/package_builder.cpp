@@ -314,6 +314,25 @@ void PrepareDeleteLists(const PackageSettings& settings, PackageSource& source, 
     }
 }
 
+// The stub hands the intro link to the shell's "open", which starts a
+// program as readily as it opens a web page; anything but a web or mail
+// address is worth a second look.
+void NoteUnusualLinks(const PackageSettings& settings, std::vector<std::string>& notes)
+{
+    int field = FindTextField("intro_link");
+    for (std::size_t l = 0; l < kLanguageCount; l++) {
+        const std::optional<std::string>& link = settings.texts[static_cast<std::size_t>(field)][l];
+        if (!link)
+            continue;
+        bool web = false;
+        for (const char* scheme : {"http://", "https://", "mailto:"})
+            web = web || link->rfind(scheme, 0) == 0;
+        if (!web)
+            notes.push_back(std::string("[") + kLanguages[l].key + "] intro_link \"" + *link +
+                            "\" is no web address; the stub hands it to the shell, which may start it as a program");
+    }
+}
+
 // A new file beside the output; never one that exists.
 std::unique_ptr<OutputFile> CreateTemporaryBeside(const fs::path& output)
 {
@@ -341,6 +360,7 @@ BuildSummary BuildPackage(const BuildRequest& request)
     std::unique_ptr<PackageSource> source = OpenSource(request.source);
     std::vector<SourceEntry> entries = source->entries();
     std::vector<std::string> notes;
+    NoteUnusualLinks(request.settings, notes);
     PrepareDeleteLists(request.settings, *source, entries, notes);
     for (const std::string& note : notes)
         std::fprintf(stderr, "note: %s\n", note.c_str());

@@ -31,22 +31,24 @@ std::string Hex(std::uint32_t value, int digits)
     return text;
 }
 
-// A trailer text on one line: the stub's code page read as such, line ends
-// and quotes escaped.
+// A trailer text on one line, read in the stub's code page. Control
+// characters are escaped; backslashes stay as they are, since paths and
+// folder templates are full of them (the JSON form is exact).
 std::string QuotedText(const std::string& ansi)
 {
     std::string shown = "\"";
     for (char c : AnsiToUtf8(ansi)) {
-        if (c == '\n')
+        if (c == '\n') {
             shown += "\\n";
-        else if (c == '\r')
+        } else if (c == '\r') {
             shown += "\\r";
-        else if (c == '\t')
-            shown += "\\t";
-        else if (c == '"' || c == '\\')
-            shown += std::string("\\") + c;
-        else
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(c));
+            shown += escaped;
+        } else {
             shown += c;
+        }
     }
     return shown + "\"";
 }
