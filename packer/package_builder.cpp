@@ -355,6 +355,12 @@ BuildSummary BuildPackage(const BuildRequest& request)
     if (request.level < 0 || request.level > 9)
         throw PackerError("the compression level is 0 to 9");
     packaging::TrailerBuilder settingRecords = MakeSettingRecords(request.settings);
+    std::error_code error;
+    fs::path outputFolder = request.output.parent_path().empty() ? fs::path(".") : request.output.parent_path();
+    if (!fs::is_directory(outputFolder, error))
+        throw PackerError("the folder " + PathToUtf8(outputFolder) + " for the output does not exist");
+    if (fs::is_directory(request.output, error))
+        throw PackerError("the output " + PathToUtf8(request.output) + " is a folder");
     Bytes stub = LoadStub(request.stub, request.stubKind);
     RefuseOutputInsideSource(request.source, request.output);
     std::unique_ptr<PackageSource> source = OpenSource(request.source);
