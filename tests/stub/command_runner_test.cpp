@@ -1,0 +1,160 @@
+// The command runner in this process: how alias lines are rebuilt and where
+// that must stop, and the runner thread's endings: the current folder given
+// back, one final report to the frame, and no worker left registered.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "commands/command_runner.h"
+#include "extract/target_folder.h"
+#include "startup/config_trailer.h"
+#include "startup/trailer.h"
+#include "support/temp_path.h"
+#include "wizard/frame.h"
+#include "wizard/wizard.h"
+
+namespace {
+
+struct RebuildCase {
+    const char* configured;
+    int result;
+    const char* rebuilt;   // when result is 0
+};
+
+class RebuildAlias : public ::testing::TestWithParam<RebuildCase> {
+  protected:
+    void SetUp() override { lstrcpyA(TargetFolder, "C:\\pkg\\_XAB12CD"); }
+    void TearDown() override { TargetFolder[0] = 0; }
+};
+
+TEST_P(RebuildAlias, ReplacesTheAliasByItsFolder)
+{
+    char line[COMMAND_LINE_SIZE];
+    ASSERT_TRUE(IsAliasCommand(GetParam().configured));
+    ASSERT_EQ(RebuildAliasCommand(line, GetParam().configured), GetParam().result);
+    if (GetParam().result == 0) {
+        EXPECT_STREQ(line, GetParam().rebuilt);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RebuildAlias,
+    ::testing::Values(RebuildCase{"\"\\\\!extract\\setup.exe\" /quiet", 0, "\"C:\\pkg\\_XAB12CD\\setup.exe\" /quiet"},
+                      RebuildCase{"\"//!extract/bin/run.exe\"", 0, "\"C:\\pkg\\_XAB12CD/bin/run.exe\""},
+                      RebuildCase{"\"\\/!extract\" -x", 0, "\"C:\\pkg\\_XAB12CD\" -x"},
+                      RebuildCase{"\"\\\\!extract", 0, "\"C:\\pkg\\_XAB12CD"},
+                      RebuildCase{"\"\\\\!NoSuchAlias\\setup.exe\"", -1, nullptr},
+                      RebuildCase{"\"\\\\!\\setup.exe\"", -1, nullptr}));
+
+TEST(AliasForm, NeedsTheQuoteTwoSeparatorsAndTheMark)
+{
+    EXPECT_TRUE(IsAliasCommand("\"\\\\!temp\\x.exe\""));
+    EXPECT_TRUE(IsAliasCommand("\"/\\!temp"));
+    EXPECT_FALSE(IsAliasCommand("\\\\!temp\\x.exe"));   // no leading quote: plain
+    EXPECT_FALSE(IsAliasCommand("\"\\!temp\\x.exe\""));
+    EXPECT_FALSE(IsAliasCommand("\"\\\\temp\\x.exe\""));
+    EXPECT_FALSE(IsAliasCommand(""));
+}
+
+TEST(AliasForm, RebuiltLineMustFitItsBufferWithItsZero)
+{
+    lstrcpyA(TargetFolder, "C:\\pkg\\_XAB12CD");
+    const std::string head = "\"\\\\!extract";
+    std::size_t folderPart = 1 + lstrlenA(TargetFolder);
+    char line[COMMAND_LINE_SIZE];
+    std::string fits = head + "\\" + std::string(COMMAND_LINE_SIZE - 1 - folderPart - 1, 'a');
+    ASSERT_EQ(RebuildAliasCommand(line, fits.c_str()), 0);
+    EXPECT_EQ(std::string(line).size(), COMMAND_LINE_SIZE - 1u);
+    std::string oneMore = fits + "a";
+    EXPECT_EQ(RebuildAliasCommand(line, oneMore.c_str()), -1);
+    TargetFolder[0] = 0;
+}
+
+// Runs CommandRunner on its own thread with a hidden window as the frame
+// and collects the frame's messages until the thread has ended.
+class RunnerThread : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ResetSettings(&SfxSettings);
+        SfxSettings.flags = 0;
+        lstrcpyA(TargetFolder, folder_.path().c_str());
+        FrameWindow = CreateWindowExA(0, "STATIC", "frame", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+        GetCurrentDirectoryA(MAX_PATH, before_);
+    }
+    void TearDown() override
+    {
+        DestroyWindow(FrameWindow);
+        FrameWindow = NULL;
+        TargetFolder[0] = 0;
+        ResetSettings(&SfxSettings);
+        SetCurrentDirectoryA(before_);
+    }
+
+    // The runner's result and the wizard messages the frame received.
+    DWORD Run(std::vector<UINT>* messages)
+    {
+        HANDLE thread = CreateThread(NULL, 0, CommandRunner, NULL, CREATE_SUSPENDED, (DWORD*)&WorkerThreadId);
+        ResumeThread(thread);
+        EXPECT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
+        DWORD result = 99;
+        GetExitCodeThread(thread, &result);
+        CloseHandle(thread);
+        MSG msg;
+        while (PeekMessageA(&msg, FrameWindow, 0, 0, PM_REMOVE)) {
+            if (msg.message >= WM_PAGE_ENTER && msg.message <= WM_COMMAND_FAILED)
+                messages->push_back(msg.message);
+        }
+        return result;
+    }
+
+    std::string CurrentFolder()
+    {
+        char now[MAX_PATH];
+        GetCurrentDirectoryA(MAX_PATH, now);
+        return now;
+    }
+
+    TempDir folder_;
+    char before_[MAX_PATH] = {};
+};
+
+TEST_F(RunnerThread, NonzeroExitCodeEndsTheSequenceAsDone)
+{
+    // The second command would fail to start; it must never be tried.
+    SfxSettings.command1.text = "cmd.exe /c exit 3";
+    SfxSettings.command2.text = "Z:\\no\\such\\program.exe";
+    std::vector<UINT> messages;
+    EXPECT_EQ(Run(&messages), 0u);
+    EXPECT_EQ(messages, std::vector<UINT>{WM_COMMANDS_DONE});
+    EXPECT_EQ(WorkerThreadId, 0u);
+    EXPECT_EQ(CurrentFolder(), before_);
+}
+
+TEST_F(RunnerThread, CommandThatCannotStartFailsAndGivesTheFolderBack)
+{
+    SfxSettings.command1.text = "cmd.exe /c exit 0";
+    SfxSettings.command2.text = "Z:\\no\\such\\program.exe";
+    std::vector<UINT> messages;
+    EXPECT_EQ(Run(&messages), 1u);
+    EXPECT_EQ(messages, std::vector<UINT>{WM_COMMAND_FAILED});
+    EXPECT_EQ(WorkerThreadId, 0u);
+    EXPECT_EQ(CurrentFolder(), before_);
+}
+
+TEST_F(RunnerThread, CommandsRunInTheExtractionFolder)
+{
+    // cmd writes its current folder into a file of that folder.
+    SfxSettings.command1.text = "cmd.exe /c cd > where.txt";
+    std::vector<UINT> messages;
+    EXPECT_EQ(Run(&messages), 0u);
+    EXPECT_EQ(messages, std::vector<UINT>{WM_COMMANDS_DONE});
+    packaging::Bytes where = packaging::readFileBytes(folder_.path() + "\\where.txt");
+    std::string text(where.begin(), where.end());
+    EXPECT_EQ(text.substr(0, text.find_first_of("\r\n")), folder_.path());
+    EXPECT_EQ(CurrentFolder(), before_);
+}
+
+}  // namespace
