@@ -24,11 +24,11 @@ void Say(const std::string& text)
 // Copies the window's screen rectangle into a 24-bit BMP file. Read from
 // the screen, not from the window, so that the title bar drawn around the
 // frame is in the picture as well.
-void TakePicture(HWND window, const std::string& name)
+void TakePicture(HWND window, const std::string& name, DWORD settleMs = 300)
 {
     if (pictureFolder.empty())
         return;
-    Sleep(300);   // let the page finish painting
+    Sleep(settleMs);   // let the page finish painting
     RECT rect = driver::windowRect(window);
     int width = rect.right - rect.left, height = rect.bottom - rect.top;
     HDC screen = GetDC(NULL);
@@ -62,10 +62,11 @@ void TakePicture(HWND window, const std::string& name)
     ReleaseDC(NULL, screen);
 }
 
-HWND Page(HWND frame, int control, const char* name, const std::string& what)
+// Waits for the page holding control, says what it shows, takes its picture.
+HWND Page(HWND frame, int control, const char* name, const std::string& what, int quotedControl = 0)
 {
     HWND page = driver::waitForPage(frame, control);
-    Say(what);
+    Say(quotedControl == 0 ? what : what + ": \"" + driver::itemText(page, quotedControl) + "\"");
     TakePicture(frame, name);
     return page;
 }
@@ -86,7 +87,7 @@ int main(int argc, char** argv)
         driver::StubProcess stub(argv[1]);
         HWND frame = stub.waitForFrame();
         Say("the package started; its window is titled \"" + driver::windowText(frame) + "\"");
-        Page(frame, 1019, "intro", "intro page: \"" + driver::itemText(driver::currentPage(frame), 1019) + "\"");
+        Page(frame, 1019, "intro", "intro page", 1019);
         driver::clickButton(frame, 1018);
 
         HWND password = Page(frame, 1038, "password", "password page: the archive is encrypted");
@@ -104,8 +105,8 @@ int main(int argc, char** argv)
         driver::clickButton(frame, 1018);
 
         if (driver::waitUntil([&] { return driver::pageShows(frame, 1029); }, 2000))
-            TakePicture(frame, "progress");
-        Page(frame, 1025, "finish", "finish page: the files are extracted");
+            TakePicture(frame, "progress", 150);
+        Page(frame, 1025, "finish", "finish page", 1025);
         driver::clickButton(frame, 1018);
 
         // The command is a process of its own: its window is found by title.
@@ -113,15 +114,21 @@ int main(int argc, char** argv)
         if (!driver::waitUntil([&] { return (box = FindWindowA(nullptr, "Demo command")) != nullptr; }))
             throw driver::DriverError("the demo command did not show its window");
         Say("the package ran its command from the extracted files; it shows:");
-        std::printf("%s\n", driver::itemText(box, driver::kMessageBoxTextId).c_str());
+        std::string shown = driver::itemText(box, driver::kMessageBoxTextId);
+        std::printf("%s\n", shown.c_str());
+        // The second line of the command's text names the extraction folder.
+        std::size_t start = shown.find('\n') + 1;
+        std::string extracted = shown.substr(start, shown.find('\n', start) - start);
         TakePicture(box, "command");
         driver::clickButton(box, IDOK);
 
-        Page(frame, 1036, "exit", "exit page: \"" + driver::itemText(driver::currentPage(frame), 1036) + "\"");
+        Page(frame, 1036, "exit", "exit page", 1036);
         driver::clickButton(frame, 1018);
         DWORD code = stub.waitForExit();
-        Say("the package ended with exit code " + std::to_string(code) + " and removed what it extracted");
-        return code == 0 ? 0 : 1;
+        bool removed = GetFileAttributesA(extracted.c_str()) == INVALID_FILE_ATTRIBUTES;
+        Say("the package ended with exit code " + std::to_string(code) + "; " + extracted +
+            (removed ? " is gone again" : " is STILL THERE"));
+        return code == 0 && removed ? 0 : 1;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "demo: failed: %s\n", error.what());
         return 1;

@@ -9,7 +9,7 @@ need_pkgs=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   libz-mingw-w64-dev
-  wine64 xvfb x11-utils imagemagick python3
+  wine64 xvfb x11-utils imagemagick python3 locales
   zip unzip p7zip-full libarchive-tools
   libcli11-dev libtomlplusplus-dev
 )
@@ -32,6 +32,24 @@ if [ "${#missing[@]}" -gt 0 ]; then
     echo "install-deps: could not install ${missing[*]}" >&2
     exit 1
   }
+fi
+
+# Wine takes the interface language and the code page for file names from
+# the locale; the tests and the demo run in these, and a locale that is not
+# generated leaves Wine unable to write file names beyond ASCII.
+want_locales="en_US.UTF-8 de_DE.UTF-8 de_CH.UTF-8 fr_FR.UTF-8 ru_RU.UTF-8"
+missing_locales=""
+for l in $want_locales; do
+  short=$(echo "$l" | sed 's/UTF-8/utf8/')
+  locale -a 2>/dev/null | grep -qx "$short" || missing_locales="$missing_locales $l"
+done
+if [ -n "$missing_locales" ]; then
+  echo "install-deps: generating locales:$missing_locales"
+  for l in $missing_locales; do
+    $sudo_cmd sed -i "s/^# *\($l UTF-8\)/\1/" /etc/locale.gen
+    grep -q "^$l UTF-8" /etc/locale.gen || echo "$l UTF-8" | $sudo_cmd tee -a /etc/locale.gen >/dev/null
+  done
+  $sudo_cmd locale-gen >/dev/null || { echo "install-deps: locale-gen failed" >&2; exit 1; }
 fi
 
 # 32-bit Windows programs need wine32 from the i386 architecture. It is a best

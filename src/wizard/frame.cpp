@@ -18,6 +18,7 @@ volatile BYTE CancelRequested;
 #define PAGE_GAP_PIXELS   8
 #define OFF_SCREEN_PIXELS 10000
 #define OFF_SCREEN_LIMIT  (-1000)
+#define FRAME_MARGIN_DLU  5   // as left of the picture
 
 // The default title also becomes the caption of every later message box.
 static void SetFrameTitle(HWND frame)
@@ -25,6 +26,25 @@ static void SetFrameTitle(HWND frame)
     if (SfxSettings.title.text == NULL)
         SfxSettings.title.text = LoadUiString(IDS_DEFAULT_TITLE);
     SetWindowTextA(frame, SfxSettings.title.text);
+}
+
+// The page templates are wider than the room right of the picture, so a
+// long text would wrap behind the frame's edge and be cut off. Controls
+// that reach past the frame's client area end at its right margin instead.
+static void FitPageToFrame(HWND page)
+{
+    RECT client, margin = {0, 0, FRAME_MARGIN_DLU, 0};
+    GetClientRect(FrameWindow, &client);
+    MapDialogRect(FrameWindow, &margin);
+    int limit = client.right - margin.right;
+    for (HWND item = GetWindow(page, GW_CHILD); item != NULL; item = GetWindow(item, GW_HWNDNEXT)) {
+        RECT rect;
+        GetWindowRect(item, &rect);
+        MapWindowPoints(NULL, FrameWindow, (POINT*)&rect, 2);
+        if (rect.right > limit && limit > rect.left)
+            SetWindowPos(item, NULL, 0, 0, limit - rect.left, rect.bottom - rect.top,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 void CreatePages(void)
@@ -38,6 +58,7 @@ void CreatePages(void)
         row->window = CreateDialogParamA(ModuleInstance, MAKEINTRESOURCEA(LOWORD(row->dialogId)),
                                          FrameWindow, row->pageProc, 0);
         SetWindowPos(row->window, HWND_TOP, origin.x, origin.y, 0, 0, SWP_NOSIZE);
+        FitPageToFrame(row->window);
     }
 }
 

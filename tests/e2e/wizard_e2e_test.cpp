@@ -85,6 +85,20 @@ std::string WriteWizardPackage(const TempDir& dir, const WizardSetup& setup)
     return WritePackage(dir, trailer, zip.build());
 }
 
+// Every control of the page the user sees ends inside the frame's client
+// area, so that no text wraps out of sight.
+void ExpectPageInsideFrame(HWND frame)
+{
+    RECT client;
+    GetClientRect(frame, &client);
+    MapWindowPoints(frame, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    HWND page = driver::currentPage(frame);
+    for (HWND item = GetWindow(page, GW_CHILD); item != nullptr; item = GetWindow(item, GW_HWNDNEXT)) {
+        RECT rect = driver::windowRect(item);
+        EXPECT_LE(rect.right, client.right) << "control " << GetDlgCtrlID(item);
+    }
+}
+
 class Wizard : public ::testing::Test {
   protected:
     Wizard() : into_(dir_.path() + "\\into") { fs::create_directory(into_); }
@@ -148,6 +162,7 @@ TEST_F(Wizard, WalksEveryPageForwardAndBack)
     HWND intro = driver::waitForPage(frame, IDC_INTRO_TEXT);
     EXPECT_EQ(driver::itemText(intro, IDC_INTRO_TEXT), "Welcome to the demo.");
     EXPECT_EQ(driver::itemText(intro, IDC_INTRO_LINK), "https://example.invalid/readme");
+    ExpectPageInsideFrame(frame);
     EXPECT_FALSE(driver::itemEnabled(frame, IDC_BACK));
     driver::clickButton(frame, IDC_NEXT);
 
@@ -175,6 +190,7 @@ TEST_F(Wizard, WalksEveryPageForwardAndBack)
 
     HWND folder = driver::waitForPage(frame, IDC_FOLDER_EDIT);
     EXPECT_EQ(driver::itemText(folder, IDC_FOLDER_EDIT), into_);
+    ExpectPageInsideFrame(frame);
     EXPECT_EQ(driver::itemText(folder, IDC_FOLDER_BROWSE), ByLanguage("Durchsuchen ...", "Browse ..."));
     EXPECT_EQ(driver::itemText(folder, IDC_FOLDER_TEXT).substr(0, 6), ByLanguage("W\xe4hlen", "Select"));
     std::string other = dir_.path() + "\\other";
@@ -193,6 +209,7 @@ TEST_F(Wizard, WalksEveryPageForwardAndBack)
 
     HWND finish = driver::waitForPage(frame, IDC_FINISH_TEXT);
     EXPECT_EQ(driver::itemText(finish, IDC_FINISH_TEXT), "All files are there.");
+    ExpectPageInsideFrame(frame);
     EXPECT_EQ(driver::itemText(frame, IDC_NEXT), ByLanguage("&Beenden", "&Finish"));
     EXPECT_FALSE(driver::itemEnabled(frame, IDC_BACK));
     std::string unique = UniqueFolderIn(other);

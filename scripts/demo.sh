@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# The main job, end to end: builds the packer and the stub, packs the demo
+# folder into a package (encrypted, German and English texts, a command from
+# its own files) and runs it under Wine. With a display you click through it
+# yourself; without one (or with --auto) it runs on a virtual display, is
+# driven through every page, and says what it did and where the pictures are.
+#
+#   bash scripts/demo.sh [--auto] [--lang en|de] [--shots FOLDER]
+set -u
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+auto=0
+lang=en
+shots=$root/build/demo/screenshots
+while [ $# -gt 0 ]; do
+  case $1 in
+    --auto) auto=1 ;;
+    --lang) lang=$2; shift ;;
+    --shots) shots=$2; shift ;;
+    *) echo "usage: bash scripts/demo.sh [--auto] [--lang en|de] [--shots FOLDER]" >&2; exit 2 ;;
+  esac
+  shift
+done
+case $lang in
+  en) locale=en_US.UTF-8 ;;
+  de) locale=de_DE.UTF-8 ;;
+  *) echo "demo: --lang is en or de" >&2; exit 2 ;;
+esac
+
+bash scripts/install-deps.sh || exit 1
+
+# The 32-bit stub is the product's main build; it runs where wine32 exists.
+preset=win64
+dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed' && preset=win32
+echo "=== building the packer (host) and the $preset stub"
+mkdir -p build
+for p in host "$preset"; do
+  cmake --preset "$p" >"build/configure-$p.log" 2>&1 || { cat "build/configure-$p.log"; exit 1; }
+done
+cmake --build --preset host --target sfxpack >/dev/null || exit 1
+cmake --build --preset "$preset" --target sfxstub show_files demo_driver >/dev/null || exit 1
+
+echo "=== packing demo/files"
+demo=$root/build/demo
+rm -rf "$demo/payload"
+mkdir -p "$demo/payload"
+cp -r demo/files/. "$demo/payload/"
+cp "build/$preset/bin/show_files.exe" "$demo/payload/show-files.exe"
+# Something big enough for the progress page to be seen at work.
+mkdir -p "$demo/payload/data"
+head -c 48M /dev/urandom >"$demo/payload/data/sample.bin"
+package=$demo/demo-setup.exe
+export DEMO_PASSWORD=demo
+build/host/bin/sfxpack build "$demo/payload" -o "$package" -c demo/package.toml \
+  --stub "build/$preset/bin/sfxstub.exe" --password-env DEMO_PASSWORD -q || exit 1
+build/host/bin/sfxpack inspect "$package" | sed 's/^/  /'
+
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export LC_ALL=$locale
+winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
+
+if [ "$auto" = 0 ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  echo "=== running the package on $DISPLAY: click through it (password: demo)"
+  export WINEPREFIX=$root/build/wineprefix
+  scripts/wine-run.sh "$package"
+  echo "=== the package ended with exit code $?"
+  exit 0
+fi
+
+# No one to click: a virtual display, and Wine's own desktop on it, which
+# draws the title bars that a bare X server without window manager lacks.
+for n in $(seq 130 160); do
+  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
+done
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+trap 'WINEPREFIX=$WINEPREFIX /usr/lib/wine/wineserver -k 2>/dev/null; kill $xvfb_pid 2>/dev/null' EXIT
+export DISPLAY=$display
+for _ in $(seq 1 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+export WINEPREFIX=$root/build/demo-prefix
+if [ ! -f "$WINEPREFIX/.desktop-set" ]; then
+  echo "=== preparing a Wine prefix with a virtual desktop ($WINEPREFIX)"
+  /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+  /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+  /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x560 /f >/dev/null 2>&1
+  /usr/lib/wine/wineserver -w
+  touch "$WINEPREFIX/.desktop-set"
+fi
+/usr/lib/wine/wineserver -p >/dev/null 2>&1
+
+echo "=== running the package on the virtual display $DISPLAY, driven page by page ($lang)"
+rm -rf "$demo/bmp-$lang" && mkdir -p "$demo/bmp-$lang" "$shots"
+scripts/wine-run.sh "build/$preset/bin/demo_driver.exe" "$(winpath "$package")" demo \
+  "$(winpath "$demo/bmp-$lang")" "$lang" | tr -d '\r' | iconv -f cp1252 -t utf-8
+status=${PIPESTATUS[0]}
+for bmp in "$demo/bmp-$lang"/*.bmp; do
+  [ -f "$bmp" ] && convert "$bmp" "$shots/$(basename "${bmp%.bmp}").png"
+done
+echo "=== pictures of every page: $shots/$lang-*.png"
+[ "$status" = 0 ] && echo "=== demo done" || echo "=== demo FAILED"
+exit "$status"
