@@ -137,6 +137,44 @@ INSTANTIATE_TEST_SUITE_P(
         BadArchiveCase{"DriveInName",
                        [] { return ZipWriter().add(ZipEntry::file("C:evil.txt", B("evil"))).build(); },
                        "Fehler beim Anlegen einer Datei", "Could not create file"},
+        BadArchiveCase{"FileWhereAFolderMustGo",
+                       [] {
+                           return ZipWriter()
+                               .add(ZipEntry::file("a", B("a file")))
+                               .add(ZipEntry::file("a/b.txt", B("under it")))
+                               .build();
+                       },
+                       "Fehler beim Anlegen eines Ordners\n", "Could not create directory"},
+        BadArchiveCase{"NameTooLongForItsBuffer",
+                       [] {
+                           return ZipWriter()
+                               .add(ZipEntry::file("ok.txt", B("1")))
+                               .add(ZipEntry::file(std::string(200, 'd') + "/" + std::string(200, 'f'), B("x")))
+                               .build();
+                       },
+                       "Fehler beim Anlegen einer Datei", "Could not create file"},
         BadArchiveCase{"NoArchive", [] { return B("this is no zip archive at all"); },
                        "Die Archiv-Datei ist fehlerhaft", "The archive file is corrupted"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Under a code page without the umlaut pairs (Windows-1251 here) an OEM
+// umlaut in a name cannot be mapped: the entry is refused, nothing stays.
+TEST(Extraction, UnmappableNameUnderAForeignCodePage)
+{
+    if (GetACP() != 1251)
+        GTEST_SKIP() << "needs the Windows-1251 code page (run under LC_ALL=ru_RU.UTF-8)";
+    TempDir dir;
+    std::string into = dir.path() + "\\into";
+    fs::create_directory(into);
+    Bytes archive = ZipWriter()
+                        .add(ZipEntry::file("first.txt", B("1")))
+                        .add(ZipEntry::file("Gr\x81\xe1" "e.txt", B("umlaut")))
+                        .build();
+    driver::StubProcess stub(PackageInto(dir, into, archive));
+    StartExtraction(stub);
+    HWND box = stub.waitForMessageBox();
+    EXPECT_EQ(driver::itemText(box, driver::kMessageBoxTextId), "Could not create file");
+    EXPECT_TRUE(Listing(into).empty());
+    driver::clickButton(box, IDOK);
+    EXPECT_EQ(stub.waitForExit(), 1u);
+}
