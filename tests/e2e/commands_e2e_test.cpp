@@ -28,11 +28,6 @@ const char kAliasKey[] = "SOFTWARE\\Brenlow GmbH\\Shared\\Paths\\Alias";
 constexpr std::uint32_t kHideFrame = 0x1;
 constexpr std::uint32_t kFinishNoWait = 0x2;
 
-Bytes B(const std::string& s)
-{
-    return Bytes(s.begin(), s.end());
-}
-
 std::string Quoted(const std::string& s)
 {
     return "\"" + s + "\"";
@@ -51,14 +46,6 @@ std::vector<std::string> ReadReport(const std::string& path)
 bool Contains(const std::vector<std::string>& lines, const std::string& line)
 {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-std::string UniqueFolderIn(const std::string& folder)
-{
-    std::vector<std::string> found;
-    for (const auto& entry : fs::directory_iterator(folder))
-        found.push_back(entry.path().string());
-    return found.size() == 1 ? found[0] : std::string();
 }
 
 class Commands : public ::testing::Test {

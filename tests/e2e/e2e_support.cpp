@@ -1,5 +1,8 @@
 #include "e2e_support.h"
 
+#include <filesystem>
+#include <vector>
+
 #include "packaging/zip_writer.h"
 
 namespace e2e {
@@ -33,6 +36,14 @@ std::string WritePackage(const TempDir& dir, const packaging::TrailerBuilder& tr
     // A package always carries an archive; an empty one unless given.
     const packaging::Bytes& zip = archive.empty() ? EmptyArchive() : archive;
     return dir.write(name, packaging::assemblePackage(StubBytes(), zip, trailer));
+}
+
+std::string UniqueFolderIn(const std::string& folder)
+{
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        found.push_back(entry.path().string());
+    return found.size() == 1 ? found[0] : std::string();
 }
 
 }  // namespace e2e

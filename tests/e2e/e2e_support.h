@@ -30,4 +30,13 @@ inline const char* ByLanguage(const char* german, const char* english)
 std::string WritePackage(const TempDir& dir, const packaging::TrailerBuilder& trailer,
                          const packaging::Bytes& archive = {}, const std::string& name = "package.exe");
 
+inline packaging::Bytes B(const std::string& text)
+{
+    return packaging::Bytes(text.begin(), text.end());
+}
+
+// The one "_X" folder a run made inside folder; empty when there is not
+// exactly one thing in it.
+std::string UniqueFolderIn(const std::string& folder);
+
 }  // namespace e2e

@@ -15,11 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-Bytes B(const std::string& s)
-{
-    return Bytes(s.begin(), s.end());
-}
-
 // Everything inside folder, as names relative to it.
 std::vector<std::string> Listing(const std::string& folder)
 {

@@ -16,11 +16,6 @@ using namespace e2e;
 
 namespace {
 
-Bytes B(const std::string& s)
-{
-    return Bytes(s.begin(), s.end());
-}
-
 // The tree the stub gives back: folder entries are not made by it, so an
 // empty folder of the input has no counterpart, and the others come from
 // their files.

@@ -20,23 +20,9 @@ namespace {
 
 const char kPassword[] = "Gr\xfc\xdf" "e aus Berlin";
 
-Bytes B(const std::string& s)
-{
-    return Bytes(s.begin(), s.end());
-}
-
 bool FolderIsEmpty(const std::string& folder)
 {
     return fs::is_empty(folder);
-}
-
-// The one "_X" folder a run made inside folder.
-std::string UniqueFolderIn(const std::string& folder)
-{
-    std::vector<std::string> found;
-    for (const auto& entry : fs::directory_iterator(folder))
-        found.push_back(entry.path().string());
-    return found.size() == 1 ? found[0] : std::string();
 }
 
 // What a package is made of; every text optional.
