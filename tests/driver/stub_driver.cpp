@@ -167,11 +167,41 @@ HWND waitForPage(HWND frame, int itemId, DWORD timeoutMs)
     return currentPage(frame);
 }
 
+namespace {
+
+BOOL CALLBACK FindEdit(HWND child, LPARAM param)
+{
+    char className[16] = {};
+    GetClassNameA(child, className, sizeof className);
+    if (lstrcmpiA(className, "Edit") != 0)
+        return TRUE;
+    *reinterpret_cast<HWND*>(param) = child;
+    return FALSE;
+}
+
+}  // namespace
+
 void settle(HWND window)
 {
-    // A sent message is handled after the posted ones before it.
+    // A message sent from another thread is handled before the posted ones
+    // waiting in the queue, so a round trip alone proves nothing about a
+    // posted click. Posted messages of one thread are handled in order, so
+    // a marker posted after them, which can be read back, is: an edit
+    // control's text limit, set to values far above any real limit.
+    static LPARAM marker = 0x7FFF0000;
+    HWND edit = nullptr;
+    EnumChildWindows(window, FindEdit, reinterpret_cast<LPARAM>(&edit));
     DWORD_PTR ignored = 0;
-    SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    if (edit == nullptr) {
+        SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+        return;
+    }
+    WPARAM value = static_cast<WPARAM>(++marker);
+    PostMessageA(edit, EM_SETLIMITTEXT, value, 0);
+    waitUntil([&] {
+        DWORD_PTR limit = 0;
+        return SendMessageTimeoutA(edit, EM_GETLIMITTEXT, 0, 0, SMTO_ABORTIFHUNG, 5000, &limit) && limit == value;
+    }, 5000);
 }
 
 void pressKey(HWND window, WPARAM key)
