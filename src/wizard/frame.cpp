@@ -106,6 +106,12 @@ void StartWorkerThread(LPTHREAD_START_ROUTINE worker)
 
 static void StartCommandRunner(void)
 {
+    // Two quick presses of Finish post two requests; the commands, often
+    // an installer, must still run only once.
+    static BYTE started;
+    if (started)
+        return;
+    started = 1;
     EnableWindow(GetDlgItem(FrameWindow, IDC_BACK), FALSE);
     EnableWindow(GetDlgItem(FrameWindow, IDC_NEXT), FALSE);
     StartWorkerThread(CommandRunner);

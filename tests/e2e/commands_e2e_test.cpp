@@ -228,6 +228,20 @@ TEST_F(Commands, RebuiltLineTooLongForItsBufferStartsNothing)
     EXPECT_FALSE(fs::exists(report));
 }
 
+TEST_F(Commands, TwoQuickPressesOfFinishRunTheCommandsOnce)
+{
+    std::string runs = Report("runs");
+    driver::StubProcess stub(Package("cmd.exe /c echo run>>" + runs, "", 0, {}, "Ready."));
+    HWND frame = StartAndExtract(stub);
+    driver::waitForPage(frame, IDC_FINISH_TEXT);
+    driver::clickButton(frame, IDC_NEXT);
+    driver::clickButton(frame, IDC_NEXT);
+    driver::waitForPage(frame, IDC_EXIT_TEXT);
+    driver::settle(frame);
+    EXPECT_EQ(ReadReport(runs), std::vector<std::string>{"run"});
+    FinishOnExitPage(stub, frame);
+}
+
 class HideFrame : public Commands, public ::testing::WithParamInterface<bool> {};
 
 // While the command runs: the finish text stays with nothing to press,
