@@ -111,15 +111,23 @@ std::string EncodeUtf8(std::u32string_view text)
     return out;
 }
 
+// Decodes utf8; on invalid input reports the replacement character as the
+// one that could not be converted.
+static bool DecodeReporting(std::string_view utf8, std::u32string& text, char32_t* bad)
+{
+    if (DecodeUtf8(utf8, text))
+        return true;
+    if (bad)
+        *bad = kReplacement;
+    return false;
+}
+
 bool Utf8ToAnsi(std::string_view utf8, std::string& out, char32_t* bad)
 {
     std::u32string text;
     out.clear();
-    if (!DecodeUtf8(utf8, text)) {
-        if (bad)
-            *bad = kReplacement;
+    if (!DecodeReporting(utf8, text, bad))
         return false;
-    }
     for (char32_t c : text) {
         unsigned char byte;
         if (!AnsiByteFor(c, &byte)) {
@@ -149,11 +157,8 @@ bool Utf8ToOemName(std::string_view utf8, std::string& out, char32_t* bad)
 {
     std::u32string text;
     out.clear();
-    if (!DecodeUtf8(utf8, text)) {
-        if (bad)
-            *bad = kReplacement;
+    if (!DecodeReporting(utf8, text, bad))
         return false;
-    }
     for (char32_t c : text) {
         if (c < 0x80) {
             out.push_back(static_cast<char>(c));
