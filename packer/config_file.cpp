@@ -3,6 +3,7 @@
 
 #include <toml++/toml.h>
 
+#include "exclude_patterns.h"
 #include "packer_error.h"
 
 namespace packer {
@@ -11,6 +12,7 @@ namespace {
 
 const char* const kHideFrameKey = "hide_frame";
 const char* const kFinishNoWaitKey = "finish_no_wait";
+const char* const kExcludeKey = "exclude";
 
 std::string Where(const std::string& name, const toml::source_region& region)
 {
@@ -22,6 +24,35 @@ bool ReadSwitch(const toml::node& node, const std::string& name, const std::stri
     if (!node.is_boolean())
         throw PackerError(Where(name, node.source()) + ": " + key + " must be true or false");
     return node.as_boolean()->get();
+}
+
+// One pattern of the exclude list, checked here, where its line is known.
+std::string ReadPattern(const toml::node& item, const std::string& name)
+{
+    if (!item.is_string())
+        throw PackerError(Where(name, item.source()) + ": exclude must hold patterns in quotes");
+    std::string pattern = item.as_string()->get();
+    try {
+        ExcludePatterns check({pattern});
+    } catch (const PackerError& error) {
+        throw PackerError(Where(name, item.source()) + ": " + error.what());
+    }
+    return pattern;
+}
+
+// exclude = ["*.bak", "build/"]; a single pattern needs no brackets.
+std::vector<std::string> ReadPatterns(const toml::node& node, const std::string& name)
+{
+    if (node.is_string())
+        return {ReadPattern(node, name)};
+    const toml::array* list = node.as_array();
+    if (list == nullptr)
+        throw PackerError(Where(name, node.source()) + ": exclude must be a list of patterns in quotes, "
+                                                       "[\"*.bak\", \"build/\"]");
+    std::vector<std::string> patterns;
+    for (const toml::node& item : *list)
+        patterns.push_back(ReadPattern(item, name));
+    return patterns;
 }
 
 void ReadLanguageTable(const toml::table& table, std::size_t language, const std::string& name,
@@ -60,6 +91,8 @@ PackageSettings ParseConfigText(const std::string& text, const std::string& name
             settings.hideFrame = ReadSwitch(node, name, entry);
         } else if (entry == kFinishNoWaitKey) {
             settings.finishNoWait = ReadSwitch(node, name, entry);
+        } else if (entry == kExcludeKey) {
+            settings.exclude = ReadPatterns(node, name);
         } else if (int language = FindLanguage(entry); language >= 0) {
             if (!node.is_table())
                 throw PackerError(Where(name, node.source()) + ": " + entry + " must be a table, [" + entry + "]");

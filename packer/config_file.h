@@ -1,5 +1,6 @@
-// The config file: TOML with a table per language for the texts and two
-// top-level switches for the flags. The README shows the format.
+// The config file: TOML with a table per language for the texts, and at the
+// top two switches for the flags and the exclude patterns. The README shows
+// the format.
 #pragma once
 
 #include <string>

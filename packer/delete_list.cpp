@@ -37,9 +37,11 @@ std::string TrimmedLine(const std::string& line)
 
 std::optional<std::vector<std::uint8_t>> PrepareDeleteList(const std::string& shownName,
                                                            const std::vector<std::uint8_t>& content,
-                                                           std::vector<std::string>& notes)
+                                                           std::vector<std::string>& notes,
+                                                           std::vector<std::string>& problems)
 {
     std::string text(content.begin(), content.end());
+    std::size_t problemsBefore = problems.size();
     bool changed = false;
     if (!AllHighBytesAreOemLetters(text)) {
         std::string converted;
@@ -50,10 +52,12 @@ std::optional<std::vector<std::uint8_t>> PrepareDeleteList(const std::string& sh
             if (end == std::string::npos)
                 end = text.size();
             std::string oem;
-            if (!Utf8ToOemName(text.substr(start, end - start), oem, &bad))
-                throw PackerError(shownName + ":" + std::to_string(line) + ": the delete list holds " +
-                                  DescribeCharacter(bad) + "; its names may hold ASCII and \xC3\xA4 \xC3\xB6 "
-                                  "\xC3\xBC \xC3\x84 \xC3\x96 \xC3\x9C \xC3\x9F only");
+            if (!Utf8ToOemName(text.substr(start, end - start), oem, &bad)) {
+                problems.push_back(shownName + ":" + std::to_string(line) + ": the delete list holds " +
+                                   DescribeCharacter(bad) + "; its names may hold ASCII and \xC3\xA4 \xC3\xB6 "
+                                   "\xC3\xBC \xC3\x84 \xC3\x96 \xC3\x9C \xC3\x9F only");
+                oem = text.substr(start, end - start);
+            }
             converted += oem;
             if (end < text.size())
                 converted += '\n';
@@ -74,9 +78,13 @@ std::optional<std::vector<std::uint8_t>> PrepareDeleteList(const std::string& sh
         // what it names; these would name files outside it.
         bool absolute = name.size() >= 2 && IsPathSeparator(name[0]) && IsPathSeparator(name[1]);
         if (IsUnsafeEntryName(name.c_str()) || absolute)
-            throw PackerError(shownName + ":" + std::to_string(line) +
-                              ": the delete list names a file outside the extraction folder");
+            problems.push_back(shownName + ":" + std::to_string(line) +
+                               ": the delete list names a file outside the extraction folder");
         start = end + 1;
+    }
+    if (problems.size() > problemsBefore) {
+        notes.clear();
+        return std::nullopt;
     }
 
     if (!text.empty() && text.back() != '\n') {
@@ -87,6 +95,21 @@ std::optional<std::vector<std::uint8_t>> PrepareDeleteList(const std::string& sh
     if (!changed)
         return std::nullopt;
     return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
+std::optional<std::vector<std::uint8_t>> PrepareDeleteList(const std::string& shownName,
+                                                           const std::vector<std::uint8_t>& content,
+                                                           std::vector<std::string>& notes)
+{
+    std::vector<std::string> problems;
+    std::optional<std::vector<std::uint8_t>> prepared = PrepareDeleteList(shownName, content, notes, problems);
+    if (!problems.empty()) {
+        std::string message = problems.front();
+        for (std::size_t i = 1; i < problems.size(); i++)
+            message += "\n" + problems[i];
+        throw PackerError(message);
+    }
+    return prepared;
 }
 
 }  // namespace packer

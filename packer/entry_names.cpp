@@ -1,6 +1,7 @@
 // The rules an entry name must meet before it goes into a package: the
 // stub's own refusals, and what Windows cannot create at all. Refusing here
 // keeps a package from failing on the user's machine after it was shipped.
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -11,8 +12,6 @@
 namespace packer {
 
 namespace {
-
-constexpr std::size_t kProblemsShown = 20;
 
 // Upper and lower case as Windows compares names: ASCII letters and the
 // three OEM umlauts that have a capital.
@@ -86,19 +85,17 @@ std::string EntryNameProblem(const std::string& name)
     return {};
 }
 
-void ThrowProblems(const std::string& heading, const std::vector<std::string>& problems)
+void ThrowProblems(const std::string& heading, std::vector<std::string> problems)
 {
+    std::sort(problems.begin(), problems.end());
     std::string message = heading;
-    for (std::size_t i = 0; i < problems.size() && i < kProblemsShown; i++)
-        message += "\n  " + problems[i];
-    if (problems.size() > kProblemsShown)
-        message += "\n  and " + std::to_string(problems.size() - kProblemsShown) + " more";
+    for (const std::string& problem : problems)
+        message += "\n  " + problem;
     throw PackerError(message);
 }
 
-void CheckEntryNames(const std::vector<SourceEntry>& entries)
+void FindEntryNameProblems(const std::vector<SourceEntry>& entries, std::vector<std::string>& problems)
 {
-    std::vector<std::string> problems;
     std::map<std::string, const SourceEntry*> seen;
     for (const SourceEntry& entry : entries) {
         std::string problem = EntryNameProblem(entry.name);
@@ -122,8 +119,23 @@ void CheckEntryNames(const std::vector<SourceEntry>& entries)
             }
         }
     }
+}
+
+void CheckEntryNames(const std::vector<SourceEntry>& entries)
+{
+    std::vector<std::string> problems;
+    FindEntryNameProblems(entries, problems);
     if (!problems.empty())
         ThrowProblems("these names cannot be written by the stub:", problems);
+}
+
+const SourceEntry* FindEntryIgnoringCase(const std::vector<SourceEntry>& entries, const std::string& name)
+{
+    std::string folded = FoldedName(name);
+    for (const SourceEntry& entry : entries)
+        if (FoldedName(entry.name) == folded)
+            return &entry;
+    return nullptr;
 }
 
 }  // namespace packer

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -32,6 +33,38 @@ constexpr DosTime kDosLatest = {((kDosLastYear - kDosFirstYear) << 9) | (12 << 5
     throw PackerError(what + " " + PathToUtf8(path) + ": " + LastSystemError());
 }
 
+// A local time as a DOS time; years outside the DOS range become its ends.
+DosTime DosTimeFromParts(int year, int month, int day, int hour, int minute, int second)
+{
+    if (year < kDosFirstYear)
+        return kDosEarliest;
+    if (year > kDosLastYear)
+        return kDosLatest;
+    DosTime dos;
+    dos.date = static_cast<std::uint16_t>(((year - kDosFirstYear) << 9) | (month << 5) | day);
+    dos.time = static_cast<std::uint16_t>((hour << 11) | (minute << 5) | (second / 2));
+    return dos;
+}
+
+DosTime DosTimeFromTm(const struct tm& local)
+{
+    return DosTimeFromParts(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                            local.tm_sec);
+}
+
+struct tm TmFromDosTime(DosTime time)
+{
+    struct tm local {};
+    local.tm_year = (time.date >> 9) + kDosFirstYear - 1900;
+    local.tm_mon = ((time.date >> 5) & 0x0F) - 1;
+    local.tm_mday = time.date & 0x1F;
+    local.tm_hour = time.time >> 11;
+    local.tm_min = (time.time >> 5) & 0x3F;
+    local.tm_sec = (time.time & 0x1F) * 2;
+    local.tm_isdst = -1;   // whatever daylight saving said on that day
+    return local;
+}
+
 }  // namespace
 
 fs::path PathFromUtf8(std::string_view utf8)
@@ -59,33 +92,84 @@ std::string LastSystemError()
     return message;
 }
 
+namespace {
+
+constexpr std::uint64_t kFileTimeUnitsPerSecond = 10000000;
+constexpr std::uint64_t kFileTimeOf1970 = 116444736000000000;
+
+// The system's conversions know only the system's zone; the C runtime's
+// read TZ. They are used when TZ is set, so that it pins the zone here as
+// it does on Linux.
+bool ZoneFromEnvironment()
+{
+    static const bool given = [] {
+        _tzset();
+        return GetEnvironmentVariableW(L"TZ", nullptr, 0) > 0;
+    }();
+    return given;
+}
+
+// False when the system cannot convert the time.
+bool DosTimeOfFileTime(const FILETIME& utc, DosTime& dos)
+{
+    std::uint64_t units = static_cast<std::uint64_t>(utc.dwHighDateTime) << 32 | utc.dwLowDateTime;
+    if (ZoneFromEnvironment()) {
+        if (units < kFileTimeOf1970) {
+            dos = kDosEarliest;
+            return true;
+        }
+        __time64_t seconds = static_cast<__time64_t>((units - kFileTimeOf1970) / kFileTimeUnitsPerSecond);
+        const struct tm* local = _localtime64(&seconds);
+        dos = local ? DosTimeFromTm(*local) : kDosLatest;
+        return true;
+    }
+    FILETIME local;
+    SYSTEMTIME parts;
+    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &parts))
+        return false;
+    dos = DosTimeFromParts(parts.wYear, parts.wMonth, parts.wDay, parts.wHour, parts.wMinute, parts.wSecond);
+    return true;
+}
+
+}  // namespace
+
 DosTime FileDosTime(const fs::path& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
         Fail("cannot read the time of", path);
-    FILETIME local;
     DosTime dos;
-    SYSTEMTIME parts;
-    // FileTimeToDosDateTime refuses years outside the DOS range; the ends
-    // of the range are the nearest it can hold.
-    if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) || !FileTimeToSystemTime(&local, &parts))
+    if (!DosTimeOfFileTime(data.ftLastWriteTime, dos))
         Fail("cannot convert the time of", path);
-    if (parts.wYear < kDosFirstYear)
-        return kDosEarliest;
-    if (parts.wYear > kDosLastYear)
-        return kDosLatest;
-    FileTimeToDosDateTime(&local, &dos.date, &dos.time);
     return dos;
+}
+
+DosTime LocalDosTime(std::int64_t seconds)
+{
+    if (seconds < 0)
+        return kDosEarliest;
+    std::uint64_t units = static_cast<std::uint64_t>(seconds) * kFileTimeUnitsPerSecond + kFileTimeOf1970;
+    FILETIME utc;
+    utc.dwLowDateTime = static_cast<DWORD>(units);
+    utc.dwHighDateTime = static_cast<DWORD>(units >> 32);
+    DosTime dos;
+    return DosTimeOfFileTime(utc, dos) ? dos : kDosLatest;
 }
 
 void SetFileDosTime(const fs::path& path, DosTime time)
 {
-    // The same two steps as the stub, so both give a file the same time.
     FILETIME local;
     FILETIME utc;
-    DosDateTimeToFileTime(time.date, time.time, &local);
-    LocalFileTimeToFileTime(&local, &utc);
+    if (ZoneFromEnvironment()) {
+        struct tm parts = TmFromDosTime(time);
+        std::uint64_t units = static_cast<std::uint64_t>(_mktime64(&parts)) * kFileTimeUnitsPerSecond + kFileTimeOf1970;
+        utc.dwLowDateTime = static_cast<DWORD>(units);
+        utc.dwHighDateTime = static_cast<DWORD>(units >> 32);
+    } else {
+        // The same two steps as the stub, so both give a file the same time.
+        DosDateTimeToFileTime(time.date, time.time, &local);
+        LocalFileTimeToFileTime(&local, &utc);
+    }
     // Folders open only with backup semantics.
     HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -231,6 +315,41 @@ bool IsTerminal(std::FILE* stream)
     return _isatty(_fileno(stream)) != 0;
 }
 
+bool IsLink(const fs::path& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+FileIdentity IdentifyFile(const fs::path& path)
+{
+    // Folders open only with backup semantics; no access right is needed.
+    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        Fail("cannot open", path);
+    BY_HANDLE_FILE_INFORMATION information;
+    BOOL ok = GetFileInformationByHandle(file, &information);
+    CloseHandle(file);
+    if (!ok)
+        Fail("cannot read the attributes of", path);
+    FileIdentity identity;
+    identity.volume = information.dwVolumeSerialNumber;
+    identity.index = static_cast<std::uint64_t>(information.nFileIndexHigh) << 32 | information.nFileIndexLow;
+    return identity;
+}
+
+std::optional<std::string> EnvironmentVariable(const std::string& name)
+{
+    std::wstring wideName = Utf8ToWide(name);
+    DWORD size = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
+    if (size == 0)
+        return std::nullopt;
+    std::wstring value(size, L'\0');
+    value.resize(GetEnvironmentVariableW(wideName.c_str(), &value[0], size));
+    return WideToUtf8(value);
+}
+
 #else
 
 std::string LastSystemError()
@@ -238,35 +357,26 @@ std::string LastSystemError()
     return std::strerror(errno);
 }
 
+DosTime LocalDosTime(std::int64_t seconds)
+{
+    time_t value = static_cast<time_t>(seconds);
+    struct tm local;
+    if (localtime_r(&value, &local) == nullptr)
+        return seconds < 0 ? kDosEarliest : kDosLatest;
+    return DosTimeFromTm(local);
+}
+
 DosTime FileDosTime(const fs::path& path)
 {
     struct stat info;
     if (stat(path.c_str(), &info) != 0)
         Fail("cannot read the time of", path);
-    struct tm local;
-    if (localtime_r(&info.st_mtime, &local) == nullptr)
-        Fail("cannot convert the time of", path);
-    int year = local.tm_year + 1900;
-    if (year < kDosFirstYear)
-        return kDosEarliest;
-    if (year > kDosLastYear)
-        return kDosLatest;
-    DosTime dos;
-    dos.date = static_cast<std::uint16_t>(((year - kDosFirstYear) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
-    dos.time = static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
-    return dos;
+    return LocalDosTime(info.st_mtime);
 }
 
 void SetFileDosTime(const fs::path& path, DosTime time)
 {
-    struct tm local {};
-    local.tm_year = (time.date >> 9) + kDosFirstYear - 1900;
-    local.tm_mon = ((time.date >> 5) & 0x0F) - 1;
-    local.tm_mday = time.date & 0x1F;
-    local.tm_hour = time.time >> 11;
-    local.tm_min = (time.time >> 5) & 0x3F;
-    local.tm_sec = (time.time & 0x1F) * 2;
-    local.tm_isdst = -1;   // whatever daylight saving said on that day
+    struct tm local = TmFromDosTime(time);
     struct timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_NOW;
@@ -415,6 +525,31 @@ fs::path ExecutableFolder()
 bool IsTerminal(std::FILE* stream)
 {
     return isatty(fileno(stream)) != 0;
+}
+
+bool IsLink(const fs::path& path)
+{
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+FileIdentity IdentifyFile(const fs::path& path)
+{
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0)
+        Fail("cannot read the attributes of", path);
+    FileIdentity identity;
+    identity.volume = static_cast<std::uint64_t>(info.st_dev);
+    identity.index = static_cast<std::uint64_t>(info.st_ino);
+    return identity;
+}
+
+std::optional<std::string> EnvironmentVariable(const std::string& name)
+{
+    const char* value = std::getenv(name.c_str());
+    if (value == nullptr)
+        return std::nullopt;
+    return std::string(value);
 }
 
 #endif

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,12 +27,43 @@ struct DosTime {
     std::uint16_t time = 0;
 };
 
+// Local time is the zone in the environment variable TZ when it is set (on
+// Windows as its C runtime reads TZ: a name, an offset west of UTC in hours,
+// and perhaps a daylight saving name, "UTC0" or "CET-1CEST"), else the
+// system's zone.
+
 // The last-write time of a file or folder; times outside the DOS range are
 // clamped to its ends. Throws PackerError.
 DosTime FileDosTime(const fs::path& path);
+// A time in seconds since 1970 (UTC) as a local DOS time, clamped likewise.
+DosTime LocalDosTime(std::int64_t seconds);
 // Sets the last-write time from a DOS time, read as local time as the stub
 // reads it. Throws PackerError.
 void SetFileDosTime(const fs::path& path, DosTime time);
+
+// Orders DOS times: date first, then time of day.
+inline std::uint32_t DosTimeValue(DosTime time)
+{
+    return static_cast<std::uint32_t>(time.date) << 16 | time.time;
+}
+
+// True for a symbolic link, and on Windows for any reparse point (a
+// junction too); the path itself is looked at, not what it leads to.
+bool IsLink(const fs::path& path);
+
+// What tells two paths to the same file or folder apart from paths to
+// different ones, links followed: device and inode, or on Windows volume
+// and file index.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    bool operator==(const FileIdentity& other) const { return volume == other.volume && index == other.index; }
+};
+// Throws PackerError when the path cannot be looked at.
+FileIdentity IdentifyFile(const fs::path& path);
+
+// An environment variable's value in UTF-8; nothing when it is not set.
+std::optional<std::string> EnvironmentVariable(const std::string& name);
 
 // A file read from start to end. Throws PackerError naming the file.
 class InputFile {

@@ -1,7 +1,9 @@
 // A folder tree as package entries: walked depth first in byte order of the
-// names, files followed through links, folders kept only where empty.
+// names, files followed through links, links to folders only when asked,
+// folders kept only where nothing below them was packed.
 #include <algorithm>
 
+#include "notices.h"
 #include "packer_error.h"
 #include "source_entries.h"
 #include "text_encoding.h"
@@ -21,12 +23,13 @@ class FileData : public EntryData {
 
 class FolderSource : public PackageSource {
   public:
-    explicit FolderSource(const fs::path& root) : root_(root)
+    FolderSource(const fs::path& root, const SourceOptions& options) : options_(options)
     {
-        walk(root, "");
-        if (!problems_.empty())
-            ThrowProblems("cannot pack " + PathToUtf8(root) + ":", problems_);
-        CheckEntryNames(entries_);
+        std::error_code error;
+        if (!fs::is_directory(root, error))
+            throw PackerError("cannot pack " + PathToUtf8(root) + ": not a folder");
+        enter(root, "");
+        FindEntryNameProblems(entries_, problems_);
     }
 
     std::unique_ptr<EntryData> open(const SourceEntry& entry) override
@@ -35,6 +38,28 @@ class FolderSource : public PackageSource {
     }
 
   private:
+    // Walks folder, whose name in the package is prefix, unless it is one of
+    // the folders the walk is inside already: a link leading there would
+    // make the walk go round for ever.
+    void enter(const fs::path& folder, const std::string& prefix)
+    {
+        FileIdentity identity;
+        try {
+            identity = IdentifyFile(folder);
+        } catch (const PackerError& error) {
+            problems_.push_back(error.what());
+            return;
+        }
+        if (std::find(inside_.begin(), inside_.end(), identity) != inside_.end()) {
+            PrintNote(prefix.substr(0, prefix.size() - 1) +
+                      ": a link to a folder it lies in; skipped, as following it would never end");
+            return;
+        }
+        inside_.push_back(identity);
+        walk(folder, prefix);
+        inside_.pop_back();
+    }
+
     // Adds the entries below folder, whose name in the package is prefix
     // (UTF-8, empty or ending in '/').
     void walk(const fs::path& folder, const std::string& prefix)
@@ -48,24 +73,29 @@ class FolderSource : public PackageSource {
             return;
         }
         std::sort(children.begin(), children.end());
-        if (children.empty() && !prefix.empty())
-            add(folder, prefix.substr(0, prefix.size() - 1), true);
+        std::size_t before = entries_.size() + problems_.size();
         for (const auto& [name, path] : children) {
             std::string shown = prefix + name;
             fs::file_status status = fs::status(path, error);
-            if (error) {
+            bool isFolder = !error && fs::is_directory(status);
+            if (options_.exclude.excludes(shown, isFolder)) {
+                excluded_++;
+            } else if (error) {
                 problems_.push_back(shown + ": " + error.message());
-            } else if (fs::is_directory(status)) {
-                if (fs::is_symlink(fs::symlink_status(path, error)))
-                    problems_.push_back(shown + ": a link to a folder; links are followed to files only");
+            } else if (isFolder) {
+                if (!IsLink(path) || options_.followLinks)
+                    enter(path, shown + "/");
                 else
-                    walk(path, shown + "/");
+                    PrintNote(shown + ": a link to a folder; skipped (--follow-links packs what it leads to)");
             } else if (fs::is_regular_file(status)) {
                 add(path, shown, false);
             } else {
                 problems_.push_back(shown + ": neither a file nor a folder");
             }
         }
+        // A folder stays in the package even when all it held was left out.
+        if (entries_.size() + problems_.size() == before && !prefix.empty())
+            add(folder, prefix.substr(0, prefix.size() - 1), true);
     }
 
     void add(const fs::path& path, const std::string& shown, bool directory)
@@ -99,15 +129,15 @@ class FolderSource : public PackageSource {
         entries_.push_back(std::move(entry));
     }
 
-    fs::path root_;
-    std::vector<std::string> problems_;
+    SourceOptions options_;
+    std::vector<FileIdentity> inside_;   // the folders being walked, the root first
 };
 
 }  // namespace
 
-std::unique_ptr<PackageSource> OpenFolderSource(const fs::path& root)
+std::unique_ptr<PackageSource> OpenFolderSource(const fs::path& root, const SourceOptions& options)
 {
-    return std::make_unique<FolderSource>(root);
+    return std::make_unique<FolderSource>(root, options);
 }
 
 }  // namespace packer

@@ -39,6 +39,7 @@ struct BuildArguments {
     PasswordSource password;
     PackageSettings settings;   // from options; they win over the config file
     std::vector<std::string> texts;   // --text language.key=value
+    bool followLinks = false;
     bool quiet = false;
 };
 
@@ -114,6 +115,8 @@ int RunBuild(BuildArguments& arguments)
     request.password.prompt = arguments.encrypt;
     request.level = arguments.level;
     request.progress = ProgressWanted(arguments.quiet);
+    request.followLinks = arguments.followLinks;
+    request.latestTime = SourceDateEpoch();
 
     BuildSummary summary = BuildPackage(request);
     if (!arguments.quiet)
@@ -151,8 +154,18 @@ void DefineBuild(CLI::App& app, BuildArguments& arguments)
                  std::string(field.meaning) + " (neutral language)")
             ->option_text("TEXT");
     }
+    // One value per occurrence: a list option would swallow the source
+    // named after it.
     build->add_option("--text", arguments.texts, "a text in one language: LANGUAGE.KEY=TEXT")
-        ->option_text("LANG.KEY=TEXT");
+        ->option_text("LANG.KEY=TEXT")
+        ->allow_extra_args(false);
+    build->add_option("--exclude", arguments.settings.exclude,
+                      "leave out the paths the pattern matches (*, **, ?, [...]; without '/' a name in any "
+                      "folder; ending in '/' folders only); repeatable, joins the config's list")
+        ->option_text("PATTERN")
+        ->allow_extra_args(false);
+    build->add_flag("--follow-links", arguments.followLinks,
+                    "pack what links to folders lead to (default: skip them with a note)");
     CLI::Option* hide = build->add_flag_callback("--hide-frame", [&arguments] { arguments.settings.hideFrame = true; },
                                                  "move the wizard off the screen while commands run (stub default)");
     CLI::Option* show = build->add_flag_callback("--no-hide-frame",

@@ -8,7 +8,9 @@
 #include <zlib.h>
 
 #include "delete_list.h"
+#include "exclude_patterns.h"
 #include "interruption.h"
+#include "notices.h"
 #include "packaging/entry_encryption.h"
 #include "packaging/zip_writer.h"
 #include "packer_error.h"
@@ -226,17 +228,29 @@ class ArchiveStream {
     std::size_t count_ = 0;
 };
 
-std::unique_ptr<PackageSource> OpenSource(const fs::path& source)
+// Opens the folder or ZIP file, and says so when nothing of it goes into
+// the package.
+std::unique_ptr<PackageSource> OpenSource(const fs::path& source, const SourceOptions& options)
 {
+    std::string name = PathToUtf8(source);
     std::error_code error;
     fs::file_status status = fs::status(source, error);
     if (error)
-        throw PackerError("cannot pack " + PathToUtf8(source) + ": " + error.message());
-    if (fs::is_directory(status))
-        return OpenFolderSource(source);
-    if (fs::is_regular_file(status))
-        return OpenZipSource(source);
-    throw PackerError("cannot pack " + PathToUtf8(source) + ": neither a folder nor a ZIP file");
+        throw PackerError("cannot pack " + name + ": " + error.message());
+    bool folder = fs::is_directory(status);
+    if (!folder && !fs::is_regular_file(status))
+        throw PackerError("cannot pack " + name + ": neither a folder nor a ZIP file");
+    std::unique_ptr<PackageSource> opened = folder ? OpenFolderSource(source, options) : OpenZipSource(source, options);
+    if (opened->entries().empty() && opened->problems().empty()) {
+        if (opened->excludedCount() > 0)
+            PrintWarning("the exclude patterns leave nothing of " + name + " (" +
+                         std::to_string(opened->excludedCount()) + " left out); the package holds no files");
+        else if (folder)
+            PrintWarning(name + " is an empty folder; the package holds no files");
+        else
+            PrintNote(name + " is an empty ZIP file; the package holds no files");
+    }
+    return opened;
 }
 
 // Reading the output's folder while walking it would pack the package (or
@@ -279,13 +293,17 @@ void CheckPackageLimits(const std::vector<SourceEntry>& entries, std::uint64_t s
 
 namespace {
 
-// Finds the delete lists the settings name among the entries and replaces
-// their content where the stub needs it changed.
-void PrepareDeleteLists(const PackageSettings& settings, PackageSource& source, std::vector<SourceEntry>& entries,
-                        std::vector<std::string>& notes)
+// Finds the delete lists the settings name among the entries, as Windows
+// finds a file, without regard to case, and replaces their content where
+// the stub needs it changed. A name that differs from the entry's in case
+// only is stored as the entry spells it. What is wrong in a list's lines
+// joins problems.
+void PrepareDeleteLists(PackageSettings& settings, PackageSource& source, std::vector<SourceEntry>& entries,
+                        std::vector<std::string>& problems)
 {
     int field = FindTextField("delete_list");
-    for (const std::optional<std::string>& text : settings.texts[static_cast<std::size_t>(field)]) {
+    for (std::size_t l = 0; l < kLanguageCount; l++) {
+        std::optional<std::string>& text = settings.texts[static_cast<std::size_t>(field)][l];
         if (!text)
             continue;
         std::string name;
@@ -296,28 +314,43 @@ void PrepareDeleteLists(const PackageSettings& settings, PackageSource& source, 
                 c = '/';
         if (!name.empty() && name[0] == '/')
             name.erase(0, 1);
-        for (SourceEntry& entry : entries) {
-            if (entry.directory || entry.name != name || entry.content)
-                continue;
-            if (entry.size > kMaxDeleteListSize)
-                throw PackerError(entry.shownName + ": a delete list of " + std::to_string(entry.size) + " bytes?");
-            Bytes content;
-            std::unique_ptr<EntryData> data = source.open(entry);
-            std::uint8_t buffer[kChunkSize];
-            for (std::size_t n; (n = data->read(buffer, sizeof buffer)) > 0;)
-                content.insert(content.end(), buffer, buffer + n);
-            if (std::optional<Bytes> changed = PrepareDeleteList(entry.shownName, content, notes)) {
-                entry.size = changed->size();
-                entry.content = std::make_shared<const Bytes>(std::move(*changed));
-            }
+        std::string where = std::string("[") + kLanguages[l].key + "] delete_list \"" + *text + "\"";
+        const SourceEntry* found = FindEntryIgnoringCase(entries, name);
+        if (found == nullptr || found->directory) {
+            PrintWarning(where + " is not a file in the package; the stub will find no list to delete by");
+            continue;
         }
+        SourceEntry& entry = entries[static_cast<std::size_t>(found - entries.data())];
+        if (entry.name != name) {
+            PrintWarning(where + " differs in case from " + entry.shownName +
+                         " in the package; stored as the package spells it");
+            text = entry.shownName;
+        }
+        if (entry.content)
+            continue;   // named in another language already
+        if (entry.size > kMaxDeleteListSize) {
+            problems.push_back(entry.shownName + ": a delete list of " + std::to_string(entry.size) + " bytes?");
+            continue;
+        }
+        Bytes content;
+        std::unique_ptr<EntryData> data = source.open(entry);
+        std::uint8_t buffer[kChunkSize];
+        for (std::size_t n; (n = data->read(buffer, sizeof buffer)) > 0;)
+            content.insert(content.end(), buffer, buffer + n);
+        std::vector<std::string> notes;
+        if (std::optional<Bytes> changed = PrepareDeleteList(entry.shownName, content, notes, problems)) {
+            entry.size = changed->size();
+            entry.content = std::make_shared<const Bytes>(std::move(*changed));
+        }
+        for (const std::string& note : notes)
+            PrintNote(note);
     }
 }
 
 // The stub hands the intro link to the shell's "open", which starts a
 // program as readily as it opens a web page; anything but a web or mail
 // address is worth a second look.
-void NoteUnusualLinks(const PackageSettings& settings, std::vector<std::string>& notes)
+void NoteUnusualLinks(const PackageSettings& settings)
 {
     int field = FindTextField("intro_link");
     for (std::size_t l = 0; l < kLanguageCount; l++) {
@@ -328,8 +361,8 @@ void NoteUnusualLinks(const PackageSettings& settings, std::vector<std::string>&
         for (const char* scheme : {"http://", "https://", "mailto:"})
             web = web || link->rfind(scheme, 0) == 0;
         if (!web)
-            notes.push_back(std::string("[") + kLanguages[l].key + "] intro_link \"" + *link +
-                            "\" is no web address; the stub hands it to the shell, which may start it as a program");
+            PrintNote(std::string("[") + kLanguages[l].key + "] intro_link \"" + *link +
+                      "\" is no web address; the stub hands it to the shell, which may start it as a program");
     }
 }
 
@@ -348,13 +381,38 @@ std::unique_ptr<OutputFile> CreateTemporaryBeside(const fs::path& output)
     }
 }
 
+// Reproducible builds: nothing in the package is later than latest.
+void ClampEntryTimes(std::vector<SourceEntry>& entries, std::int64_t latest)
+{
+    DosTime last = LocalDosTime(latest);
+    for (SourceEntry& entry : entries)
+        if (DosTimeValue(entry.time) > DosTimeValue(last))
+            entry.time = last;
+}
+
 }  // namespace
+
+std::optional<std::int64_t> SourceDateEpoch()
+{
+    std::optional<std::string> text = EnvironmentVariable("SOURCE_DATE_EPOCH");
+    if (!text || text->empty())
+        return std::nullopt;
+    // Up to 18 digits, so that the value fits whatever the year.
+    if (text->size() > 18 || text->find_first_not_of("0123456789") != std::string::npos)
+        throw PackerError("SOURCE_DATE_EPOCH=" + *text + ": not a number of seconds since 1970-01-01 00:00 UTC");
+    return std::stoll(*text);
+}
 
 BuildSummary BuildPackage(const BuildRequest& request)
 {
     if (request.level < 0 || request.level > 9)
         throw PackerError("the compression level is 0 to 9");
-    packaging::TrailerBuilder settingRecords = MakeSettingRecords(request.settings);
+    // A copy: the delete list's name may take the package's spelling.
+    PackageSettings settings = request.settings;
+    MakeSettingRecords(settings);
+    SourceOptions sourceOptions;
+    sourceOptions.exclude = ExcludePatterns(settings.exclude);
+    sourceOptions.followLinks = request.followLinks;
     std::error_code error;
     fs::path outputFolder = request.output.parent_path().empty() ? fs::path(".") : request.output.parent_path();
     if (!fs::is_directory(outputFolder, error))
@@ -363,13 +421,18 @@ BuildSummary BuildPackage(const BuildRequest& request)
         throw PackerError("the output " + PathToUtf8(request.output) + " is a folder");
     Bytes stub = LoadStub(request.stub, request.stubKind);
     RefuseOutputInsideSource(request.source, request.output);
-    std::unique_ptr<PackageSource> source = OpenSource(request.source);
+    std::unique_ptr<PackageSource> source = OpenSource(request.source, sourceOptions);
     std::vector<SourceEntry> entries = source->entries();
-    std::vector<std::string> notes;
-    NoteUnusualLinks(request.settings, notes);
-    PrepareDeleteLists(request.settings, *source, entries, notes);
-    for (const std::string& note : notes)
-        std::fprintf(stderr, "note: %s\n", note.c_str());
+    std::vector<std::string> problems = source->problems();
+    NoteUnusualLinks(settings);
+    PrepareDeleteLists(settings, *source, entries, problems);
+    if (!problems.empty())
+        ThrowProblems("cannot pack " + PathToUtf8(request.source) + ":", problems);
+    packaging::TrailerBuilder settingRecords = MakeSettingRecords(settings);
+    if (request.latestTime) {
+        ClampEntryTimes(entries, *request.latestTime);
+        ClampStubTime(stub, *request.latestTime);
+    }
 
     BuildSummary summary;
     summary.encrypted = request.password.given();

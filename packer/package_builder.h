@@ -24,6 +24,10 @@ struct BuildRequest {
     PasswordSource password;  // none given: the package is not encrypted
     int level = 6;            // zlib's 1..9; 0 stores every entry
     bool progress = false;
+    bool followLinks = false; // links to folders in a folder source are packed, not skipped
+    // No time in the package is later than this (seconds since 1970, UTC):
+    // SOURCE_DATE_EPOCH, for builds that give the same bytes on every run.
+    std::optional<std::int64_t> latestTime;
 };
 
 struct BuildSummary {
@@ -42,6 +46,10 @@ struct SourceEntry;
 // entry's two headers. What compression makes of the data is checked while
 // they are written. Throws PackerError.
 void CheckPackageLimits(const std::vector<SourceEntry>& entries, std::uint64_t stubSize, std::uint64_t trailerSize);
+
+// SOURCE_DATE_EPOCH from the environment; nothing when it is unset or
+// empty. Throws PackerError when it is not a number of seconds.
+std::optional<std::int64_t> SourceDateEpoch();
 
 // Checks everything that can be known before writing (settings, stub,
 // names, sizes, the delete list), asks for the password, writes. Throws

@@ -6,6 +6,7 @@
 #include "crypto/password_check.h"
 #include "crypto/secure_wipe.h"
 #include "extract/path_helpers.h"
+#include "notices.h"
 #include "packer_error.h"
 #include "source_entries.h"
 #include "startup/trailer.h"
@@ -172,7 +173,15 @@ void OpenedPackage::openArchive()
 
 void OpenedPackage::unlock(const PasswordSource& source)
 {
-    if (!encrypted() || unlocked_)
+    if (!encrypted()) {
+        if (!source.file.empty() || !source.environment.empty())
+            PrintWarning(name_ + " is not encrypted; the password from " +
+                         (source.file.empty() ? "--password-env " + source.environment
+                                              : "--password-file " + source.file) +
+                         " is not used");
+        return;
+    }
+    if (unlocked_)
         return;
     std::string password = ReadPassword(source, false);
     unlocked_ = true;   // from here the destructor wipes the cipher state

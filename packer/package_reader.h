@@ -62,7 +62,8 @@ class OpenedPackage {
 
     // Checks the password and keys the stub's cipher with the archive key
     // for as long as this package is open. Throws PackerError for a wrong
-    // password.
+    // password. A password given for a plain package is a likely mistake
+    // (the wrong package?) and draws a warning.
     void unlock(const PasswordSource& source);
 
     // Reads entry `index` whole, handing its data to sink in pieces. Returns

@@ -41,6 +41,7 @@ void PackageSettings::overrideWith(const PackageSettings& other)
         hideFrame = other.hideFrame;
     if (other.finishNoWait)
         finishNoWait = other.finishNoWait;
+    exclude.insert(exclude.end(), other.exclude.begin(), other.exclude.end());
 }
 
 int FindTextField(const std::string& key)

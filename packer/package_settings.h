@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "packaging/trailer_writer.h"
 
@@ -40,8 +41,11 @@ struct PackageSettings {
     std::array<std::array<std::optional<std::string>, kLanguageCount>, kTextFieldCount> texts;
     std::optional<bool> hideFrame;
     std::optional<bool> finishNoWait;
+    // Not a record: patterns of the source's paths left out of the package.
+    std::vector<std::string> exclude;
 
-    // Takes every value that other gives, keeping ours where it is silent.
+    // Takes every value that other gives, keeping ours where it is silent;
+    // other's exclude patterns join ours.
     void overrideWith(const PackageSettings& other);
 };
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "exclude_patterns.h"
 #include "file_system.h"
 
 struct ArchiveReader;
@@ -40,20 +41,37 @@ class PackageSource {
     const std::vector<SourceEntry>& entries() const { return entries_; }
     virtual std::unique_ptr<EntryData> open(const SourceEntry& entry) = 0;
 
+    // Why entries cannot go into a package, one line each, starting with the
+    // entry's name: names the stub cannot write, files that cannot be read.
+    // Such entries are not in entries(). The caller reports them.
+    const std::vector<std::string>& problems() const { return problems_; }
+    // How many files and folders the exclude patterns left out.
+    std::size_t excludedCount() const { return excluded_; }
+
   protected:
     std::vector<SourceEntry> entries_;
+    std::vector<std::string> problems_;
+    std::size_t excluded_ = 0;
+};
+
+struct SourceOptions {
+    ExcludePatterns exclude;
+    // Links to folders: packed as folders (a link back to a folder above it
+    // is still skipped, as it would never end), else skipped with a note.
+    bool followLinks = false;
 };
 
 // A folder walked recursively, each folder's names sorted by their bytes,
 // so that the same tree always gives the same archive. Empty folders become
-// folder entries. Throws PackerError listing every name that cannot be
-// written, every file that cannot be read, links to folders and special files.
-std::unique_ptr<PackageSource> OpenFolderSource(const fs::path& root);
+// folder entries, and so do folders whose content was all left out. Throws
+// PackerError when the folder cannot be read at all.
+std::unique_ptr<PackageSource> OpenFolderSource(const fs::path& root, const SourceOptions& options);
 
 // The entries of a ZIP file, in its order. Names are taken as UTF-8 when the
-// entry says so, else as code page 437. Throws PackerError for an archive
-// the stub's reader cannot read, and lists the names it cannot write.
-std::unique_ptr<PackageSource> OpenZipSource(const fs::path& zipFile);
+// entry says so, else as code page 437. Plain archives are read through the
+// stub's own reader, ZIP64 ones by the packer. Throws PackerError saying why
+// a file is no archive the packer can read.
+std::unique_ptr<PackageSource> OpenZipSource(const fs::path& zipFile, const SourceOptions& options);
 
 // The longest entry name that fits into a Windows path (260 bytes with its
 // zero) behind the shortest extraction folder, "C:\_X" and six characters.
@@ -64,10 +82,17 @@ std::string EntryNameProblem(const std::string& name);
 
 // Checks the whole list: each name, names that differ only in case (one
 // file would overwrite the other on Windows), and a file where another
-// entry needs a folder. Throws PackerError listing every problem.
+// entry needs a folder. Appends a line for every problem to problems.
+void FindEntryNameProblems(const std::vector<SourceEntry>& entries, std::vector<std::string>& problems);
+// The same; throws PackerError listing every problem.
 void CheckEntryNames(const std::vector<SourceEntry>& entries);
 
-// Throws one PackerError holding the first lines of `problems`.
-[[noreturn]] void ThrowProblems(const std::string& heading, const std::vector<std::string>& problems);
+// The entry whose name is name when case is ignored, as on Windows; null
+// when there is none. A backslash and '/' are the same there.
+const SourceEntry* FindEntryIgnoringCase(const std::vector<SourceEntry>& entries, const std::string& name);
+
+// Throws one PackerError holding every line of `problems`, sorted, so that
+// one run shows all there is to fix.
+[[noreturn]] void ThrowProblems(const std::string& heading, std::vector<std::string> problems);
 
 }  // namespace packer

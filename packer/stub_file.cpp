@@ -24,6 +24,31 @@ std::uint32_t ReadLe(const packaging::Bytes& bytes, std::size_t at, int width)
     return value;
 }
 
+// The COFF header's fields, from the PE signature on.
+constexpr std::size_t kTimeStampField = 8;
+constexpr std::size_t kOptionalHeaderSizeField = 20;
+constexpr std::size_t kOptionalHeader = 24;
+// In the optional header; the same place in 32- and 64-bit programs.
+constexpr std::size_t kChecksumField = 64;
+
+void WriteLe32(packaging::Bytes& bytes, std::size_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; i++)
+        bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// Where the checksum lies in the file; 0 when the optional header is too
+// short to hold it.
+std::size_t ChecksumPlace(const packaging::Bytes& bytes)
+{
+    std::size_t pe = ReadLe(bytes, kPeOffsetField, 4);
+    if (pe + kOptionalHeader > bytes.size())
+        return 0;
+    std::size_t optionalSize = ReadLe(bytes, pe + kOptionalHeaderSizeField, 2);
+    std::size_t place = pe + kOptionalHeader + kChecksumField;
+    return optionalSize >= kChecksumField + 4 && place + 4 <= bytes.size() ? place : 0;
+}
+
 // The machine field of the PE header, or 0 when there is none.
 std::uint16_t PeMachine(const packaging::Bytes& bytes)
 {
@@ -83,6 +108,40 @@ packaging::Bytes LoadStub(const fs::path& path, StubKind kind)
     if (file.valid() && FindTrailerFooter(file.get(), footer) >= 0)
         throw PackerError(name + " already carries a trailer: it is a package, not a stub");
     return bytes;
+}
+
+std::uint32_t PeChecksum(const packaging::Bytes& program)
+{
+    std::size_t place = ChecksumPlace(program);
+    if (place == 0)
+        return 0;
+    // 16-bit words summed with their carries folded back, then the length.
+    std::uint64_t sum = 0;
+    for (std::size_t i = 0; i < program.size(); i += 2) {
+        if (i == place || i == place + 2)
+            continue;
+        std::uint32_t word = program[i];
+        if (i + 1 < program.size())
+            word |= static_cast<std::uint32_t>(program[i + 1]) << 8;
+        sum += word;
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<std::uint32_t>(sum + program.size());
+}
+
+void ClampStubTime(packaging::Bytes& stub, std::int64_t latest)
+{
+    std::size_t pe = ReadLe(stub, kPeOffsetField, 4);
+    if (pe + kTimeStampField + 4 > stub.size() || latest >= 0xFFFFFFFFll)
+        return;
+    std::uint32_t last = latest < 0 ? 0 : static_cast<std::uint32_t>(latest);
+    if (ReadLe(stub, pe + kTimeStampField, 4) <= last)
+        return;
+    WriteLe32(stub, pe + kTimeStampField, last);
+    std::size_t place = ChecksumPlace(stub);
+    if (place != 0 && ReadLe(stub, place, 4) != 0)
+        WriteLe32(stub, place, PeChecksum(stub));
 }
 
 }  // namespace packer

@@ -3,6 +3,7 @@
 // already a package.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 
 #include "file_system.h"
@@ -21,5 +22,15 @@ fs::path LocateStub(const std::optional<fs::path>& given, bool want64);
 // is not a Windows program, is not of the wanted kind, or already carries
 // a trailer.
 packaging::Bytes LoadStub(const fs::path& path, StubKind kind);
+
+// The linker stamps a program with the time it was made. A stamp later
+// than latest (seconds since 1970, UTC) becomes latest, and the header's
+// checksum, if it has one, is made right again. The stub must be one
+// LoadStub accepted.
+void ClampStubTime(packaging::Bytes& stub, std::int64_t latest);
+
+// The checksum of a Windows program as its optional header holds it (the
+// field itself left out of the sum); 0 when it has no such header.
+std::uint32_t PeChecksum(const packaging::Bytes& program);
 
 }  // namespace packer

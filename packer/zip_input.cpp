@@ -1,31 +1,78 @@
-// A ZIP file as package entries, read through the stub's own archive
-// reader: what it cannot read, a package could not carry either.
+// A ZIP file as package entries. Plain archives are read through the stub's
+// own archive reader; ZIP64 ones, which it does not know, through the
+// packer's. Either way the package holds a plain ZIP archive.
 #include "archive/entry_reader.h"
 #include "packer_error.h"
 #include "source_entries.h"
 #include "text_encoding.h"
+#include "zip_file_reader.h"
 
 namespace packer {
 
 namespace {
 
 constexpr std::uint32_t kZipFlagEncrypted = 0x0001;
+constexpr std::uint32_t kZipFlagStrongEncryption = 0x0040;
 constexpr std::uint32_t kZipFlagUtf8Names = 0x0800;
 constexpr std::uint32_t kDosDirectoryAttribute = 0x10;
 constexpr std::uint32_t kNameBufferSize = 1024;
+constexpr std::uint32_t kMethodAes = 99;
+// Unix file types in the high half of the external attributes, for
+// entries made on Unix (3) or macOS (19).
+constexpr std::uint32_t kSystemUnix = 3;
+constexpr std::uint32_t kSystemMacOs = 19;
+constexpr std::uint32_t kUnixTypeMask = 0170000;
+constexpr std::uint32_t kUnixLink = 0120000;
+constexpr std::uint32_t kUnixFile = 0100000;
+constexpr std::uint32_t kUnixFolder = 0040000;
 
-class ZipSource;
+const char* MethodName(std::uint32_t method)
+{
+    switch (method) {
+    case 1: return "Shrink";
+    case 6: return "Implode";
+    case 9: return "Deflate64";
+    case 12: return "bzip2";
+    case 14: return "LZMA";
+    case 93: return "Zstandard";
+    case 95: return "XZ";
+    case 98: return "PPMd";
+    default: return nullptr;
+    }
+}
 
-class ZipEntryData : public EntryData {
+// Why an entry cannot be packed for what it is (rather than for its name);
+// empty when it can.
+std::string EntryKindProblem(const ZipEntryFacts& facts)
+{
+    std::uint32_t system = facts.versionMadeBy >> 8;
+    std::uint32_t unixType = (facts.externalAttributes >> 16) & kUnixTypeMask;
+    if ((system == kSystemUnix || system == kSystemMacOs) && unixType != 0 && unixType != kUnixFile &&
+        unixType != kUnixFolder) {
+        if (unixType == kUnixLink)
+            return "a symbolic link; the stub writes files and folders only (zip -r without -y stores the "
+                   "file a link leads to)";
+        return "a special file (a device, pipe or socket); the stub writes files and folders only";
+    }
+    if ((facts.flagBits & (kZipFlagEncrypted | kZipFlagStrongEncryption)) || facts.method == kMethodAes)
+        return "encrypted in the ZIP file; give the plain files instead (the package can be encrypted itself)";
+    if (facts.method != ZIP_METHOD_STORED && facts.method != ZIP_METHOD_DEFLATED) {
+        const char* method = MethodName(facts.method);
+        return "compression method " + std::to_string(facts.method) + (method ? std::string(" (") + method + ")" : "") +
+               "; only stored and deflated entries can be read (zip's default is deflate)";
+    }
+    return {};
+}
+
+class StubReaderData : public EntryData {
   public:
-    ZipEntryData(ArchiveReader* reader, const SourceEntry& entry, const std::string& zipName)
-        : reader_(reader), entry_(entry), zipName_(zipName)
+    StubReaderData(ArchiveReader* reader, const std::string& where) : reader_(reader), where_(where)
     {
         if (EntryOpen(reader_) != ARCHIVE_OK)
             fail("its local header disagrees with the directory");
     }
 
-    ~ZipEntryData() override
+    ~StubReaderData() override
     {
         if (reader_->openEntry)
             EntryClose(reader_);
@@ -43,44 +90,52 @@ class ZipEntryData : public EntryData {
     }
 
   private:
-    [[noreturn]] void fail(const std::string& why)
-    {
-        throw PackerError(zipName_ + ": entry " + entry_.shownName + ": " + why);
-    }
+    [[noreturn]] void fail(const std::string& why) { throw PackerError(where_ + ": " + why); }
 
     ArchiveReader* reader_;
-    const SourceEntry& entry_;
-    const std::string& zipName_;
+    std::string where_;
 };
 
 class ZipSource : public PackageSource {
   public:
-    explicit ZipSource(const fs::path& path) : name_(PathToUtf8(path)), file_(OpenSysFile(path))
+    ZipSource(const fs::path& path, const SourceOptions& options)
+        : name_(PathToUtf8(path)), file_(OpenSysFile(path)), options_(options)
     {
         if (!file_.valid())
             throw PackerError("cannot open " + name_ + ": " + LastSystemError());
         int64_t size = SysFileSeek(file_.get(), 0, SYS_SEEK_END);
-        if (size < 0 || size > 0xFFFFFFFF)
-            throw PackerError(name_ + ": a ZIP file without ZIP64 is smaller than 4 GiB");
-        reader_ = ArchiveOpen(file_.get(), 0, static_cast<std::uint32_t>(size));
-        if (reader_ == nullptr)
-            throw PackerError(name_ + ": not a ZIP file, or one the stub cannot read (no end record, several "
-                                      "disks, or a damaged directory)");
-        readDirectory();
-        if (!problems_.empty())
-            ThrowProblems("cannot pack " + name_ + ":", problems_);
-        CheckEntryNames(entries_);
+        if (size < 0)
+            throw PackerError("cannot read " + name_ + ": " + LastSystemError());
+        end_ = FindZipEnd(file_.get(), static_cast<std::uint64_t>(size), name_);
+        if (end_.entryCount == 0)
+            return;
+        // The stub's reader keeps 32-bit offsets.
+        ownReader_ = end_.zip64 || static_cast<std::uint64_t>(size) > 0xFFFFFFFFu;
+        if (ownReader_) {
+            facts_ = ReadZipDirectory(file_.get(), end_, name_);
+            for (std::size_t i = 0; i < facts_.size(); i++)
+                add(static_cast<std::uint32_t>(i), facts_[i]);
+        } else {
+            readStubDirectory(static_cast<std::uint32_t>(size));
+        }
+        FindEntryNameProblems(entries_, problems_);
     }
 
     std::unique_ptr<EntryData> open(const SourceEntry& entry) override
     {
+        std::string where = name_ + ": entry " + entry.shownName;
+        if (ownReader_)
+            return OpenZipEntryData(file_.get(), end_, facts_[entry.zipIndex], where);
         moveTo(entry.zipIndex);
-        return std::make_unique<ZipEntryData>(reader_, entry, name_);
+        return std::make_unique<StubReaderData>(reader_, where);
     }
 
   private:
-    void readDirectory()
+    void readStubDirectory(std::uint32_t size)
     {
+        reader_ = ArchiveOpen(file_.get(), 0, size);
+        if (reader_ == nullptr)
+            throw PackerError(name_ + ": the stub's archive reader cannot read its directory");
         for (std::uint32_t i = 0; i < reader_->entryCount; i++) {
             int result = i == 0 ? ArchiveFirstEntry(reader_) : ArchiveNextEntry(reader_);
             ArchiveEntryInfo info{};
@@ -95,12 +150,23 @@ class ZipSource : public PackageSource {
             }
             if (result != ARCHIVE_OK)
                 throw PackerError(name_ + ": the archive directory is damaged at entry " + std::to_string(i + 1));
-            add(i, info, std::string(name, info.nameLength));
+            ZipEntryFacts facts;
+            facts.name.assign(name, info.nameLength);
+            facts.versionMadeBy = info.versionMadeBy;
+            facts.flagBits = info.flagBits;
+            facts.method = info.method;
+            facts.crc = info.crc;
+            facts.dosDateTime = info.dosDateTime;
+            facts.externalAttributes = info.externalAttributes;
+            facts.compressedSize = info.compressedSize;
+            facts.uncompressedSize = info.uncompressedSize;
+            add(i, facts);
         }
     }
 
-    void add(std::uint32_t index, const ArchiveEntryInfo& info, std::string raw)
+    void add(std::uint32_t index, const ZipEntryFacts& facts)
     {
+        std::string raw = facts.name;
         // Some Windows tools write backslashes; the stub splits at both.
         for (char& c : raw)
             if (c == '\\')
@@ -108,7 +174,7 @@ class ZipSource : public PackageSource {
         SourceEntry entry;
         entry.zipIndex = index;
         bool named = true;
-        if (info.flagBits & kZipFlagUtf8Names) {
+        if (facts.flagBits & kZipFlagUtf8Names) {
             entry.shownName = raw;
             named = Utf8ToOemName(raw, entry.name);
         } else {
@@ -127,25 +193,29 @@ class ZipSource : public PackageSource {
                 }
             }
         }
-        if (!named) {
-            problems_.push_back(entry.shownName + ": the stub writes ASCII and \xC3\xA4 \xC3\xB6 \xC3\xBC \xC3\x84 "
-                                                  "\xC3\x96 \xC3\x9C \xC3\x9F only");
-            return;
-        }
         entry.directory = !raw.empty() && raw.back() == '/';
-        if (!entry.directory && (info.externalAttributes & kDosDirectoryAttribute) && info.uncompressedSize == 0) {
+        if (!entry.directory && (facts.externalAttributes & kDosDirectoryAttribute) && facts.uncompressedSize == 0) {
             entry.directory = true;
             entry.name += '/';
             entry.shownName += '/';
         }
-        if (info.flagBits & kZipFlagEncrypted)
-            problems_.push_back(entry.shownName + ": encrypted in the ZIP file; give the plain files instead");
-        else if (info.method != ZIP_METHOD_STORED && info.method != ZIP_METHOD_DEFLATED)
-            problems_.push_back(entry.shownName + ": compression method " + std::to_string(info.method) +
-                                "; only stored and deflated entries can be read");
-        entry.size = info.uncompressedSize;
-        entry.time.date = static_cast<std::uint16_t>(info.dosDateTime >> 16);
-        entry.time.time = static_cast<std::uint16_t>(info.dosDateTime);
+        std::string path = entry.shownName;
+        while (!path.empty() && path.back() == '/')
+            path.pop_back();
+        if (options_.exclude.excludesWithParents(path, entry.directory)) {
+            excluded_++;
+            return;
+        }
+        std::string problem = EntryKindProblem(facts);
+        if (problem.empty() && !named)
+            problem = "the stub writes ASCII and \xC3\xA4 \xC3\xB6 \xC3\xBC \xC3\x84 \xC3\x96 \xC3\x9C \xC3\x9F only";
+        if (!problem.empty()) {
+            problems_.push_back(entry.shownName + ": " + problem);
+            return;
+        }
+        entry.size = facts.uncompressedSize;
+        entry.time.date = static_cast<std::uint16_t>(facts.dosDateTime >> 16);
+        entry.time.time = static_cast<std::uint16_t>(facts.dosDateTime);
         entries_.push_back(std::move(entry));
     }
 
@@ -162,15 +232,18 @@ class ZipSource : public PackageSource {
 
     std::string name_;
     SysFileHolder file_;
-    ArchiveReader* reader_ = nullptr;
-    std::vector<std::string> problems_;
+    SourceOptions options_;
+    ZipEnd end_;
+    bool ownReader_ = false;
+    std::vector<ZipEntryFacts> facts_;   // ZIP64: the directory, by the entries' places
+    ArchiveReader* reader_ = nullptr;    // plain archives: the stub's reader
 };
 
 }  // namespace
 
-std::unique_ptr<PackageSource> OpenZipSource(const fs::path& zipFile)
+std::unique_ptr<PackageSource> OpenZipSource(const fs::path& zipFile, const SourceOptions& options)
 {
-    return std::make_unique<ZipSource>(zipFile);
+    return std::make_unique<ZipSource>(zipFile, options);
 }
 
 }  // namespace packer
