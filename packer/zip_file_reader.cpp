@@ -154,6 +154,7 @@ std::vector<ZipEntryFacts> ReadZipDirectory(SysFile file, const ZipEnd& end, con
             throw damaged("");
         ZipEntryFacts facts;
         facts.versionMadeBy = ReadU16Le(header + 4);
+        facts.versionNeeded = ReadU16Le(header + 6);
         facts.flagBits = ReadU16Le(header + 8);
         facts.method = ReadU16Le(header + 10);
         facts.dosDateTime = ReadU32Le(header + 12);

@@ -1,8 +1,9 @@
 // A ZIP file read by the packer itself where the stub's reader does not
 // reach: the end records, plain and ZIP64, with the reason in words when a
-// file is no archive the packer can take; and for ZIP64 archives (and files
-// past 4 GiB), the directory and the entry data. The stub stays without
-// ZIP64: packages are plain ZIP archives whatever their input was.
+// file is no archive the packer can take; and for archives that use ZIP64
+// anywhere (and files past 4 GiB), the directory and the entry data. The
+// stub stays without ZIP64: packages are plain ZIP archives whatever their
+// input was.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +34,7 @@ ZipEnd FindZipEnd(SysFile file, std::uint64_t fileSize, const std::string& name)
 struct ZipEntryFacts {
     std::string name;                    // the bytes the directory holds
     std::uint32_t versionMadeBy = 0;     // the high byte names the system: 3 Unix, 19 macOS
+    std::uint32_t versionNeeded = 0;     // 45 (4.5) and above: ZIP64 fields may be in its headers
     std::uint32_t flagBits = 0;
     std::uint32_t method = 0;
     std::uint32_t crc = 0;

@@ -1,6 +1,7 @@
 // A ZIP file as package entries. Plain archives are read through the stub's
-// own archive reader; ZIP64 ones, which it does not know, through the
-// packer's. Either way the package holds a plain ZIP archive.
+// own archive reader; archives that use ZIP64 anywhere, which it does not
+// know, through the packer's. Either way the package holds a plain ZIP
+// archive.
 #include "archive/entry_reader.h"
 #include "packer_error.h"
 #include "source_entries.h"
@@ -17,6 +18,8 @@ constexpr std::uint32_t kZipFlagUtf8Names = 0x0800;
 constexpr std::uint32_t kDosDirectoryAttribute = 0x10;
 constexpr std::uint32_t kNameBufferSize = 1024;
 constexpr std::uint32_t kMethodAes = 99;
+// Version needed to extract 4.5: the entry may use ZIP64 fields.
+constexpr std::uint32_t kVersionZip64 = 45;
 // Unix file types in the high half of the external attributes, for
 // entries made on Unix (3) or macOS (19).
 constexpr std::uint32_t kSystemUnix = 3;
@@ -109,14 +112,25 @@ class ZipSource : public PackageSource {
         end_ = FindZipEnd(file_.get(), static_cast<std::uint64_t>(size), name_);
         if (end_.entryCount == 0)
             return;
-        // The stub's reader keeps 32-bit offsets.
+        // The stub's reader keeps 32-bit offsets, and takes a local header
+        // whose sizes are in a ZIP64 field for a damaged one.
         ownReader_ = end_.zip64 || static_cast<std::uint64_t>(size) > 0xFFFFFFFFu;
+        if (!ownReader_) {
+            std::vector<std::string> longNames;
+            std::vector<std::pair<std::uint32_t, ZipEntryFacts>> listed =
+                readStubDirectory(static_cast<std::uint32_t>(size), longNames);
+            for (const auto& [index, facts] : listed)
+                ownReader_ = ownReader_ || facts.versionNeeded >= kVersionZip64;
+            if (!ownReader_) {
+                problems_ = longNames;
+                for (const auto& [index, facts] : listed)
+                    add(index, facts);
+            }
+        }
         if (ownReader_) {
             facts_ = ReadZipDirectory(file_.get(), end_, name_);
             for (std::size_t i = 0; i < facts_.size(); i++)
                 add(static_cast<std::uint32_t>(i), facts_[i]);
-        } else {
-            readStubDirectory(static_cast<std::uint32_t>(size));
         }
         FindEntryNameProblems(entries_, problems_);
     }
@@ -131,11 +145,15 @@ class ZipSource : public PackageSource {
     }
 
   private:
-    void readStubDirectory(std::uint32_t size)
+    // The directory as the stub's reader sees it: each entry with its place.
+    // A name too long for its buffer is a line in longNames instead.
+    std::vector<std::pair<std::uint32_t, ZipEntryFacts>> readStubDirectory(std::uint32_t size,
+                                                                          std::vector<std::string>& longNames)
     {
         reader_ = ArchiveOpen(file_.get(), 0, size);
         if (reader_ == nullptr)
             throw PackerError(name_ + ": the stub's archive reader cannot read its directory");
+        std::vector<std::pair<std::uint32_t, ZipEntryFacts>> listed;
         for (std::uint32_t i = 0; i < reader_->entryCount; i++) {
             int result = i == 0 ? ArchiveFirstEntry(reader_) : ArchiveNextEntry(reader_);
             ArchiveEntryInfo info{};
@@ -143,7 +161,7 @@ class ZipSource : public PackageSource {
             if (result == ARCHIVE_OK)
                 result = ArchiveGetEntryInfo(reader_, &info, name, sizeof name, nullptr, 0, nullptr, 0);
             if (result == ARCHIVE_BAD_PARAMETER) {
-                problems_.push_back("entry " + std::to_string(i + 1) + ": name of " +
+                longNames.push_back("entry " + std::to_string(i + 1) + ": name of " +
                                     std::to_string(info.nameLength) + " bytes; Windows paths leave room for " +
                                     std::to_string(kMaxEntryNameLength));
                 continue;
@@ -153,6 +171,7 @@ class ZipSource : public PackageSource {
             ZipEntryFacts facts;
             facts.name.assign(name, info.nameLength);
             facts.versionMadeBy = info.versionMadeBy;
+            facts.versionNeeded = info.versionNeeded;
             facts.flagBits = info.flagBits;
             facts.method = info.method;
             facts.crc = info.crc;
@@ -160,8 +179,9 @@ class ZipSource : public PackageSource {
             facts.externalAttributes = info.externalAttributes;
             facts.compressedSize = info.compressedSize;
             facts.uncompressedSize = info.uncompressedSize;
-            add(i, facts);
+            listed.emplace_back(i, facts);
         }
+        return listed;
     }
 
     void add(std::uint32_t index, const ZipEntryFacts& facts)

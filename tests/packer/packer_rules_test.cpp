@@ -1,14 +1,17 @@
 // The packer's rules, tested on the library: which characters a package
 // can hold, which names the stub can write, what the config file accepts
-// (and where it says a fault lies), the delete list, and the size limits.
+// (and where it says a fault lies), the delete list, the size limits, what
+// exclude patterns match, and the stub's checksum after its time changed.
 #include <gtest/gtest.h>
 
 #include "config_file.h"
 #include "delete_list.h"
+#include "exclude_patterns.h"
 #include "package_builder.h"
 #include "package_settings.h"
 #include "packer_error.h"
 #include "source_entries.h"
+#include "stub_file.h"
 #include "text_encoding.h"
 
 using namespace packer;
@@ -216,6 +219,91 @@ TEST(PackageLimits, EntriesSizesAndHeadersAreCheckedBeforeWriting)
     // A stub so large that the headers no longer fit below 4 GiB.
     EXPECT_NE(ErrorOf([&] { CheckPackageLimits({Entry("a")}, 0xFFFFFF00ull, 200); }).find("reach 4 GiB"),
               std::string::npos);
+}
+
+TEST(ExcludePatterns, WhatEachPatternMatches)
+{
+    const struct {
+        const char* pattern;
+        const char* path;
+        bool folder;
+        bool excluded;
+    } cases[] = {
+        {"*.bak", "a.bak", false, true},
+        {"*.bak", "deep/er/A.BAK", false, true},          // any folder, any case
+        {"*.bak", "a.bak/x.txt", false, false},           // the folder a.bak itself is matched, not its content
+        {"*.txt", "docs/a.txt.old", false, false},
+        {"/a.txt", "a.txt", false, true},
+        {"/a.txt", "docs/a.txt", false, false},           // a leading '/' anchors to the top
+        {"docs/*.txt", "docs/a.txt", false, true},
+        {"docs/*.txt", "docs/sub/a.txt", false, false},   // * stays within one name
+        {"docs/*.txt", "x/docs/a.txt", false, false},     // a '/' inside anchors too
+        {"docs/**/*.txt", "docs/a.txt", false, true},     // ** between folders: none at all
+        {"docs/**/*.txt", "docs/a/b/c.txt", false, true},
+        {"**/cache", "cache", true, true},
+        {"**/cache", "a/b/cache", true, true},
+        {"build/**", "build", true, false},               // the folder stays, its content goes
+        {"build/**", "build/x/y.o", false, true},
+        {"a**z", "a/b/z", false, true},                   // ** inside a name crosses folders as well
+        {"build/", "build", true, true},
+        {"build/", "build", false, false},                // folders only
+        {"build/", "src/build", true, true},
+        {"docs\\old", "docs/old", false, true},          // a backslash is a separator
+        {"?.txt", "a.txt", false, true},
+        {"?.txt", "ab.txt", false, false},
+        {"[ab].txt", "b.txt", false, true},
+        {"[!ab].txt", "b.txt", false, false},
+        {"[!ab].txt", "c.txt", false, true},
+        {"[a-c]x", "Bx", false, true},
+        {"[]]x", "]x", false, true},
+        {"\xC3\xA4*", "\xC3\x84rger.txt", false, true},      // the umlauts fold as well
+        {"*", "anything/at/all", false, true},
+    };
+    for (const auto& c : cases) {
+        ExcludePatterns patterns({c.pattern});
+        EXPECT_EQ(patterns.excludes(c.path, c.folder), c.excluded) << c.pattern << " on " << c.path;
+    }
+    // Deep names whose folders hold no entry of their own, as in ZIP files.
+    ExcludePatterns folder({"docs/"});
+    EXPECT_FALSE(folder.excludes("docs/a/b.txt", false));
+    EXPECT_TRUE(folder.excludesWithParents("docs/a/b.txt", false));
+    EXPECT_TRUE(folder.excludesWithParents("x/docs/b.txt", false));
+    EXPECT_FALSE(folder.excludesWithParents("docsx/b.txt", false));
+}
+
+TEST(StubTime, ChecksumAsTheLinkerWritesItAndALaterStampBounded)
+{
+    fs::path place;
+    try {
+        place = LocateStub(std::nullopt, false);
+    } catch (const PackerError&) {
+        GTEST_SKIP() << "no 32-bit stub built";
+    }
+    const packaging::Bytes stub = LoadStub(place, StubKind::k32);
+    auto le32 = [](const packaging::Bytes& bytes, std::size_t at) {
+        return static_cast<std::uint32_t>(bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16) |
+               static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+    };
+    std::size_t pe = le32(stub, 0x3C);
+    std::size_t stampAt = pe + 8;
+    std::size_t checksumAt = pe + 24 + 64;
+    std::uint32_t stamp = le32(stub, stampAt);
+    ASSERT_NE(le32(stub, checksumAt), 0u) << "the linker wrote no checksum";
+    EXPECT_EQ(PeChecksum(stub), le32(stub, checksumAt));
+
+    packaging::Bytes bounded = stub;
+    ClampStubTime(bounded, stamp - 1000);
+    EXPECT_EQ(le32(bounded, stampAt), stamp - 1000);
+    EXPECT_EQ(le32(bounded, checksumAt), PeChecksum(bounded));
+    EXPECT_NE(le32(bounded, checksumAt), le32(stub, checksumAt));
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < stub.size(); i++)
+        differing += stub[i] != bounded[i];
+    EXPECT_LE(differing, 8u) << "only the stamp and the checksum change";
+
+    packaging::Bytes earlier = stub;
+    ClampStubTime(earlier, stamp + 1000);
+    EXPECT_TRUE(earlier == stub);
 }
 
 }  // namespace

@@ -2,9 +2,12 @@
 #include "packer_support.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <regex>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -162,6 +165,81 @@ RunResult RunPacker(const std::vector<std::string>& arguments)
     return result;
 }
 
+#ifdef _WIN32
+static std::optional<std::string> GetVariable(const std::string& name)
+{
+    std::wstring wide = Wide(name);
+    DWORD size = GetEnvironmentVariableW(wide.c_str(), nullptr, 0);
+    if (size == 0)
+        return std::nullopt;
+    std::wstring value(size, L'\0');
+    value.resize(GetEnvironmentVariableW(wide.c_str(), &value[0], size));
+    return U8(fs::path(value));
+}
+
+static void SetVariable(const std::string& name, const std::optional<std::string>& value)
+{
+    SetEnvironmentVariableW(Wide(name).c_str(), value ? Wide(*value).c_str() : nullptr);
+}
+#else
+static std::optional<std::string> GetVariable(const std::string& name)
+{
+    const char* value = std::getenv(name.c_str());
+    return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+static void SetVariable(const std::string& name, const std::optional<std::string>& value)
+{
+    if (value)
+        setenv(name.c_str(), value->c_str(), 1);
+    else
+        unsetenv(name.c_str());
+}
+#endif
+
+ScopedEnvironment::ScopedEnvironment(const std::string& name, const std::optional<std::string>& value)
+    : name_(name), old_(GetVariable(name))
+{
+    SetVariable(name, value);
+}
+
+ScopedEnvironment::~ScopedEnvironment()
+{
+    SetVariable(name_, old_);
+}
+
+std::map<std::string, std::string> ListedEntries(const std::string& inspectOutput)
+{
+    // "        size compressed  method    crc       time                 name"
+    // "          77         60  deflated  1A2B3C4D  2024-01-31 13:45:08  a.txt"
+    static const std::regex kLine(R"(^ *\d+ +\d+ +\w+ +[0-9A-F]{8}  (\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)  (.*)$)");
+    std::map<std::string, std::string> entries;
+    std::istringstream lines(inspectOutput);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        std::smatch match;
+        if (std::regex_match(line, match, kLine))
+            entries[match[2]] = match[1];
+    }
+    return entries;
+}
+
+bool MakeFolderLink(const fs::path& link, const fs::path& target)
+{
+#ifdef _WIN32
+#ifndef SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
+#define SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE 0x2
+#endif
+    return CreateSymbolicLinkW(link.c_str(), target.c_str(),
+                               SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != 0;
+#else
+    std::error_code error;
+    fs::create_directory_symlink(target, link, error);
+    return !error;
+#endif
+}
+
 packaging::Bytes FakeStub(std::uint16_t machine)
 {
     packaging::Bytes stub(512, 0);
@@ -188,10 +266,10 @@ void WriteBytes(const fs::path& path, const packaging::Bytes& bytes)
     ASSERT_TRUE(out.good()) << U8(path);
 }
 
-void WriteTree(const fs::path& root, const std::vector<TreeItem>& items)
+void WriteTree(const fs::path& root, const std::vector<TreeItem>& items, std::chrono::hours age)
 {
-    // A fixed, even second a few days back, different for every item.
-    auto base = fs::file_time_type::clock::now() - std::chrono::hours(24 * 10);
+    // A fixed, even second some days back, different for every item.
+    auto base = fs::file_time_type::clock::now() - age;
     base -= std::chrono::duration_cast<fs::file_time_type::duration>(
         base.time_since_epoch() % std::chrono::seconds(2));
     std::vector<std::pair<fs::path, fs::file_time_type>> folders;

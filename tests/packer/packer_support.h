@@ -3,9 +3,11 @@
 // a small stand-in for the stub.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,29 @@ struct RunResult {
 // Runs sfxpack with these arguments (UTF-8) and waits for it.
 RunResult RunPacker(const std::vector<std::string>& arguments);
 
+// Sets an environment variable (or removes it, for nothing) while it
+// lives; the packer, started as a child, inherits it. What was there before
+// comes back.
+class ScopedEnvironment {
+  public:
+    ScopedEnvironment(const std::string& name, const std::optional<std::string>& value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+  private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+// The entries `sfxpack inspect` lists: each name with its time
+// ("2024-01-31 13:45:08").
+std::map<std::string, std::string> ListedEntries(const std::string& inspectOutput);
+
+// Makes link a symbolic link to the folder target; false where the system
+// or its rights do not allow one.
+bool MakeFolderLink(const fs::path& link, const fs::path& target);
+
 // A Windows program header and nothing else: enough for the packer's stub
 // check. machine 0x014C (32-bit) or 0x8664 (64-bit).
 packaging::Bytes FakeStub(std::uint16_t machine = 0x014C);
@@ -34,8 +59,10 @@ struct TreeItem {
 };
 
 // Writes the items below root with last-write times on even seconds in
-// the past (DOS times have two-second steps), every item its own time.
-void WriteTree(const fs::path& root, const std::vector<TreeItem>& items);
+// the past, about age back (DOS times have two-second steps), every item
+// its own time.
+void WriteTree(const fs::path& root, const std::vector<TreeItem>& items,
+               std::chrono::hours age = std::chrono::hours(24 * 10));
 
 // Every file and folder below root by its UTF-8 relative name: content (for
 // files) and last-write time in seconds.

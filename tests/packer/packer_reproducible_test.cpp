@@ -1,0 +1,181 @@
+// Reproducible packages: SOURCE_DATE_EPOCH bounds every time a package
+// holds (entry times, the stub's link time), so that the same tree packed
+// twice gives the same bytes whatever its files' times; and TZ names the
+// zone of the entry times, which are local times by the ZIP convention.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <ctime>
+
+#include "packaging/zip_writer.h"
+#include "packer_support.h"
+#include "support/temp_path.h"
+
+using packaging::Bytes;
+
+namespace {
+
+// FakeStub's PE header lies at 0x80; the link time follows 8 bytes in.
+constexpr std::size_t kStubTimeStamp = 0x88;
+
+class ReproducibleTest : public ::testing::Test {
+  protected:
+    ReproducibleTest() : root_(U8(dir_.path())) {}
+    fs::path path(const std::string& name) const { return root_ / U8(name); }
+    std::string arg(const std::string& name) const { return U8(path(name)); }
+    RunResult build(const std::string& source, const std::string& output, std::vector<std::string> extra = {})
+    {
+        std::vector<std::string> arguments = {"build", arg(source), "-o", arg(output), "--stub", arg("stub.exe")};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        return RunPacker(arguments);
+    }
+    std::map<std::string, std::string> listed(const std::string& package)
+    {
+        RunResult listing = RunPacker({"inspect", arg(package)});
+        EXPECT_EQ(listing.exitCode, 0) << listing.err;
+        return ListedEntries(listing.out);
+    }
+
+    TempDir dir_;
+    fs::path root_;
+};
+
+std::int64_t NowSeconds()
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string UtcText(std::int64_t seconds)
+{
+    std::time_t value = static_cast<std::time_t>(seconds);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", std::gmtime(&value));
+    return text;
+}
+
+std::uint32_t Le32(const Bytes& bytes, std::size_t at)
+{
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+TEST_F(ReproducibleTest, TheSameTreeWithOtherTimesGivesTheSameBytes)
+{
+    // A stub linked "later" than the epoch.
+    Bytes stub = FakeStub();
+    for (std::size_t i = 0; i < 4; i++)
+        stub[kStubTimeStamp + i] = i < 3 ? 0xFF : 0x7F;
+    WriteBytes(path("stub.exe"), stub);
+    const std::vector<TreeItem> items = {{"a.txt", TextBytes(1000)},
+                                         {"docs/b.txt", TextBytes(70000)},
+                                         {"docs/empty/", {}},
+                                         {"old.txt", TextBytes(10)}};
+    WriteTree(path("first"), items, std::chrono::hours(24 * 10));
+    WriteTree(path("second"), items, std::chrono::hours(24 * 3));
+    std::int64_t epoch = (NowSeconds() - 30 * 24 * 3600) / 2 * 2;
+    // Older than the epoch: kept as it is, in both trees alike.
+    fs::file_time_type oldTime = fs::file_time_type::clock::now() - std::chrono::hours(24 * 100);
+    fs::last_write_time(path("first/old.txt"), oldTime);
+    fs::last_write_time(path("second/old.txt"), oldTime);
+
+    ScopedEnvironment zone("TZ", std::string("UTC0"));
+    {
+        ScopedEnvironment sourceDate("SOURCE_DATE_EPOCH", std::to_string(epoch));
+        ASSERT_EQ(build("first", "one.exe").exitCode, 0);
+        ASSERT_EQ(build("second", "two.exe").exitCode, 0);
+    }
+    Bytes one = ReadBytes(path("one.exe"));
+    EXPECT_TRUE(one == ReadBytes(path("two.exe"))) << "the packages differ";
+    EXPECT_EQ(Le32(one, kStubTimeStamp), static_cast<std::uint32_t>(epoch));
+    std::map<std::string, std::string> entries = listed("one.exe");
+    EXPECT_EQ(entries.size(), 4u);
+    for (const auto& [name, time] : entries) {
+        if (name == "old.txt")
+            EXPECT_LT(time, UtcText(epoch));
+        else
+            EXPECT_EQ(time, UtcText(epoch)) << name;
+    }
+
+    // Without the epoch the files' own times, and the stub's, go in.
+    ScopedEnvironment noSourceDate("SOURCE_DATE_EPOCH", std::nullopt);
+    ASSERT_EQ(build("first", "one.exe").exitCode, 0);
+    ASSERT_EQ(build("second", "two.exe").exitCode, 0);
+    one = ReadBytes(path("one.exe"));
+    EXPECT_FALSE(one == ReadBytes(path("two.exe")));
+    EXPECT_EQ(Le32(one, kStubTimeStamp), 0x7FFFFFFFu);
+}
+
+TEST_F(ReproducibleTest, ZipEntryTimesAreBoundedToo)
+{
+    WriteBytes(path("stub.exe"), FakeStub());
+    packaging::ZipWriter writer;
+    packaging::ZipEntry later = packaging::ZipEntry::file("later.txt", TextBytes(10));
+    later.dosDate = (50 << 9) | (6 << 5) | 15;   // 2030-06-15
+    writer.add(later);
+    packaging::ZipEntry earlier = packaging::ZipEntry::file("earlier.txt", TextBytes(10));
+    earlier.dosDate = (30 << 9) | (6 << 5) | 15;   // 2010-06-15 13:45:08
+    earlier.dosTime = (13 << 11) | (45 << 5) | 4;
+    writer.add(earlier);
+    WriteBytes(path("in.zip"), writer.build());
+
+    ScopedEnvironment zone("TZ", std::string("UTC0"));
+    ScopedEnvironment sourceDate("SOURCE_DATE_EPOCH", std::string("1577836800"));   // 2020-01-01 00:00 UTC
+    ASSERT_EQ(build("in.zip", "out.exe").exitCode, 0);
+    EXPECT_EQ(listed("out.exe"), (std::map<std::string, std::string>{{"earlier.txt", "2010-06-15 13:45:08"},
+                                                                      {"later.txt", "2020-01-01 00:00:00"}}));
+}
+
+TEST_F(ReproducibleTest, EntryTimesAreLocalTimesOfTheZoneTZNames)
+{
+    WriteBytes(path("stub.exe"), FakeStub());
+    WriteTree(path("in"), {{"a.txt", TextBytes(10)}, {"sub/b.txt", TextBytes(10)}});
+    ScopedEnvironment sourceDate("SOURCE_DATE_EPOCH", std::string("1700000000"));   // 2023-11-14 22:13:20 UTC
+    const struct {
+        const char* zone;
+        const char* time;
+    } cases[] = {
+        {"UTC0", "2023-11-14 22:13:20"},
+        {"XXX-2", "2023-11-15 00:13:20"},   // two hours east of UTC
+        {"XXX+5", "2023-11-14 17:13:20"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.zone);
+        ScopedEnvironment zone("TZ", std::string(c.zone));
+        ASSERT_EQ(build("in", "out.exe").exitCode, 0);
+        EXPECT_EQ(listed("out.exe")["a.txt"], c.time);
+    }
+}
+
+TEST_F(ReproducibleTest, FileTimesComeBackUnderTheSameZone)
+{
+    WriteBytes(path("stub.exe"), FakeStub());
+    WriteTree(path("in"), {{"a.txt", TextBytes(10)}, {"sub/b.txt", TextBytes(10)}, {"empty/", {}}});
+    ScopedEnvironment zone("TZ", std::string("XXX-3"));
+    ASSERT_EQ(build("in", "out.exe").exitCode, 0);
+    ASSERT_EQ(RunPacker({"extract", arg("out.exe"), "-d", arg("out")}).exitCode, 0);
+    std::map<std::string, TreeNode> in = ReadTree(path("in"));
+    std::map<std::string, TreeNode> out = ReadTree(path("out"));
+    for (const char* name : {"a.txt", "sub/b.txt", "empty"})
+        EXPECT_EQ(out[name].time, in[name].time) << name;
+}
+
+TEST_F(ReproducibleTest, ASourceDateEpochThatIsNoNumberIsRefused)
+{
+    WriteBytes(path("stub.exe"), FakeStub());
+    WriteTree(path("in"), {{"a.txt", TextBytes(10)}});
+    for (const char* value : {"yesterday", "-5", "1.7e9", "1700000000 ", "12345678901234567890"}) {
+        SCOPED_TRACE(value);
+        ScopedEnvironment sourceDate("SOURCE_DATE_EPOCH", std::string(value));
+        RunResult run = build("in", "out.exe");
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.err.find("SOURCE_DATE_EPOCH=" + std::string(value) + ": not a number of seconds"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_FALSE(fs::exists(path("out.exe")));
+    }
+    // Set but empty, as build systems leave it: not given.
+    ScopedEnvironment sourceDate("SOURCE_DATE_EPOCH", std::string());
+    EXPECT_EQ(build("in", "out.exe").exitCode, 0);
+}
+
+}  // namespace
