@@ -225,21 +225,6 @@ std::map<std::string, std::string> ListedEntries(const std::string& inspectOutpu
     return entries;
 }
 
-bool MakeFolderLink(const fs::path& link, const fs::path& target)
-{
-#ifdef _WIN32
-#ifndef SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
-#define SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE 0x2
-#endif
-    return CreateSymbolicLinkW(link.c_str(), target.c_str(),
-                               SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != 0;
-#else
-    std::error_code error;
-    fs::create_directory_symlink(target, link, error);
-    return !error;
-#endif
-}
-
 packaging::Bytes FakeStub(std::uint16_t machine)
 {
     packaging::Bytes stub(512, 0);

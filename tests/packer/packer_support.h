@@ -43,10 +43,6 @@ class ScopedEnvironment {
 // ("2024-01-31 13:45:08").
 std::map<std::string, std::string> ListedEntries(const std::string& inspectOutput);
 
-// Makes link a symbolic link to the folder target; false where the system
-// or its rights do not allow one.
-bool MakeFolderLink(const fs::path& link, const fs::path& target);
-
 // A Windows program header and nothing else: enough for the packer's stub
 // check. machine 0x014C (32-bit) or 0x8664 (64-bit).
 packaging::Bytes FakeStub(std::uint16_t machine = 0x014C);
