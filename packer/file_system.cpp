@@ -318,7 +318,18 @@ bool IsTerminal(std::FILE* stream)
 bool IsLink(const fs::path& path)
 {
     DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    // Cloud storage keeps its folders as reparse points too, which are
+    // plain folders to their user. Links and junctions stand for another
+    // name ("name surrogates"); only those count. Wine shows the host's
+    // links as reparse points without a tag: those are links as well.
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(path.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return true;
+    FindClose(find);
+    return data.dwReserved0 == 0 || IsReparseTagNameSurrogate(data.dwReserved0);
 }
 
 FileIdentity IdentifyFile(const fs::path& path)

@@ -47,8 +47,8 @@ inline std::uint32_t DosTimeValue(DosTime time)
     return static_cast<std::uint32_t>(time.date) << 16 | time.time;
 }
 
-// True for a symbolic link, and on Windows for any reparse point (a
-// junction too); the path itself is looked at, not what it leads to.
+// True for a symbolic link, and on Windows for a junction as well; the
+// path itself is looked at, not what it leads to.
 bool IsLink(const fs::path& path);
 
 // What tells two paths to the same file or folder apart from paths to
