@@ -131,6 +131,18 @@ static int RefillInput(EntryReadState* state)
     return ARCHIVE_OK;
 }
 
+// A deflate stream that ends before the directory's sizes are used up
+// would pass for a complete entry with no CRC verdict; the file would come
+// out short and the run would report success. Only the cipher's fill bytes
+// may follow the stream.
+static int CheckStreamEnd(const EntryReadState* state)
+{
+    uint64_t unused = (uint64_t)state->stream.avail_in + state->compressedLeft;
+    if (state->uncompressedLeft != 0 || unused > EntryFillAllowance())
+        return -1;
+    return 0;
+}
+
 int32_t EntryRead(ArchiveReader* reader, void* buffer, uint32_t length)
 {
     if (reader == NULL || reader->openEntry == NULL)
@@ -174,7 +186,7 @@ int32_t EntryRead(ArchiveReader* reader, void* buffer, uint32_t length)
         out += k;
         space -= k;
         if (z == Z_STREAM_END)
-            return produced;
+            return CheckStreamEnd(state) == 0 ? produced : ARCHIVE_BAD_FORMAT;
         if (z != Z_OK)
             return z;
     }

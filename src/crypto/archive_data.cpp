@@ -26,3 +26,8 @@ int CheckEntryDataSize(uint32_t compressedSize)
         return -1;
     return 0;
 }
+
+uint32_t EntryFillAllowance(void)
+{
+    return ActiveCipher != 0 ? CIPHER_BLOCK_SIZE - 1 : 0;
+}

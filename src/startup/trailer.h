@@ -38,8 +38,19 @@ enum TrailerResult {
 // Puts every setting at its default (no texts, flags 1, no cipher header).
 void ResetSettings(SfxSettingsRecord* settings);
 
-// Finds the footer: in the last 12 bytes, else the first match in the last
-// 16,384 bytes. Fills footer and returns the offset just past it, or -1.
+// Signing tools append a certificate table to the program, aligned to
+// CERTIFICATE_TABLE_ALIGNMENT bytes by zeros in front of it.
+#define CERTIFICATE_TABLE_ALIGNMENT 8
+
+// Where a signed program's certificate table lies: the PE header's
+// security directory, when it names a table that ends where the file ends.
+// 0 with *offset and *size filled, or -1 for a file that is not signed so.
+int FindCertificateTable(SysFile file, int64_t fileSize, uint32_t* offset, uint32_t* size);
+
+// Finds the footer: in the last 12 bytes; for a signed package right before
+// its certificate table (behind at most 7 zero bytes of alignment); else the
+// first match in the last 16,384 bytes. Fills footer and returns the offset
+// just past it, or -1.
 int64_t FindTrailerFooter(SysFile file, uint8_t footer[TRAILER_FOOTER_SIZE]);
 
 // Checks that a record of at least the header lies at record with `available`
