@@ -1,22 +1,10 @@
-// The stub's entry: language, trailer, then the wizard frame, inside whose
-// lifetime everything else happens. Every end of the program is a process
-// exit from there; main returns only if the frame could not be shown.
+// The stub's entry. The command line and the show state are not used: a
+// package is driven by its trailer alone.
 #include <windows.h>
 
-#include "../../res/resource_ids.h"
-#include "../wizard/frame.h"
-#include "config_trailer.h"
-#include "startup_state.h"
-#include "system_dlls.h"
+#include "program_start.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
-    ModuleInstance = instance;
-    RestrictDllSearchPath();
-    ChooseUiLanguage();
-    ReadConfigurationTrailer();
-    // A missing progress bar class only leaves that one control out.
-    RegisterProgressBarClass();
-    DialogBoxParamA(ModuleInstance, MAKEINTRESOURCEA(IDD_FRAME), NULL, FrameDialogProc, 0);
-    return 1;
+    return RunProgram(instance);
 }
