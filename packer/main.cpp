@@ -275,7 +275,8 @@ void ReportUsageError(const CLI::App& app, const CLI::ParseError& error)
 int ShowHelp(const CLI::App& app, const std::string& topic)
 {
     if (topic.empty()) {
-        std::fputs(app.help().c_str(), stdout);
+        // Not app.help(): it would hand over to the command given, help.
+        std::fputs(app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal).c_str(), stdout);
         return 0;
     }
     for (const CLI::App* command : app.get_subcommands({})) {
