@@ -3,16 +3,17 @@
 # man page renders without warnings and holds every command's usage and
 # examples, as the packer's own help prints them; bash completes commands,
 # options and the right kind of file after each option.
-# Usage: installed_files_test.sh BUILD_DIR
+# Usage: installed_files_test.sh BUILD_DIR [CMAKE]
 set -u
 build=$1
+cmake=${2:-cmake}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
 prefix=$work/prefix
-cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "FAILED: cmake --install"; exit 1; }
+"$cmake" --install "$build" --prefix "$prefix" >/dev/null || { echo "FAILED: cmake --install"; exit 1; }
 packer=$prefix/bin/sfxpack
 page=$prefix/share/man/man1/sfxpack.1
 completion=$prefix/share/bash-completion/completions/sfxpack
