@@ -9,6 +9,7 @@
 
 #include "delete_list.h"
 #include "interruption.h"
+#include "notes.h"
 #include "packaging/entry_encryption.h"
 #include "packaging/zip_writer.h"
 #include "packer_error.h"
@@ -369,7 +370,7 @@ BuildSummary BuildPackage(const BuildRequest& request)
     NoteUnusualLinks(request.settings, notes);
     PrepareDeleteLists(request.settings, *source, entries, notes);
     for (const std::string& note : notes)
-        std::fprintf(stderr, "note: %s\n", note.c_str());
+        Note(note);
 
     BuildSummary summary;
     summary.encrypted = request.password.given();

@@ -13,6 +13,7 @@
 #include "commands.h"
 #include "extract/path_helpers.h"
 #include "interruption.h"
+#include "notes.h"
 #include "package_reader.h"
 #include "packer_error.h"
 #include "progress.h"
@@ -190,8 +191,9 @@ int ExtractPackage(const fs::path& path, const PasswordSource& password, const E
         SetFileDosTime(folder, time);
     progress.finish();
     journal.commit();
-    std::fprintf(out, "%s: %" PRIu32 " files extracted into %s\n", package.name().c_str(), files,
-                 PathToUtf8(root).c_str());
+    if (!Quiet())
+        std::fprintf(out, "%s: %" PRIu32 " files extracted into %s\n", package.name().c_str(), files,
+                     PathToUtf8(root).c_str());
     return 0;
 }
 

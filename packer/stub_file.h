@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "file_system.h"
 #include "packaging/trailer_writer.h"
@@ -21,5 +22,9 @@ fs::path LocateStub(const std::optional<fs::path>& given, bool want64);
 // is not a Windows program, is not of the wanted kind, or already carries
 // a trailer.
 packaging::Bytes LoadStub(const fs::path& path, StubKind kind);
+
+// The file version a stub carries in its version resource, as "1.2.3" (a
+// fourth part only when it is not 0); nothing when it carries none.
+std::optional<std::string> StubVersion(const packaging::Bytes& stub);
 
 }  // namespace packer

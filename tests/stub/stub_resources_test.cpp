@@ -1,6 +1,6 @@
 // The stub's resources as the program sees them: every string in both
-// languages byte for byte in Windows-1252, and the dialog templates with the
-// ids, places, sizes and styles the wizard code relies on.
+// languages byte for byte in Windows-1252, the dialog templates with the
+// ids, places, sizes and styles the wizard code relies on, and the version.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -285,4 +285,26 @@ TEST(StubManifest, AsksForNoElevationAndDeclaresDpiAndLongPaths)
                                ">true</longPathAware>", "{e2011457-1546-43c5-a5fe-008deee3d3f0}",
                                "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
         EXPECT_NE(manifest.find(needle), std::string::npos) << needle;
+}
+
+// The packer's version in the fixed part, which Windows shows as the file
+// version and the packer reads back; no string table beside it.
+TEST(StubVersion, FixedPartCarriesTheBuildsVersionAndNothingMore)
+{
+    ASSERT_NE(StubModule(), nullptr);
+    HRSRC found = FindResourceA(StubModule(), MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16));
+    ASSERT_NE(found, nullptr);
+    const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(StubModule(), found)));
+    constexpr DWORD kFixedPartAt = 40;
+    ASSERT_GE(SizeofResource(StubModule(), found), kFixedPartAt + sizeof(VS_FIXEDFILEINFO));
+    EXPECT_LE(SizeofResource(StubModule(), found), kFixedPartAt + sizeof(VS_FIXEDFILEINFO) + 4);
+    VS_FIXEDFILEINFO fixed;
+    memcpy(&fixed, data + kFixedPartAt, sizeof fixed);
+    EXPECT_EQ(fixed.dwSignature, 0xFEEF04BDu);
+    std::string version = std::to_string(HIWORD(fixed.dwFileVersionMS)) + "." +
+                          std::to_string(LOWORD(fixed.dwFileVersionMS)) + "." +
+                          std::to_string(HIWORD(fixed.dwFileVersionLS));
+    EXPECT_EQ(version, SFX_VERSION);
+    EXPECT_EQ(fixed.dwProductVersionMS, fixed.dwFileVersionMS);
+    EXPECT_EQ(fixed.dwFileType, static_cast<DWORD>(VFT_APP));
 }
