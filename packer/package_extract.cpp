@@ -189,20 +189,29 @@ void CheckTargets(const fs::path& path, const OpenedPackage& package,
         ThrowProblems("cannot extract " + package.name() + " into " + Shown(options.folder) + ":", problems);
 }
 
-// The folder given with -d; made when missing. A link there is the user's
-// own choice and is followed.
+// The folder given with -d, made with every missing folder above it when
+// it is missing. A link there is the user's own choice and is followed.
 void PrepareRoot(const fs::path& root, ExtractionJournal& journal)
 {
-    if (KindOf(root) != FileKind::kMissing) {
-        if (KindBehind(root) != FileKind::kFolder)
-            throw PackerError(Shown(root) + " is not a folder");
-        return;
+    std::vector<fs::path> missing;
+    fs::path folder = root.lexically_normal();
+    if (!folder.has_filename())
+        folder = folder.parent_path();   // "out/" names the folder "out"
+    while (!folder.empty() && KindOf(folder) == FileKind::kMissing) {
+        missing.push_back(folder);
+        fs::path parent = folder.parent_path();
+        if (parent == folder)
+            break;
+        folder = parent;
     }
-    std::error_code error;
-    fs::create_directories(root, error);
-    if (error)
-        throw PackerError("cannot create the folder " + Shown(root) + ": " + error.message());
-    journal.created(root);
+    if (missing.empty() && KindBehind(root) != FileKind::kFolder)
+        throw PackerError(Shown(root) + " is not a folder");
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        std::error_code error;
+        if (!fs::create_directory(*it, error) && error)
+            throw PackerError("cannot create the folder " + Shown(*it) + ": " + error.message());
+        journal.created(*it);
+    }
 }
 
 // Makes each missing folder of components[0..count) below root. An existing

@@ -222,6 +222,10 @@ TEST_F(SafetyTest, FailedOverwriteLeavesTheFolderAsItWas)
         }
     }
 
+    // A folder the run made for -d goes again, with those made above it.
+    ExpectRefused(RunPacker({"extract", arg("damaged.exe"), "-d", arg("fresh/deeper/out")}), {"CRC-32"});
+    EXPECT_FALSE(fs::exists(path("fresh")));
+
     // Intact, the same package replaces them and leaves nothing aside.
     RunResult replaced = RunPacker({"extract", arg("package.exe"), "-d", arg("out"), "--overwrite"});
     ASSERT_EQ(replaced.exitCode, 0) << replaced.err;

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 
@@ -320,8 +321,11 @@ std::string UnixName(const fs::path& path)
     return unixName;
 }
 
-// Runs a Unix program under Wine, which starts such a file as it is.
-void RunUnixProgram(const char* program, const std::vector<std::string>& arguments)
+// Runs a Unix program under Wine, which starts such a file as it is, and
+// waits until done() says its work is there: the process handle Wine gives
+// for it ends at once, not with the program.
+void RunUnixProgram(const char* program, const std::vector<std::string>& arguments,
+                    const std::function<bool()>& done)
 {
     auto convert = reinterpret_cast<DosNameFunction>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
@@ -343,6 +347,8 @@ void RunUnixProgram(const char* program, const std::vector<std::string>& argumen
     WaitForSingleObject(process.hProcess, INFINITE);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    for (int wait = 0; wait < 200 && !done(); wait++)
+        Sleep(50);
 }
 
 }  // namespace
@@ -355,7 +361,7 @@ bool MakeFolderLink(const fs::path& link, const fs::path& target)
     std::string unixTarget = UnixName(target);
     if (unixLink.empty() || unixTarget.empty())
         return false;
-    RunUnixProgram("/bin/ln", {"-s", unixTarget, unixLink});
+    RunUnixProgram("/bin/ln", {"-s", unixTarget, unixLink}, [&] { return IsReparsePoint(link); });
     return IsReparsePoint(link);
 }
 
@@ -366,7 +372,8 @@ void RemoveFolderLink(const fs::path& link)
         return;
     std::string unixLink = UnixName(link);
     if (!unixLink.empty())
-        RunUnixProgram("/bin/rm", {unixLink});
+        RunUnixProgram("/bin/rm", {unixLink},
+                       [&] { return GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; });
 }
 #else
 bool MakeFolderLink(const fs::path& link, const fs::path& target)
