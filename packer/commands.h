@@ -24,9 +24,10 @@ struct ExtractOptions {
     bool progress = false;
 };
 
-// Writes the entries below options.folder. A failure removes what this run
-// created, as the stub removes what it extracted. The closing line is left
-// out under -q.
+// Writes the entries below options.folder, never through a link there. A
+// failure leaves the folder as it was: what this run created is removed,
+// as the stub removes what it extracted, and files that --overwrite
+// replaced come back. The closing line is left out under -q.
 int ExtractPackage(const fs::path& package, const PasswordSource& password, const ExtractOptions& options,
                    std::FILE* out);
 

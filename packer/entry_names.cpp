@@ -6,6 +6,7 @@
 #include "extract/path_helpers.h"
 #include "packer_error.h"
 #include "source_entries.h"
+#include "text_encoding.h"
 
 namespace packer {
 
@@ -73,9 +74,10 @@ std::string EntryNameProblem(const std::string& name)
 
 void ThrowProblems(const std::string& heading, const std::vector<std::string>& problems)
 {
-    std::string message = heading;
+    // Each problem is one line, whatever its names hold.
+    std::string message = EscapeControls(heading);
     for (std::size_t i = 0; i < problems.size() && i < kProblemsShown; i++)
-        message += "\n  " + problems[i];
+        message += "\n  " + EscapeControls(problems[i]);
     if (problems.size() > kProblemsShown)
         message += "\n  and " + std::to_string(problems.size() - kProblemsShown) + " more";
     throw PackerError(message);

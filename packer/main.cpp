@@ -98,13 +98,24 @@ std::string ShowSize(std::uint64_t bytes)
     return text;
 }
 
+// Messages quote names from packages and file systems. Most are escaped
+// where they were read; this catches the rest, and keeps the line breaks
+// that lists in messages are made of.
+void ReportError(const char* message)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "sfxpack: error: %s\n", EscapeControls(message, true).c_str());
+}
+
 int RunBuild(BuildArguments& arguments)
 {
     BuildRequest request;
     request.source = PathFromUtf8(arguments.source);
     request.output = PathFromUtf8(arguments.output);
-    if (!arguments.config.empty())
-        request.settings = ReadConfigFile(PathFromUtf8(arguments.config));
+    if (!arguments.config.empty()) {
+        request.config = PathFromUtf8(arguments.config);
+        request.settings = ReadConfigFile(request.config);
+    }
     for (std::size_t f = 0; f < kTextFieldCount; f++)
         if (const auto& text = arguments.settings.texts[f][0])
             EncodeSettingText(kTextFields[f], *text, std::string("--") + kTextFields[f].key);
@@ -123,9 +134,10 @@ int RunBuild(BuildArguments& arguments)
 
     BuildSummary summary = BuildPackage(request);
     if (!Quiet())
-        std::printf("%s: %u files, %u folder entries, %s packed into %s%s\n", arguments.output.c_str(),
-                    summary.files, summary.folders, ShowSize(summary.bytes).c_str(),
-                    ShowSize(summary.packageSize).c_str(), summary.encrypted ? ", encrypted" : "");
+        std::printf("%s: %u files, %u folder entries, %s packed into %s%s\n",
+                    EscapeControls(arguments.output).c_str(), summary.files, summary.folders,
+                    ShowSize(summary.bytes).c_str(), ShowSize(summary.packageSize).c_str(),
+                    summary.encrypted ? ", encrypted" : "");
     return 0;
 }
 
@@ -360,14 +372,11 @@ int Main(int argc, char** argv)
         options.progress = ProgressWanted(Quiet());
         return ExtractPackage(package, read.password, options, stdout);
     } catch (const PackerError& error) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "sfxpack: error: %s\n", error.what());
+        ReportError(error.what());
     } catch (const packaging::FormatError& error) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "sfxpack: error: %s\n", error.what());
+        ReportError(error.what());
     } catch (const std::exception& error) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "sfxpack: error: %s\n", error.what());
+        ReportError(error.what());
     }
     return kExitFailure;
 }

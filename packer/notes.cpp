@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "text_encoding.h"
+
 namespace packer {
 
 namespace {
@@ -15,9 +17,11 @@ void Print(const char* kind, const std::string& text)
 {
     if (QuietRun)
         return;
-    // What went to standard output before belongs before the note.
+    // What went to standard output before belongs before the note. Names
+    // in it come from packages and folders: no control byte reaches the
+    // terminal as it stands.
     std::fflush(stdout);
-    std::fprintf(stderr, "sfxpack: %s: %s\n", kind, text.c_str());
+    std::fprintf(stderr, "sfxpack: %s: %s\n", kind, EscapeControls(text).c_str());
 }
 
 }  // namespace

@@ -7,9 +7,11 @@
 #include <random>
 #include <zlib.h>
 
+#include "command_lines.h"
 #include "delete_list.h"
 #include "interruption.h"
 #include "notes.h"
+#include "package_output.h"
 #include "packaging/entry_encryption.h"
 #include "packaging/zip_writer.h"
 #include "packer_error.h"
@@ -334,6 +336,22 @@ void NoteUnusualLinks(const PackageSettings& settings, std::vector<std::string>&
     }
 }
 
+// Every file the build reads, which the package must not replace.
+std::vector<BuildInput> ListInputs(const BuildRequest& request, const std::vector<SourceEntry>& entries)
+{
+    std::vector<BuildInput> inputs = {{"the stub", request.stub}};
+    if (!request.config.empty())
+        inputs.push_back({"the config file", request.config});
+    if (!request.password.file.empty())
+        inputs.push_back({"the password file", PathFromUtf8(request.password.file)});
+    if (KindBehind(request.source) == FileKind::kFile)
+        inputs.push_back({"the ZIP file being packed", request.source});
+    for (const SourceEntry& entry : entries)
+        if (!entry.directory && !entry.file.empty())
+            inputs.push_back({"the file " + entry.shownName + " of the folder being packed", entry.file});
+    return inputs;
+}
+
 // A new file beside the output; never one that exists.
 std::unique_ptr<OutputFile> CreateTemporaryBeside(const fs::path& output)
 {
@@ -356,21 +374,21 @@ BuildSummary BuildPackage(const BuildRequest& request)
     if (request.level < 0 || request.level > 9)
         throw PackerError("the compression level is 0 to 9");
     packaging::TrailerBuilder settingRecords = MakeSettingRecords(request.settings);
-    std::error_code error;
-    fs::path outputFolder = request.output.parent_path().empty() ? fs::path(".") : request.output.parent_path();
-    if (!fs::is_directory(outputFolder, error))
-        throw PackerError("the folder " + PathToUtf8(outputFolder) + " for the output does not exist");
-    if (fs::is_directory(request.output, error))
-        throw PackerError("the output " + PathToUtf8(request.output) + " is a folder");
+    fs::path outputFile = ChooseOutputFile(request.output);
     Bytes stub = LoadStub(request.stub, request.stubKind);
-    RefuseOutputInsideSource(request.source, request.output);
+    RefuseOutputInsideSource(request.source, outputFile);
     std::unique_ptr<PackageSource> source = OpenSource(request.source);
     std::vector<SourceEntry> entries = source->entries();
+    RefuseOutputAmongInputs(outputFile, ListInputs(request, entries));
     std::vector<std::string> notes;
     NoteUnusualLinks(request.settings, notes);
     PrepareDeleteLists(request.settings, *source, entries, notes);
     for (const std::string& note : notes)
         Note(note);
+    std::vector<std::string> warnings;
+    WarnAboutCommandPrograms(request.settings, entries, warnings);
+    for (const std::string& warning : warnings)
+        Warn(warning);
 
     BuildSummary summary;
     summary.encrypted = request.password.given();
@@ -399,7 +417,7 @@ BuildSummary BuildPackage(const BuildRequest& request)
         encryptor = std::make_unique<packaging::EntryEncryptor>(secrets);
     }
 
-    std::unique_ptr<OutputFile> out = CreateTemporaryBeside(request.output);
+    std::unique_ptr<OutputFile> out = CreateTemporaryBeside(outputFile);
     out->write(stub.data(), stub.size());
     Progress progress(summary.bytes, "packing", request.progress);
     ArchiveStream archive(*out, *source, encryptor.get(), request.level, progress);
@@ -421,7 +439,8 @@ BuildSummary BuildPackage(const BuildRequest& request)
     fs::path temporary = out->path();
     out->close();
     try {
-        RenameReplacing(temporary, request.output);
+        CheckOutputReplaceable(outputFile);
+        RenameReplacing(temporary, outputFile);
     } catch (...) {
         std::error_code ignored;
         fs::remove(temporary, ignored);

@@ -36,21 +36,7 @@ std::string Hex(std::uint32_t value, int digits)
 // folder templates are full of them (the JSON form is exact).
 std::string QuotedText(const std::string& ansi)
 {
-    std::string shown = "\"";
-    for (char c : AnsiToUtf8(ansi)) {
-        if (c == '\n') {
-            shown += "\\n";
-        } else if (c == '\r') {
-            shown += "\\r";
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(c));
-            shown += escaped;
-        } else {
-            shown += c;
-        }
-    }
-    return shown + "\"";
+    return "\"" + EscapeControls(AnsiToUtf8(ansi)) + "\"";
 }
 
 std::string FlagNames(std::uint32_t flags)
@@ -92,7 +78,7 @@ void PrintText(const OpenedPackage& package, const std::string& archiveProblem, 
         std::fprintf(out, "archive:   offset %" PRIu32 ", %" PRIu32 " bytes, %zu entries\n", settings.archiveOffset,
                      settings.archiveSize, package.entries().size());
     else
-        std::fprintf(out, "archive:   %s\n", archiveProblem.c_str());
+        std::fprintf(out, "archive:   %s\n", EscapeControls(archiveProblem).c_str());
     std::fprintf(out, "encrypted: %s\n", package.encrypted() ? "yes, a password is needed" : "no");
     std::fprintf(out, "flags:     0x%" PRIX32 " (%s)\n", settings.flags, FlagNames(settings.flags).c_str());
 
@@ -116,11 +102,12 @@ void PrintText(const OpenedPackage& package, const std::string& archiveProblem, 
     }
 }
 
-void PrintJson(const OpenedPackage& package, const std::string& archiveProblem, std::FILE* out)
+void PrintJson(const fs::path& path, const OpenedPackage& package, const std::string& archiveProblem,
+               std::FILE* out)
 {
     const SfxSettingsRecord& settings = package.settings();
     toml::table root;
-    root.insert("package", package.name());
+    root.insert("package", PathToUtf8(path));
     root.insert("size", static_cast<std::int64_t>(package.fileSize()));
     root.insert("trailer", toml::table{{"offset", static_cast<std::int64_t>(package.trailerStart())},
                                        {"length", static_cast<std::int64_t>(package.trailerLength())},
@@ -154,7 +141,7 @@ void PrintJson(const OpenedPackage& package, const std::string& archiveProblem, 
                                            {"size", static_cast<std::int64_t>(settings.archiveSize)}});
         toml::array entries;
         for (const PackageEntry& entry : package.entries()) {
-            toml::table item{{"name", entry.shownName},
+            toml::table item{{"name", entry.utf8Name},
                              {"directory", entry.directory},
                              {"size", static_cast<std::int64_t>(entry.info.uncompressedSize)},
                              {"compressed_size", static_cast<std::int64_t>(entry.info.compressedSize)},
@@ -196,11 +183,11 @@ int InspectPackage(const fs::path& path, bool json, std::FILE* out)
         archiveProblem = error.what();
     }
     if (json)
-        PrintJson(package, archiveProblem, out);
+        PrintJson(path, package, archiveProblem, out);
     else
         PrintText(package, archiveProblem, out);
     if (!archiveProblem.empty()) {
-        std::fprintf(stderr, "sfxpack: error: %s\n", archiveProblem.c_str());
+        std::fprintf(stderr, "sfxpack: error: %s\n", EscapeControls(archiveProblem, true).c_str());
         return 1;
     }
     return 0;

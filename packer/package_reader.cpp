@@ -65,7 +65,8 @@ const char* LanguageName(std::uint16_t language)
     }
 }
 
-OpenedPackage::OpenedPackage(const fs::path& path) : name_(PathToUtf8(path)), file_(OpenSysFile(path))
+OpenedPackage::OpenedPackage(const fs::path& path)
+    : name_(EscapeControls(PathToUtf8(path))), file_(OpenSysFile(path))
 {
     if (!file_.valid())
         throw PackerError("cannot open " + name_ + ": " + LastSystemError());
@@ -147,7 +148,7 @@ void OpenedPackage::openArchive()
         if (result == ARCHIVE_OK)
             result = ArchiveGetEntryInfo(archive_, &entry.info, name, sizeof name, nullptr, 0, nullptr, 0);
         if (result == ARCHIVE_BAD_PARAMETER) {
-            entry.shownName = "(entry " + std::to_string(i + 1) + ")";
+            entry.utf8Name = entry.shownName = "(entry " + std::to_string(i + 1) + ")";
             entry.problem = "its name of " + std::to_string(entry.info.nameLength) +
                             " bytes does not fit the stub's buffer";
             entries_.push_back(entry);
@@ -158,14 +159,15 @@ void OpenedPackage::openArchive()
         entry.name.assign(name, entry.info.nameLength);
         std::size_t length = entry.name.size();
         entry.directory = length > 0 && IsPathSeparator(entry.name[length - 1]);
-        if (!OemNameToUtf8(entry.name, entry.shownName)) {
-            entry.shownName = ShowOemName(entry.name);
+        if (!OemNameToUtf8(entry.name, entry.utf8Name)) {
+            entry.utf8Name = ShowOemName(entry.name);
             entry.problem = "its name holds bytes the stub cannot map";
         } else if (entry.name.find('\0') != std::string::npos) {
             entry.problem = "its name holds a zero byte";
         } else if (IsUnsafeEntryName(entry.name.c_str())) {
             entry.problem = "its name would lead out of the extraction folder";
         }
+        entry.shownName = EscapeControls(entry.utf8Name);
         entries_.push_back(entry);
     }
 }

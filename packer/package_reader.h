@@ -28,7 +28,8 @@ struct RecordView {
 struct PackageEntry {
     ArchiveEntryInfo info{};
     std::string name;             // the bytes the archive holds
-    std::string shownName;        // as the stub writes it, in UTF-8
+    std::string utf8Name;         // as the stub writes it, in UTF-8; bytes it cannot map as \xNN
+    std::string shownName;        // utf8Name with its control characters escaped, for messages
     bool directory = false;
     std::string problem;          // why the stub would refuse it; empty when fine
 };
@@ -42,6 +43,7 @@ class OpenedPackage {
     OpenedPackage(const OpenedPackage&) = delete;
     OpenedPackage& operator=(const OpenedPackage&) = delete;
 
+    // The package's path for messages, control characters escaped.
     const std::string& name() const { return name_; }
     std::uint64_t fileSize() const { return fileSize_; }
     std::uint64_t trailerStart() const { return trailerStart_; }
