@@ -293,7 +293,8 @@ TEST_P(HideFrame, FrameLeavesTheScreenWhileACommandRunsOnlyWithTheFlag)
 
     std::ofstream(release) << "go";
     driver::waitForPage(frame, IDC_EXIT_TEXT);
-    EXPECT_EQ(driver::windowRect(frame).top, before.top);
+    // The exit page shows first, then the frame comes back: wait for both.
+    EXPECT_TRUE(driver::waitUntil([&] { return driver::windowRect(frame).top == before.top; }));
     driver::clickButton(frame, IDC_CANCEL);
     EXPECT_EQ(stub.waitForExit(), 0u);
     EXPECT_TRUE(fs::is_empty(into_));
