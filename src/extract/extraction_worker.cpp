@@ -16,6 +16,7 @@
 #include "file_calls.h"
 #include "path_helpers.h"
 #include "target_folder.h"
+#include "utf8_names.h"
 
 uint8_t* OutputBuffer;
 uint64_t BytesTotal;
@@ -117,6 +118,32 @@ static int CopyEntryData(ArchiveReader* reader, HANDLE file)
     }
 }
 
+int EntryNameToAnsi(const ArchiveEntryInfo* info, const char* name, char out[ENTRY_NAME_SIZE])
+{
+    if (info->flagBits & ZIP_FLAG_UTF8_NAME)
+        return ConvertUtf8Name(name, out, ENTRY_NAME_SIZE);
+    if (lstrlenA(name) >= ENTRY_NAME_SIZE)
+        return -1;
+    lstrcpyA(out, name);
+    return MapNameToAnsi(out);
+}
+
+// The entry's full path in the extraction folder, refused before anything
+// is created: a name that cannot be converted, a cut path (it would name
+// another file), and an unsafe name (it would lead outside the extraction
+// folder or open a device). The check sees the name as Windows will.
+static int BuildEntryPath(char path[ENTRY_PATH_SIZE], const ArchiveEntryInfo* info, const char* name)
+{
+    char ansiName[ENTRY_NAME_SIZE];
+    if (EntryNameToAnsi(info, name, ansiName) != 0)
+        return -1;
+    lstrcpyA(path, TargetFolder);
+    char* joined = PathJoin(path, MAX_PATH, ansiName);
+    if (joined == NULL || IsUnsafeEntryName(joined))
+        return -1;
+    return 0;
+}
+
 int ExtractEntry(ArchiveReader* reader, const ArchiveEntryInfo* info, const char* name)
 {
     int nameLength = lstrlenA(name);
@@ -128,12 +155,7 @@ int ExtractEntry(ArchiveReader* reader, const ArchiveEntryInfo* info, const char
             return Fail(IDS_ERR_NO_MEMORY);
     }
     char path[ENTRY_PATH_SIZE];
-    lstrcpyA(path, TargetFolder);
-    // Refused before anything is created: a cut path would name another
-    // file, and an unsafe name would lead outside the extraction folder or
-    // open a device. The check sees the name as Windows will.
-    char* joined = PathJoin(path, MAX_PATH, name);
-    if (joined == NULL || MapNameToAnsi(joined) != 0 || IsUnsafeEntryName(joined))
+    if (BuildEntryPath(path, info, name) != 0)
         return Fail(IDS_ERR_CREATE_FILE);
     ResetEntryIv();
     if (EntryOpen(reader) != ARCHIVE_OK)
@@ -200,6 +222,16 @@ static void PrepareProgress(ArchiveReader* reader, uint32_t entryCount)
     SetItemText(ProgressPageWindow, IDC_PROGRESS_STATUS, IDS_EXTRACTING_FILE);
 }
 
+// The progress page's file line: an OEM name as the archive holds it, a
+// UTF-8 one as it will be written.
+static void ShowEntryName(const ArchiveEntryInfo* info, const char* name)
+{
+    char converted[ENTRY_NAME_SIZE];
+    if ((info->flagBits & ZIP_FLAG_UTF8_NAME) && ConvertUtf8Name(name, converted, sizeof converted) == 0)
+        name = converted;
+    SetDlgItemTextA(ProgressPageWindow, IDC_PROGRESS_FILE, PathFileNamePart(name));
+}
+
 DWORD WINAPI ExtractionWorker(LPVOID)
 {
     if (MakeUniqueSubfolder() != 0)
@@ -215,7 +247,7 @@ DWORD WINAPI ExtractionWorker(LPVOID)
     char name[ENTRY_NAME_SIZE];
     for (uint32_t i = 0; i < entryCount; i++) {
         ReadEntryHeader(reader, i, &info, name);
-        SetDlgItemTextA(ProgressPageWindow, IDC_PROGRESS_FILE, PathFileNamePart(name));
+        ShowEntryName(&info, name);
         if (ExtractEntry(reader, &info, name) != 0)
             ShowFatalError(LastErrorId);
         if (CancelRequested)

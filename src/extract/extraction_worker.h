@@ -30,6 +30,11 @@ DWORD WINAPI ExtractionWorker(LPVOID unused);
 // or -1 with LastErrorId set.
 int ExtractEntry(ArchiveReader* reader, const ArchiveEntryInfo* info, const char* name);
 
+// The entry's name in the active ANSI code page: a UTF-8 name (flag bit 11)
+// converted exactly, an OEM name with its umlauts mapped. 0, or -1 when the
+// name cannot be had there or does not fit ENTRY_NAME_SIZE.
+int EntryNameToAnsi(const ArchiveEntryInfo* info, const char* name, char out[ENTRY_NAME_SIZE]);
+
 // Creates every missing folder above the last separator of path, journaling
 // each; 0, or -1 with LastErrorId set.
 int CreateParentDirectories(const char* path);

@@ -13,37 +13,6 @@ using namespace packaging;
 using namespace e2e;
 namespace fs = std::filesystem;
 
-namespace {
-
-// Everything inside folder, as names relative to it.
-std::vector<std::string> Listing(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
-        names.push_back(fs::relative(entry.path(), folder).generic_string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// A package whose folder template is the literal folder `into`; its finish
-// page waits, so the extracted files can be looked at.
-std::string PackageInto(const TempDir& dir, const std::string& into, const Bytes& archive)
-{
-    TrailerBuilder trailer;
-    trailer.text(kFolderTemplate, kNeutral, into).text(kFinishText, kNeutral, "Done.");
-    return WritePackage(dir, trailer, archive);
-}
-
-// Starts the extraction from the folder page, where such a package opens.
-void StartExtraction(const driver::StubProcess& stub)
-{
-    HWND frame = stub.waitForFrame();
-    driver::waitForPage(frame, 1027);
-    driver::clickButton(frame, 1018);
-}
-
-}  // namespace
-
 TEST(Extraction, FilesArriveInAFreshFolderAndLeaveWithTheProgram)
 {
     TempDir dir;

@@ -639,6 +639,23 @@ TEST_F(WorkerThreadTest, OemUmlautsBecomeAnsiInFolderAndFileNames)
     EXPECT_EQ(PackageFolderAfterCleanup(), std::vector<std::string>({"package.exe"}));
 }
 
+TEST_F(WorkerThreadTest, Utf8NamesAreWrittenAndShownInTheAnsiCodePage)
+{
+    ASSERT_EQ(GetACP(), 1252u);
+    ZipEntry resume = ZipEntry::file("caf\xC3\xA9/R\xC3\xA9sum\xC3\xA9 \xE2\x82\xAC.txt", B("1"));
+    resume.utf8Name = true;
+    Load(ZipWriter().add(resume).build());
+    RunWorker();
+    ExpectFinalCommand(kNextCommand);
+    wchar_t root[MAX_PATH];
+    ASSERT_GT(MultiByteToWideChar(CP_ACP, 0, TargetFolder, -1, root, MAX_PATH), 0);
+    EXPECT_NE(GetFileAttributesW((std::wstring(root) + L"\\caf\u00E9\\R\u00E9sum\u00E9 \u20AC.txt").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+    // Unlike an OEM name, shown as it is written.
+    EXPECT_EQ(ShownNames(), std::vector<std::string>({"R\xE9sum\xE9 \x80.txt"}));
+    EXPECT_EQ(PackageFolderAfterCleanup(), std::vector<std::string>({"package.exe"}));
+}
+
 struct DuplicateCase {
     const char* label;
     const char* first;
