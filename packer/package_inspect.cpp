@@ -46,6 +46,8 @@ std::string FlagNames(std::uint32_t flags)
         names += "hide_frame";
     if (flags & FLAG_FINISH_NO_WAIT)
         names += std::string(names.empty() ? "" : ", ") + "finish_no_wait";
+    if (flags & FLAG_SKIP_FOLDER_PAGE)
+        names += std::string(names.empty() ? "" : ", ") + "skip_folder_page";
     return names.empty() ? "none" : names;
 }
 
@@ -69,11 +71,19 @@ void PrintText(const OpenedPackage& package, const std::string& archiveProblem, 
 {
     const SfxSettingsRecord& settings = package.settings();
     std::fprintf(out, "package:   %s, %" PRIu64 " bytes\n", package.name().c_str(), package.fileSize());
-    std::fprintf(out, "trailer:   %" PRIu32 " bytes at offset %" PRIu64 ", %zu records", package.trailerLength(),
-                 package.trailerStart(), package.records().size());
-    if (package.tailSize() > 0)
+    std::fprintf(out, "trailer:   %" PRIu32 " bytes at offset %" PRIu64 ", ending at %" PRIu64 ", %zu records",
+                 package.trailerLength(), package.trailerStart(), package.trailerEnd(), package.records().size());
+    if (package.signatureSize() > 0 && package.tailSize() > package.signatureSize())
+        std::fprintf(out, ", followed by %" PRIu64 " bytes of fill and the signature",
+                     package.tailSize() - package.signatureSize());
+    else if (package.signatureSize() == 0 && package.tailSize() > 0)
         std::fprintf(out, ", followed by %" PRIu64 " bytes the stub ignores", package.tailSize());
     std::fprintf(out, "\n");
+    if (package.signatureSize() > 0)
+        std::fprintf(out, "signed:    yes, a certificate table of %" PRIu32 " bytes at offset %" PRIu32 "\n",
+                     package.signatureSize(), package.signatureOffset());
+    else
+        std::fprintf(out, "signed:    no\n");
     if (package.archive())
         std::fprintf(out, "archive:   offset %" PRIu32 ", %" PRIu32 " bytes, %zu entries\n", settings.archiveOffset,
                      settings.archiveSize, package.entries().size());
@@ -111,7 +121,12 @@ void PrintJson(const fs::path& path, const OpenedPackage& package, const std::st
     root.insert("size", static_cast<std::int64_t>(package.fileSize()));
     root.insert("trailer", toml::table{{"offset", static_cast<std::int64_t>(package.trailerStart())},
                                        {"length", static_cast<std::int64_t>(package.trailerLength())},
+                                       {"end", static_cast<std::int64_t>(package.trailerEnd())},
                                        {"tail", static_cast<std::int64_t>(package.tailSize())}});
+    root.insert("signed", package.signatureSize() > 0);
+    if (package.signatureSize() > 0)
+        root.insert("signature", toml::table{{"offset", static_cast<std::int64_t>(package.signatureOffset())},
+                                             {"size", static_cast<std::int64_t>(package.signatureSize())}});
     toml::array records;
     for (const RecordView& record : package.records()) {
         toml::table item{{"offset", static_cast<std::int64_t>(record.offset)},
@@ -134,7 +149,8 @@ void PrintJson(const fs::path& path, const OpenedPackage& package, const std::st
     root.insert("records", std::move(records));
     root.insert("flags", toml::table{{"value", static_cast<std::int64_t>(settings.flags)},
                                      {"hide_frame", (settings.flags & FLAG_HIDE_FRAME) != 0},
-                                     {"finish_no_wait", (settings.flags & FLAG_FINISH_NO_WAIT) != 0}});
+                                     {"finish_no_wait", (settings.flags & FLAG_FINISH_NO_WAIT) != 0},
+                                     {"skip_folder_page", (settings.flags & FLAG_SKIP_FOLDER_PAGE) != 0}});
     root.insert("encrypted", package.encrypted());
     if (package.archive()) {
         root.insert("archive", toml::table{{"offset", static_cast<std::int64_t>(settings.archiveOffset)},

@@ -89,6 +89,8 @@ OpenedPackage::OpenedPackage(const fs::path& path)
         throw PackerError(name_ + ": the trailer is damaged: its records do not lead to its footer");
     trailerLength_ = length;
     trailerStart_ = static_cast<std::uint64_t>(trailerEnd) - length;
+    if (FindCertificateTable(file_.get(), size, &signatureOffset_, &signatureSize_) != 0)
+        signatureOffset_ = signatureSize_ = 0;
 
     // ReadTrailer has walked the records already; this walk only lists them.
     for (std::uint32_t position = 0; position < length - TRAILER_FOOTER_SIZE;) {

@@ -48,7 +48,12 @@ class OpenedPackage {
     std::uint64_t fileSize() const { return fileSize_; }
     std::uint64_t trailerStart() const { return trailerStart_; }
     std::uint32_t trailerLength() const { return trailerLength_; }
-    std::uint64_t tailSize() const { return fileSize_ - trailerStart_ - trailerLength_; }
+    std::uint64_t trailerEnd() const { return trailerStart_ + trailerLength_; }
+    std::uint64_t tailSize() const { return fileSize_ - trailerEnd(); }
+    // A signed package's certificate table, which follows its trailer (and
+    // the zeros that align it); size 0 when the package is not signed.
+    std::uint32_t signatureOffset() const { return signatureOffset_; }
+    std::uint32_t signatureSize() const { return signatureSize_; }
     const std::vector<RecordView>& records() const { return records_; }
     // Settings as an English system reads them (the flags, the archive
     // record and the cipher header do not depend on the language).
@@ -83,6 +88,8 @@ class OpenedPackage {
     std::uint64_t fileSize_ = 0;
     std::uint64_t trailerStart_ = 0;
     std::uint32_t trailerLength_ = 0;
+    std::uint32_t signatureOffset_ = 0;
+    std::uint32_t signatureSize_ = 0;
     SfxSettingsRecord settings_{};
     std::vector<RecordView> records_;
     ArchiveReader* archive_ = nullptr;

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "e2e_support.h"
+#include "packer_support.h"
 #include "packaging/zip_writer.h"
 #include "resource_ids.h"
 #include "stub_driver.h"
@@ -84,6 +85,13 @@ TEST(SignedPackage, RunsWithItsOwnTrailerBeforeAndAfterSigning)
               0);
     std::string signedPath = dir.path() + "\\signed.exe";
     ASSERT_GT(fs::file_size(signedPath), fs::file_size(unsignedPath));
+
+    // The packer sees the signature and the trailer's end under it.
+    RunResult listing = RunPacker({"inspect", signedPath});
+    ASSERT_EQ(listing.exitCode, 0) << listing.err;
+    EXPECT_NE(listing.out.find("ending at " + std::to_string(fs::file_size(unsignedPath))), std::string::npos)
+        << listing.out;
+    EXPECT_NE(listing.out.find("signed:    yes"), std::string::npos) << listing.out;
 
     for (const std::string& package : {unsignedPath, signedPath}) {
         SCOPED_TRACE(package);
