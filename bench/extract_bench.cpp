@@ -37,7 +37,7 @@
 #include "startup/config_trailer.h"
 #include "startup/trailer.h"
 #include "support/temp_path.h"
-#include "wizard/frame.h"
+#include "wizard/frame_link.h"
 
 using namespace packaging;
 using Clock = std::chrono::steady_clock;

@@ -7,8 +7,7 @@
 #include "../startup/checked_alloc.h"
 #include "../startup/config_trailer.h"
 #include "../startup/settings.h"
-#include "../wizard/frame.h"
-#include "../wizard/wizard.h"
+#include "../wizard/frame_link.h"
 
 #define ALIAS_NAME_START 4   // after the quote, two separators and '!'
 #define UNREADABLE_EXIT_CODE 255

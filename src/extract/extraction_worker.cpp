@@ -11,7 +11,7 @@
 #include "../startup/fatal_error.h"
 #include "../startup/startup_state.h"
 #include "../startup/ui_texts.h"
-#include "../wizard/frame.h"
+#include "../wizard/frame_link.h"
 #include "cleanup_journal.h"
 #include "file_calls.h"
 #include "path_helpers.h"

@@ -13,7 +13,7 @@
 #include "startup/startup_state.h"
 #include "startup/trailer.h"
 #include "support/temp_path.h"
-#include "wizard/frame.h"
+#include "wizard/frame_link.h"
 #include "wizard/wizard.h"
 
 namespace {

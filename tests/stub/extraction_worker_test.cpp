@@ -16,7 +16,7 @@
 #include "startup/trailer.h"
 #include "support/temp_path.h"
 #include "startup/startup_state.h"
-#include "wizard/frame.h"
+#include "wizard/frame_link.h"
 
 using namespace packaging;
 

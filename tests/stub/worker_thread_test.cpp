@@ -29,7 +29,7 @@
 #include "startup/startup_state.h"
 #include "startup/trailer.h"
 #include "support/temp_path.h"
-#include "wizard/frame.h"
+#include "wizard/frame_link.h"
 
 using namespace packaging;
 
