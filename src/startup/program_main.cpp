@@ -26,6 +26,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     return 1;
 }
 
+// The system enters here with the stack aligned only as its own calling
+// convention asks, which on 32-bit Windows can be less than the compiler
+// assumes; the attribute realigns it, as the runtime's start-up code does.
 extern "C" __attribute__((force_align_arg_pointer)) void WINAPI StubEntry(void)
 {
     ExitProcess((UINT)WinMain(GetModuleHandleA(NULL), NULL, NULL, SW_SHOWDEFAULT));
