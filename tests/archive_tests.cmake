@@ -1,10 +1,8 @@
-# Tests of the archive reader, the entry data reader, the CRC-32 and the ZIP
-# writer.
+# Tests of the archive reader, the entry data reader and the ZIP writer.
 target_sources(unit_tests PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/support/archive_package.cpp
     ${CMAKE_CURRENT_LIST_DIR}/archive_directory_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/entry_reader_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/crc32_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/zip_writer_test.cpp
 )
 
@@ -32,8 +30,3 @@ endif()
 # the comment at the top of the source. Not a test.
 add_executable(archive_bench ${CMAKE_SOURCE_DIR}/bench/archive_bench.cpp)
 target_link_libraries(archive_bench PRIVATE sfx_core packaging)
-
-# The stub's CRC-32 beside zlib's; run by hand, see the comment at the top of
-# the source. Not a test.
-add_executable(crc32_bench ${CMAKE_SOURCE_DIR}/bench/crc32_bench.cpp)
-target_link_libraries(crc32_bench PRIVATE sfx_core)

@@ -5,10 +5,7 @@
 target_sources(sfx_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/archive_reader.cpp
     ${CMAKE_CURRENT_LIST_DIR}/entry_reader.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/crc32.cpp
 )
-# The stub's CRC-32 (see zlib_checksums.cpp) runs over every extracted byte.
-set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/crc32.cpp PROPERTIES COMPILE_OPTIONS -O2)
 if(WIN32)
     set(ZLIB_USE_STATIC_LIBS ON)
 endif()
