@@ -82,7 +82,7 @@ OpenedPackage::OpenedPackage(const fs::path& path)
     const uint8_t* block = nullptr;
     uint32_t length = 0;
     ResetSettings(&settings_);
-    int result = ReadTrailer(file_.get(), LANGUAGE_ENGLISH, &settings_, &block, &length);
+    int result = ReadTrailerBefore(file_.get(), trailerEnd, footer, LANGUAGE_ENGLISH, &settings_, &block, &length);
     if (result == TRAILER_NO_MEMORY)
         throw PackerError(name_ + ": the trailer is too large to read");
     if (result != TRAILER_OK)

@@ -8,15 +8,10 @@
 #include "../crypto/archive_data.h"
 #include "../platform/byte_order.h"
 
-static int SeekTo(SysFile file, uint64_t position)
-{
-    return SysFileSeek(file, (int64_t)position, SYS_SEEK_BEGIN) == (int64_t)position ? 0 : -1;
-}
-
 int CheckLocalHeader(const ArchiveReader* reader, uint32_t* dataStart)
 {
     uint8_t header[ZIP_LOCAL_HEADER_SIZE];
-    if (SeekTo(reader->file, (uint64_t)reader->archiveBase + reader->localHeaderOffset) != 0 ||
+    if (SysFileSeekTo(reader->file, (uint64_t)reader->archiveBase + reader->localHeaderOffset) != 0 ||
         SysFileReadExact(reader->file, header, sizeof header) != 0)
         return -1;
 
@@ -120,7 +115,7 @@ static int RefillInput(EntryReadState* state)
 {
     uint32_t n = state->compressedLeft < ENTRY_READ_CHUNK_SIZE ? state->compressedLeft : ENTRY_READ_CHUNK_SIZE;
     uint32_t got = 0;
-    if (SeekTo(state->file, (uint64_t)state->archiveBase + state->dataPosition) != 0)
+    if (SysFileSeekTo(state->file, (uint64_t)state->archiveBase + state->dataPosition) != 0)
         return ARCHIVE_IO_ERROR;
     if (!ReadArchiveData(state->file, state->readBuffer, n, &got) || got != n)
         return ARCHIVE_IO_ERROR;

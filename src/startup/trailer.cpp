@@ -35,9 +35,9 @@ static int IsFooterAt(const uint8_t* p)
            memcmp(p + 8, FooterMagic, sizeof FooterMagic) == 0;
 }
 
-static int ReadAt(SysFile file, int64_t position, void* buffer, uint32_t count)
+static int ReadAt(SysFile file, uint64_t position, void* buffer, uint32_t count)
 {
-    if (SysFileSeek(file, position, SYS_SEEK_BEGIN) != position)
+    if (SysFileSeekTo(file, position) != 0)
         return -1;
     return SysFileReadExact(file, buffer, count);
 }
@@ -240,6 +240,12 @@ int ReadTrailer(SysFile file, uint32_t uiLanguage, SfxSettingsRecord* settings,
     int64_t trailerEnd = FindTrailerFooter(file, footer);
     if (trailerEnd < 0)
         return TRAILER_CORRUPT;
+    return ReadTrailerBefore(file, trailerEnd, footer, uiLanguage, settings, block, blockLength);
+}
+
+int ReadTrailerBefore(SysFile file, int64_t trailerEnd, const uint8_t footer[TRAILER_FOOTER_SIZE],
+                      uint32_t uiLanguage, SfxSettingsRecord* settings, const uint8_t** block, uint32_t* blockLength)
+{
     uint32_t length = ReadU32Le(footer + 4);
     if (length < TRAILER_FOOTER_SIZE || (int64_t)length > trailerEnd)
         return TRAILER_CORRUPT;

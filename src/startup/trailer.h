@@ -29,11 +29,10 @@ enum TrailerRecordType {
     RECORD_CIPHER_HEADER = 14,
 };
 
-enum TrailerResult {
-    TRAILER_OK = 0,
-    TRAILER_CORRUPT = -1,     // no footer, a failed read, a bad record walk
-    TRAILER_NO_MEMORY = -2,   // the record block could not be allocated
-};
+/* Results of the trailer reader. */
+#define TRAILER_OK         0
+#define TRAILER_CORRUPT   (-1)   // no footer, a failed read, a bad record walk
+#define TRAILER_NO_MEMORY (-2)   // the record block could not be allocated
 
 // Puts every setting at its default (no texts, flags 1, no cipher header).
 void ResetSettings(SfxSettingsRecord* settings);
@@ -70,3 +69,8 @@ int ParseTrailerRecords(const uint8_t* block, uint32_t length, uint32_t uiLangua
 // receives the record block (memory from SysAlloc, never freed).
 int ReadTrailer(SysFile file, uint32_t uiLanguage, SfxSettingsRecord* settings,
                 const uint8_t** block, uint32_t* blockLength);
+
+// The same for a footer already found: footer as FindTrailerFooter filled
+// it, trailerEnd as it returned.
+int ReadTrailerBefore(SysFile file, int64_t trailerEnd, const uint8_t footer[TRAILER_FOOTER_SIZE],
+                      uint32_t uiLanguage, SfxSettingsRecord* settings, const uint8_t** block, uint32_t* blockLength);
