@@ -37,7 +37,7 @@
 #include "startup/config_trailer.h"
 #include "startup/trailer.h"
 #include "support/temp_path.h"
-#include "wizard/frame.h"
+#include "wizard/frame_link.h"
 
 using namespace packaging;
 using Clock = std::chrono::steady_clock;
@@ -184,8 +184,9 @@ class Bench {
             if (msg.message == WM_COMMAND)
                 command = msg.wParam;
         if (command != 1018 || BytesDone != package.totalBytes)
-            std::fprintf(stderr, "worker: command %u, %u of %llu bytes\n", static_cast<unsigned>(command),
-                         BytesDone, static_cast<unsigned long long>(package.totalBytes));
+            std::fprintf(stderr, "worker: command %u, %llu of %llu bytes\n", static_cast<unsigned>(command),
+                         static_cast<unsigned long long>(BytesDone),
+                         static_cast<unsigned long long>(package.totalBytes));
         RunCleanup();
         return seconds;
     }

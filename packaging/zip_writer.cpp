@@ -139,7 +139,8 @@ Bytes ZipWriter::build(ZipLayout* layout) const
         ZipHeaderFields fields;
         fields.versionNeeded =
             zipVersionNeeded(entry.method, entry.externalAttributes == kDosDirectoryAttribute);
-        fields.flags = entry.dataDescriptor ? kZipFlagDataDescriptor : 0;
+        fields.flags = static_cast<std::uint16_t>((entry.dataDescriptor ? kZipFlagDataDescriptor : 0) |
+                                                  (entry.utf8Name ? kZipFlagUtf8Name : 0));
         fields.method = static_cast<std::uint16_t>(entry.method);
         fields.dosTime = entry.dosTime;
         fields.dosDate = entry.dosDate;

@@ -23,6 +23,9 @@ namespace packaging {
 enum class ZipMethod : std::uint16_t { kStored = 0, kDeflated = 8 };
 
 constexpr std::uint16_t kZipFlagDataDescriptor = 0x0008;
+// General purpose bit 11: the name is UTF-8. Packages set it only for names
+// that OEM code page bytes cannot carry.
+constexpr std::uint16_t kZipFlagUtf8Name = 0x0800;
 constexpr std::uint32_t kDosDirectoryAttribute = 0x10;
 
 // 2024-01-01 00:00, a fixed stamp so that archives are reproducible.
@@ -41,6 +44,7 @@ struct ZipEntry {
     // General purpose bit 3: CRC and sizes are zero in the local header and
     // follow the data in a descriptor, as a streaming writer leaves them.
     bool dataDescriptor = false;
+    bool utf8Name = false;               // general purpose bit 11
     // Data prepared by the caller (compressed, perhaps encrypted) are written
     // as they stand; crc and uncompressedSize then describe the plain data.
     std::optional<Bytes> preparedData;

@@ -14,7 +14,8 @@ namespace packer {
 // whether it is encrypted, and the entries, as text or as JSON.
 int InspectPackage(const fs::path& package, bool json, std::FILE* out);
 
-// Reads every entry whole and checks it as the stub would.
+// Reads every entry whole and checks it as the stub would. The line for a
+// sound package is left out under -q; failures are always listed.
 int TestPackage(const fs::path& package, const PasswordSource& password, bool progress, std::FILE* out);
 
 struct ExtractOptions {
@@ -23,8 +24,10 @@ struct ExtractOptions {
     bool progress = false;
 };
 
-// Writes the entries below options.folder. A failure removes what this run
-// created, as the stub removes what it extracted.
+// Writes the entries below options.folder, never through a link there. A
+// failure leaves the folder as it was: what this run created is removed,
+// as the stub removes what it extracted, and files that --overwrite
+// replaced come back. The closing line is left out under -q.
 int ExtractPackage(const fs::path& package, const PasswordSource& password, const ExtractOptions& options,
                    std::FILE* out);
 

@@ -3,11 +3,11 @@
 // keeps a package from failing on the user's machine after it was shipped.
 #include <algorithm>
 #include <map>
-#include <set>
 
 #include "extract/path_helpers.h"
 #include "packer_error.h"
 #include "source_entries.h"
+#include "text_encoding.h"
 
 namespace packer {
 
@@ -36,21 +36,6 @@ std::string FoldedName(const std::string& name)
     return folded;
 }
 
-bool IsReservedDeviceName(std::string component)
-{
-    std::size_t dot = component.find('.');
-    if (dot != std::string::npos)
-        component.resize(dot);
-    while (!component.empty() && component.back() == ' ')
-        component.pop_back();
-    for (char& c : component)
-        c = FoldCase(c);
-    static const std::set<std::string> kDevices = {
-        "con", "prn", "aux", "nul", "com1", "com2", "com3", "com4", "com5", "com6", "com7", "com8", "com9",
-        "lpt1", "lpt2", "lpt3", "lpt4", "lpt5", "lpt6", "lpt7", "lpt8", "lpt9"};
-    return kDevices.count(component) != 0;
-}
-
 }  // namespace
 
 std::string EntryNameProblem(const std::string& name)
@@ -60,7 +45,8 @@ std::string EntryNameProblem(const std::string& name)
     if (name.size() > kMaxEntryNameLength)
         return "name of " + std::to_string(name.size()) + " bytes; Windows paths leave room for " +
                std::to_string(kMaxEntryNameLength);
-    if (IsUnsafeEntryName(name.c_str()))
+    int fault = CheckEntryName(name.c_str());
+    if (fault == NAME_PARENT_COMPONENT || fault == NAME_COLON || fault == NAME_CONTROL_BYTE)
         return "the stub refuses names with \"..\", \":\" or control characters";
     std::string last;
     std::size_t start = 0;
@@ -79,7 +65,7 @@ std::string EntryNameProblem(const std::string& name)
             return "Windows forbids the characters < > \" | ? * \\ in names";
         if (component != "." && (component.back() == '.' || component.back() == ' '))
             return "Windows drops a dot or space at the end of a name";
-        if (IsReservedDeviceName(component))
+        if (CheckEntryName(component.c_str()) == NAME_DEVICE)
             return "\"" + component + "\" names a device on Windows";
     }
     return {};
@@ -87,10 +73,12 @@ std::string EntryNameProblem(const std::string& name)
 
 void ThrowProblems(const std::string& heading, std::vector<std::string> problems)
 {
+    // Sorted, so that names come in order; each problem one line, whatever
+    // its names hold.
     std::sort(problems.begin(), problems.end());
-    std::string message = heading;
+    std::string message = EscapeControls(heading);
     for (const std::string& problem : problems)
-        message += "\n  " + problem;
+        message += "\n  " + EscapeControls(problem);
     throw PackerError(message);
 }
 

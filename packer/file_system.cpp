@@ -77,6 +77,20 @@ std::string PathToUtf8(const fs::path& path)
     return path.u8string();
 }
 
+const char* DescribeKind(FileKind kind)
+{
+    switch (kind) {
+    case FileKind::kMissing: return "nothing";
+    case FileKind::kFile: return "a file";
+    case FileKind::kFolder: return "a folder";
+    case FileKind::kLink: return "a link";
+    case FileKind::kDevice: return "a device";
+    case FileKind::kPipe: return "a FIFO (named pipe)";
+    case FileKind::kSocket: return "a socket";
+    default: return "something that is neither file nor folder";
+    }
+}
+
 #ifdef _WIN32
 
 std::string LastSystemError()
@@ -302,6 +316,111 @@ SysFile OpenSysFile(const fs::path& path)
     return file == INVALID_HANDLE_VALUE ? SYS_FILE_INVALID : static_cast<SysFile>(file);
 }
 
+static bool IsMissingError(DWORD code)
+{
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND || code == ERROR_INVALID_NAME;
+}
+
+// Reparse points that stand for another name (symbolic links, junctions)
+// are links; others, such as cloud-file placeholders, are the files and
+// folders they look like. Wine shows a Unix symbolic link to a folder as a
+// reparse point without a tag, so an unknown tag counts as a link.
+static bool IsNameSurrogate(const fs::path& path)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(path.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return true;
+    FindClose(find);
+    return data.dwReserved0 == 0 || IsReparseTagNameSurrogate(data.dwReserved0);
+}
+
+static FileKind KindOfName(const fs::path& path, bool followLink)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES && IsMissingError(GetLastError()))
+        return FileKind::kMissing;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !followLink
+        && IsNameSurrogate(path))
+        return FileKind::kLink;
+    // Devices (NUL, CON) carry the attributes of a plain file, and pipes
+    // (under Wine also FIFOs) none at all: only a handle's type tells them
+    // apart. Opening without access rights conflicts with no other opener.
+    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        if (IsMissingError(GetLastError()))
+            return FileKind::kMissing;   // a link that leads nowhere
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return FileKind::kOther;
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kFolder : FileKind::kFile;
+    }
+    FileKind kind = FileKind::kOther;
+    BY_HANDLE_FILE_INFORMATION info;
+    switch (GetFileType(file)) {
+    case FILE_TYPE_CHAR: kind = FileKind::kDevice; break;
+    case FILE_TYPE_PIPE: kind = FileKind::kPipe; break;
+    case FILE_TYPE_DISK:
+        if (GetFileInformationByHandle(file, &info))
+            kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kFolder : FileKind::kFile;
+        break;
+    default: break;
+    }
+    CloseHandle(file);
+    return kind;
+}
+
+FileKind KindOf(const fs::path& path)
+{
+    return KindOfName(path, false);
+}
+
+FileKind KindBehind(const fs::path& path)
+{
+    return KindOfName(path, true);
+}
+
+bool IdentifyFile(const fs::path& path, FileIdentity& identity)
+{
+    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    BOOL known = GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    if (!known)
+        return false;
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+fs::path FollowLinks(const fs::path& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        Fail("cannot follow the link", path);
+    std::wstring buffer(32768, L'\0');
+    DWORD n = GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(file);
+    if (n == 0 || n >= buffer.size())
+        Fail("cannot follow the link", path);
+    buffer.resize(n);
+    // Without the \\?\ prefix the path reads as the user would write it;
+    // it stays where the path is too long to be used without it.
+    const std::wstring unc = L"\\\\?\\UNC\\";
+    const std::wstring local = L"\\\\?\\";
+    if (buffer.size() < MAX_PATH && buffer.compare(0, unc.size(), unc) == 0)
+        return fs::path(L"\\\\" + buffer.substr(unc.size()));
+    bool drive = buffer.size() > local.size() + 1 && buffer[local.size() + 1] == L':';
+    if (buffer.size() < MAX_PATH && buffer.compare(0, local.size(), local) == 0 && drive)
+        return fs::path(buffer.substr(local.size()));
+    return fs::path(buffer);
+}
+
 fs::path ExecutableFolder()
 {
     std::wstring buffer(32768, L'\0');
@@ -313,41 +432,6 @@ fs::path ExecutableFolder()
 bool IsTerminal(std::FILE* stream)
 {
     return _isatty(_fileno(stream)) != 0;
-}
-
-bool IsLink(const fs::path& path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return false;
-    // Cloud storage keeps its folders as reparse points too, which are
-    // plain folders to their user. Links and junctions stand for another
-    // name ("name surrogates"); only those count. Wine shows the host's
-    // links as reparse points without a tag: those are links as well.
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW(path.c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return true;
-    FindClose(find);
-    return data.dwReserved0 == 0 || IsReparseTagNameSurrogate(data.dwReserved0);
-}
-
-FileIdentity IdentifyFile(const fs::path& path)
-{
-    // Folders open only with backup semantics; no access right is needed.
-    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        Fail("cannot open", path);
-    BY_HANDLE_FILE_INFORMATION information;
-    BOOL ok = GetFileInformationByHandle(file, &information);
-    CloseHandle(file);
-    if (!ok)
-        Fail("cannot read the attributes of", path);
-    FileIdentity identity;
-    identity.volume = information.dwVolumeSerialNumber;
-    identity.index = static_cast<std::uint64_t>(information.nFileIndexHigh) << 32 | information.nFileIndexLow;
-    return identity;
 }
 
 std::optional<std::string> EnvironmentVariable(const std::string& name)
@@ -526,6 +610,58 @@ SysFile OpenSysFile(const fs::path& path)
     return fd < 0 ? SYS_FILE_INVALID : reinterpret_cast<SysFile>(static_cast<std::intptr_t>(fd));
 }
 
+static FileKind KindOfMode(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return FileKind::kFile;
+    if (S_ISDIR(mode))
+        return FileKind::kFolder;
+    if (S_ISLNK(mode))
+        return FileKind::kLink;
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return FileKind::kDevice;
+    if (S_ISFIFO(mode))
+        return FileKind::kPipe;
+    if (S_ISSOCK(mode))
+        return FileKind::kSocket;
+    return FileKind::kOther;
+}
+
+FileKind KindOf(const fs::path& path)
+{
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? FileKind::kMissing : FileKind::kOther;
+    return KindOfMode(info.st_mode);
+}
+
+FileKind KindBehind(const fs::path& path)
+{
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? FileKind::kMissing : FileKind::kOther;
+    return KindOfMode(info.st_mode);
+}
+
+bool IdentifyFile(const fs::path& path, FileIdentity& identity)
+{
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0)
+        return false;
+    identity.volume = static_cast<std::uint64_t>(info.st_dev);
+    identity.index = static_cast<std::uint64_t>(info.st_ino);
+    return true;
+}
+
+fs::path FollowLinks(const fs::path& path)
+{
+    std::error_code error;
+    fs::path target = fs::canonical(path, error);
+    if (error)
+        throw PackerError("cannot follow the link " + PathToUtf8(path) + ": " + error.message());
+    return target;
+}
+
 fs::path ExecutableFolder()
 {
     std::error_code error;
@@ -536,23 +672,6 @@ fs::path ExecutableFolder()
 bool IsTerminal(std::FILE* stream)
 {
     return isatty(fileno(stream)) != 0;
-}
-
-bool IsLink(const fs::path& path)
-{
-    struct stat info;
-    return lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
-}
-
-FileIdentity IdentifyFile(const fs::path& path)
-{
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0)
-        Fail("cannot read the attributes of", path);
-    FileIdentity identity;
-    identity.volume = static_cast<std::uint64_t>(info.st_dev);
-    identity.index = static_cast<std::uint64_t>(info.st_ino);
-    return identity;
 }
 
 std::optional<std::string> EnvironmentVariable(const std::string& name)

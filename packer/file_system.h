@@ -47,21 +47,6 @@ inline std::uint32_t DosTimeValue(DosTime time)
     return static_cast<std::uint32_t>(time.date) << 16 | time.time;
 }
 
-// True for a symbolic link, and on Windows for a junction as well; the
-// path itself is looked at, not what it leads to.
-bool IsLink(const fs::path& path);
-
-// What tells two paths to the same file or folder apart from paths to
-// different ones, links followed: device and inode, or on Windows volume
-// and file index.
-struct FileIdentity {
-    std::uint64_t volume = 0;
-    std::uint64_t index = 0;
-    bool operator==(const FileIdentity& other) const { return volume == other.volume && index == other.index; }
-};
-// Throws PackerError when the path cannot be looked at.
-FileIdentity IdentifyFile(const fs::path& path);
-
 // An environment variable's value in UTF-8; nothing when it is not set.
 std::optional<std::string> EnvironmentVariable(const std::string& name);
 
@@ -130,6 +115,42 @@ class SysFileHolder {
   private:
     SysFile file_;
 };
+
+// What a name in the file system stands for.
+enum class FileKind {
+    kMissing,
+    kFile,     // a regular file
+    kFolder,
+    kLink,     // a symbolic link, a junction or another reparse point
+    kDevice,   // a character or block device (NUL, CON, /dev/full)
+    kPipe,     // a FIFO or named pipe
+    kSocket,
+    kOther,    // there, but it cannot be told what it is
+};
+
+// The kind of the name itself: a link at its end is not followed. On
+// Windows a link is anything with FILE_ATTRIBUTE_REPARSE_POINT, since
+// std::filesystem there follows links without telling.
+FileKind KindOf(const fs::path& path);
+// The kind of what a link leads to (the name's own kind when it is none);
+// kMissing for a link that leads nowhere.
+FileKind KindBehind(const fs::path& path);
+// "a folder", "a device" ... for messages.
+const char* DescribeKind(FileKind kind);
+
+// The file behind path, whatever name it is reached by: device and inode
+// on POSIX, volume serial number and file index on Windows.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    bool operator==(const FileIdentity& other) const { return volume == other.volume && index == other.index; }
+};
+// Follows links; false when the file cannot be reached.
+bool IdentifyFile(const fs::path& path, FileIdentity& identity);
+
+// The path that a link leads to in the end, every link on the way
+// followed. Throws PackerError.
+fs::path FollowLinks(const fs::path& path);
 
 // The text of the last system error (errno or GetLastError()).
 std::string LastSystemError();

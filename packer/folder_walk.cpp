@@ -3,7 +3,7 @@
 // folders kept only where nothing below them was packed.
 #include <algorithm>
 
-#include "notices.h"
+#include "notes.h"
 #include "packer_error.h"
 #include "source_entries.h"
 #include "text_encoding.h"
@@ -44,14 +44,12 @@ class FolderSource : public PackageSource {
     void enter(const fs::path& folder, const std::string& prefix)
     {
         FileIdentity identity;
-        try {
-            identity = IdentifyFile(folder);
-        } catch (const PackerError& error) {
-            problems_.push_back(error.what());
+        if (!IdentifyFile(folder, identity)) {
+            problems_.push_back(PathToUtf8(folder) + ": cannot open the folder: " + LastSystemError());
             return;
         }
         if (std::find(inside_.begin(), inside_.end(), identity) != inside_.end()) {
-            PrintNote(prefix.substr(0, prefix.size() - 1) +
+            Note(prefix.substr(0, prefix.size() - 1) +
                       ": a link to a folder it lies in; skipped, as following it would never end");
             return;
         }
@@ -83,10 +81,10 @@ class FolderSource : public PackageSource {
             } else if (error) {
                 problems_.push_back(shown + ": " + error.message());
             } else if (isFolder) {
-                if (!IsLink(path) || options_.followLinks)
+                if (KindOf(path) != FileKind::kLink || options_.followLinks)
                     enter(path, shown + "/");
                 else
-                    PrintNote(shown + ": a link to a folder; skipped (--follow-links packs what it leads to)");
+                    Note(shown + ": a link to a folder; skipped (--follow-links packs what it leads to)");
             } else if (fs::is_regular_file(status)) {
                 add(path, shown, false);
             } else {

@@ -7,10 +7,12 @@
 #include <random>
 #include <zlib.h>
 
+#include "command_lines.h"
 #include "delete_list.h"
 #include "exclude_patterns.h"
 #include "interruption.h"
-#include "notices.h"
+#include "notes.h"
+#include "package_output.h"
 #include "packaging/entry_encryption.h"
 #include "packaging/zip_writer.h"
 #include "packer_error.h"
@@ -243,12 +245,12 @@ std::unique_ptr<PackageSource> OpenSource(const fs::path& source, const SourceOp
     std::unique_ptr<PackageSource> opened = folder ? OpenFolderSource(source, options) : OpenZipSource(source, options);
     if (opened->entries().empty() && opened->problems().empty()) {
         if (opened->excludedCount() > 0)
-            PrintWarning("the exclude patterns leave nothing of " + name + " (" +
-                         std::to_string(opened->excludedCount()) + " left out); the package holds no files");
+            Warn("the exclude patterns leave nothing of " + name + " (" + std::to_string(opened->excludedCount()) +
+                 " left out); the package holds no files");
         else if (folder)
-            PrintWarning(name + " is an empty folder; the package holds no files");
+            Warn(name + " is an empty folder; the package holds no files");
         else
-            PrintNote(name + " is an empty ZIP file; the package holds no files");
+            Note(name + " is an empty ZIP file; the package holds no files");
     }
     return opened;
 }
@@ -317,13 +319,13 @@ void PrepareDeleteLists(PackageSettings& settings, PackageSource& source, std::v
         std::string where = std::string("[") + kLanguages[l].key + "] delete_list \"" + *text + "\"";
         const SourceEntry* found = FindEntryIgnoringCase(entries, name);
         if (found == nullptr || found->directory) {
-            PrintWarning(where + " is not a file in the package; the stub will find no list to delete by");
+            Warn(where + " is not a file in the package; the stub will find no list to delete by");
             continue;
         }
         SourceEntry& entry = entries[static_cast<std::size_t>(found - entries.data())];
         if (entry.name != name) {
-            PrintWarning(where + " differs in case from " + entry.shownName +
-                         " in the package; stored as the package spells it");
+            Warn(where + " differs in case from " + entry.shownName +
+                 " in the package; stored as the package spells it");
             text = entry.shownName;
         }
         if (entry.content)
@@ -343,7 +345,7 @@ void PrepareDeleteLists(PackageSettings& settings, PackageSource& source, std::v
             entry.content = std::make_shared<const Bytes>(std::move(*changed));
         }
         for (const std::string& note : notes)
-            PrintNote(note);
+            Note(note);
     }
 }
 
@@ -361,9 +363,25 @@ void NoteUnusualLinks(const PackageSettings& settings)
         for (const char* scheme : {"http://", "https://", "mailto:"})
             web = web || link->rfind(scheme, 0) == 0;
         if (!web)
-            PrintNote(std::string("[") + kLanguages[l].key + "] intro_link \"" + *link +
-                      "\" is no web address; the stub hands it to the shell, which may start it as a program");
+            Note(std::string("[") + kLanguages[l].key + "] intro_link \"" + *link +
+                 "\" is no web address; the stub hands it to the shell, which may start it as a program");
     }
+}
+
+// Every file the build reads, which the package must not replace.
+std::vector<BuildInput> ListInputs(const BuildRequest& request, const std::vector<SourceEntry>& entries)
+{
+    std::vector<BuildInput> inputs = {{"the stub", request.stub}};
+    if (!request.config.empty())
+        inputs.push_back({"the config file", request.config});
+    if (!request.password.file.empty())
+        inputs.push_back({"the password file", PathFromUtf8(request.password.file)});
+    if (KindBehind(request.source) == FileKind::kFile)
+        inputs.push_back({"the ZIP file being packed", request.source});
+    for (const SourceEntry& entry : entries)
+        if (!entry.directory && !entry.file.empty())
+            inputs.push_back({"the file " + entry.shownName + " of the folder being packed", entry.file});
+    return inputs;
 }
 
 // A new file beside the output; never one that exists.
@@ -413,21 +431,21 @@ BuildSummary BuildPackage(const BuildRequest& request)
     SourceOptions sourceOptions;
     sourceOptions.exclude = ExcludePatterns(settings.exclude);
     sourceOptions.followLinks = request.followLinks;
-    std::error_code error;
-    fs::path outputFolder = request.output.parent_path().empty() ? fs::path(".") : request.output.parent_path();
-    if (!fs::is_directory(outputFolder, error))
-        throw PackerError("the folder " + PathToUtf8(outputFolder) + " for the output does not exist");
-    if (fs::is_directory(request.output, error))
-        throw PackerError("the output " + PathToUtf8(request.output) + " is a folder");
+    fs::path outputFile = ChooseOutputFile(request.output);
     Bytes stub = LoadStub(request.stub, request.stubKind);
-    RefuseOutputInsideSource(request.source, request.output);
+    RefuseOutputInsideSource(request.source, outputFile);
     std::unique_ptr<PackageSource> source = OpenSource(request.source, sourceOptions);
     std::vector<SourceEntry> entries = source->entries();
+    RefuseOutputAmongInputs(outputFile, ListInputs(request, entries));
     std::vector<std::string> problems = source->problems();
     NoteUnusualLinks(settings);
     PrepareDeleteLists(settings, *source, entries, problems);
     if (!problems.empty())
         ThrowProblems("cannot pack " + PathToUtf8(request.source) + ":", problems);
+    std::vector<std::string> warnings;
+    WarnAboutCommandPrograms(settings, entries, warnings);
+    for (const std::string& warning : warnings)
+        Warn(warning);
     packaging::TrailerBuilder settingRecords = MakeSettingRecords(settings);
     if (request.latestTime) {
         ClampEntryTimes(entries, *request.latestTime);
@@ -461,7 +479,7 @@ BuildSummary BuildPackage(const BuildRequest& request)
         encryptor = std::make_unique<packaging::EntryEncryptor>(secrets);
     }
 
-    std::unique_ptr<OutputFile> out = CreateTemporaryBeside(request.output);
+    std::unique_ptr<OutputFile> out = CreateTemporaryBeside(outputFile);
     out->write(stub.data(), stub.size());
     Progress progress(summary.bytes, "packing", request.progress);
     ArchiveStream archive(*out, *source, encryptor.get(), request.level, progress);
@@ -483,7 +501,8 @@ BuildSummary BuildPackage(const BuildRequest& request)
     fs::path temporary = out->path();
     out->close();
     try {
-        RenameReplacing(temporary, request.output);
+        CheckOutputReplaceable(outputFile);
+        RenameReplacing(temporary, outputFile);
     } catch (...) {
         std::error_code ignored;
         fs::remove(temporary, ignored);

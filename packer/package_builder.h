@@ -19,6 +19,7 @@ struct BuildRequest {
     fs::path source;          // a folder, or a ZIP file
     fs::path output;
     fs::path stub;
+    fs::path config;          // the config file read for the settings; empty when none
     StubKind stubKind = StubKind::kAny;
     PackageSettings settings;
     PasswordSource password;  // none given: the package is not encrypted
@@ -51,10 +52,12 @@ void CheckPackageLimits(const std::vector<SourceEntry>& entries, std::uint64_t s
 // empty. Throws PackerError when it is not a number of seconds.
 std::optional<std::int64_t> SourceDateEpoch();
 
-// Checks everything that can be known before writing (settings, stub,
-// names, sizes, the delete list), asks for the password, writes. Throws
-// PackerError; no file exists under the output's name unless it succeeded,
-// and a file that was there before is kept when it fails.
+// Checks everything that can be known before writing (settings, output,
+// stub, names, sizes, the delete list), asks for the password, writes.
+// Throws PackerError; no file exists under the output's name unless it
+// succeeded, and a file that was there before is kept when it fails. Only
+// a regular file is ever replaced, and never one of the build's inputs; an
+// output that is a link to a file gets the package in that file.
 BuildSummary BuildPackage(const BuildRequest& request);
 
 }  // namespace packer

@@ -4,6 +4,7 @@
 
 #include "commands.h"
 #include "interruption.h"
+#include "notes.h"
 #include "package_reader.h"
 #include "packer_error.h"
 #include "progress.h"
@@ -52,8 +53,9 @@ int TestPackage(const fs::path& path, const PasswordSource& password, bool progr
                      package.entries().size());
         return 1;
     }
-    std::fprintf(out, "%s: OK, %" PRIu32 " files, %" PRIu32 " folder entries, %" PRIu64 " bytes%s\n",
-                 package.name().c_str(), files, folders, bytes, package.encrypted() ? ", password right" : "");
+    if (!Quiet())
+        std::fprintf(out, "%s: OK, %" PRIu32 " files, %" PRIu32 " folder entries, %" PRIu64 " bytes%s\n",
+                     package.name().c_str(), files, folders, bytes, package.encrypted() ? ", password right" : "");
     return 0;
 }
 

@@ -1,7 +1,14 @@
 // Unpacking a package on the machine the packer runs on, with the stub's
 // rules: every name is checked before anything is written, names that would
 // leave the folder are refused, the OEM umlauts become real letters, and a
-// failure removes everything this run created.
+// failure leaves the folder as it was: what this run created is removed,
+// and the files it replaced come back.
+//
+// Every entry is written and checked under a temporary name first; only
+// when all of them are complete do they take their names, each file they
+// replace moved aside and deleted at the very end. A damaged last entry so
+// costs the folder nothing, at the price of room for the old and the new
+// files at once.
 //
 // On Linux the letters are written in UTF-8, the encoding of the file
 // system, rather than in the Windows-1252 bytes the stub would produce
@@ -13,33 +20,80 @@
 #include "commands.h"
 #include "extract/path_helpers.h"
 #include "interruption.h"
+#include "notes.h"
 #include "package_reader.h"
 #include "packer_error.h"
 #include "progress.h"
+#include "source_entries.h"
 #include "text_encoding.h"
 
 namespace packer {
 
 namespace {
 
-// What this run created, newest last, so that a failure can take it back
-// in reverse order, as the stub's cleanup journal does.
-class CreationJournal {
+std::string Shown(const fs::path& path)
+{
+    return EscapeControls(PathToUtf8(path));
+}
+
+// What this run did to the folder, newest last, so that a failure can take
+// it back in reverse order, as the stub's cleanup journal does: what it
+// created is removed, what it moved aside goes back.
+class ExtractionJournal {
   public:
-    ~CreationJournal()
+    ~ExtractionJournal()
     {
-        if (committed_)
-            return;
-        std::error_code ignored;
-        for (auto it = created_.rbegin(); it != created_.rend(); ++it)
-            fs::remove(*it, ignored);   // a folder goes only when empty
+        if (!committed_)
+            rollBack();
     }
-    void add(const fs::path& path) { created_.push_back(path); }
-    void commit() { committed_ = true; }
+    void created(const fs::path& path) { steps_.push_back({path, {}}); }
+    void movedAside(const fs::path& original, const fs::path& aside) { steps_.push_back({original, aside}); }
+
+    // Keeps everything made, and deletes the files that were replaced.
+    void commit()
+    {
+        committed_ = true;
+        for (const Step& step : steps_) {
+            std::error_code error;
+            if (!step.aside.empty() && !fs::remove(step.aside, error))
+                std::fprintf(stderr, "sfxpack: warning: cannot remove %s, the old %s: %s\n",
+                             Shown(step.aside).c_str(), Shown(step.path).c_str(), error.message().c_str());
+        }
+    }
 
   private:
-    std::vector<fs::path> created_;
+    struct Step {
+        fs::path path;
+        fs::path aside;   // empty: path was created; else the name the old file was moved to
+    };
+
+    void rollBack()
+    {
+        for (auto it = steps_.rbegin(); it != steps_.rend(); ++it) {
+            std::error_code ignored;
+            if (it->aside.empty()) {
+                fs::remove(it->path, ignored);   // a folder goes only when empty
+                continue;
+            }
+            bool back = false;
+            try {
+                back = RenameNoReplace(it->aside, it->path);
+            } catch (const PackerError&) {
+            }
+            if (!back)
+                std::fprintf(stderr, "sfxpack: warning: cannot put back %s; the old file is kept as %s\n",
+                             Shown(it->path).c_str(), Shown(it->aside).c_str());
+        }
+    }
+
+    std::vector<Step> steps_;
     bool committed_ = false;
+};
+
+// An entry written and checked under a temporary name, waiting for its own.
+struct StagedFile {
+    fs::path part;
+    fs::path target;
 };
 
 // The entry's path below the folder: split at both separators; empty and
@@ -60,40 +114,207 @@ std::vector<std::string> NameComponents(const std::string& utf8Name)
     return components;
 }
 
+// Why the package cannot go into the folder; empty when it can. Entry
+// names are judged before anything is written.
+std::string NameProblems(const OpenedPackage& package, std::vector<std::vector<std::string>>& names)
+{
+    std::string list;
+    for (const PackageEntry& entry : package.entries()) {
+        names.push_back(NameComponents(entry.utf8Name));
+        std::string problem = entry.problem;
+        if (problem.empty() && names.back().empty() && !entry.directory)
+            problem = "the name names no file";
+        if (!problem.empty())
+            list += "\n  " + entry.shownName + ": " + problem;
+    }
+    return list;
+}
+
+// Why a folder the entry needs cannot be used: something else stands
+// there, or a link that could lead anywhere. Empty when all are folders or
+// missing; nothing is made here. path starts at the root and ends at the
+// last folder looked at: the first missing one, or the entry's own folder.
+std::string FolderProblem(fs::path& path, const std::vector<std::string>& components, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; i++) {
+        path /= PathFromUtf8(components[i]);
+        FileKind kind = KindOf(path);
+        if (kind == FileKind::kMissing)
+            return {};
+        if (kind == FileKind::kLink)
+            return Shown(path) + " is a link; the packer does not extract through links";
+        if (kind != FileKind::kFolder)
+            return Shown(path) + " exists and is not a folder";
+    }
+    return {};
+}
+
+// Why the file cannot take its place; empty when it can.
+std::string FileProblem(const fs::path& target, bool overwrite, const FileIdentity* package)
+{
+    FileKind kind = KindOf(target);
+    if (kind == FileKind::kMissing)
+        return {};
+    if (kind == FileKind::kLink)
+        return Shown(target) + " is a link; the packer does not extract through links";
+    if (kind != FileKind::kFile)
+        return Shown(target) + " exists and is " + DescribeKind(kind);
+    if (!overwrite)
+        return Shown(target) + " exists; --overwrite replaces files";
+    FileIdentity identity;
+    if (package != nullptr && IdentifyFile(target, identity) && identity == *package)
+        return Shown(target) + " is the package being extracted";
+    return {};
+}
+
+// Looks at the place of every entry before the first is written, so that a
+// file in the way does not end a long run at its last entry.
+void CheckTargets(const fs::path& path, const OpenedPackage& package,
+                  const std::vector<std::vector<std::string>>& names, const ExtractOptions& options)
+{
+    FileIdentity self;
+    bool known = IdentifyFile(path, self);
+    std::vector<std::string> problems;
+    for (std::size_t i = 0; i < names.size(); i++) {
+        const std::vector<std::string>& components = names[i];
+        bool directory = package.entries()[i].directory;
+        std::size_t folders = directory ? components.size() : components.size() - 1;
+        fs::path place = options.folder;
+        std::string problem = FolderProblem(place, components, folders);
+        if (problem.empty() && !directory && KindOf(place) != FileKind::kMissing)
+            problem = FileProblem(place / PathFromUtf8(components.back()), options.overwrite, known ? &self : nullptr);
+        if (!problem.empty())
+            problems.push_back(problem);
+    }
+    if (!problems.empty())
+        ThrowProblems("cannot extract " + package.name() + " into " + Shown(options.folder) + ":", problems);
+}
+
+// The folder given with -d, made with every missing folder above it when
+// it is missing. A link there is the user's own choice and is followed.
+void PrepareRoot(const fs::path& root, ExtractionJournal& journal)
+{
+    std::vector<fs::path> missing;
+    fs::path folder = root.lexically_normal();
+    if (!folder.has_filename())
+        folder = folder.parent_path();   // "out/" names the folder "out"
+    while (!folder.empty() && KindOf(folder) == FileKind::kMissing) {
+        missing.push_back(folder);
+        fs::path parent = folder.parent_path();
+        if (parent == folder)
+            break;
+        folder = parent;
+    }
+    if (missing.empty() && KindBehind(root) != FileKind::kFolder)
+        throw PackerError(Shown(root) + " is not a folder");
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        std::error_code error;
+        if (!fs::create_directory(*it, error) && error)
+            throw PackerError("cannot create the folder " + Shown(*it) + ": " + error.message());
+        journal.created(*it);
+    }
+}
+
 // Makes each missing folder of components[0..count) below root. An existing
 // link is not followed: it could lead anywhere.
 fs::path MakeFolders(const fs::path& root, const std::vector<std::string>& components, std::size_t count,
-                     CreationJournal& journal)
+                     ExtractionJournal& journal)
 {
     fs::path path = root;
     for (std::size_t i = 0; i < count; i++) {
         path /= PathFromUtf8(components[i]);
-        std::error_code error;
-        fs::file_status status = fs::symlink_status(path, error);
-        if (fs::is_symlink(status))
-            throw PackerError(PathToUtf8(path) + " is a link; the packer does not extract through links");
-        if (fs::is_directory(status))
+        FileKind kind = KindOf(path);
+        if (kind == FileKind::kLink)
+            throw PackerError(Shown(path) + " is a link; the packer does not extract through links");
+        if (kind == FileKind::kFolder)
             continue;
-        if (fs::exists(status))
-            throw PackerError(PathToUtf8(path) + " exists and is not a folder");
+        if (kind != FileKind::kMissing)
+            throw PackerError(Shown(path) + " exists and is not a folder");
+        std::error_code error;
         if (!fs::create_directory(path, error) && error)
-            throw PackerError("cannot create the folder " + PathToUtf8(path) + ": " + error.message());
-        journal.add(path);
+            throw PackerError("cannot create the folder " + Shown(path) + ": " + error.message());
+        journal.created(path);
     }
     return path;
 }
 
+// A new, hidden name beside target: "." name "." number suffix.
+fs::path FreeNameBeside(const fs::path& target, const std::string& suffix, int attempt)
+{
+    static std::random_device random;
+    fs::path candidate = target.parent_path() / PathFromUtf8("." + PathToUtf8(target.filename()) + "." +
+                                                             std::to_string(random() % 1000000) + suffix);
+    if (KindOf(candidate) != FileKind::kMissing && attempt < 100)
+        return {};
+    return candidate;
+}
+
 std::unique_ptr<OutputFile> CreatePartFile(const fs::path& target)
 {
-    std::random_device random;
     for (int attempt = 0;; attempt++) {
-        fs::path part = target.parent_path() /
-                        PathFromUtf8("." + PathToUtf8(target.filename()) + "." + std::to_string(random() % 1000000) +
-                                     ".part");
-        std::error_code error;
-        if (fs::exists(fs::symlink_status(part, error)) && attempt < 100)
-            continue;
-        return std::make_unique<OutputFile>(part);
+        fs::path part = FreeNameBeside(target, ".part", attempt);
+        if (!part.empty())
+            return std::make_unique<OutputFile>(part);
+    }
+}
+
+// Writes entry i under a temporary name beside its target and checks it;
+// a damaged entry never appears under its own name.
+StagedFile WriteEntry(OpenedPackage& package, std::size_t i, const fs::path& folder, const std::string& name,
+                      Progress& progress, ExtractionJournal& journal)
+{
+    const PackageEntry& entry = package.entries()[i];
+    StagedFile staged;
+    staged.target = folder / PathFromUtf8(name);
+    std::unique_ptr<OutputFile> part = CreatePartFile(staged.target);
+    std::string problem = package.readEntry(i, [&](const std::uint8_t* data, std::size_t n) {
+        CheckInterrupted();
+        part->write(data, n);
+        progress.advance(n, entry.shownName);
+    });
+    if (!problem.empty())
+        throw PackerError(package.name() + ": " + entry.shownName + ": " + problem);
+    staged.part = part->path();
+    part->close();
+    journal.created(staged.part);
+    SetFileDosTime(staged.part, {static_cast<std::uint16_t>(entry.info.dosDateTime >> 16),
+                                 static_cast<std::uint16_t>(entry.info.dosDateTime)});
+    return staged;
+}
+
+// Gives a written file its name. A file there is moved aside first rather
+// than replaced, so that it can come back if a later one fails.
+void Publish(const StagedFile& staged, bool overwrite, ExtractionJournal& journal)
+{
+    if (overwrite && KindOf(staged.target) == FileKind::kFile) {
+        for (int attempt = 0;; attempt++) {
+            fs::path aside = FreeNameBeside(staged.target, ".old", attempt);
+            if (aside.empty())
+                continue;
+            if (!RenameNoReplace(staged.target, aside))
+                continue;
+            journal.movedAside(staged.target, aside);
+            break;
+        }
+    }
+    if (!RenameNoReplace(staged.part, staged.target))
+        throw PackerError(Shown(staged.target) + " exists");
+    journal.created(staged.target);
+}
+
+// Folders last, deepest first, and after the replaced files are gone:
+// every change inside a folder changes its time. The files are complete by
+// now, so a time that cannot be set is only a warning.
+void SetFolderTimes(std::vector<std::pair<fs::path, DosTime>>& folderTimes)
+{
+    std::sort(folderTimes.begin(), folderTimes.end(),
+              [](const auto& a, const auto& b) { return a.first.native().size() > b.first.native().size(); });
+    for (const auto& [folder, time] : folderTimes) {
+        try {
+            SetFileDosTime(folder, time);
+        } catch (const PackerError& error) {
+            std::fprintf(stderr, "sfxpack: warning: %s\n", EscapeControls(error.what()).c_str());
+        }
     }
 }
 
@@ -104,94 +325,42 @@ int ExtractPackage(const fs::path& path, const PasswordSource& password, const E
 {
     OpenedPackage package(path);
     package.openArchive();
-
-    // Every name is judged before the first file is written.
-    std::vector<std::string> problems;
     std::vector<std::vector<std::string>> names;
-    std::uint64_t total = 0;
-    for (const PackageEntry& entry : package.entries()) {
-        names.push_back(NameComponents(entry.shownName));
-        if (!entry.problem.empty())
-            problems.push_back(entry.shownName + ": " + entry.problem);
-        else if (names.back().empty() && !entry.directory)
-            problems.push_back(entry.shownName + ": the name names no file");
-        total += entry.info.uncompressedSize;
-    }
-    if (!problems.empty())
-        throw PackerError(package.name() + ": the stub would refuse these entries:\n  " + [&] {
-            std::string list;
-            for (const std::string& problem : problems)
-                list += (list.empty() ? "" : "\n  ") + problem;
-            return list;
-        }());
+    std::string refused = NameProblems(package, names);
+    if (!refused.empty())
+        throw PackerError(package.name() + ": the stub would refuse these entries:" + refused);
+    CheckTargets(path, package, names, options);
     package.unlock(password);
 
-    CreationJournal journal;
-    std::error_code error;
-    fs::path root = options.folder;
-    if (!fs::exists(fs::symlink_status(root, error))) {
-        fs::create_directories(root, error);
-        if (error)
-            throw PackerError("cannot create the folder " + PathToUtf8(root) + ": " + error.message());
-        journal.add(root);
-    } else if (!fs::is_directory(root, error)) {
-        throw PackerError(PathToUtf8(root) + " is not a folder");
-    }
-
+    ExtractionJournal journal;
+    const fs::path& root = options.folder;
+    PrepareRoot(root, journal);
+    std::uint64_t total = 0;
+    for (const PackageEntry& entry : package.entries())
+        total += entry.info.uncompressedSize;
     Progress progress(total, "extracting", options.progress);
     std::vector<std::pair<fs::path, DosTime>> folderTimes;
-    std::uint32_t files = 0;
+    std::vector<StagedFile> staged;
     for (std::size_t i = 0; i < package.entries().size(); i++) {
         const PackageEntry& entry = package.entries()[i];
         const std::vector<std::string>& components = names[i];
-        DosTime time{static_cast<std::uint16_t>(entry.info.dosDateTime >> 16),
-                     static_cast<std::uint16_t>(entry.info.dosDateTime)};
-        if (entry.directory) {
-            if (!components.empty())
-                folderTimes.emplace_back(MakeFolders(root, components, components.size(), journal), time);
-            continue;
+        if (!entry.directory) {
+            fs::path folder = MakeFolders(root, components, components.size() - 1, journal);
+            staged.push_back(WriteEntry(package, i, folder, components.back(), progress, journal));
+        } else if (!components.empty()) {
+            DosTime time{static_cast<std::uint16_t>(entry.info.dosDateTime >> 16),
+                         static_cast<std::uint16_t>(entry.info.dosDateTime)};
+            folderTimes.emplace_back(MakeFolders(root, components, components.size(), journal), time);
         }
-        fs::path target = MakeFolders(root, components, components.size() - 1, journal) /
-                          PathFromUtf8(components.back());
-        fs::file_status status = fs::symlink_status(target, error);
-        if (fs::exists(status) && (!options.overwrite || fs::is_directory(status)))
-            throw PackerError(PathToUtf8(target) + " exists" + (options.overwrite ? " and is a folder" : "") +
-                              (options.overwrite ? "" : "; --overwrite replaces files"));
-
-        // Written under a temporary name and renamed once its CRC proved
-        // right: a damaged entry never appears under its own name.
-        std::unique_ptr<OutputFile> part = CreatePartFile(target);
-        std::string problem = package.readEntry(i, [&](const std::uint8_t* data, std::size_t n) {
-            CheckInterrupted();
-            part->write(data, n);
-            progress.advance(n, entry.shownName);
-        });
-        if (!problem.empty())
-            throw PackerError(package.name() + ": " + entry.shownName + ": " + problem);
-        fs::path partPath = part->path();
-        part->close();
-        try {
-            SetFileDosTime(partPath, time);
-            if (options.overwrite)
-                RenameReplacing(partPath, target);
-            else if (!RenameNoReplace(partPath, target))
-                throw PackerError(PathToUtf8(target) + " exists");
-        } catch (...) {
-            fs::remove(partPath, error);
-            throw;
-        }
-        journal.add(target);
-        files++;
     }
-    // Folders last, deepest first: writing into a folder changes its time.
-    std::sort(folderTimes.begin(), folderTimes.end(),
-              [](const auto& a, const auto& b) { return a.first.native().size() > b.first.native().size(); });
-    for (const auto& [folder, time] : folderTimes)
-        SetFileDosTime(folder, time);
+    for (const StagedFile& file : staged)
+        Publish(file, options.overwrite, journal);
     progress.finish();
     journal.commit();
-    std::fprintf(out, "%s: %" PRIu32 " files extracted into %s\n", package.name().c_str(), files,
-                 PathToUtf8(root).c_str());
+    SetFolderTimes(folderTimes);
+    if (!Quiet())
+        std::fprintf(out, "%s: %zu files extracted into %s\n", package.name().c_str(), staged.size(),
+                     Shown(root).c_str());
     return 0;
 }
 

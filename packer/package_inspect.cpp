@@ -36,21 +36,7 @@ std::string Hex(std::uint32_t value, int digits)
 // folder templates are full of them (the JSON form is exact).
 std::string QuotedText(const std::string& ansi)
 {
-    std::string shown = "\"";
-    for (char c : AnsiToUtf8(ansi)) {
-        if (c == '\n') {
-            shown += "\\n";
-        } else if (c == '\r') {
-            shown += "\\r";
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(c));
-            shown += escaped;
-        } else {
-            shown += c;
-        }
-    }
-    return shown + "\"";
+    return "\"" + EscapeControls(AnsiToUtf8(ansi)) + "\"";
 }
 
 std::string FlagNames(std::uint32_t flags)
@@ -60,6 +46,8 @@ std::string FlagNames(std::uint32_t flags)
         names += "hide_frame";
     if (flags & FLAG_FINISH_NO_WAIT)
         names += std::string(names.empty() ? "" : ", ") + "finish_no_wait";
+    if (flags & FLAG_SKIP_FOLDER_PAGE)
+        names += std::string(names.empty() ? "" : ", ") + "skip_folder_page";
     return names.empty() ? "none" : names;
 }
 
@@ -83,16 +71,24 @@ void PrintText(const OpenedPackage& package, const std::string& archiveProblem, 
 {
     const SfxSettingsRecord& settings = package.settings();
     std::fprintf(out, "package:   %s, %" PRIu64 " bytes\n", package.name().c_str(), package.fileSize());
-    std::fprintf(out, "trailer:   %" PRIu32 " bytes at offset %" PRIu64 ", %zu records", package.trailerLength(),
-                 package.trailerStart(), package.records().size());
-    if (package.tailSize() > 0)
+    std::fprintf(out, "trailer:   %" PRIu32 " bytes at offset %" PRIu64 ", ending at %" PRIu64 ", %zu records",
+                 package.trailerLength(), package.trailerStart(), package.trailerEnd(), package.records().size());
+    if (package.signatureSize() > 0 && package.tailSize() > package.signatureSize())
+        std::fprintf(out, ", followed by %" PRIu64 " bytes of fill and the signature",
+                     package.tailSize() - package.signatureSize());
+    else if (package.signatureSize() == 0 && package.tailSize() > 0)
         std::fprintf(out, ", followed by %" PRIu64 " bytes the stub ignores", package.tailSize());
     std::fprintf(out, "\n");
+    if (package.signatureSize() > 0)
+        std::fprintf(out, "signed:    yes, a certificate table of %" PRIu32 " bytes at offset %" PRIu32 "\n",
+                     package.signatureSize(), package.signatureOffset());
+    else
+        std::fprintf(out, "signed:    no\n");
     if (package.archive())
         std::fprintf(out, "archive:   offset %" PRIu32 ", %" PRIu32 " bytes, %zu entries\n", settings.archiveOffset,
                      settings.archiveSize, package.entries().size());
     else
-        std::fprintf(out, "archive:   %s\n", archiveProblem.c_str());
+        std::fprintf(out, "archive:   %s\n", EscapeControls(archiveProblem).c_str());
     std::fprintf(out, "encrypted: %s\n", package.encrypted() ? "yes, a password is needed" : "no");
     std::fprintf(out, "flags:     0x%" PRIX32 " (%s)\n", settings.flags, FlagNames(settings.flags).c_str());
 
@@ -116,15 +112,21 @@ void PrintText(const OpenedPackage& package, const std::string& archiveProblem, 
     }
 }
 
-void PrintJson(const OpenedPackage& package, const std::string& archiveProblem, std::FILE* out)
+void PrintJson(const fs::path& path, const OpenedPackage& package, const std::string& archiveProblem,
+               std::FILE* out)
 {
     const SfxSettingsRecord& settings = package.settings();
     toml::table root;
-    root.insert("package", package.name());
+    root.insert("package", PathToUtf8(path));
     root.insert("size", static_cast<std::int64_t>(package.fileSize()));
     root.insert("trailer", toml::table{{"offset", static_cast<std::int64_t>(package.trailerStart())},
                                        {"length", static_cast<std::int64_t>(package.trailerLength())},
+                                       {"end", static_cast<std::int64_t>(package.trailerEnd())},
                                        {"tail", static_cast<std::int64_t>(package.tailSize())}});
+    root.insert("signed", package.signatureSize() > 0);
+    if (package.signatureSize() > 0)
+        root.insert("signature", toml::table{{"offset", static_cast<std::int64_t>(package.signatureOffset())},
+                                             {"size", static_cast<std::int64_t>(package.signatureSize())}});
     toml::array records;
     for (const RecordView& record : package.records()) {
         toml::table item{{"offset", static_cast<std::int64_t>(record.offset)},
@@ -147,14 +149,15 @@ void PrintJson(const OpenedPackage& package, const std::string& archiveProblem, 
     root.insert("records", std::move(records));
     root.insert("flags", toml::table{{"value", static_cast<std::int64_t>(settings.flags)},
                                      {"hide_frame", (settings.flags & FLAG_HIDE_FRAME) != 0},
-                                     {"finish_no_wait", (settings.flags & FLAG_FINISH_NO_WAIT) != 0}});
+                                     {"finish_no_wait", (settings.flags & FLAG_FINISH_NO_WAIT) != 0},
+                                     {"skip_folder_page", (settings.flags & FLAG_SKIP_FOLDER_PAGE) != 0}});
     root.insert("encrypted", package.encrypted());
     if (package.archive()) {
         root.insert("archive", toml::table{{"offset", static_cast<std::int64_t>(settings.archiveOffset)},
                                            {"size", static_cast<std::int64_t>(settings.archiveSize)}});
         toml::array entries;
         for (const PackageEntry& entry : package.entries()) {
-            toml::table item{{"name", entry.shownName},
+            toml::table item{{"name", entry.utf8Name},
                              {"directory", entry.directory},
                              {"size", static_cast<std::int64_t>(entry.info.uncompressedSize)},
                              {"compressed_size", static_cast<std::int64_t>(entry.info.compressedSize)},
@@ -196,11 +199,11 @@ int InspectPackage(const fs::path& path, bool json, std::FILE* out)
         archiveProblem = error.what();
     }
     if (json)
-        PrintJson(package, archiveProblem, out);
+        PrintJson(path, package, archiveProblem, out);
     else
         PrintText(package, archiveProblem, out);
     if (!archiveProblem.empty()) {
-        std::fprintf(stderr, "sfxpack: error: %s\n", archiveProblem.c_str());
+        std::fprintf(stderr, "sfxpack: error: %s\n", EscapeControls(archiveProblem, true).c_str());
         return 1;
     }
     return 0;

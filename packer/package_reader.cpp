@@ -6,7 +6,7 @@
 #include "crypto/password_check.h"
 #include "crypto/secure_wipe.h"
 #include "extract/path_helpers.h"
-#include "notices.h"
+#include "notes.h"
 #include "packer_error.h"
 #include "source_entries.h"
 #include "startup/trailer.h"
@@ -66,7 +66,8 @@ const char* LanguageName(std::uint16_t language)
     }
 }
 
-OpenedPackage::OpenedPackage(const fs::path& path) : name_(PathToUtf8(path)), file_(OpenSysFile(path))
+OpenedPackage::OpenedPackage(const fs::path& path)
+    : name_(EscapeControls(PathToUtf8(path))), file_(OpenSysFile(path))
 {
     if (!file_.valid())
         throw PackerError("cannot open " + name_ + ": " + LastSystemError());
@@ -82,13 +83,15 @@ OpenedPackage::OpenedPackage(const fs::path& path) : name_(PathToUtf8(path)), fi
     const uint8_t* block = nullptr;
     uint32_t length = 0;
     ResetSettings(&settings_);
-    int result = ReadTrailer(file_.get(), LANGUAGE_ENGLISH, &settings_, &block, &length);
+    int result = ReadTrailerBefore(file_.get(), trailerEnd, footer, LANGUAGE_ENGLISH, &settings_, &block, &length);
     if (result == TRAILER_NO_MEMORY)
         throw PackerError(name_ + ": the trailer is too large to read");
     if (result != TRAILER_OK)
         throw PackerError(name_ + ": the trailer is damaged: its records do not lead to its footer");
     trailerLength_ = length;
     trailerStart_ = static_cast<std::uint64_t>(trailerEnd) - length;
+    if (FindCertificateTable(file_.get(), size, &signatureOffset_, &signatureSize_) != 0)
+        signatureOffset_ = signatureSize_ = 0;
 
     // ReadTrailer has walked the records already; this walk only lists them.
     for (std::uint32_t position = 0; position < length - TRAILER_FOOTER_SIZE;) {
@@ -148,7 +151,7 @@ void OpenedPackage::openArchive()
         if (result == ARCHIVE_OK)
             result = ArchiveGetEntryInfo(archive_, &entry.info, name, sizeof name, nullptr, 0, nullptr, 0);
         if (result == ARCHIVE_BAD_PARAMETER) {
-            entry.shownName = "(entry " + std::to_string(i + 1) + ")";
+            entry.utf8Name = entry.shownName = "(entry " + std::to_string(i + 1) + ")";
             entry.problem = "its name of " + std::to_string(entry.info.nameLength) +
                             " bytes does not fit the stub's buffer";
             entries_.push_back(entry);
@@ -159,14 +162,15 @@ void OpenedPackage::openArchive()
         entry.name.assign(name, entry.info.nameLength);
         std::size_t length = entry.name.size();
         entry.directory = length > 0 && IsPathSeparator(entry.name[length - 1]);
-        if (!OemNameToUtf8(entry.name, entry.shownName)) {
-            entry.shownName = ShowOemName(entry.name);
+        if (!OemNameToUtf8(entry.name, entry.utf8Name)) {
+            entry.utf8Name = ShowOemName(entry.name);
             entry.problem = "its name holds bytes the stub cannot map";
         } else if (entry.name.find('\0') != std::string::npos) {
             entry.problem = "its name holds a zero byte";
         } else if (IsUnsafeEntryName(entry.name.c_str())) {
             entry.problem = "its name would lead out of the extraction folder";
         }
+        entry.shownName = EscapeControls(entry.utf8Name);
         entries_.push_back(entry);
     }
 }
@@ -175,7 +179,7 @@ void OpenedPackage::unlock(const PasswordSource& source)
 {
     if (!encrypted()) {
         if (!source.file.empty() || !source.environment.empty())
-            PrintWarning(name_ + " is not encrypted; the password from " +
+            Warn(name_ + " is not encrypted; the password from " +
                          (source.file.empty() ? "--password-env " + source.environment
                                               : "--password-file " + source.file) +
                          " is not used");

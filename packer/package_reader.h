@@ -28,7 +28,8 @@ struct RecordView {
 struct PackageEntry {
     ArchiveEntryInfo info{};
     std::string name;             // the bytes the archive holds
-    std::string shownName;        // as the stub writes it, in UTF-8
+    std::string utf8Name;         // as the stub writes it, in UTF-8; bytes it cannot map as \xNN
+    std::string shownName;        // utf8Name with its control characters escaped, for messages
     bool directory = false;
     std::string problem;          // why the stub would refuse it; empty when fine
 };
@@ -42,11 +43,17 @@ class OpenedPackage {
     OpenedPackage(const OpenedPackage&) = delete;
     OpenedPackage& operator=(const OpenedPackage&) = delete;
 
+    // The package's path for messages, control characters escaped.
     const std::string& name() const { return name_; }
     std::uint64_t fileSize() const { return fileSize_; }
     std::uint64_t trailerStart() const { return trailerStart_; }
     std::uint32_t trailerLength() const { return trailerLength_; }
-    std::uint64_t tailSize() const { return fileSize_ - trailerStart_ - trailerLength_; }
+    std::uint64_t trailerEnd() const { return trailerStart_ + trailerLength_; }
+    std::uint64_t tailSize() const { return fileSize_ - trailerEnd(); }
+    // A signed package's certificate table, which follows its trailer (and
+    // the zeros that align it); size 0 when the package is not signed.
+    std::uint32_t signatureOffset() const { return signatureOffset_; }
+    std::uint32_t signatureSize() const { return signatureSize_; }
     const std::vector<RecordView>& records() const { return records_; }
     // Settings as an English system reads them (the flags, the archive
     // record and the cipher header do not depend on the language).
@@ -82,6 +89,8 @@ class OpenedPackage {
     std::uint64_t fileSize_ = 0;
     std::uint64_t trailerStart_ = 0;
     std::uint32_t trailerLength_ = 0;
+    std::uint32_t signatureOffset_ = 0;
+    std::uint32_t signatureSize_ = 0;
     SfxSettingsRecord settings_{};
     std::vector<RecordView> records_;
     ArchiveReader* archive_ = nullptr;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "file_system.h"
+#include "text_encoding.h"
 
 namespace packer {
 
@@ -40,7 +41,7 @@ void Progress::advance(std::uint64_t bytes, const std::string& entryName)
 void Progress::draw(const std::string& entryName)
 {
     unsigned percent = total_ == 0 ? 100 : static_cast<unsigned>(done_ * 100 / total_);
-    std::string name = entryName;
+    std::string name = EscapeControls(entryName);
     // Keep the end of a long name: it tells the file apart.
     if (name.size() > kNameWidth) {
         std::size_t cut = name.size() - (kNameWidth - 3);

@@ -60,6 +60,29 @@ std::uint16_t PeMachine(const packaging::Bytes& bytes)
     return static_cast<std::uint16_t>(ReadLe(bytes, pe + 4, 2));
 }
 
+// The version resource is three 16-bit words, its key in UTF-16 and, at the
+// next multiple of four bytes from its start, the fixed part with its
+// signature. Looking for the two saves walking the resource tree, and no
+// other data of a program holds both.
+constexpr std::size_t kVersionHeaderSize = 6;
+constexpr char kVersionKey[] = "VS_VERSION_INFO";
+constexpr std::uint32_t kFixedInfoSignature = 0xFEEF04BD;
+constexpr std::size_t kFixedInfoVersionAt = 8;   // after the signature and the structure version
+constexpr std::size_t kFixedInfoVersionSize = 8;
+
+std::size_t FindWideText(const packaging::Bytes& bytes, const char* text)
+{
+    std::size_t length = std::char_traits<char>::length(text) + 1;   // with the terminating zero
+    for (std::size_t at = 0; at + length * 2 <= bytes.size(); at += 2) {
+        std::size_t i = 0;
+        while (i < length && bytes[at + 2 * i] == static_cast<std::uint8_t>(text[i]) && bytes[at + 2 * i + 1] == 0)
+            i++;
+        if (i == length)
+            return at;
+    }
+    return std::string::npos;
+}
+
 }  // namespace
 
 fs::path LocateStub(const std::optional<fs::path>& given, bool want64)
@@ -142,6 +165,24 @@ void ClampStubTime(packaging::Bytes& stub, std::int64_t latest)
     std::size_t place = ChecksumPlace(stub);
     if (place != 0 && ReadLe(stub, place, 4) != 0)
         WriteLe32(stub, place, PeChecksum(stub));
+}
+
+std::optional<std::string> StubVersion(const packaging::Bytes& stub)
+{
+    std::size_t key = FindWideText(stub, kVersionKey);
+    if (key == std::string::npos || key < kVersionHeaderSize)
+        return std::nullopt;
+    std::size_t fixed = key - kVersionHeaderSize + ((kVersionHeaderSize + 2 * sizeof kVersionKey + 3) & ~std::size_t{3});
+    if (fixed + kFixedInfoVersionAt + kFixedInfoVersionSize > stub.size() ||
+        ReadLe(stub, fixed, 4) != kFixedInfoSignature)
+        return std::nullopt;
+    std::uint32_t high = ReadLe(stub, fixed + kFixedInfoVersionAt, 4);
+    std::uint32_t low = ReadLe(stub, fixed + kFixedInfoVersionAt + 4, 4);
+    std::string version = std::to_string(high >> 16) + "." + std::to_string(high & 0xFFFF) + "." +
+                          std::to_string(low >> 16);
+    if ((low & 0xFFFF) != 0)
+        version += "." + std::to_string(low & 0xFFFF);
+    return version;
 }
 
 }  // namespace packer

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "file_system.h"
 #include "packaging/trailer_writer.h"
@@ -32,5 +33,9 @@ void ClampStubTime(packaging::Bytes& stub, std::int64_t latest);
 // The checksum of a Windows program as its optional header holds it (the
 // field itself left out of the sum); 0 when it has no such header.
 std::uint32_t PeChecksum(const packaging::Bytes& program);
+
+// The file version a stub carries in its version resource, as "1.2.3" (a
+// fourth part only when it is not 0); nothing when it carries none.
+std::optional<std::string> StubVersion(const packaging::Bytes& stub);
 
 }  // namespace packer

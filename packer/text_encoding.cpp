@@ -214,13 +214,65 @@ std::string ShowOemName(std::string_view oem)
     return shown;
 }
 
+// The length of the UTF-8 sequence at text[i], or 0 when none starts there.
+static std::size_t SequenceLength(std::string_view text, std::size_t i)
+{
+    unsigned char lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+    if (length == 0 || i + length > text.size())
+        return 0;
+    std::u32string decoded;
+    return DecodeUtf8(text.substr(i, length), decoded) ? length : 0;
+}
+
+static void AppendEscaped(std::string& shown, unsigned char byte)
+{
+    switch (byte) {
+    case '\n': shown += "\\n"; return;
+    case '\r': shown += "\\r"; return;
+    case '\t': shown += "\\t"; return;
+    default: break;
+    }
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+    shown += escaped;
+}
+
+std::string EscapeControls(std::string_view utf8, bool keepLineBreaks)
+{
+    std::string shown;
+    shown.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        unsigned char byte = static_cast<unsigned char>(utf8[i]);
+        std::size_t length = SequenceLength(utf8, i);
+        if (byte == '\n' && keepLineBreaks) {
+            shown += '\n';
+            i++;
+        } else if (length == 0 || byte < 0x20 || byte == 0x7F) {
+            AppendEscaped(shown, byte);
+            i++;
+        } else if (byte == 0xC2 && static_cast<unsigned char>(utf8[i + 1]) < 0xA0) {
+            // U+0080..U+009F: terminals take them for controls as well;
+            // U+009B starts an escape sequence like ESC [ does.
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned char>(utf8[i + 1]));
+            shown += escaped;
+            i += 2;
+        } else {
+            shown.append(utf8.substr(i, length));
+            i += length;
+        }
+    }
+    return shown;
+}
+
 std::string DescribeCharacter(char32_t c)
 {
     if (c == kReplacement)
         return "a byte sequence that is not UTF-8";
     char code[16];
     std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
-    if (c < 0x20 || c == 0x7F)
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0))
         return code;
     return std::string(code) + " '" + EncodeUtf8(std::u32string(1, c)) + "'";
 }

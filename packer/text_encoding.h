@@ -30,6 +30,14 @@ bool OemNameToUtf8(std::string_view oem, std::string& out);
 // For messages: OEM name bytes as UTF-8, unknown bytes as \xNN.
 std::string ShowOemName(std::string_view oem);
 
+// Text from a package, a ZIP file or a file name, made safe to print: every
+// control character written as an escape, so that none can move the cursor,
+// clear the screen or retitle the user's terminal. C0 controls and DEL
+// become \xNN (\n, \r and \t by their letters), C1 controls \u0080 to
+// \u009F, and bytes that are no UTF-8 \xNN. Backslashes stay as they are.
+// keepLineBreaks leaves '\n' alone, for messages of several lines.
+std::string EscapeControls(std::string_view utf8, bool keepLineBreaks = false);
+
 // "U+00E9 'é'" for messages about a refused character.
 std::string DescribeCharacter(char32_t c);
 

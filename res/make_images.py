@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 # Generates the stub's bitmap resources:
-#   wizard.bmp  118x256, 8-bit palettised side picture of the setup wizard
+#   wizard.bmp  118x256, 8-bit palettised side picture of the setup wizard,
+#               run-length encoded (BI_RLE8)
 #   app.ico     16-colour application icon (32x32 and 16x16)
 # Both use the same emblem: an open box with an arrow going into it, drawn
 # in the wizard's indigo-to-teal colours. Only the standard library is used
@@ -22,21 +23,13 @@ GRADIENT = [
 ]
 WHITE = (255, 255, 255)
 
-# Background quantisation grid: gradient steps x white-overlay levels.
-T_STEPS = 48
+# Background quantisation grid: gradient steps x white-overlay levels. The
+# background is not dithered: flat runs are what run-length encoding packs,
+# so the gradient gets steps fine enough (about 1.5 levels of green apart)
+# that no band shows, and the emblem keeps about 90 colours of its own.
+T_STEPS = 80
 A_STEP = 0.03
 A_MAX = 0.12
-
-BAYER8 = [
-    [0, 32, 8, 40, 2, 34, 10, 42],
-    [48, 16, 56, 24, 50, 18, 58, 26],
-    [12, 44, 4, 36, 14, 46, 6, 38],
-    [60, 28, 52, 20, 62, 30, 54, 22],
-    [3, 35, 11, 43, 1, 33, 9, 41],
-    [51, 19, 59, 27, 49, 17, 57, 25],
-    [15, 47, 7, 39, 13, 45, 5, 37],
-    [63, 31, 55, 23, 61, 29, 53, 21],
-]
 
 
 # ---------------------------------------------------------------- colour math
@@ -65,12 +58,6 @@ def gradient_colour(t):
 
 def background_colour(t, a):
     return mix(gradient_colour(t), WHITE, a)
-
-
-def dither_threshold(x, y, phase):
-    if phase == 0:
-        return (BAYER8[y & 7][x & 7] + 0.5) / 64.0
-    return (BAYER8[(y + 3) & 7][(x + 5) & 7] + 0.5) / 64.0
 
 
 def to_byte_rgb(c):
@@ -264,11 +251,11 @@ def wizard_background(x, y):
     return t, clamp(a, 0.0, A_MAX)
 
 
-def dither_background(x, y, t, a):
-    """Ordered-dither (t, a) onto the quantisation grid; returns a cell."""
-    ia = int(a / A_STEP + 1e-9 + dither_threshold(x, y, 1))
-    it = int(clamp(t) * (T_STEPS - 1) + dither_threshold(x, y, 0))
-    return min(it, T_STEPS - 1), min(ia, int(round(A_MAX / A_STEP)))
+def quantise_background(t, a):
+    """The nearest cell of the quantisation grid to (t, a)."""
+    ia = int(round(a / A_STEP))
+    it = int(round(clamp(t) * (T_STEPS - 1)))
+    return it, min(ia, int(round(A_MAX / A_STEP)))
 
 
 def cell_colour(cell):
@@ -296,7 +283,7 @@ def render_wizard():
                 foreground[(x, y)] = to_byte_rgb(colour)
                 row.append(None)
             else:
-                cell = dither_background(x, y, t, a)
+                cell = quantise_background(t, a)
                 cells.setdefault(cell, None)
                 row.append(cell)
         grid.append(row)
@@ -398,8 +385,12 @@ def padded(data):
     return data + b"\0" * (-len(data) % 4)
 
 
-def bitmap_info_header(width, height, bpp, image_size, colours_used):
-    return struct.pack("<IiiHHIIiiII", 40, width, height, 1, bpp, 0,
+BI_RGB, BI_RLE8 = 0, 1
+
+
+def bitmap_info_header(width, height, bpp, image_size, colours_used,
+                       compression=BI_RGB):
+    return struct.pack("<IiiHHIIiiII", 40, width, height, 1, bpp, compression,
                        image_size, 2835, 2835, colours_used, 0)
 
 
@@ -430,13 +421,81 @@ def pack_1bpp(row):
     return padded(bytes(data))
 
 
-def bmp_bytes(palette, pixels):
+RLE8_MAX_COUNT = 255     # a count is one byte
+RLE8_MIN_ABSOLUTE = 3    # absolute counts 0, 1 and 2 are escapes
+
+
+def rle8_literal(indices):
+    """Indices that do not repeat: absolute mode (0, count, the indices,
+    padded to a 16-bit boundary) for three or more, else runs of one."""
+    out = bytearray()
+    for i in range(0, len(indices), RLE8_MAX_COUNT):
+        piece = indices[i:i + RLE8_MAX_COUNT]
+        if len(piece) < RLE8_MIN_ABSOLUTE:
+            for index in piece:
+                out += bytes((1, index))
+        else:
+            out += bytes((0, len(piece))) + bytes(piece)
+            out += b"\0" * (len(piece) & 1)
+    return bytes(out)
+
+
+def rle8_row(row):
+    """One row in BI_RLE8: repeats as (count, index), the pixels between
+    them as literals, then the end-of-line escape (0, 0)."""
+    out = bytearray()
+    literal = []
+    i = 0
+    while i < len(row):
+        run = 1
+        while (i + run < len(row) and run < RLE8_MAX_COUNT and
+               row[i + run] == row[i]):
+            run += 1
+        if run > 1:
+            out += rle8_literal(literal) + bytes((run, row[i]))
+            literal = []
+        else:
+            literal.append(row[i])
+        i += run
+    return bytes(out) + rle8_literal(literal) + b"\0\0"
+
+
+def unpack_rle8(data, width, height):
+    """Decodes what rle8_row wrote (bottom row first); only the escapes
+    it uses are understood."""
+    rows, row, i = [], [], 0
+    while True:
+        count, value = data[i], data[i + 1]
+        i += 2
+        if count:
+            row += [value] * count
+        elif value == 0:
+            rows.append(row)
+            row = []
+        elif value == 1:
+            break
+        else:
+            row += list(data[i:i + value])
+            i += value + (value & 1)
+    if len(rows) != height or any(len(r) != width for r in rows):
+        raise RuntimeError("run-length picture does not decode to its size")
+    return list(reversed(rows))
+
+
+def bmp_bytes(palette, pixels, compression):
+    """A BMP file: 8 bits per pixel, uncompressed or BI_RLE8."""
     palette = list(palette) + [(0, 0, 0)] * (256 - len(palette))
     height, width = len(pixels), len(pixels[0])
-    image = b"".join(pack_8bpp(row) for row in reversed(pixels))
+    if compression == BI_RLE8:
+        image = b"".join(rle8_row(row) for row in reversed(pixels)) + b"\0\1"
+        if unpack_rle8(image, width, height) != pixels:
+            raise RuntimeError("run-length picture differs from the drawing")
+    else:
+        image = b"".join(pack_8bpp(row) for row in reversed(pixels))
     offset = 14 + 40 + 4 * 256
     header = struct.pack("<2sIHHI", b"BM", offset + len(image), 0, 0, offset)
-    return (header + bitmap_info_header(width, height, 8, len(image), 256) +
+    return (header + bitmap_info_header(width, height, 8, len(image), 256,
+                                        compression) +
             palette_bytes(palette) + image)
 
 
@@ -482,7 +541,12 @@ def main(argv):
     try:
         os.makedirs(out_dir, exist_ok=True)
         palette, pixels = render_wizard()
-        write_file(os.path.join(out_dir, "wizard.bmp"), bmp_bytes(palette, pixels))
+        # The resource is run-length encoded; the same picture uncompressed
+        # lets the tests compare what the system decodes with the drawing.
+        write_file(os.path.join(out_dir, "wizard.bmp"),
+                   bmp_bytes(palette, pixels, BI_RLE8))
+        write_file(os.path.join(out_dir, "wizard-plain.bmp"),
+                   bmp_bytes(palette, pixels, BI_RGB))
         write_file(os.path.join(out_dir, "app.ico"), make_icon())
     except (OSError, RuntimeError) as e:
         sys.stderr.write("make_images: %s\n" % e)

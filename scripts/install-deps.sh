@@ -11,7 +11,8 @@ need_pkgs=(
   libz-mingw-w64-dev
   wine64 xvfb x11-utils imagemagick python3 locales
   zip unzip p7zip-full libarchive-tools
-  libcli11-dev libtomlplusplus-dev
+  libcli11-dev libtomlplusplus-dev help2man groff-base
+  openssl osslsigncode
 )
 
 missing=()

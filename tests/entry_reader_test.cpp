@@ -85,15 +85,22 @@ const EntryCase kEntryCases[] = {
          return ArchiveWith(entry);
      },
      kSmall, 0, 0, 0},
-    // The stream ends before the directory's size: the entry just ends, and
-    // an entry not read to its size is not judged.
+    // The stream ends before the directory's sizes are used up: a short
+    // file must not pass for a whole one.
     {"deflate_ends_before_uncompressed_size",
      [] {
          return ArchiveWith(Described("d", kSmall, ZipMethod::kDeflated, true), [](Bytes& a, const ZipLayout& l) {
              PutU32(a, l.centralHeaders[0] + kCentralUncompressed, 1500);
          });
      },
-     kSmall, 0, 0, 0},
+     {}, 0, ARCHIVE_BAD_FORMAT, 0, false},
+    {"deflate_ends_before_compressed_size",
+     [] {
+         Bytes packed = deflateRaw(kSmall);
+         packed.push_back(0);
+         return ArchiveWith(ZipEntry::prepared("d", ZipMethod::kDeflated, packed, crc32Of(kSmall), 1000));
+     },
+     {}, 0, ARCHIVE_BAD_FORMAT, 0, false},
 
     // Local header disagreeing with the central one.
     {"local_signature_wrong",

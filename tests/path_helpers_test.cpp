@@ -113,10 +113,29 @@ TEST(NameMapping, SevenBitNamesNeverChooseATable)
 
 TEST(EntryNames, UnsafeNamesAreRecognised)
 {
-    for (const char* name : {"../evil.txt", "a/../../b", "..\\x", "a\\..", "C:evil", "C:\\evil", "file.txt:stream",
-                             "a\x01" "b"})
-        EXPECT_TRUE(IsUnsafeEntryName(name)) << name;
-    for (const char* name : {"a.txt", "docs/readme.txt", "..a/b", "a../b", "a/.../b", "./a", "\\top.txt",
-                             "gr\x94\xE1" "e"})
+    const struct {
+        const char* name;
+        int fault;
+    } cases[] = {
+        {"../evil.txt", NAME_PARENT_COMPONENT}, {"a/../../b", NAME_PARENT_COMPONENT}, {"..\\x", NAME_PARENT_COMPONENT},
+        {"a\\..", NAME_PARENT_COMPONENT},     {"C:evil", NAME_COLON},              {"C:\\evil", NAME_COLON},
+        {"file.txt:stream", NAME_COLON},      {"a\x01" "b", NAME_CONTROL_BYTE},
+        // Devices: any case, any extension, in any component, spaces before the dot.
+        {"nul", NAME_DEVICE},                 {"con.txt", NAME_DEVICE},            {"COM1", NAME_DEVICE},
+        {"lpt1.log", NAME_DEVICE},            {"docs/Aux/readme.txt", NAME_DEVICE}, {"prn.tar.gz", NAME_DEVICE},
+        {"nul .txt", NAME_DEVICE},            {"CONIN$", NAME_DEVICE},             {"com\xB9", NAME_DEVICE},
+        {"lpt9/x", NAME_DEVICE},
+        // Windows drops a trailing dot or space, so the file would get another name.
+        {"readme.", NAME_TRAILING_DOT_OR_SPACE}, {"readme ", NAME_TRAILING_DOT_OR_SPACE},
+        {"dir./a.txt", NAME_TRAILING_DOT_OR_SPACE}, {"a/ /b", NAME_TRAILING_DOT_OR_SPACE},
+        {"a../b", NAME_TRAILING_DOT_OR_SPACE},  {"a/.../b", NAME_TRAILING_DOT_OR_SPACE},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CheckEntryName(c.name), c.fault) << c.name;
+        EXPECT_TRUE(IsUnsafeEntryName(c.name)) << c.name;
+    }
+    for (const char* name : {"a.txt", "docs/readme.txt", "..a/b", "./a", "\\top.txt",
+                             "gr\x94\xE1" "e", "docs/", "console.txt", "com10", "lpt", "nul_", "auxiliary/x",
+                             "com0", ".hidden", "a b.txt"})
         EXPECT_FALSE(IsUnsafeEntryName(name)) << name;
 }

@@ -127,6 +127,85 @@ INSTANTIATE_TEST_SUITE_P(
                     TRAILER_CORRUPT, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A program image with just enough of a PE header for the signature's
+// certificate table to be found: 32- or 64-bit optional header, 16 data
+// directories, the security one empty until Signed fills it.
+static Bytes FakePeStub(bool pe32Plus)
+{
+    Bytes image = FakeStub();
+    const std::size_t pe = 0x80, optional = pe + 24;
+    image[0] = 'M';
+    image[1] = 'Z';
+    std::memcpy(&image[0x3C], "\x80\0\0\0", 4);
+    std::memcpy(&image[pe], "PE\0\0", 4);
+    std::size_t directories = optional + (pe32Plus ? 112 : 96);
+    image[pe + 20] = pe32Plus ? 240 : 224;   // SizeOfOptionalHeader
+    image[pe + 21] = 0;
+    image[optional] = 0x0B;
+    image[optional + 1] = pe32Plus ? 2 : 1;
+    std::memcpy(&image[directories - 4], "\x10\0\0\0", 4);
+    std::memset(&image[directories], 0, 16 * 8);
+    return image;
+}
+
+// Signs a package the way signing tools do: zeros up to a multiple of 8,
+// the certificate table behind them, the security directory pointing to it.
+static Bytes Signed(Bytes package, std::size_t tableSize = 1432, uint8_t fill = 0)
+{
+    bool pe32Plus = package[0x80 + 25] == 2;
+    while (package.size() % 8 != 0)
+        package.push_back(fill);
+    std::size_t directory = 0x80 + 24 + (pe32Plus ? 112 : 96) + 4 * 8;
+    uint32_t offset = static_cast<uint32_t>(package.size()), size = static_cast<uint32_t>(tableSize);
+    std::memcpy(&package[directory], &offset, 4);
+    std::memcpy(&package[directory + 4], &size, 4);
+    Bytes table(tableSize, 0x30);
+    package.insert(package.end(), table.begin(), table.end());
+    return package;
+}
+
+// A package whose archive ends with a stored package of its own: the inner
+// package's trailer lies a little before the outer one.
+static Bytes Nested(bool pe32Plus, std::size_t archivePad)
+{
+    Bytes inner = assemblePackage(FakePeStub(pe32Plus), {}, Titled("Inner"));
+    Bytes archive = Concat({Bytes(archivePad, 0x11), inner, Bytes(300, 0x22)});
+    return assemblePackage(FakePeStub(pe32Plus), archive, Titled("Outer"));
+}
+
+// Signed packages: the certificate table follows the footer. The trailer is
+// the one just before the table, even when a package stored inside ends in
+// footer-like bytes nearer the start of the scan window.
+INSTANTIATE_TEST_SUITE_P(
+    Signature, TrailerPackage,
+    ::testing::Values(
+        PackageCase{"NestedUnsigned", [] { return Nested(false, 3); }, TRAILER_OK, "Outer"},
+        PackageCase{"NestedSigned32", [] { return Signed(Nested(false, 3)); }, TRAILER_OK, "Outer"},
+        PackageCase{"NestedSigned64", [] { return Signed(Nested(true, 3)); }, TRAILER_OK, "Outer"},
+        PackageCase{"NestedSignedWithoutFill",
+                    [] {
+                        for (std::size_t pad = 0;; pad++) {
+                            Bytes package = Nested(false, pad);
+                            if (package.size() % 8 == 0)
+                                return Signed(package);
+                        }
+                    },
+                    TRAILER_OK, "Outer"},
+        PackageCase{"SignedWithLargeTable", [] { return Signed(Nested(false, 3), 40000); }, TRAILER_OK, "Outer"},
+        // Fill that is not zeros is no alignment: the scan decides as before.
+        PackageCase{"NonZeroFillFallsBackToTheScan", [] { return Signed(Nested(false, 3), 1432, 0xFF); },
+                    TRAILER_OK, "Inner"},
+        // A security directory that does not reach the end of the file says
+        // nothing about the trailer.
+        PackageCase{"TableNotAtTheEndFallsBackToTheScan",
+                    [] {
+                        Bytes package = Signed(Nested(false, 3));
+                        package.push_back(0);
+                        return package;
+                    },
+                    TRAILER_OK, "Inner"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 static Bytes TrailerOf(const Bytes& records)
 {
     return Concat({FakeStub(), records, makeFooter(static_cast<uint32_t>(records.size() + kFooterSize))});

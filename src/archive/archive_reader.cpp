@@ -10,10 +10,6 @@
 
 // Positions are summed in 64 bits: an archive's offsets are 32-bit values
 // that can add up to more, and a wrapped sum would land on unrelated bytes.
-static int SeekTo(SysFile file, uint64_t position)
-{
-    return SysFileSeek(file, (int64_t)position, SYS_SEEK_BEGIN) == (int64_t)position ? 0 : -1;
-}
 
 uint32_t FindEndRecord(SysFile file, uint32_t archiveEnd)
 {
@@ -25,7 +21,7 @@ uint32_t FindEndRecord(SysFile file, uint32_t archiveEnd)
         back = back + END_SEARCH_STEP < window ? back + END_SEARCH_STEP : window;
         uint32_t readPosition = archiveEnd - back;
         uint32_t readSize = back < END_SEARCH_BUFFER_SIZE ? back : END_SEARCH_BUFFER_SIZE;
-        if (SeekTo(file, readPosition) != 0 || SysFileReadExact(file, buffer, readSize) != 0)
+        if (SysFileSeekTo(file, readPosition) != 0 || SysFileReadExact(file, buffer, readSize) != 0)
             break;
         // Top down, so that of several signatures the one nearest the end wins.
         for (uint32_t i = readSize - 3; i-- > 0;) {
@@ -48,7 +44,7 @@ ArchiveReader* ArchiveOpen(SysFile file, uint32_t archiveOffset, uint32_t archiv
         return NULL;
 
     uint8_t record[ZIP_END_RECORD_SIZE];
-    if (SeekTo(file, endRecordPosition) != 0 || SysFileReadExact(file, record, sizeof record) != 0)
+    if (SysFileSeekTo(file, endRecordPosition) != 0 || SysFileReadExact(file, record, sizeof record) != 0)
         return NULL;
     uint32_t thisDisk = ReadU16Le(record + 4);
     uint32_t directoryDisk = ReadU16Le(record + 6);
@@ -95,7 +91,7 @@ static int ReadPart(SysFile file, uint64_t position, void* buffer, uint32_t leng
 {
     if (length == 0)
         return 0;
-    if (*filePosition != position && SeekTo(file, position) != 0)
+    if (*filePosition != position && SysFileSeekTo(file, position) != 0)
         return -1;
     *filePosition = position + length;
     return SysFileReadExact(file, buffer, length);

@@ -8,15 +8,10 @@
 #include "../crypto/archive_data.h"
 #include "../platform/byte_order.h"
 
-static int SeekTo(SysFile file, uint64_t position)
-{
-    return SysFileSeek(file, (int64_t)position, SYS_SEEK_BEGIN) == (int64_t)position ? 0 : -1;
-}
-
 int CheckLocalHeader(const ArchiveReader* reader, uint32_t* dataStart)
 {
     uint8_t header[ZIP_LOCAL_HEADER_SIZE];
-    if (SeekTo(reader->file, (uint64_t)reader->archiveBase + reader->localHeaderOffset) != 0 ||
+    if (SysFileSeekTo(reader->file, (uint64_t)reader->archiveBase + reader->localHeaderOffset) != 0 ||
         SysFileReadExact(reader->file, header, sizeof header) != 0)
         return -1;
 
@@ -120,7 +115,7 @@ static int RefillInput(EntryReadState* state)
 {
     uint32_t n = state->compressedLeft < ENTRY_READ_CHUNK_SIZE ? state->compressedLeft : ENTRY_READ_CHUNK_SIZE;
     uint32_t got = 0;
-    if (SeekTo(state->file, (uint64_t)state->archiveBase + state->dataPosition) != 0)
+    if (SysFileSeekTo(state->file, (uint64_t)state->archiveBase + state->dataPosition) != 0)
         return ARCHIVE_IO_ERROR;
     if (!ReadArchiveData(state->file, state->readBuffer, n, &got) || got != n)
         return ARCHIVE_IO_ERROR;
@@ -129,6 +124,18 @@ static int RefillInput(EntryReadState* state)
     state->stream.next_in = state->readBuffer;
     state->stream.avail_in = n;
     return ARCHIVE_OK;
+}
+
+// A deflate stream that ends before the directory's sizes are used up
+// would pass for a complete entry with no CRC verdict; the file would come
+// out short and the run would report success. Only the cipher's fill bytes
+// may follow the stream.
+static int CheckStreamEnd(const EntryReadState* state)
+{
+    uint64_t unused = (uint64_t)state->stream.avail_in + state->compressedLeft;
+    if (state->uncompressedLeft != 0 || unused > EntryFillAllowance())
+        return -1;
+    return 0;
 }
 
 int32_t EntryRead(ArchiveReader* reader, void* buffer, uint32_t length)
@@ -174,7 +181,7 @@ int32_t EntryRead(ArchiveReader* reader, void* buffer, uint32_t length)
         out += k;
         space -= k;
         if (z == Z_STREAM_END)
-            return produced;
+            return CheckStreamEnd(state) == 0 ? produced : ARCHIVE_BAD_FORMAT;
         if (z != Z_OK)
             return z;
     }

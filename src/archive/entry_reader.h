@@ -50,8 +50,9 @@ int EntryOpen(ArchiveReader* reader);
 // (the state has no read buffer), ARCHIVE_IO_ERROR (a seek or read failed,
 // or the file ended before the compressed data did), ARCHIVE_BAD_FORMAT (a
 // stored entry's compressed data ran out before its uncompressed size was
-// reached), or zlib's negative code unchanged (Z_DATA_ERROR for corrupt
-// deflate data, Z_BUF_ERROR for a stream cut short).
+// reached, or a deflate stream ended before the directory's compressed or
+// uncompressed size was used up), or zlib's negative code unchanged
+// (Z_DATA_ERROR for corrupt deflate data, Z_BUF_ERROR for a stream cut short).
 int32_t EntryRead(ArchiveReader* reader, void* buffer, uint32_t length);
 
 // Closes the open entry. ARCHIVE_CRC_MISMATCH when the entry was read to its

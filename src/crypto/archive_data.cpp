@@ -2,6 +2,8 @@
 // active.
 #include "archive_data.h"
 
+#include <stddef.h>
+
 #include "cipher.h"
 #include "crypto_state.h"
 
@@ -9,9 +11,9 @@
 
 int ReadArchiveData(SysFile file, void* buffer, uint32_t count, uint32_t* got)
 {
-    if (got == 0)
+    if (got == NULL)
         return 0;
-    if (ActiveCipher == 0)
+    if (ActiveCipher == NULL)
         return SysFileRead(file, buffer, count, got) == 0;
 
     if (SysFileRead(file, buffer, WHOLE_BLOCKS(count), got) != 0)
@@ -22,7 +24,12 @@ int ReadArchiveData(SysFile file, void* buffer, uint32_t count, uint32_t* got)
 
 int CheckEntryDataSize(uint32_t compressedSize)
 {
-    if (ActiveCipher != 0 && compressedSize % CIPHER_BLOCK_SIZE != 0)
+    if (ActiveCipher != NULL && compressedSize % CIPHER_BLOCK_SIZE != 0)
         return -1;
     return 0;
+}
+
+uint32_t EntryFillAllowance(void)
+{
+    return ActiveCipher != NULL ? CIPHER_BLOCK_SIZE - 1 : 0;
 }

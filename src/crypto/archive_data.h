@@ -17,3 +17,8 @@ int ReadArchiveData(SysFile file, void* buffer, uint32_t count, uint32_t* got);
 // a multiple of 8: the archive is damaged, and the entry reader refuses to
 // open the entry.
 int CheckEntryDataSize(uint32_t compressedSize);
+
+// Bytes that may follow the end of an entry's deflate stream inside its
+// compressed size: the fill up to a whole cipher block when a cipher is
+// active (at most 7), none in a plain archive.
+uint32_t EntryFillAllowance(void);

@@ -15,7 +15,7 @@ int DerivePasswordKey(uint8_t key[PASSWORD_KEY_SIZE], const uint8_t salt[CIPHER_
                       const uint8_t* password, uint32_t length)
 {
     memset(key, 0, PASSWORD_KEY_SIZE);
-    if (length > PASSWORD_MAX_LENGTH || (length > 0 && password == 0))
+    if (length > PASSWORD_MAX_LENGTH || (length > 0 && password == NULL))
         return -1;
 
     uint8_t piece[CIPHER_HEADER_SALT_SIZE + PASSWORD_MAX_LENGTH];
@@ -66,16 +66,16 @@ static int SameBytes(const uint8_t* a, const uint8_t* b, uint32_t size)
 
 int VerifyPassword(SfxSettingsRecord* settings, const uint8_t* password, uint32_t length)
 {
-    if (settings == 0 || length > PASSWORD_MAX_LENGTH || (length > 0 && password == 0))
+    if (settings == NULL || length > PASSWORD_MAX_LENGTH || (length > 0 && password == NULL))
         return PASSWORD_BAD_PARAMETER;
     if (settings->passwordAccepted || !settings->cipherHeaderPresent)
         return PASSWORD_REFUSED;
 
     // Allocated before any key exists, so running out of memory leaves
     // nothing to wipe.
-    if (ActiveCipher == 0) {
+    if (ActiveCipher == NULL) {
         CipherState* state = (CipherState*)SysAlloc(sizeof(CipherState));
-        if (state == 0)
+        if (state == NULL)
             return PASSWORD_NO_MEMORY;
         ActiveCipher = state;
     }
@@ -115,6 +115,6 @@ int VerifyPassword(SfxSettingsRecord* settings, const uint8_t* password, uint32_
 
 void ResetEntryIv(void)
 {
-    if (ActiveCipher != 0)
+    if (ActiveCipher != NULL)
         memcpy(EntryIv, EntryIvStart, sizeof EntryIv);
 }

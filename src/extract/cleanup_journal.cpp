@@ -3,8 +3,10 @@
 #include "cleanup_journal.h"
 
 #include <windows.h>
+#include <string.h>
 
 #include "../startup/config_trailer.h"
+#include "file_calls.h"
 #include "path_helpers.h"
 #include "target_folder.h"
 
@@ -53,6 +55,30 @@ int JournalAdd(int kind, const char* path, int length)
     return 0;
 }
 
+// True when path lies below the extraction folder and no folder on the way
+// down to its last component is a link or a junction. Such a folder can
+// only have been put there after the extraction (by a command, say), and a
+// deletion through it would reach outside.
+static int StaysInExtractionFolder(const char* path)
+{
+    int base = lstrlenA(TargetFolder);
+    if (base == 0 || memcmp(path, TargetFolder, (size_t)base) != 0 || !IsPathSeparator(path[base]))
+        return 0;
+    char prefix[MAX_PATH];
+    for (int end = base; path[end] != 0; end++) {
+        if (!IsPathSeparator(path[end]))
+            continue;
+        if (end >= MAX_PATH)
+            return 0;
+        CopyMemory(prefix, path, (SIZE_T)end);
+        prefix[end] = 0;
+        DWORD attributes = GetFileAttributesA(prefix);
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return 0;
+    }
+    return 1;
+}
+
 void RunCleanup(void)
 {
     if (SfxSettings.deleteListFile.text != NULL)
@@ -62,21 +88,27 @@ void RunCleanup(void)
         // cleanup (worker after a cancel, then the exit path) skips it.
         JournalEntry* entry = CleanupJournal.head;
         CleanupJournal.head = entry->next;
-        if (entry->kind == JOURNAL_FILE)
-            DeleteFileA(entry->path);
+        // A folder goes only when empty, and a link in its place goes
+        // without what it points to; a file is deleted only where it was made.
+        if (entry->kind == JOURNAL_FILE && StaysInExtractionFolder(entry->path))
+            FileCalls.deleteFile(entry->path);
         else if (entry->kind == JOURNAL_FOLDER)
-            RemoveDirectoryA(entry->path);
+            FileCalls.removeDirectory(entry->path);
     }
 }
 
-// Joins name to TargetFolder in path and maps the joined part; 0 or -1.
+// Joins a name from the package to TargetFolder in path and maps the joined
+// part; 0, or -1 for a name that could reach outside the extraction folder
+// (a "..", a drive, a stream, a device, a UNC start) or does not fit.
 static int BuildListedPath(char path[MAX_PATH], const char* name)
 {
+    if (IsPathSeparator(name[0]) && IsPathSeparator(name[1]))
+        return -1;
     lstrcpyA(path, TargetFolder);
     char* joined = PathJoin(path, MAX_PATH, name);
-    if (joined == NULL)
+    if (joined == NULL || MapNameToAnsi(joined) != 0 || IsUnsafeEntryName(joined))
         return -1;
-    return MapNameToAnsi(joined);
+    return StaysInExtractionFolder(path) ? 0 : -1;
 }
 
 static void DeleteListedFile(char* line, DWORD length)
@@ -88,7 +120,7 @@ static void DeleteListedFile(char* line, DWORD length)
     line[length] = 0;
     char path[MAX_PATH];
     if (BuildListedPath(path, line) == 0)
-        DeleteFileA(path);
+        FileCalls.deleteFile(path);
 }
 
 static int IsBlank(char c)
@@ -98,14 +130,15 @@ static int IsBlank(char c)
 
 void ProcessDeleteList(const char* name)
 {
-    // Before the target folder is known the list has nothing to be relative
-    // to; resolving it against the current folder could delete foreign files.
-    if (TargetFolder[0] == 0)
+    // Until this run has made the extraction folder, TargetFolder names a
+    // folder of the user's (the temporary folder, a shared one): a list of
+    // that name there is none of this package's, and nothing it names may go.
+    if (!ExtractionFolderMade)
         return;
     char path[MAX_PATH];
     if (BuildListedPath(path, name) != 0)
         return;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE file = FileCalls.createFile(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return;
 
@@ -151,5 +184,5 @@ void ProcessDeleteList(const char* name)
         if (endOfFile)
             break;
     }
-    CloseHandle(file);
+    FileCalls.closeHandle(file);
 }

@@ -11,21 +11,23 @@
 #include "../startup/fatal_error.h"
 #include "../startup/startup_state.h"
 #include "../startup/ui_texts.h"
-#include "../wizard/frame.h"
+#include "../wizard/frame_link.h"
 #include "cleanup_journal.h"
+#include "file_calls.h"
 #include "path_helpers.h"
 #include "target_folder.h"
+#include "utf8_names.h"
 
 uint8_t* OutputBuffer;
-uint32_t BytesTotal;
-uint32_t ProgressDivisor;
-uint32_t BytesDone;
+uint64_t BytesTotal;
+uint64_t ProgressDivisor;
+uint64_t BytesDone;
 HWND ProgressBar;
 HWND ProgressPageWindow;
 
-uint32_t ProgressDivisorFor(uint32_t total)
+uint64_t ProgressDivisorFor(uint64_t total)
 {
-    uint32_t divisor = 1;
+    uint64_t divisor = 1;
     while (total / divisor > PROGRESS_RANGE_MAX)
         divisor *= 2;
     return divisor;
@@ -61,12 +63,15 @@ static int CreateParentDirectoriesUpTo(const char* path, int length)
     CopyMemory(prefix, path, (SIZE_T)s);
     prefix[s] = 0;
     DWORD attributes = GetFileAttributesA(prefix);
+    // A link or junction would lead the files somewhere else than named.
+    if ((LONG)attributes > 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return Fail(IDS_ERR_CREATE_FOLDER);
     if ((LONG)attributes > 0 && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return 0;
-    if (!CreateDirectoryA(prefix, NULL))
+    if (!FileCalls.createDirectory(prefix, NULL))
         return Fail(IDS_ERR_CREATE_FOLDER);
     if (JournalAdd(JOURNAL_FOLDER, prefix, s) != 0) {
-        RemoveDirectoryA(prefix);
+        FileCalls.removeDirectory(prefix);
         return Fail(IDS_ERR_NO_MEMORY);
     }
     return 0;
@@ -79,7 +84,7 @@ int CreateParentDirectories(const char* path)
 
 static HANDLE CreateOutputFile(const char* path)
 {
-    return CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    return FileCalls.createFile(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
 static int IsBadHandle(HANDLE file)
@@ -93,7 +98,7 @@ static void SetFileTimeFromDos(HANDLE file, uint32_t dosDateTime)
     FILETIME utc;
     DosDateTimeToFileTime((WORD)(dosDateTime >> 16), (WORD)dosDateTime, &local);
     LocalFileTimeToFileTime(&local, &utc);
-    SetFileTime(file, NULL, NULL, &utc);
+    FileCalls.setFileTime(file, NULL, NULL, &utc);
 }
 
 // Pulls the open entry's data into file; 0 or -1 with LastErrorId set.
@@ -106,11 +111,37 @@ static int CopyEntryData(ArchiveReader* reader, HANDLE file)
         if (n == 0)
             return 0;
         DWORD written = 0;
-        if (!WriteFile(file, OutputBuffer, (DWORD)n, &written, NULL) || written != (DWORD)n)
+        if (!FileCalls.writeFile(file, OutputBuffer, (DWORD)n, &written, NULL) || written != (DWORD)n)
             return Fail(IDS_ERR_WRITE_FILE);
         BytesDone += (uint32_t)n;
-        SendMessageA(ProgressBar, PBM_SETPOS, BytesDone / ProgressDivisor, 0);
+        SendMessageA(ProgressBar, PBM_SETPOS, (WPARAM)(BytesDone / ProgressDivisor), 0);
     }
+}
+
+int EntryNameToAnsi(const ArchiveEntryInfo* info, const char* name, char out[ENTRY_NAME_SIZE])
+{
+    if (info->flagBits & ZIP_FLAG_UTF8_NAME)
+        return ConvertUtf8Name(name, out, ENTRY_NAME_SIZE);
+    if (lstrlenA(name) >= ENTRY_NAME_SIZE)
+        return -1;
+    lstrcpyA(out, name);
+    return MapNameToAnsi(out);
+}
+
+// The entry's full path in the extraction folder, refused before anything
+// is created: a name that cannot be converted, a cut path (it would name
+// another file), and an unsafe name (it would lead outside the extraction
+// folder or open a device). The check sees the name as Windows will.
+static int BuildEntryPath(char path[ENTRY_PATH_SIZE], const ArchiveEntryInfo* info, const char* name)
+{
+    char ansiName[ENTRY_NAME_SIZE];
+    if (EntryNameToAnsi(info, name, ansiName) != 0)
+        return -1;
+    lstrcpyA(path, TargetFolder);
+    char* joined = PathJoin(path, MAX_PATH, ansiName);
+    if (joined == NULL || IsUnsafeEntryName(joined))
+        return -1;
+    return 0;
 }
 
 int ExtractEntry(ArchiveReader* reader, const ArchiveEntryInfo* info, const char* name)
@@ -118,19 +149,13 @@ int ExtractEntry(ArchiveReader* reader, const ArchiveEntryInfo* info, const char
     int nameLength = lstrlenA(name);
     if (nameLength == 0 || IsPathSeparator(name[nameLength - 1]))
         return 0;
-    // Refused before anything is created: such a name would lead outside
-    // the extraction folder, and a cut path would name another file.
-    if (IsUnsafeEntryName(name))
-        return Fail(IDS_ERR_CREATE_FILE);
     if (OutputBuffer == NULL) {
         OutputBuffer = (uint8_t*)VirtualAlloc(NULL, OUTPUT_BUFFER_SIZE, MEM_COMMIT, PAGE_READWRITE);
         if (OutputBuffer == NULL)
             return Fail(IDS_ERR_NO_MEMORY);
     }
     char path[ENTRY_PATH_SIZE];
-    lstrcpyA(path, TargetFolder);
-    char* joined = PathJoin(path, MAX_PATH, name);
-    if (joined == NULL || MapNameToAnsi(joined) != 0)
+    if (BuildEntryPath(path, info, name) != 0)
         return Fail(IDS_ERR_CREATE_FILE);
     ResetEntryIv();
     if (EntryOpen(reader) != ARCHIVE_OK)
@@ -146,16 +171,19 @@ int ExtractEntry(ArchiveReader* reader, const ArchiveEntryInfo* info, const char
             return Fail(IDS_ERR_CREATE_FILE);
     }
     if (JournalAdd(JOURNAL_FILE, path, -1) != 0) {
-        CloseHandle(file);
-        DeleteFileA(path);
+        FileCalls.closeHandle(file);
+        FileCalls.deleteFile(path);
         return Fail(IDS_ERR_NO_MEMORY);
     }
     if (CopyEntryData(reader, file) != 0) {
-        CloseHandle(file);
+        FileCalls.closeHandle(file);
         return -1;
     }
     SetFileTimeFromDos(file, info->dosDateTime);
-    CloseHandle(file);
+    // Some file systems (network shares among them) report a failed write
+    // only when the file is closed.
+    if (!FileCalls.closeHandle(file))
+        return Fail(IDS_ERR_WRITE_FILE);
     // A fully read entry whose data do not match their CRC is damaged; it
     // must not be left behind as if it were good.
     if (EntryClose(reader) == ARCHIVE_CRC_MISMATCH)
@@ -189,15 +217,25 @@ static void PrepareProgress(ArchiveReader* reader, uint32_t entryCount)
     }
     ProgressDivisor = ProgressDivisorFor(BytesTotal);
     ProgressBar = GetDlgItem(ProgressPageWindow, IDC_PROGRESS_BAR);
-    SendMessageA(ProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, BytesTotal / ProgressDivisor));
+    SendMessageA(ProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, (WORD)(BytesTotal / ProgressDivisor)));
     SendMessageA(ProgressBar, PBM_SETPOS, 0, 0);
     SetItemText(ProgressPageWindow, IDC_PROGRESS_STATUS, IDS_EXTRACTING_FILE);
+}
+
+// The progress page's file line: an OEM name as the archive holds it, a
+// UTF-8 one as it will be written.
+static void ShowEntryName(const ArchiveEntryInfo* info, const char* name)
+{
+    char converted[ENTRY_NAME_SIZE];
+    if ((info->flagBits & ZIP_FLAG_UTF8_NAME) && ConvertUtf8Name(name, converted, sizeof converted) == 0)
+        name = converted;
+    SetDlgItemTextA(ProgressPageWindow, IDC_PROGRESS_FILE, PathFileNamePart(name));
 }
 
 DWORD WINAPI ExtractionWorker(LPVOID)
 {
     if (MakeUniqueSubfolder() != 0)
-        ShowFatalError(IDS_ERR_CREATE_FOLDER);
+        ShowFatalError(LastErrorId);
     ArchiveReader* reader = ArchiveOpen(ModuleFile, SfxSettings.archiveOffset, SfxSettings.archiveSize);
     uint32_t entryCount = 0;
     if (reader == NULL || ArchiveGetInfo(reader, &entryCount, NULL) != ARCHIVE_OK)
@@ -209,7 +247,7 @@ DWORD WINAPI ExtractionWorker(LPVOID)
     char name[ENTRY_NAME_SIZE];
     for (uint32_t i = 0; i < entryCount; i++) {
         ReadEntryHeader(reader, i, &info, name);
-        SetDlgItemTextA(ProgressPageWindow, IDC_PROGRESS_FILE, PathFileNamePart(name));
+        ShowEntryName(&info, name);
         if (ExtractEntry(reader, &info, name) != 0)
             ShowFatalError(LastErrorId);
         if (CancelRequested)

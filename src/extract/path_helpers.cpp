@@ -87,18 +87,68 @@ int MapNameToAnsi(char* name)
     return 0;
 }
 
-int IsUnsafeEntryName(const char* name)
+static char LowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+}
+
+// The device names Windows resolves in every folder: the base name up to
+// the first dot, trailing spaces ignored, any case. COM and LPT also take
+// the superscript digits of the ANSI code page.
+static int IsDeviceName(const char* component, size_t length)
+{
+    static const char* const Devices[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+    size_t base = 0;
+    while (base < length && component[base] != '.')
+        base++;
+    while (base > 0 && component[base - 1] == ' ')
+        base--;
+    char lower[8];
+    if (base >= sizeof lower)
+        return 0;
+    for (size_t i = 0; i < base; i++)
+        lower[i] = LowerAscii(component[i]);
+    lower[base] = 0;
+    for (size_t i = 0; i < sizeof Devices / sizeof Devices[0]; i++)
+        if (strcmp(lower, Devices[i]) == 0)
+            return 1;
+    if (base != 4 || (memcmp(lower, "com", 3) != 0 && memcmp(lower, "lpt", 3) != 0))
+        return 0;
+    uint8_t digit = (uint8_t)lower[3];
+    return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+}
+
+static int CheckComponent(const char* component, size_t length)
+{
+    if (length == 2 && component[0] == '.' && component[1] == '.')
+        return NAME_PARENT_COMPONENT;
+    if (length == 0 || (length == 1 && component[0] == '.'))
+        return NAME_SAFE;
+    if (component[length - 1] == '.' || component[length - 1] == ' ')
+        return NAME_TRAILING_DOT_OR_SPACE;
+    if (IsDeviceName(component, length))
+        return NAME_DEVICE;
+    return NAME_SAFE;
+}
+
+int CheckEntryName(const char* name)
 {
     const char* component = name;
     for (const char* p = name;; p++) {
         if (*p == 0 || IsPathSeparator(*p)) {
-            if (p - component == 2 && component[0] == '.' && component[1] == '.')
-                return 1;
-            if (*p == 0)
-                return 0;
+            int fault = CheckComponent(component, (size_t)(p - component));
+            if (fault != NAME_SAFE || *p == 0)
+                return fault;
             component = p + 1;
-        } else if (*p == ':' || (unsigned char)*p < 0x20) {
-            return 1;
+        } else if (*p == ':') {
+            return NAME_COLON;
+        } else if ((unsigned char)*p < 0x20) {
+            return NAME_CONTROL_BYTE;
         }
     }
+}
+
+int IsUnsafeEntryName(const char* name)
+{
+    return CheckEntryName(name) != NAME_SAFE;
 }

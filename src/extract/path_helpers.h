@@ -31,6 +31,19 @@ const uint8_t* NamePairsForCodePage(uint32_t codePage);
 // such a byte has no pair (bytes before it are already rewritten).
 int MapNameToAnsi(char* name);
 
-// True for names that must never be joined to the target folder: a ".."
-// component, a colon (drive or stream), or a control byte.
+/* Why a name must never be joined to the target folder; CheckEntryName's
+   results. Each is a way for a name to reach something else than a new
+   file of that name inside the folder. */
+#define NAME_SAFE                  0
+#define NAME_PARENT_COMPONENT      1   // a ".." component leads outside
+#define NAME_COLON                 2   // a drive or an alternate data stream
+#define NAME_CONTROL_BYTE          3
+#define NAME_DEVICE                4   // CON, NUL, COM1 ... with any extension
+#define NAME_TRAILING_DOT_OR_SPACE 5   // Windows drops them: another file's name
+
+// Examines every component of an ANSI name, separated by either slash;
+// NAME_SAFE or the first fault found.
+int CheckEntryName(const char* name);
+
+// True when CheckEntryName finds a fault.
 int IsUnsafeEntryName(const char* name);

@@ -1,8 +1,12 @@
 // Target folder resolution.
 #include "target_folder.h"
 
+#include "../../res/resource_ids.h"
 #include "../startup/config_trailer.h"
 #include "../startup/startup_state.h"
+#include "cleanup_journal.h"
+#include "extraction_worker.h"
+#include "file_calls.h"
 #include "path_helpers.h"
 
 #ifndef KEY_WOW64_64KEY
@@ -10,9 +14,11 @@
 #endif
 
 char TargetFolder[MAX_PATH];
+BYTE ExtractionFolderMade;
 
 #define UNIQUE_NAME_SIZE 9          // "_X", six characters, the zero
 #define UNIQUE_SEED_STEP 17
+#define UNIQUE_NAME_TRIES 65536     // far more than a folder ever holds of them
 
 static const char DefaultTemplate[] = "\\\\!Temp";
 static const char AliasTableKey[] = "SOFTWARE\\Brenlow GmbH\\Shared\\Paths\\Alias";
@@ -113,13 +119,42 @@ void ResolveFolderTemplate(void)
         ResolvePathAlias(TargetFolder, "Temp", -1);
 }
 
+// Makes the folder at path, and any missing folder above it, journaling each.
+// 1 when the folder was made, 0 when something of that name exists already,
+// -1 on any other failure with LastErrorId set.
+static int MakeFreshFolder(const char* path)
+{
+    BOOL made = FileCalls.createDirectory(path, NULL);
+    // The folder the user chose need not exist yet.
+    if (!made && GetLastError() == ERROR_PATH_NOT_FOUND) {
+        if (CreateParentDirectories(path) != 0)
+            return -1;
+        made = FileCalls.createDirectory(path, NULL);
+    }
+    if (!made) {
+        if (GetLastError() == ERROR_ALREADY_EXISTS)
+            return 0;
+        LastErrorId = IDS_ERR_CREATE_FOLDER;
+        return -1;
+    }
+    if (JournalAdd(JOURNAL_FOLDER, path, -1) != 0) {
+        FileCalls.removeDirectory(path);
+        LastErrorId = IDS_ERR_NO_MEMORY;
+        return -1;
+    }
+    return 1;
+}
+
 int MakeUniqueSubfolderWithSeed(uint32_t seed)
 {
     char full[MAX_PATH];
-    DWORD length = GetFullPathNameA(TargetFolder, MAX_PATH, full, NULL);
+    // An emptied field means the current folder; made absolute like any
+    // other, so that no later change of the current folder moves it.
+    DWORD length = GetFullPathNameA(TargetFolder[0] != 0 ? TargetFolder : ".", MAX_PATH, full, NULL);
     if (length > 0 && length < MAX_PATH)
         lstrcpyA(TargetFolder, full);
     length = (DWORD)lstrlenA(TargetFolder);
+    LastErrorId = IDS_ERR_CREATE_FOLDER;
     if (length > 0 && !IsPathSeparator(TargetFolder[length - 1])) {
         if (length + 1 >= MAX_PATH)
             return -1;
@@ -129,16 +164,25 @@ int MakeUniqueSubfolderWithSeed(uint32_t seed)
     if (length + UNIQUE_NAME_SIZE > MAX_PATH)
         return -1;
     char* unique = TargetFolder + length;
-    for (;;) {
+    // The folder is made here, not with the first file: a folder that
+    // appeared under the name in between (with its contents, links or
+    // junctions) would otherwise be written into as if it were ours.
+    for (uint32_t tries = 0; tries < UNIQUE_NAME_TRIES; tries++) {
         unique[0] = '_';
         unique[1] = 'X';
         for (int i = 0; i < 6; i++)
             unique[2 + i] = UniqueAlphabet[(seed >> (25 - 5 * i)) & 31];
         unique[8] = 0;
-        if (GetFileAttributesA(TargetFolder) == INVALID_FILE_ATTRIBUTES)
+        int made = MakeFreshFolder(TargetFolder);
+        if (made < 0)
+            return -1;
+        if (made > 0) {
+            ExtractionFolderMade = 1;
             return 0;
+        }
         seed += UNIQUE_SEED_STEP;
     }
+    return -1;
 }
 
 int MakeUniqueSubfolder(void)

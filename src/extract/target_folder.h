@@ -22,8 +22,15 @@ int ResolvePathAlias(char* destination, const char* name, int length);
 // is opened first. 0 or -1.
 int ReadRegistryPath(char* destination, HKEY hive, int try64, const char* key, const char* value);
 
-// Makes TargetFolder absolute and appends "_X" and six characters naming
-// something that does not exist yet. -1 when the path leaves no room for it.
+/* 1 once MakeUniqueSubfolder has made the extraction folder; written once
+   by the extraction worker. Until then TargetFolder is a folder this run
+   did not make, and the cleanup must not look into it. */
+extern BYTE ExtractionFolderMade;
+
+// Makes TargetFolder absolute, appends "_X" and six characters, and makes
+// that folder (and any missing one above it), journaling each; a name that
+// is taken moves on to the next. 0, or -1 with LastErrorId set: 21 when the
+// path leaves no room or a folder cannot be made, 23 when the journal is full.
 int MakeUniqueSubfolder(void);
 
 // The same with a given seed instead of the module instance handle.

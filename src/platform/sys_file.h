@@ -19,6 +19,10 @@ void SysFileClose(SysFile file);
 // or -1 (also for a position before the start).
 int64_t SysFileSeek(SysFile file, int64_t offset, int origin);
 
+// Moves the read position to an absolute offset; 0 when it got there, -1
+// otherwise (also for an offset past what an int64_t holds).
+int SysFileSeekTo(SysFile file, uint64_t position);
+
 // Reads up to count bytes; *got receives how many arrived. Returns 0, or -1
 // when the read itself failed.
 int SysFileRead(SysFile file, void* buffer, uint32_t count, uint32_t* got);

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "../extract/cleanup_journal.h"
-#include "../wizard/frame.h"
+#include "../wizard/frame_link.h"
 #include "config_trailer.h"
 #include "startup_state.h"
 

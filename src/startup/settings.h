@@ -9,6 +9,7 @@
 
 #define FLAG_HIDE_FRAME     0x1u
 #define FLAG_FINISH_NO_WAIT 0x2u
+#define FLAG_SKIP_FOLDER_PAGE 0x4u   // an addition of ours: never ask for the folder
 #define FLAGS_DEFAULT       FLAG_HIDE_FRAME
 
 #define CIPHER_HEADER_SIZE 52

@@ -9,6 +9,19 @@
 
 static const uint8_t FooterMagic[4] = { 'S', 'F', 'X', 0 };
 
+/* The few places of a Windows program's headers that locate its
+   certificate table. */
+#define PE_DOS_HEADER_SIZE 64
+#define PE_HEADER_OFFSET_FIELD 0x3C      // in the DOS header
+#define PE_OPTIONAL_SIZE_FIELD 20        // from "PE\0\0": the file header's SizeOfOptionalHeader
+#define PE_OPTIONAL_HEADER 24            // from "PE\0\0"
+#define PE32_MAGIC 0x10B
+#define PE32_PLUS_MAGIC 0x20B
+#define PE32_DIRECTORIES 96              // data directories in the optional header
+#define PE32_PLUS_DIRECTORIES 112
+#define PE_SECURITY_DIRECTORY 4
+#define PE_HEADERS_READ (PE_OPTIONAL_HEADER + PE32_PLUS_DIRECTORIES + 8 * (PE_SECURITY_DIRECTORY + 1))
+
 void ResetSettings(SfxSettingsRecord* settings)
 {
     memset(settings, 0, sizeof *settings);
@@ -22,11 +35,85 @@ static int IsFooterAt(const uint8_t* p)
            memcmp(p + 8, FooterMagic, sizeof FooterMagic) == 0;
 }
 
+static int ReadAt(SysFile file, uint64_t position, void* buffer, uint32_t count)
+{
+    if (SysFileSeekTo(file, position) != 0)
+        return -1;
+    return SysFileReadExact(file, buffer, count);
+}
+
+int FindCertificateTable(SysFile file, int64_t fileSize, uint32_t* offset, uint32_t* size)
+{
+    uint8_t dos[PE_DOS_HEADER_SIZE];
+    if (ReadAt(file, 0, dos, sizeof dos) != 0 || dos[0] != 'M' || dos[1] != 'Z')
+        return -1;
+    uint32_t peOffset = ReadU32Le(dos + PE_HEADER_OFFSET_FIELD);
+    uint8_t pe[PE_HEADERS_READ];
+    if ((int64_t)peOffset + (int64_t)sizeof pe > fileSize || ReadAt(file, peOffset, pe, sizeof pe) != 0 ||
+        memcmp(pe, "PE\0\0", 4) != 0)
+        return -1;
+    // The data directories follow the optional header's fixed part, whose
+    // length depends on whether the program is 32- or 64-bit.
+    uint32_t optionalSize = ReadU16Le(pe + PE_OPTIONAL_SIZE_FIELD);
+    uint16_t magic = ReadU16Le(pe + PE_OPTIONAL_HEADER);
+    uint32_t directories;
+    if (magic == PE32_MAGIC)
+        directories = PE32_DIRECTORIES;
+    else if (magic == PE32_PLUS_MAGIC)
+        directories = PE32_PLUS_DIRECTORIES;
+    else
+        return -1;
+    uint32_t count = ReadU32Le(pe + PE_OPTIONAL_HEADER + directories - 4);
+    uint32_t security = directories + PE_SECURITY_DIRECTORY * 8;
+    if (count <= PE_SECURITY_DIRECTORY || optionalSize < security + 8)
+        return -1;
+    // Unlike every other directory, this one holds a file offset.
+    uint32_t tableOffset = ReadU32Le(pe + PE_OPTIONAL_HEADER + security);
+    uint32_t tableSize = ReadU32Le(pe + PE_OPTIONAL_HEADER + security + 4);
+    if (tableSize == 0 || (int64_t)tableOffset + tableSize != fileSize)
+        return -1;
+    *offset = tableOffset;
+    *size = tableSize;
+    return 0;
+}
+
+// The footer in front of a signed package's certificate table: the 12 bytes
+// right before it, or before the zeros that align the table.
+static int64_t FindFooterBeforeCertificates(SysFile file, uint8_t footer[TRAILER_FOOTER_SIZE])
+{
+    int64_t fileSize = SysFileSeek(file, 0, SYS_SEEK_END);
+    uint32_t tableOffset;
+    uint32_t tableSize;
+    if (fileSize < 0 || FindCertificateTable(file, fileSize, &tableOffset, &tableSize) != 0)
+        return -1;
+    uint8_t before[TRAILER_FOOTER_SIZE + CERTIFICATE_TABLE_ALIGNMENT - 1];
+    if (tableOffset < sizeof before || ReadAt(file, tableOffset - sizeof before, before, sizeof before) != 0)
+        return -1;
+    // Nearest the table first; every byte between footer and table must be fill.
+    for (uint32_t fill = 0; fill < CERTIFICATE_TABLE_ALIGNMENT; fill++) {
+        if (fill > 0 && before[sizeof before - fill] != 0)
+            break;
+        const uint8_t* candidate = before + sizeof before - fill - TRAILER_FOOTER_SIZE;
+        if (IsFooterAt(candidate)) {
+            memcpy(footer, candidate, TRAILER_FOOTER_SIZE);
+            return (int64_t)tableOffset - fill;
+        }
+    }
+    return -1;
+}
+
 int64_t FindTrailerFooter(SysFile file, uint8_t footer[TRAILER_FOOTER_SIZE])
 {
     int64_t position = SysFileSeek(file, -TRAILER_FOOTER_SIZE, SYS_SEEK_END);
     if (position >= 0 && SysFileReadExact(file, footer, TRAILER_FOOTER_SIZE) == 0 && IsFooterAt(footer))
         return position + TRAILER_FOOTER_SIZE;
+    // A signature appends its certificate table behind the footer. The scan
+    // below would take the footer-like bytes nearest the start, and a
+    // package whose last stored file ends in a trailer of its own (a package
+    // in a package) would then run with that one.
+    int64_t signedEnd = FindFooterBeforeCertificates(file, footer);
+    if (signedEnd >= 0)
+        return signedEnd;
 
     static uint8_t window[TRAILER_SCAN_WINDOW];
     int64_t windowStart = SysFileSeek(file, -TRAILER_SCAN_WINDOW, SYS_SEEK_END);
@@ -153,6 +240,12 @@ int ReadTrailer(SysFile file, uint32_t uiLanguage, SfxSettingsRecord* settings,
     int64_t trailerEnd = FindTrailerFooter(file, footer);
     if (trailerEnd < 0)
         return TRAILER_CORRUPT;
+    return ReadTrailerBefore(file, trailerEnd, footer, uiLanguage, settings, block, blockLength);
+}
+
+int ReadTrailerBefore(SysFile file, int64_t trailerEnd, const uint8_t footer[TRAILER_FOOTER_SIZE],
+                      uint32_t uiLanguage, SfxSettingsRecord* settings, const uint8_t** block, uint32_t* blockLength)
+{
     uint32_t length = ReadU32Le(footer + 4);
     if (length < TRAILER_FOOTER_SIZE || (int64_t)length > trailerEnd)
         return TRAILER_CORRUPT;

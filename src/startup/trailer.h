@@ -29,17 +29,27 @@ enum TrailerRecordType {
     RECORD_CIPHER_HEADER = 14,
 };
 
-enum TrailerResult {
-    TRAILER_OK = 0,
-    TRAILER_CORRUPT = -1,     // no footer, a failed read, a bad record walk
-    TRAILER_NO_MEMORY = -2,   // the record block could not be allocated
-};
+/* Results of the trailer reader. */
+#define TRAILER_OK         0
+#define TRAILER_CORRUPT   (-1)   // no footer, a failed read, a bad record walk
+#define TRAILER_NO_MEMORY (-2)   // the record block could not be allocated
 
 // Puts every setting at its default (no texts, flags 1, no cipher header).
 void ResetSettings(SfxSettingsRecord* settings);
 
-// Finds the footer: in the last 12 bytes, else the first match in the last
-// 16,384 bytes. Fills footer and returns the offset just past it, or -1.
+// Signing tools append a certificate table to the program, aligned to
+// CERTIFICATE_TABLE_ALIGNMENT bytes by zeros in front of it.
+#define CERTIFICATE_TABLE_ALIGNMENT 8
+
+// Where a signed program's certificate table lies: the PE header's
+// security directory, when it names a table that ends where the file ends.
+// 0 with *offset and *size filled, or -1 for a file that is not signed so.
+int FindCertificateTable(SysFile file, int64_t fileSize, uint32_t* offset, uint32_t* size);
+
+// Finds the footer: in the last 12 bytes; for a signed package right before
+// its certificate table (behind at most 7 zero bytes of alignment); else the
+// first match in the last 16,384 bytes. Fills footer and returns the offset
+// just past it, or -1.
 int64_t FindTrailerFooter(SysFile file, uint8_t footer[TRAILER_FOOTER_SIZE]);
 
 // Checks that a record of at least the header lies at record with `available`
@@ -59,3 +69,8 @@ int ParseTrailerRecords(const uint8_t* block, uint32_t length, uint32_t uiLangua
 // receives the record block (memory from SysAlloc, never freed).
 int ReadTrailer(SysFile file, uint32_t uiLanguage, SfxSettingsRecord* settings,
                 const uint8_t** block, uint32_t* blockLength);
+
+// The same for a footer already found: footer as FindTrailerFooter filled
+// it, trailerEnd as it returned.
+int ReadTrailerBefore(SysFile file, int64_t trailerEnd, const uint8_t footer[TRAILER_FOOTER_SIZE],
+                      uint32_t uiLanguage, SfxSettingsRecord* settings, const uint8_t** block, uint32_t* blockLength);

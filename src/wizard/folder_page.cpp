@@ -5,6 +5,7 @@
 
 #include "../../res/resource_ids.h"
 #include "../extract/target_folder.h"
+#include "../startup/config_trailer.h"
 #include "../startup/ui_texts.h"
 #include "frame.h"
 #include "wizard.h"
@@ -46,12 +47,18 @@ INT_PTR CALLBACK FolderPageProc(HWND page, UINT message, WPARAM wParam, LPARAM)
     case WM_INITDIALOG:
         ResolveFolderTemplate();
         ApplyDialogTexts(page, FolderPageTexts);
+        // The template's folder is taken as it stands; most packages
+        // extract into a temporary folder that goes at the end anyway.
+        if (SfxSettings.flags & FLAG_SKIP_FOLDER_PAGE)
+            WizardPageTable[PAGE_FOLDER].skip = 1;
         return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_FOLDER_BROWSE)
             BrowseForFolder(page);
         return TRUE;
     case WM_PAGE_ENTER:
+        if (WizardPageTable[PAGE_FOLDER].skip)
+            return TRUE;
         SetDlgItemTextA(page, IDC_FOLDER_EDIT, TargetFolder);
         ShowPage(PAGE_FOLDER);
         return TRUE;

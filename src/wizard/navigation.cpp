@@ -34,31 +34,33 @@ static int ClampPageIndex(int index)
     return index >= PAGE_COUNT ? PAGE_COUNT - 1 : index;
 }
 
-// Raises the page above its siblings and sets the two buttons for it.
-static void RaisePage(int index)
+// Raises the page above its siblings, sets the two buttons for it, puts
+// the focus on focus (when there is one) and makes the page current.
+static void MakePageCurrent(int index, HWND focus)
 {
     const WizardPage* row = &WizardPageTable[index];
     SetWindowPos(row->window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     EnableWindow(GetDlgItem(FrameWindow, IDC_BACK), (row->buttons & PAGE_CAN_BACK) != 0);
     EnableWindow(GetDlgItem(FrameWindow, IDC_NEXT), (row->buttons & PAGE_CAN_NEXT) != 0);
+    if (focus != NULL)
+        SetFocus(focus);
+    CurrentPageIndex = index;
 }
 
 void ShowPage(int index)
 {
     index = ClampPageIndex(index);
-    RaisePage(index);
     uint32_t buttons = WizardPageTable[index].buttons;
+    HWND focus = NULL;
     if (buttons & PAGE_CAN_NEXT)
-        SetFocus(GetDlgItem(FrameWindow, IDC_NEXT));
+        focus = GetDlgItem(FrameWindow, IDC_NEXT);
     else if (buttons & PAGE_CAN_BACK)
-        SetFocus(GetDlgItem(FrameWindow, IDC_BACK));
-    CurrentPageIndex = index;
+        focus = GetDlgItem(FrameWindow, IDC_BACK);
+    MakePageCurrent(index, focus);
 }
 
 void ShowPageFocus(int index, int controlId)
 {
     index = ClampPageIndex(index);
-    RaisePage(index);
-    SetFocus(GetDlgItem(WizardPageTable[index].window, controlId));
-    CurrentPageIndex = index;
+    MakePageCurrent(index, GetDlgItem(WizardPageTable[index].window, controlId));
 }

@@ -6,6 +6,7 @@
 #include "../crypto/password_check.h"
 #include "../crypto/secure_wipe.h"
 #include "../startup/config_trailer.h"
+#include "../startup/fatal_error.h"
 #include "../startup/ui_texts.h"
 #include "wizard.h"
 
@@ -19,8 +20,12 @@ static void CheckPasswordAndGoOn(HWND page)
     if (!SfxSettings.passwordAccepted) {
         char password[PASSWORD_BUFFER_SIZE];
         UINT length = GetDlgItemTextA(page, IDC_PASSWORD_EDIT, password, PASSWORD_MAX_COUNT);
-        VerifyPassword(&SfxSettings, (const uint8_t*)password, length);
+        int verdict = VerifyPassword(&SfxSettings, (const uint8_t*)password, length);
         SecureWipe(password, sizeof password);
+        // Without memory for the cipher no password could ever be checked;
+        // calling that a wrong password would send the user guessing.
+        if (verdict == PASSWORD_NO_MEMORY)
+            ShowFatalError(IDS_ERR_NO_MEMORY);
         // The verdict is the flag, not the result: it also covers the case
         // of a password accepted earlier in this run.
         if (!SfxSettings.passwordAccepted) {

@@ -11,8 +11,7 @@
 #define WM_PAGE_NEXT      0x1404   // Next pressed (or posted by the extraction worker)
 #define WM_PAGE_BACK      0x1405   // Back pressed
 #define WM_RUN_COMMANDS   0x1406   // posted by the finish page to the frame
-#define WM_COMMANDS_DONE  0x1407   // posted by the command runner: all ran, or one ended nonzero
-#define WM_COMMAND_FAILED 0x1408   // posted by the command runner: a command could not start
+// The runner's reports, 0x1407 and 0x1408, are in frame_link.h.
 
 #define PAGE_CAN_BACK 0x1u
 #define PAGE_CAN_NEXT 0x2u
@@ -53,12 +52,6 @@ void ShowPage(int index);
 // The same, with the focus on the page's own control controlId.
 void ShowPageFocus(int index, int controlId);
 
-// Moves a window 10,000 pixels above the screen (show false) or back; each
-// direction does nothing when the window is already there.
-void SetFrameShown(HWND window, int show);
-
-// The normal end: cleanup, the windows destroyed, exit code 0.
-void ExitWizard(void);
 
 /* The page procedures, reached only through the page table. */
 INT_PTR CALLBACK IntroPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);

@@ -7,11 +7,13 @@
 
 namespace driver {
 
-StubProcess::StubProcess(const std::string& exePath, const std::string& workingDir)
+StubProcess::StubProcess(const std::string& exePath, const std::string& workingDir, const std::string& arguments)
 {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     std::string commandLine = "\"" + exePath + "\"";
+    if (!arguments.empty())
+        commandLine += " " + arguments;
     std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
     mutableLine.push_back(0);
     if (!CreateProcessA(exePath.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
@@ -104,10 +106,17 @@ std::string windowText(HWND window)
 {
     char text[4096] = {};
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
-                             5000, &length))
-        throw DriverError("window does not answer WM_GETTEXT");
-    return std::string(text, length);
+    // A thread that has only just made its window (a worker's message box)
+    // can count as hung for a moment on a busy machine; ask again before
+    // giving up, as long as the window exists.
+    for (int attempt = 0;; attempt++) {
+        if (SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                                5000, &length))
+            return std::string(text, length);
+        if (attempt == 20 || !IsWindow(window))
+            throw DriverError("window does not answer WM_GETTEXT");
+        Sleep(250);
+    }
 }
 
 std::string itemText(HWND dialog, int itemId)

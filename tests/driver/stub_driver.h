@@ -21,7 +21,9 @@ class DriverError : public std::runtime_error {
 // A started package. Ends the process if it is still running when destroyed.
 class StubProcess {
   public:
-    explicit StubProcess(const std::string& exePath, const std::string& workingDir = "");
+    // arguments follow the quoted program path on the command line.
+    explicit StubProcess(const std::string& exePath, const std::string& workingDir = "",
+                         const std::string& arguments = "");
     ~StubProcess();
     StubProcess(const StubProcess&) = delete;
     StubProcess& operator=(const StubProcess&) = delete;

@@ -6,6 +6,8 @@
 //   make=NAME    a file to create in the working folder
 //   wait=PATH    ends only once PATH exists (at most 60 seconds)
 //   exit=N       the exit code (default 0)
+// The report names the program file that ran, so a test can tell two
+// copies of the probe apart.
 #include <windows.h>
 
 #include <cstdlib>
@@ -67,7 +69,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     std::string report = Value(args, "report");
     if (!report.empty()) {
         std::ofstream out(report + ".part");
-        out << "cwd=" << cwd << "\n" << "line=" << line << "\n";
+        char program[MAX_PATH] = {};
+        GetModuleFileNameA(nullptr, program, MAX_PATH);
+        out << "cwd=" << cwd << "\n" << "line=" << line << "\n" << "program=" << program << "\n";
         for (const auto& entry : fs::recursive_directory_iterator(cwd))
             out << "file=" << fs::relative(entry.path(), cwd).generic_string() << "\n";
         out.close();

@@ -1,9 +1,12 @@
 #include "e2e_support.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <vector>
 
 #include "packaging/zip_writer.h"
+#include "resource_ids.h"
+#include "stub_driver.h"
 
 namespace e2e {
 
@@ -44,6 +47,30 @@ std::string UniqueFolderIn(const std::string& folder)
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         found.push_back(entry.path().string());
     return found.size() == 1 ? found[0] : std::string();
+}
+
+std::vector<std::string> Listing(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        names.push_back(std::filesystem::relative(entry.path(), folder).generic_string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string PackageInto(const TempDir& dir, const std::string& into, const packaging::Bytes& archive,
+                        packaging::TrailerBuilder trailer)
+{
+    trailer.text(packaging::kFolderTemplate, packaging::kNeutral, into)
+        .text(packaging::kFinishText, packaging::kNeutral, "Done.");
+    return WritePackage(dir, trailer, archive);
+}
+
+void StartExtraction(const driver::StubProcess& stub)
+{
+    HWND frame = stub.waitForFrame();
+    driver::waitForPage(frame, IDC_FOLDER_EDIT);
+    driver::clickButton(frame, IDC_NEXT);
 }
 
 }  // namespace e2e

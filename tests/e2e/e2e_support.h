@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "packaging/trailer_writer.h"
 #include "support/temp_path.h"
@@ -38,5 +39,24 @@ inline packaging::Bytes B(const std::string& text)
 // The one "_X" folder a run made inside folder; empty when there is not
 // exactly one thing in it.
 std::string UniqueFolderIn(const std::string& folder);
+
+// Everything inside folder, as sorted names relative to it with '/'.
+std::vector<std::string> Listing(const std::string& folder);
+
+// A package whose folder template is the literal folder `into`; its finish
+// page waits, so that the extracted files can be looked at.
+std::string PackageInto(const TempDir& dir, const std::string& into, const packaging::Bytes& archive,
+                        packaging::TrailerBuilder trailer = {});
+
+}  // namespace e2e
+
+namespace driver {
+class StubProcess;
+}
+
+namespace e2e {
+
+// Starts the extraction from the folder page, where such a package opens.
+void StartExtraction(const driver::StubProcess& stub);
 
 }  // namespace e2e

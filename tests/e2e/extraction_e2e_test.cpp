@@ -13,37 +13,6 @@ using namespace packaging;
 using namespace e2e;
 namespace fs = std::filesystem;
 
-namespace {
-
-// Everything inside folder, as names relative to it.
-std::vector<std::string> Listing(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
-        names.push_back(fs::relative(entry.path(), folder).generic_string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// A package whose folder template is the literal folder `into`; its finish
-// page waits, so the extracted files can be looked at.
-std::string PackageInto(const TempDir& dir, const std::string& into, const Bytes& archive)
-{
-    TrailerBuilder trailer;
-    trailer.text(kFolderTemplate, kNeutral, into).text(kFinishText, kNeutral, "Done.");
-    return WritePackage(dir, trailer, archive);
-}
-
-// Starts the extraction from the folder page, where such a package opens.
-void StartExtraction(const driver::StubProcess& stub)
-{
-    HWND frame = stub.waitForFrame();
-    driver::waitForPage(frame, 1027);
-    driver::clickButton(frame, 1018);
-}
-
-}  // namespace
-
 TEST(Extraction, FilesArriveInAFreshFolderAndLeaveWithTheProgram)
 {
     TempDir dir;
@@ -148,6 +117,43 @@ INSTANTIATE_TEST_SUITE_P(
                                .build();
                        },
                        "Fehler beim Anlegen einer Datei", "Could not create file"},
+        // Windows resolves these names to devices or drops the dot: the
+        // file would not be the one named.
+        BadArchiveCase{"DeviceNameInAFolder",
+                       [] {
+                           return ZipWriter()
+                               .add(ZipEntry::file("first.txt", B("1")))
+                               .add(ZipEntry::file("docs/Con.txt", B("to the console")))
+                               .build();
+                       },
+                       "Fehler beim Anlegen einer Datei", "Could not create file"},
+        BadArchiveCase{"DeviceName", [] { return ZipWriter().add(ZipEntry::file("nul", B("gone"))).build(); },
+                       "Fehler beim Anlegen einer Datei", "Could not create file"},
+        BadArchiveCase{"TrailingDot", [] { return ZipWriter().add(ZipEntry::file("readme.", B("x"))).build(); },
+                       "Fehler beim Anlegen einer Datei", "Could not create file"},
+        // A deflate stream that ends early would leave a short file behind a
+        // run that reports success.
+        BadArchiveCase{"DeflateEndsBeforeItsUncompressedSize",
+                       [] {
+                           Bytes data(3000, 'q');
+                           return ZipWriter()
+                               .add(ZipEntry::file("first.txt", B("1")))
+                               .add(ZipEntry::prepared("short.txt", ZipMethod::kDeflated, deflateRaw(data),
+                                                       crc32Of(data), 5000))
+                               .build();
+                       },
+                       "Fehler beim Lesen des Archivs", "Error reading archive"},
+        BadArchiveCase{"DeflateEndsBeforeItsCompressedSize",
+                       [] {
+                           Bytes data(3000, 'q');
+                           Bytes packed = deflateRaw(data);
+                           packed.insert(packed.end(), 64, 0);
+                           return ZipWriter()
+                               .add(ZipEntry::prepared("short.txt", ZipMethod::kDeflated, packed, crc32Of(data),
+                                                       3000))
+                               .build();
+                       },
+                       "Fehler beim Lesen des Archivs", "Error reading archive"},
         BadArchiveCase{"NoArchive", [] { return B("this is no zip archive at all"); },
                        "Die Archiv-Datei ist fehlerhaft", "The archive file is corrupted"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -172,4 +178,43 @@ TEST(Extraction, UnmappableNameUnderAForeignCodePage)
     EXPECT_TRUE(Listing(into).empty());
     driver::clickButton(box, IDOK);
     EXPECT_EQ(stub.waitForExit(), 1u);
+}
+
+// The delete list names files of the extraction folder only: a line that
+// leads outside is skipped, and a list of that name in the folder the user
+// chose is never read when the run ends before it made its own folder.
+TEST(Extraction, DeleteListStaysInsideTheExtractionFolder)
+{
+    TempDir dir;
+    std::string into = dir.path() + "\\into";
+    fs::create_directory(into);
+    std::string victim = dir.write("victim.txt", B("keep"));
+    std::string intoVictim = dir.write("into\\victim.txt", B("keep"));
+    Bytes archive = ZipWriter()
+                        .add(ZipEntry::file("list.txt", B("..\\victim.txt\n..\\..\\victim.txt\n" + victim + "\n")))
+                        .build();
+    TrailerBuilder trailer;
+    trailer.text(kFolderTemplate, kNeutral, into).text(kDeleteList, kNeutral, "list.txt");
+    driver::StubProcess stub(WritePackage(dir, trailer, archive));
+    StartExtraction(stub);
+    EXPECT_EQ(stub.waitForExit(), 0u);
+    EXPECT_EQ(Listing(into), std::vector<std::string>{"victim.txt"});
+    EXPECT_TRUE(fs::exists(victim));
+}
+
+TEST(Extraction, CancelBeforeExtractionReadsNoDeleteListOfTheChosenFolder)
+{
+    TempDir dir;
+    std::string into = dir.path() + "\\into";
+    fs::create_directory(into);
+    std::string victim = dir.write("into\\victim.txt", B("keep"));
+    dir.write("into\\list.txt", B("victim.txt\n"));
+    TrailerBuilder trailer;
+    trailer.text(kFolderTemplate, kNeutral, into).text(kDeleteList, kNeutral, "list.txt");
+    driver::StubProcess stub(WritePackage(dir, trailer, ZipWriter().add(ZipEntry::file("a.txt", B("a"))).build()));
+    HWND frame = stub.waitForFrame();
+    driver::waitForPage(frame, 1027);
+    driver::clickButton(frame, 1016);
+    EXPECT_EQ(stub.waitForExit(), 0u);
+    EXPECT_TRUE(fs::exists(victim));
 }

@@ -3,6 +3,8 @@
 // the config file as the stub will choose them.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <algorithm>
 
 #include "packaging/zip_writer.h"
@@ -250,3 +252,40 @@ TEST_F(PackerTest, The64BitStubIsChosenAndChecked)
 }
 
 }  // namespace
+
+// A signature's certificate table follows the trailer; inspect says so and
+// where the trailer ends, and test still finds the package's own trailer.
+TEST_F(PackerTest, SignedPackageIsInspectedAsSigned)
+{
+    WriteTree(path("src"), {{"a.txt", TextBytes(100)}});
+    ASSERT_EQ(build("src", "setup.exe", {"--title", "Signed"}).exitCode, 0);
+    packaging::Bytes package = ReadBytes(path("setup.exe"));
+    std::size_t trailerEnd = package.size();
+    // What a signing tool does to the stand-in stub's header and end: a
+    // 32-bit optional header with 16 directories, zeros to a multiple of 8,
+    // the table, and the security directory pointing at it.
+    const std::size_t optional = 0x80 + 24, security = optional + 96 + 4 * 8;
+    package[0x80 + 20] = 224;
+    package[optional] = 0x0B;
+    package[optional + 1] = 0x01;
+    package[optional + 92] = 16;
+    while (package.size() % 8 != 0)
+        package.push_back(0);
+    std::uint32_t offset = static_cast<std::uint32_t>(package.size()), size = 1000;
+    std::memcpy(&package[security], &offset, 4);
+    std::memcpy(&package[security + 4], &size, 4);
+    package.insert(package.end(), size, 0x30);
+    WriteBytes(path("signed.exe"), package);
+
+    RunResult listing = RunPacker({"inspect", arg("signed.exe")});
+    ASSERT_EQ(listing.exitCode, 0) << listing.err;
+    EXPECT_NE(listing.out.find("ending at " + std::to_string(trailerEnd)), std::string::npos) << listing.out;
+    EXPECT_NE(listing.out.find("signed:    yes, a certificate table of 1000 bytes at offset " + std::to_string(offset)),
+              std::string::npos)
+        << listing.out;
+    RunResult json = RunPacker({"inspect", "--json", arg("signed.exe")});
+    EXPECT_NE(json.out.find("\"signed\" : true"), std::string::npos) << json.out;
+    EXPECT_EQ(RunPacker({"test", arg("signed.exe")}).exitCode, 0);
+    RunResult plain = RunPacker({"inspect", arg("setup.exe")});
+    EXPECT_NE(plain.out.find("signed:    no"), std::string::npos) << plain.out;
+}

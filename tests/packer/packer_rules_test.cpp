@@ -101,7 +101,8 @@ TEST(EntryNames, NamesThatCollideOnWindowsAreRefusedTogether)
                          Entry("tool"), Entry("TOOL/x.dll"), Entry("ok/", true), Entry("ok/fine.txt")});
     });
     EXPECT_NE(message.find("readme.txt: the same name on Windows as Readme.TXT"), std::string::npos) << message;
-    EXPECT_NE(message.find("\x84.txt: the same name"), std::string::npos) << message;
+    // The shown names here are OEM bytes, which messages print escaped.
+    EXPECT_NE(message.find("\\x84.txt: the same name"), std::string::npos) << message;
     EXPECT_NE(message.find("TOOL/x.dll: needs a folder where the file tool is"), std::string::npos) << message;
     EXPECT_EQ(message.find("fine.txt"), std::string::npos) << message;
 }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <regex>
@@ -15,6 +16,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <winioctl.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -314,3 +316,139 @@ packaging::Bytes NoiseBytes(std::size_t size, std::uint32_t seed)
         b = static_cast<std::uint8_t>(random());
     return bytes;
 }
+
+#ifdef _WIN32
+namespace {
+
+// The reparse data of a junction, as FSCTL_SET_REPARSE_POINT takes it.
+struct MountPointData {
+    DWORD tag;
+    WORD dataLength;
+    WORD reserved;
+    WORD substituteOffset;
+    WORD substituteLength;
+    WORD printOffset;
+    WORD printLength;
+    wchar_t names[1024];
+};
+
+bool IsReparsePoint(const fs::path& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool MakeJunction(const fs::path& link, const fs::path& target)
+{
+    if (!CreateDirectoryW(link.c_str(), nullptr))
+        return false;
+    std::wstring substitute = L"\\??\\" + target.wstring();
+    std::wstring print = target.wstring();
+    MountPointData data{};
+    if (substitute.size() + print.size() + 2 > sizeof data.names / sizeof(wchar_t))
+        return false;
+    data.tag = IO_REPARSE_TAG_MOUNT_POINT;
+    data.substituteLength = static_cast<WORD>(substitute.size() * sizeof(wchar_t));
+    data.printOffset = static_cast<WORD>(data.substituteLength + sizeof(wchar_t));
+    data.printLength = static_cast<WORD>(print.size() * sizeof(wchar_t));
+    std::copy(substitute.begin(), substitute.end(), data.names);
+    std::copy(print.begin(), print.end(), data.names + substitute.size() + 1);
+    data.dataLength = static_cast<WORD>(4 * sizeof(WORD) + data.printOffset + data.printLength + sizeof(wchar_t));
+    HANDLE handle = CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    DWORD returned = 0;
+    BOOL made = handle != INVALID_HANDLE_VALUE &&
+                DeviceIoControl(handle, FSCTL_SET_REPARSE_POINT, &data, data.dataLength + 8, nullptr, 0,
+                                &returned, nullptr);
+    if (handle != INVALID_HANDLE_VALUE)
+        CloseHandle(handle);
+    if (!made)
+        RemoveDirectoryW(link.c_str());
+    return made;
+}
+
+// Wine's own exports that translate between its drive letters and Unix
+// paths; absent on Windows.
+using UnixNameFunction = char* (__cdecl*)(const wchar_t*);
+using DosNameFunction = wchar_t* (__cdecl*)(const char*);
+
+std::string UnixName(const fs::path& path)
+{
+    auto convert = reinterpret_cast<UnixNameFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (convert == nullptr)
+        return {};
+    char* name = convert(path.c_str());
+    std::string unixName = name ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return unixName;
+}
+
+// Runs a Unix program under Wine, which starts such a file as it is, and
+// waits until done() says its work is there: the process handle Wine gives
+// for it ends at once, not with the program.
+void RunUnixProgram(const char* program, const std::vector<std::string>& arguments,
+                    const std::function<bool()>& done)
+{
+    auto convert = reinterpret_cast<DosNameFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+    if (convert == nullptr)
+        return;
+    wchar_t* dosName = convert(program);
+    if (dosName == nullptr)
+        return;
+    std::wstring command = Quoted(dosName);
+    HeapFree(GetProcessHeap(), 0, dosName);
+    for (const std::string& argument : arguments)
+        command += L" " + Quoted(Wide(argument));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &process))
+        return;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int wait = 0; wait < 200 && !done(); wait++)
+        Sleep(50);
+}
+
+}  // namespace
+
+bool MakeFolderLink(const fs::path& link, const fs::path& target)
+{
+    if (MakeJunction(link, target))
+        return IsReparsePoint(link);
+    std::string unixLink = UnixName(link);
+    std::string unixTarget = UnixName(target);
+    if (unixLink.empty() || unixTarget.empty())
+        return false;
+    RunUnixProgram("/bin/ln", {"-s", unixTarget, unixLink}, [&] { return IsReparsePoint(link); });
+    return IsReparsePoint(link);
+}
+
+void RemoveFolderLink(const fs::path& link)
+{
+    // A junction goes with RemoveDirectoryW; a Unix link only by unlink.
+    if (RemoveDirectoryW(link.c_str()) || !IsReparsePoint(link))
+        return;
+    std::string unixLink = UnixName(link);
+    if (!unixLink.empty())
+        RunUnixProgram("/bin/rm", {unixLink},
+                       [&] { return GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; });
+}
+#else
+bool MakeFolderLink(const fs::path& link, const fs::path& target)
+{
+    std::error_code error;
+    fs::create_directory_symlink(target, link, error);
+    return !error;
+}
+
+void RemoveFolderLink(const fs::path& link)
+{
+    std::error_code ignored;
+    fs::remove(link, ignored);
+}
+#endif

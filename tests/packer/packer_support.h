@@ -79,3 +79,13 @@ packaging::Bytes NoiseBytes(std::size_t size, std::uint32_t seed);
 
 packaging::Bytes ReadBytes(const fs::path& path);
 void WriteBytes(const fs::path& path, const packaging::Bytes& bytes);
+
+// Makes link a link to the folder target (both absolute). On Windows a
+// junction; Wine 8 cannot make one (FSCTL_SET_REPARSE_POINT fails and
+// CreateSymbolicLinkW succeeds without making anything), but shows a Unix
+// symbolic link to a folder as a reparse point, so under Wine the link is
+// made by the host's ln, started as a Unix program. False when neither
+// gives a reparse point.
+bool MakeFolderLink(const fs::path& link, const fs::path& target);
+// Removes a link from MakeFolderLink, never what it leads to.
+void RemoveFolderLink(const fs::path& link);

@@ -12,6 +12,7 @@
 #include "startup/config_trailer.h"
 #include "startup/trailer.h"
 #include "support/temp_path.h"
+#include "support/wine_host.h"
 
 namespace fs = std::filesystem;
 
@@ -30,12 +31,22 @@ class JournalFixture : public ::testing::Test {
     {
         ResetSettings(&SfxSettings);
         TargetFolder[0] = 0;
+        ExtractionFolderMade = 0;
     }
     void TearDown() override
     {
         RunCleanup();
         ResetSettings(&SfxSettings);
         TargetFolder[0] = 0;
+        ExtractionFolderMade = 0;
+    }
+    // The folder a run extracts into, made and journaled as the worker does.
+    std::string MakeExtractionFolder(const std::string& name)
+    {
+        std::string root = MakeFolder(dir_.path() + "\\" + name);
+        lstrcpyA(TargetFolder, root.c_str());
+        ExtractionFolderMade = 1;
+        return root;
     }
     std::string MakeFolder(const std::string& path, bool journal = true)
     {
@@ -60,7 +71,7 @@ class JournalFixture : public ::testing::Test {
 
 TEST_F(JournalFixture, CleanupLeavesNoTraceOfTheTree)
 {
-    std::string root = MakeFolder(dir_.path() + "\\_Xabc");
+    std::string root = MakeExtractionFolder("_Xabc");
     std::string sub = MakeFolder(root + "\\sub");
     MakeFile(root + "\\a.txt");
     MakeFile(sub + "\\b.txt");
@@ -72,7 +83,7 @@ TEST_F(JournalFixture, CleanupLeavesNoTraceOfTheTree)
 
 TEST_F(JournalFixture, FolderWithForeignFileStaysWithItsParents)
 {
-    std::string root = MakeFolder(dir_.path() + "\\_Xdef");
+    std::string root = MakeExtractionFolder("_Xdef");
     std::string sub = MakeFolder(root + "\\sub");
     std::string ours = MakeFile(sub + "\\ours.txt");
     std::string foreign = MakeFile(sub + "\\foreign.txt", "y", false);
@@ -85,7 +96,7 @@ TEST_F(JournalFixture, FolderWithForeignFileStaysWithItsParents)
 
 TEST_F(JournalFixture, ThousandsOfLongPathsSpanManyPages)
 {
-    std::string root = MakeFolder(dir_.path() + "\\_Xlong");
+    std::string root = MakeExtractionFolder("_Xlong");
     std::string padding(120, 'p');
     for (int i = 0; i < 3000; i++)
         MakeFile(root + "\\" + padding + std::to_string(i));
@@ -106,21 +117,27 @@ struct DeleteListCase {
 
 class DeleteList : public JournalFixture, public ::testing::WithParamInterface<DeleteListCase> {};
 
-TEST_P(DeleteList, DeletesTheListedFiles)
+// Lines may name "{outside}", a file beside the extraction folder, by its
+// full path; it must survive every list.
+TEST_P(DeleteList, DeletesTheListedFilesAndNothingOutside)
 {
-    std::string root = dir_.path() + "\\target";
-    CreateDirectoryA(root.c_str(), nullptr);
+    std::string root = MakeExtractionFolder("target");
     CreateDirectoryA((root + "\\sub").c_str(), nullptr);
     for (const char* name : {"a.txt", "sub\\b.txt", "c.txt"})
         MakeFile(root + "\\" + name, "x", false);
-    MakeFile(root + "\\list.txt", GetParam().list, false);
-    lstrcpyA(TargetFolder, root.c_str());
+    std::string outside = MakeFile(dir_.path() + "\\outside.txt", "keep", false);
+    std::string list = GetParam().list;
+    for (size_t at; (at = list.find("{outside}")) != std::string::npos;)
+        list.replace(at, 9, outside);
+    MakeFile(root + "\\list.txt", list, false);
     ProcessDeleteList("list.txt");
     for (const char* name : {"a.txt", "sub\\b.txt", "c.txt"}) {
         bool expectDeleted = std::find(GetParam().deleted.begin(), GetParam().deleted.end(), name) !=
                              GetParam().deleted.end();
         EXPECT_EQ(Exists(root + "\\" + name), !expectDeleted) << name;
     }
+    EXPECT_TRUE(Exists(outside));
+    RemoveDirectoryA((root + "\\sub").c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -138,8 +155,48 @@ INSTANTIATE_TEST_SUITE_P(
                        "a.txt\n" + std::string(5000, 'z') + "\nc.txt\n", {"a.txt", "c.txt"}},
         DeleteListCase{"ManyLinesAcrossWindows",
                        std::string(3000, '\n') + "a.txt\n" + std::string(4000, ' ') + "\nc.txt\n",
-                       {"a.txt", "c.txt"}}),
+                       {"a.txt", "c.txt"}},
+        // Lines that could reach outside the extraction folder are skipped.
+        DeleteListCase{"ParentComponentsSkipped", "..\\outside.txt\nsub\\..\\..\\outside.txt\na.txt\n",
+                       {"a.txt"}},
+        DeleteListCase{"DriveSkipped", "{outside}\nc.txt\n", {"c.txt"}},
+        DeleteListCase{"UncAndDeviceStartsSkipped", "\\\\?\\{outside}\n//./{outside}\nnul\nsub/b.txt\n",
+                       {"sub\\b.txt"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(JournalFixture, DeleteListSkippedUntilTheExtractionFolderIsMade)
+{
+    // Cancelled before the extraction: TargetFolder is still the folder the
+    // user chose, and a list of that name there is not this package's.
+    MakeFile(dir_.path() + "\\victim.txt", "keep", false);
+    MakeFile(dir_.path() + "\\list.txt", "victim.txt\n", false);
+    lstrcpyA(TargetFolder, dir_.path().c_str());
+    SfxSettings.deleteListFile.text = "list.txt";
+    RunCleanup();
+    EXPECT_TRUE(Exists(dir_.path() + "\\victim.txt"));
+}
+
+TEST_F(JournalFixture, NothingIsDeletedThroughALink)
+{
+    ASSERT_TRUE(winehost::Available());
+    // A folder inside the extraction folder replaced by a link after the
+    // extraction (a command could do so) must not lead the cleanup outside.
+    std::string elsewhere = dir_.path() + "\\elsewhere";
+    CreateDirectoryA(elsewhere.c_str(), nullptr);
+    std::string victim = MakeFile(elsewhere + "\\victim.txt", "keep", false);
+    std::string listed = MakeFile(elsewhere + "\\listed.txt", "keep", false);
+    std::string root = MakeExtractionFolder("_Xlink");
+    ASSERT_TRUE(winehost::MakeLink(root + "\\bin", elsewhere));
+    ASSERT_TRUE(GetFileAttributesA((root + "\\bin").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+    JournalAdd(JOURNAL_FILE, (root + "\\bin\\victim.txt").c_str(), -1);
+    MakeFile(root + "\\list.txt", "bin\\listed.txt\n");
+    SfxSettings.deleteListFile.text = "list.txt";
+    RunCleanup();
+    EXPECT_TRUE(Exists(victim));
+    EXPECT_TRUE(Exists(listed));
+    DeleteFileA((root + "\\bin").c_str());
+    RemoveDirectoryA((root + "\\bin").c_str());
+}
 
 TEST_F(JournalFixture, DeleteListSkippedBeforeTargetFolderIsSet)
 {
@@ -156,11 +213,10 @@ TEST_F(JournalFixture, DeleteListSkippedBeforeTargetFolderIsSet)
 
 TEST_F(JournalFixture, CleanupReadsDeleteListBeforeTheJournal)
 {
-    std::string root = MakeFolder(dir_.path() + "\\_Xdl");
+    std::string root = MakeExtractionFolder("_Xdl");
     MakeFile(root + "\\list.txt", "installed.log\n");
     // Written by a started program, not by extraction: not journaled.
     MakeFile(root + "\\installed.log", "log", false);
-    lstrcpyA(TargetFolder, root.c_str());
     SfxSettings.deleteListFile.text = "list.txt";
     RunCleanup();
     EXPECT_FALSE(Exists(root));

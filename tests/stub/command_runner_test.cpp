@@ -10,9 +10,10 @@
 #include "commands/command_runner.h"
 #include "extract/target_folder.h"
 #include "startup/config_trailer.h"
+#include "startup/startup_state.h"
 #include "startup/trailer.h"
 #include "support/temp_path.h"
-#include "wizard/frame.h"
+#include "wizard/frame_link.h"
 #include "wizard/wizard.h"
 
 namespace {
@@ -69,6 +70,45 @@ TEST(AliasForm, RebuiltLineMustFitItsBufferWithItsZero)
     EXPECT_EQ(std::string(line).size(), COMMAND_LINE_SIZE - 1u);
     std::string oneMore = fits + "a";
     EXPECT_EQ(RebuildAliasCommand(line, oneMore.c_str()), -1);
+    TargetFolder[0] = 0;
+}
+
+// A plain line's program, named bare, is taken from the extraction folder
+// by its full path when it lies there; anything else goes as it stands.
+TEST(PinProgram, BareNamesFoundInTheExtractionFolder)
+{
+    TempDir folder;
+    for (const char* name : {"setup.exe", "install.cmd", "tool"})
+        folder.write(name, {'x'});
+    CreateDirectoryA((folder.path() + "\\bin").c_str(), nullptr);
+    lstrcpyA(TargetFolder, folder.path().c_str());
+    ProcessHeap = GetProcessHeap();   // the pinned line comes from the stub's heap
+    const std::string q = "\"" + folder.path() + "\\";
+    const struct {
+        const char* line;
+        std::string pinned;   // empty: the line goes as it stands
+    } cases[] = {
+        {"setup.exe /quiet", q + "setup.exe\" /quiet"},
+        {"setup /quiet", q + "setup.exe\" /quiet"},   // the system would add .exe too
+        {"\"setup.exe\" /q", q + "setup.exe\" /q"},
+        {"\"setup.exe", q + "setup.exe\""},
+        {"setup.exe\t/x", q + "setup.exe\"\t/x"},
+        {"install.cmd", q + "install.cmd\""},
+        {"tool -x", q + "tool\" -x"},
+        {"bin", ""},                    // a folder, not a program
+        {"notthere.exe /x", ""},        // not extracted: unchanged
+        {"install /x", ""},             // only .exe is added
+        {"bin\\setup.exe", ""},         // a path is the package's own choice
+        {"C:\\windows\\notepad.exe", ""},
+        {"cmd.exe /c exit 0", ""},
+        {"", ""},
+        {" setup.exe", ""},
+    };
+    for (const auto& c : cases) {
+        char* pinned = PinProgramToExtractionFolder(c.line);
+        EXPECT_EQ(pinned ? std::string(pinned) : std::string(), c.pinned) << c.line;
+    }
+    RemoveDirectoryA((folder.path() + "\\bin").c_str());
     TargetFolder[0] = 0;
 }
 
@@ -142,6 +182,18 @@ TEST_F(RunnerThread, CommandThatCannotStartFailsAndGivesTheFolderBack)
     EXPECT_EQ(messages, std::vector<UINT>{WM_COMMAND_FAILED});
     EXPECT_EQ(WorkerThreadId, 0u);
     EXPECT_EQ(CurrentFolder(), before_);
+}
+
+TEST_F(RunnerThread, MissingExtractionFolderStartsNothing)
+{
+    // Elsewhere the commands would start in the package's own folder.
+    lstrcpyA(TargetFolder, (folder_.path() + "\\gone").c_str());
+    SfxSettings.command1.text = "cmd.exe /c echo ran > ran.txt";
+    std::vector<UINT> messages;
+    EXPECT_EQ(Run(&messages), 1u);
+    EXPECT_EQ(messages, std::vector<UINT>{WM_COMMAND_FAILED});
+    EXPECT_EQ(CurrentFolder(), before_);
+    EXPECT_EQ(GetFileAttributesA((std::string(before_) + "\\ran.txt").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(RunnerThread, CommandsRunInTheExtractionFolder)

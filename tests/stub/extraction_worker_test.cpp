@@ -16,7 +16,7 @@
 #include "startup/trailer.h"
 #include "support/temp_path.h"
 #include "startup/startup_state.h"
-#include "wizard/frame.h"
+#include "wizard/frame_link.h"
 
 using namespace packaging;
 
@@ -58,6 +58,7 @@ class WorkerTest : public ::testing::Test {
         SysFileClose(ModuleFile);
         ModuleFile = SYS_FILE_INVALID;
         TargetFolder[0] = 0;
+        ExtractionFolderMade = 0;
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         }
@@ -135,6 +136,10 @@ TEST_F(WorkerTest, EmptyArchivePostsNext)
     ExtractionWorker(nullptr);
     EXPECT_EQ(PostedCommand(), 1018u);
     EXPECT_EQ(BytesTotal, 0u);
+    // The folder is made before anything is read, so the commands always
+    // find it; it is journaled like everything else.
+    EXPECT_TRUE(Exists(TargetFolder));
+    RunCleanup();
     EXPECT_FALSE(Exists(TargetFolder));
 }
 
@@ -149,11 +154,15 @@ TEST_F(WorkerTest, UmlautsMappedToTheAnsiCodePage)
 TEST(ProgressScaling, DivisorKeepsRangeAtMost50000)
 {
     const struct {
-        uint32_t total, divisor;
-    } cases[] = {{0, 1}, {50000, 1}, {50001, 2}, {100001, 2}, {100002, 4}, {0xFFFFFFFFu, 131072}};
+        uint64_t total, divisor;
+    } cases[] = {{0, 1},          {50000, 1},       {50001, 2},
+                 {100001, 2},     {100002, 4},      {0xFFFFFFFFull, 131072},
+                 // Past 4 GiB: a 32-bit sum would wrap and show a bar far too short.
+                 {5ull << 30, 131072}, {65535ull * 0xFFFFFFFFull, 8589934592ull}};
     for (const auto& c : cases) {
         EXPECT_EQ(ProgressDivisorFor(c.total), c.divisor) << c.total;
-        EXPECT_LE(c.total / c.divisor, 50000u);
+        EXPECT_LE(c.total / c.divisor, 50000u) << c.total;
+        EXPECT_GE(c.total / c.divisor, c.total > 50000 ? 25000u : 0u) << c.total;
     }
 }
 

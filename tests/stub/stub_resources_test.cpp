@@ -1,11 +1,13 @@
 // The stub's resources as the program sees them: every string in both
-// languages byte for byte in Windows-1252, and the dialog templates with the
-// ids, places, sizes and styles the wizard code relies on.
+// languages byte for byte in Windows-1252, the dialog templates with the
+// ids, places, sizes and styles the wizard code relies on, the picture as
+// the system decodes it, and the version.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -246,6 +248,29 @@ TEST(StubDialogs, TemplatesAsTheWizardExpectsThem)
     }
 }
 
+namespace {
+
+// A bitmap's pixels as 32-bit colours, top row first, the way the screen
+// shows them.
+std::vector<DWORD> ScreenPixels(HBITMAP bitmap, int width, int height)
+{
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<DWORD> pixels(static_cast<size_t>(width) * height);
+    HDC screen = GetDC(nullptr);
+    int rows = GetDIBits(screen, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    EXPECT_EQ(rows, height);
+    return pixels;
+}
+
+}  // namespace
+
 TEST(StubPicture, BitmapAndIconHaveTheirSizes)
 {
     ASSERT_NE(StubModule(), nullptr);
@@ -255,6 +280,9 @@ TEST(StubPicture, BitmapAndIconHaveTheirSizes)
     EXPECT_EQ(info->biWidth, 118);
     EXPECT_EQ(info->biHeight, 256);
     EXPECT_EQ(info->biBitCount, 8);
+    // Run-length encoded, and the stated size is what the resource holds.
+    EXPECT_EQ(info->biCompression, static_cast<DWORD>(BI_RLE8));
+    EXPECT_EQ(info->biSize + 4 * 256 + info->biSizeImage, SizeofResource(StubModule(), bitmap));
 
     HRSRC group = FindResourceA(StubModule(), MAKEINTRESOURCEA(121), MAKEINTRESOURCEA(14));
     ASSERT_NE(group, nullptr);
@@ -274,6 +302,37 @@ TEST(StubPicture, BitmapAndIconHaveTheirSizes)
     EXPECT_EQ(sizes, (std::vector<int>{32, 16}));
 }
 
+// The frame's picture control loads the bitmap as a screen bitmap; through
+// that same call the run-length resource must give every pixel of the
+// uncompressed drawing the build leaves beside it.
+TEST(StubPicture, SystemDecodesTheDrawing)
+{
+    ASSERT_NE(StubModule(), nullptr);
+    HBITMAP shown = static_cast<HBITMAP>(LoadImageA(StubModule(), MAKEINTRESOURCEA(120), IMAGE_BITMAP, 0, 0, 0));
+    ASSERT_NE(shown, nullptr);
+    HBITMAP drawn = static_cast<HBITMAP>(LoadImageA(nullptr, SFX_WIZARD_PLAIN_PATH, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+    ASSERT_NE(drawn, nullptr) << SFX_WIZARD_PLAIN_PATH;
+    BITMAP size{};
+    ASSERT_NE(GetObjectA(shown, sizeof size, &size), 0);
+    EXPECT_EQ(size.bmWidth, 118);
+    EXPECT_EQ(size.bmHeight, 256);
+
+    std::vector<DWORD> shownPixels = ScreenPixels(shown, 118, 256);
+    std::vector<DWORD> drawnPixels = ScreenPixels(drawn, 118, 256);
+    size_t differing = 0;
+    for (size_t i = 0; i < shownPixels.size(); i++)
+        differing += (shownPixels[i] & 0xFFFFFF) != (drawnPixels[i] & 0xFFFFFF);
+    EXPECT_EQ(differing, 0u) << "of " << shownPixels.size() << " pixels";
+    // A gradient with an emblem, not an empty or one-coloured picture.
+    std::vector<DWORD> colours;
+    for (DWORD p : drawnPixels)
+        colours.push_back(p & 0xFFFFFF);
+    std::sort(colours.begin(), colours.end());
+    EXPECT_GT(std::unique(colours.begin(), colours.end()) - colours.begin(), 200);
+    DeleteObject(shown);
+    DeleteObject(drawn);
+}
+
 TEST(StubManifest, AsksForNoElevationAndDeclaresDpiAndLongPaths)
 {
     ASSERT_NE(StubModule(), nullptr);
@@ -285,4 +344,26 @@ TEST(StubManifest, AsksForNoElevationAndDeclaresDpiAndLongPaths)
                                ">true</longPathAware>", "{e2011457-1546-43c5-a5fe-008deee3d3f0}",
                                "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
         EXPECT_NE(manifest.find(needle), std::string::npos) << needle;
+}
+
+// The packer's version in the fixed part, which Windows shows as the file
+// version and the packer reads back; no string table beside it.
+TEST(StubVersion, FixedPartCarriesTheBuildsVersionAndNothingMore)
+{
+    ASSERT_NE(StubModule(), nullptr);
+    HRSRC found = FindResourceA(StubModule(), MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16));
+    ASSERT_NE(found, nullptr);
+    const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(StubModule(), found)));
+    constexpr DWORD kFixedPartAt = 40;
+    ASSERT_GE(SizeofResource(StubModule(), found), kFixedPartAt + sizeof(VS_FIXEDFILEINFO));
+    EXPECT_LE(SizeofResource(StubModule(), found), kFixedPartAt + sizeof(VS_FIXEDFILEINFO) + 4);
+    VS_FIXEDFILEINFO fixed;
+    memcpy(&fixed, data + kFixedPartAt, sizeof fixed);
+    EXPECT_EQ(fixed.dwSignature, 0xFEEF04BDu);
+    std::string version = std::to_string(HIWORD(fixed.dwFileVersionMS)) + "." +
+                          std::to_string(LOWORD(fixed.dwFileVersionMS)) + "." +
+                          std::to_string(HIWORD(fixed.dwFileVersionLS));
+    EXPECT_EQ(version, SFX_VERSION);
+    EXPECT_EQ(fixed.dwProductVersionMS, fixed.dwFileVersionMS);
+    EXPECT_EQ(fixed.dwFileType, static_cast<DWORD>(VFT_APP));
 }

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "extract/cleanup_journal.h"
 #include "extract/target_folder.h"
 #include "startup/config_trailer.h"
 #include "startup/trailer.h"
@@ -67,8 +68,10 @@ class TargetFolderTest : public ::testing::Test {
                 DeleteValue(HKEY_LOCAL_MACHINE, view, name);
             }
         }
+        RunCleanup();
         ResetSettings(&SfxSettings);
         TargetFolder[0] = 0;
+        ExtractionFolderMade = 0;
     }
     std::string Resolve(const char* folderTemplate)
     {
@@ -170,6 +173,33 @@ TEST_F(TargetFolderTest, UniqueNameMovesOnWhenTaken)
     lstrcpyA(TargetFolder, (base + "\\").c_str());
     ASSERT_EQ(MakeUniqueSubfolderWithSeed(0x400000), 0);
     EXPECT_EQ(std::string(TargetFolder), base + "\\_X040012");
+}
+
+TEST_F(TargetFolderTest, UniqueFolderIsMadeAtOnceWithMissingParentsAndJournaled)
+{
+    TempDir dir;
+    const std::string chosen = dir.path() + "\\not\\yet";
+    lstrcpyA(TargetFolder, chosen.c_str());
+    ASSERT_EQ(MakeUniqueSubfolderWithSeed(0x400000), 0);
+    EXPECT_EQ(std::string(TargetFolder), chosen + "\\_X040000");
+    EXPECT_EQ(GetFileAttributesA(TargetFolder), (DWORD)FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_TRUE(ExtractionFolderMade);
+    RunCleanup();
+    EXPECT_EQ(GetFileAttributesA((dir.path() + "\\not").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the chosen folder and its missing parents were made by this run and go with it";
+}
+
+TEST_F(TargetFolderTest, ForeignFolderUnderTheNameIsNeverAdopted)
+{
+    TempDir dir;
+    // Planted before the run with contents of its own: taken means taken.
+    CreateDirectoryA((dir.path() + "\\_X040000").c_str(), nullptr);
+    std::string planted = dir.write("_X040000\\setup.exe", {'M', 'Z'});
+    lstrcpyA(TargetFolder, dir.path().c_str());
+    ASSERT_EQ(MakeUniqueSubfolderWithSeed(0x400000), 0);
+    EXPECT_EQ(std::string(TargetFolder), dir.path() + "\\_X04000H");
+    RunCleanup();
+    EXPECT_NE(GetFileAttributesA(planted.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(TargetFolderTest, UniqueNameNeedsRoom)

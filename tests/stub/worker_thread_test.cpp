@@ -29,7 +29,7 @@
 #include "startup/startup_state.h"
 #include "startup/trailer.h"
 #include "support/temp_path.h"
-#include "wizard/frame.h"
+#include "wizard/frame_link.h"
 
 using namespace packaging;
 
@@ -232,6 +232,7 @@ class WorkerThreadTest : public ::testing::Test {
         ModuleFile = SYS_FILE_INVALID;
         ResetSettings(&SfxSettings);
         TargetFolder[0] = 0;
+        ExtractionFolderMade = 0;
         FrameWindow = nullptr;
         ProgressPageWindow = nullptr;
         ProgressBar = nullptr;
@@ -538,7 +539,7 @@ TEST_P(WorkerProgressTest, RangeAndPositionsFollowTheBytesWritten)
     EXPECT_EQ(ProgressDivisor, c.divisor);
     EXPECT_EQ(BytesDone, total);
     if (sizes.empty()) {
-        EXPECT_FALSE(Exists(TargetFolder)) << "without a file the folder is never made";
+        EXPECT_TRUE(ListTree(TargetFolder).empty()) << "without a file the folder stays empty";
     }
     for (size_t i = 0; i < c.entries.size(); i++) {
         const SizedEntry& e = c.entries[i];
@@ -635,6 +636,23 @@ TEST_F(WorkerThreadTest, OemUmlautsBecomeAnsiInFolderAndFileNames)
     // The page shows the name as the archive has it.
     EXPECT_EQ(ShownNames(), std::vector<std::string>({"gr\x94\xE1" "e.txt", "\x8E\x99\x9A\x81.txt"}));
     // The folder is journaled under its mapped name too.
+    EXPECT_EQ(PackageFolderAfterCleanup(), std::vector<std::string>({"package.exe"}));
+}
+
+TEST_F(WorkerThreadTest, Utf8NamesAreWrittenAndShownInTheAnsiCodePage)
+{
+    ASSERT_EQ(GetACP(), 1252u);
+    ZipEntry resume = ZipEntry::file("caf\xC3\xA9/R\xC3\xA9sum\xC3\xA9 \xE2\x82\xAC.txt", B("1"));
+    resume.utf8Name = true;
+    Load(ZipWriter().add(resume).build());
+    RunWorker();
+    ExpectFinalCommand(kNextCommand);
+    wchar_t root[MAX_PATH];
+    ASSERT_GT(MultiByteToWideChar(CP_ACP, 0, TargetFolder, -1, root, MAX_PATH), 0);
+    EXPECT_NE(GetFileAttributesW((std::wstring(root) + L"\\caf\u00E9\\R\u00E9sum\u00E9 \u20AC.txt").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+    // Unlike an OEM name, shown as it is written.
+    EXPECT_EQ(ShownNames(), std::vector<std::string>({"R\xE9sum\xE9 \x80.txt"}));
     EXPECT_EQ(PackageFolderAfterCleanup(), std::vector<std::string>({"package.exe"}));
 }
 

@@ -1,0 +1,16 @@
+// A bash completion script written from the CLI11 definitions: the
+// commands, each command's options, and for every value the kind of word
+// that fits it, told by the value's name (FILE, FOLDER, SOURCE, PACKAGE:
+// file names; FOLDER: folders only; VAR: environment variables; COMMAND:
+// the commands). The build writes it once with the packer it just made.
+#pragma once
+
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+namespace packer {
+
+std::string BashCompletionScript(const CLI::App& program);
+
+}  // namespace packer

@@ -1,0 +1,133 @@
+// Reading the program of a command line and finding it in the package.
+#include "command_lines.h"
+
+#include "extract/path_helpers.h"
+#include "text_encoding.h"
+
+namespace packer {
+
+namespace {
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// A drive ("C:"), a root ("\Setup") or a share ("\\server"): Windows
+// takes such a path as it stands and searches no folder for it.
+bool IsFullPath(const std::string& program)
+{
+    return (!program.empty() && IsPathSeparator(program[0])) || (program.size() >= 2 && program[1] == ':');
+}
+
+// Upper and lower case as Windows compares names: ASCII letters and the
+// three OEM umlauts that have a capital.
+char FoldOemCase(char c)
+{
+    switch (static_cast<unsigned char>(c)) {
+    case 0x8E: return static_cast<char>(0x84);   // Ä
+    case 0x99: return static_cast<char>(0x94);   // Ö
+    case 0x9A: return static_cast<char>(0x81);   // Ü
+    default: return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+}
+
+// A relative program path as an entry name: OEM bytes, '/' between
+// folders, "." dropped, case folded. Empty when no entry can have it
+// (a ".." component, a character the names cannot hold).
+std::string EntryNameFor(const std::string& program)
+{
+    std::string oem;
+    if (!Utf8ToOemName(program, oem))
+        return {};
+    std::string name;
+    std::string component;
+    for (char c : oem + "/") {
+        if (!IsPathSeparator(c)) {
+            component += FoldOemCase(c);
+            continue;
+        }
+        if (component == "..")
+            return {};
+        if (!component.empty() && component != ".")
+            name += (name.empty() ? "" : "/") + component;
+        component.clear();
+    }
+    return name;
+}
+
+bool PackageHolds(const std::vector<SourceEntry>& entries, const std::string& foldedName)
+{
+    for (const SourceEntry& entry : entries) {
+        if (entry.directory)
+            continue;
+        std::string folded;
+        for (char c : entry.name)
+            folded += FoldOemCase(c);
+        if (folded == foldedName)
+            return true;
+    }
+    return false;
+}
+
+// Why the program of a plain line may start from outside the package;
+// empty when it cannot.
+std::string ProgramProblem(const std::string& program, const std::vector<SourceEntry>& entries)
+{
+    if (program.empty() || IsFullPath(program))
+        return {};
+    std::string name = EntryNameFor(program);
+    if (!name.empty() && PackageHolds(entries, name))
+        return {};
+    std::string problem = "the program \"" + program + "\" is not in the package and has no full path";
+    // CreateProcess adds ".exe" to a name without an extension, but the
+    // stub runs a program from the extraction folder only by the name given.
+    bool bare = program.find_first_of("/\\") == std::string::npos;
+    if (bare && !name.empty() && program.find('.') == std::string::npos && PackageHolds(entries, name + ".exe"))
+        problem += " (the package holds " + program + ".exe: give that name)";
+    return problem;
+}
+
+}  // namespace
+
+bool IsAliasCommand(std::string_view line)
+{
+    return line.size() >= 4 && line[0] == '"' && IsPathSeparator(line[1]) && IsPathSeparator(line[2]) &&
+           line[3] == '!';
+}
+
+std::string CommandProgram(std::string_view line)
+{
+    std::size_t start = 0;
+    while (start < line.size() && IsBlank(line[start]))
+        start++;
+    if (start < line.size() && line[start] == '"') {
+        std::size_t close = line.find('"', start + 1);
+        return std::string(line.substr(start + 1, close == std::string_view::npos ? close : close - start - 1));
+    }
+    std::size_t end = start;
+    while (end < line.size() && !IsBlank(line[end]))
+        end++;
+    return std::string(line.substr(start, end - start));
+}
+
+void WarnAboutCommandPrograms(const PackageSettings& settings, const std::vector<SourceEntry>& entries,
+                              std::vector<std::string>& warnings)
+{
+    for (const char* key : {"command1", "command2"}) {
+        int field = FindTextField(key);
+        for (std::size_t l = 0; l < kLanguageCount; l++) {
+            const std::optional<std::string>& line = settings.texts[static_cast<std::size_t>(field)][l];
+            if (!line || IsAliasCommand(*line))
+                continue;
+            std::string problem = ProgramProblem(CommandProgram(*line), entries);
+            if (!problem.empty())
+                warnings.push_back(std::string("[") + kLanguages[l].key + "] " + key + ": " + problem +
+                                   "; Windows looks for it in the folder the package was started from first, "
+                                   "where a file of that name may wait. Give its full path, for a program of "
+                                   "Windows in alias form (\"\\\\!winsystem\\...\")");
+        }
+    }
+}
+
+}  // namespace packer

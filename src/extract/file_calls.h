@@ -1,0 +1,20 @@
+// The file-system calls of the extraction and the cleanup, made through one
+// table of function pointers. The stub never changes it; tests point an
+// entry at a stand-in that fails on the n-th call, since a full disk or a
+// refused folder cannot be had for real under Wine.
+#pragma once
+#include <windows.h>
+
+struct FileSystemCalls {
+    HANDLE(WINAPI* createFile)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+    BOOL(WINAPI* writeFile)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+    BOOL(WINAPI* createDirectory)(LPCSTR, LPSECURITY_ATTRIBUTES);
+    BOOL(WINAPI* setFileTime)(HANDLE, const FILETIME*, const FILETIME*, const FILETIME*);
+    BOOL(WINAPI* deleteFile)(LPCSTR);
+    BOOL(WINAPI* removeDirectory)(LPCSTR);
+    BOOL(WINAPI* closeHandle)(HANDLE);
+};
+
+/* The calls in use: the system's own, set at build time. Only tests write
+   it, before any worker starts. */
+extern FileSystemCalls FileCalls;

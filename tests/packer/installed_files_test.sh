@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# What `cmake --install` puts beside the packer, used as a user meets it: the
+# man page renders without warnings and holds every command's usage and
+# examples, as the packer's own help prints them; bash completes commands,
+# options and the right kind of file after each option.
+# Usage: installed_files_test.sh BUILD_DIR [CMAKE]
+set -u
+build=$1
+cmake=${2:-cmake}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
+
+prefix=$work/prefix
+"$cmake" --install "$build" --prefix "$prefix" >/dev/null || { echo "FAILED: cmake --install"; exit 1; }
+packer=$prefix/bin/sfxpack
+page=$prefix/share/man/man1/sfxpack.1
+completion=$prefix/share/bash-completion/completions/sfxpack
+for file in "$packer" "$page" "$completion"; do
+  [ -s "$file" ] || fail "not installed: ${file#"$prefix"/}"
+done
+[ "$failures" = 0 ] || exit 1
+
+# The man page: no groff warnings, and every usage line and example of the
+# help in it (the text is filled, so it is set in long lines without
+# hyphenation and compared with blanks squeezed).
+warnings=$(groff -man -Tutf8 -ww -z "$page" 2>&1)
+[ -z "$warnings" ] || fail "groff warns about the man page: $warnings"
+rendered=$(groff -man -Tascii -P-c -P-b -P-u -rLL=200n -rHY=0 "$page" | tr -s ' \n' '  ')
+commands=$("$packer" --help | sed -n '/^Commands:/,/^$/p' | awk 'NR > 1 && NF { print $1 }')
+[ -n "$commands" ] || fail "no commands in sfxpack --help"
+for command in $commands; do
+  while IFS= read -r line; do
+    line=$(echo "$line" | sed 's/^ *//' | tr -s ' ')
+    case $rendered in
+      *"$line"*) ;;
+      *) fail "man page lacks \"$line\" (from sfxpack help $command)" ;;
+    esac
+  done < <("$packer" help "$command" | grep -E '^Usage: |^  \$ ')
+done
+
+# Completion: each case is the command line typed so far and a word that
+# must (+) or must not (-) be offered.
+mkdir -p "$work/files/folder one" "$work/files/other"
+touch "$work/files/setup.exe" "$work/files/notes.txt"
+cd "$work/files" || exit 1
+export SFXPACK_TEST_SECRET=x
+completions() {
+  bash -c '
+    source "$1"
+    read -r -a COMP_WORDS <<< "$2"
+    [[ $2 == *" " ]] && COMP_WORDS+=("")
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    _sfxpack
+    printf "%s\n" "${COMPREPLY[@]}"
+  ' completion "$completion" "$1"
+}
+while IFS='|' read -r typed sign word; do
+  [ -n "$typed" ] || continue
+  offered=$(completions "$typed")
+  if grep -qxF -- "$word" <<<"$offered"; then found=+; else found=-; fi
+  if [ "$found" != "$sign" ]; then
+    if [ "$sign" = + ]; then what=missing; else what=offered; fi
+    fail "completing \"$typed\": \"$word\" $what (got: $(echo $offered))"
+  fi
+done <<'END'
+sfxpack |+|build
+sfxpack |+|help
+sfxpack b|+|build
+sfxpack b|-|test
+sfxpack --v|+|--version
+sfxpack build --le|+|--level
+sfxpack build -|+|-o
+sfxpack build -|+|--quiet
+sfxpack build -|-|--overwrite
+sfxpack build |+|folder one
+sfxpack build |+|setup.exe
+sfxpack build src -o |+|setup.exe
+sfxpack build src --title |-|setup.exe
+sfxpack build src --password-env SFXPACK_TEST_|+|SFXPACK_TEST_SECRET
+sfxpack inspect -|+|--json
+sfxpack inspect |+|setup.exe
+sfxpack test setup.exe --password-file |+|notes.txt
+sfxpack extract setup.exe -d |+|folder one
+sfxpack extract setup.exe -d |-|setup.exe
+sfxpack extract setup.exe --directory o|+|other
+sfxpack help |+|extract
+sfxpack help |-|setup.exe
+END
+
+[ "$failures" = 0 ] && echo "installed files: all checks passed"
+[ "$failures" = 0 ]

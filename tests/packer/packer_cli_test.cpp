@@ -1,0 +1,374 @@
+// The command line as a new user meets it: the version, help for every
+// command with examples that run as printed, the word it did not understand
+// named with what it takes instead, -q on every command, and -o - refused.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+#include <sstream>
+
+#include "packaging/zip_writer.h"
+#include "packer_support.h"
+#include "stub_file.h"
+#include "support/temp_path.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+using packaging::Bytes;
+
+namespace {
+
+// The packer run with its line ends as on Linux: Windows writes text
+// output with CR LF.
+RunResult RunSfxpack(const std::vector<std::string>& arguments)
+{
+    RunResult run = RunPacker(arguments);
+    for (std::string* text : {&run.out, &run.err})
+        text->erase(std::remove(text->begin(), text->end(), '\r'), text->end());
+    return run;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+bool Holds(const std::string& text, const std::string& fragment)
+{
+    return text.find(fragment) != std::string::npos;
+}
+
+// The commands the program's help lists, read from it, so that a command
+// added later is checked as well.
+std::vector<std::string> ListedCommands()
+{
+    RunResult help = RunSfxpack({"--help"});
+    std::vector<std::string> commands;
+    bool inList = false;
+    for (const std::string& line : Lines(help.out)) {
+        if (line == "Commands:") {
+            inList = true;
+        } else if (inList && line.size() > 2 && line[0] == ' ' && line[2] != ' ') {
+            commands.push_back(line.substr(2, line.find(' ', 2) - 2));
+        } else if (inList) {
+            break;
+        }
+    }
+    return commands;
+}
+
+// The example lines at the end of a help text, without their "  $ ".
+std::vector<std::string> Examples(const std::string& help)
+{
+    std::vector<std::string> examples;
+    for (const std::string& line : Lines(help)) {
+        std::size_t dollar = line.find("$ sfxpack ");
+        if (dollar != std::string::npos && line.find_first_not_of(' ') == dollar)
+            examples.push_back(line.substr(dollar + 2));
+    }
+    return examples;
+}
+
+// A command line split as a POSIX shell splits it: blanks between words,
+// single quotes literal, double quotes with backslash before " \ $ `.
+std::vector<std::string> SplitLikeShell(const std::string& line)
+{
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    for (std::size_t i = 0; i < line.size(); i++) {
+        char c = line[i];
+        if (c == ' ') {
+            if (inWord)
+                words.push_back(word);
+            word.clear();
+            inWord = false;
+            continue;
+        }
+        inWord = true;
+        if (c == '\'') {
+            std::size_t end = line.find('\'', i + 1);
+            word += line.substr(i + 1, end - i - 1);
+            i = end;
+        } else if (c == '"') {
+            for (i++; i < line.size() && line[i] != '"'; i++) {
+                if (line[i] == '\\' && i + 1 < line.size() && std::string("\"\\$`").find(line[i + 1]) != std::string::npos)
+                    i++;
+                word += line[i];
+            }
+        } else if (c == '\\' && i + 1 < line.size()) {
+            word += line[++i];
+        } else {
+            word += c;
+        }
+    }
+    if (inWord)
+        words.push_back(word);
+    return words;
+}
+
+void SetEnvironment(const char* name, const char* value)
+{
+#ifdef _WIN32
+    // CreateProcess hands on the system's copy of the environment.
+    SetEnvironmentVariableA(name, value);
+#else
+    setenv(name, value, 1);
+#endif
+}
+
+// Runs the packer in another current folder: the examples name their
+// files relative to it.
+class CurrentFolder {
+  public:
+    explicit CurrentFolder(const fs::path& folder) : before_(fs::current_path()) { fs::current_path(folder); }
+    ~CurrentFolder() { fs::current_path(before_); }
+
+  private:
+    fs::path before_;
+};
+
+class CommandLineTest : public ::testing::Test {
+  protected:
+    CommandLineTest() : root_(U8(dir_.path()))
+    {
+        WriteBytes(root_ / "stub.exe", FakeStub());
+        WriteTree(root_ / "in", {{"a.txt", TextBytes(100)}});
+    }
+    fs::path path(const std::string& name) const { return root_ / U8(name); }
+    std::string arg(const std::string& name) const { return U8(path(name)); }
+
+    TempDir dir_;
+    fs::path root_;
+};
+
+TEST(CommandLineVersion, NamesThePackerAndTheStubsItWouldTake)
+{
+    RunResult run = RunSfxpack({"--version"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 3u) << run.out;
+    EXPECT_EQ(lines[0], std::string("sfxpack ") + SFX_VERSION);
+    EXPECT_EQ(lines[1].rfind("32-bit stub: ", 0), 0u) << lines[1];
+    EXPECT_EQ(lines[2].rfind("64-bit stub: ", 0), 0u) << lines[2];
+#ifdef _WIN32
+    // The packer of a Windows build finds the stub of the same build, which
+    // carries the same version.
+    const std::string& own = lines[sizeof(void*) == 8 ? 2 : 1];
+    EXPECT_TRUE(Holds(own, std::string(": ") + SFX_VERSION + " (")) << own;
+#endif
+    for (std::size_t i = 1; i < lines.size(); i++)
+        EXPECT_TRUE(Holds(lines[i], std::string(": ") + SFX_VERSION + " (") || Holds(lines[i], "none found"))
+            << lines[i];
+}
+
+// The version resource as the resource compiler lays it out: three words,
+// the key in UTF-16 and the fixed part at the next multiple of four.
+Bytes WithVersionResource(Bytes program, std::uint16_t a, std::uint16_t b, std::uint16_t c, std::uint16_t d,
+                          std::size_t misalign)
+{
+    program.resize(program.size() + misalign, 0);
+    Bytes block = {0x5C, 0x00, 0x34, 0x00, 0x00, 0x00};
+    for (char ch : std::string("VS_VERSION_INFO"))
+        block.insert(block.end(), {static_cast<std::uint8_t>(ch), 0});
+    block.insert(block.end(), {0, 0, 0, 0});   // the key's terminating zero, then padding to 40
+    auto put32 = [&block](std::uint32_t value) {
+        for (int i = 0; i < 4; i++)
+            block.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    };
+    put32(0xFEEF04BD);
+    put32(0x00010000);
+    put32(static_cast<std::uint32_t>(a) << 16 | b);
+    put32(static_cast<std::uint32_t>(c) << 16 | d);
+    program.insert(program.end(), block.begin(), block.end());
+    return program;
+}
+
+TEST(CommandLineVersion, StubVersionIsReadFromItsResource)
+{
+    Bytes cut = WithVersionResource(FakeStub(), 1, 2, 3, 0, 0);
+    cut.resize(cut.size() - 12);
+    const struct {
+        Bytes stub;
+        std::optional<std::string> version;
+    } cases[] = {
+        {WithVersionResource(FakeStub(), 1, 2, 3, 0, 0), "1.2.3"},
+        {WithVersionResource(FakeStub(), 10, 0, 7, 42, 2), "10.0.7.42"},
+        {FakeStub(), std::nullopt},
+        {cut, std::nullopt},   // the key without the whole fixed part behind it
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(packer::StubVersion(c.stub), c.version) << (c.version ? *c.version : "none");
+}
+
+TEST(CommandLineHelp, EveryCommandExplainsItselfTheSameWayTwiceAndEndsWithExamples)
+{
+    std::vector<std::string> commands = ListedCommands();
+    for (const char* expected : {"build", "inspect", "test", "extract", "help"})
+        EXPECT_NE(std::find(commands.begin(), commands.end(), expected), commands.end()) << expected;
+    RunResult program = RunSfxpack({"--help"});
+    RunResult helpAlone = RunSfxpack({"help"});
+    EXPECT_EQ(helpAlone.exitCode, 0);
+    EXPECT_EQ(helpAlone.out, program.out);
+    for (const std::string& command : commands) {
+        SCOPED_TRACE(command);
+        RunResult help = RunSfxpack({"help", command});
+        RunResult dashed = RunSfxpack({command, "--help"});
+        EXPECT_EQ(help.exitCode, 0) << help.err;
+        EXPECT_EQ(help.out, dashed.out);
+        EXPECT_TRUE(help.err.empty()) << help.err;
+        EXPECT_TRUE(Holds(help.out, "Usage: sfxpack " + command)) << help.out;
+        std::vector<std::string> lines = Lines(help.out);
+        auto examples = std::find(lines.begin(), lines.end(), "Examples:");
+        ASSERT_NE(examples, lines.end()) << help.out;
+        std::vector<std::string> after(examples + 1, lines.end());
+        EXPECT_GE(after.size(), 2u);
+        EXPECT_LE(after.size(), 3u);
+        for (const std::string& example : after)
+            EXPECT_EQ(example.rfind("  $ sfxpack " + command, 0), 0u) << example;
+    }
+}
+
+TEST(CommandLineHelp, RequiredArgumentsShowInTheUsageAndTheList)
+{
+    RunResult help = RunSfxpack({"help", "build"});
+    EXPECT_TRUE(Holds(help.out, "Usage: sfxpack build SOURCE -o FILE [OPTIONS]\n")) << help.out;
+    EXPECT_TRUE(Holds(help.out, "  -o,--output FILE REQUIRED ")) << help.out;
+    EXPECT_FALSE(Holds(help.out, "--stub FILE REQUIRED")) << help.out;
+    EXPECT_TRUE(Holds(RunSfxpack({"help", "extract"}).out, "Usage: sfxpack extract PACKAGE [OPTIONS]\n"));
+}
+
+// Every example of every help text, run as printed in a folder holding the
+// files they name; a build gets the test's stand-in for the stub.
+TEST_F(CommandLineTest, EveryExampleRunsAsPrinted)
+{
+    WriteTree(path("payload"), {{"install.cmd", TextBytes(40)}, {"docs/readme.txt", TextBytes(3000)}});
+    packaging::ZipWriter zip;
+    zip.add(packaging::ZipEntry::file("install.cmd", TextBytes(40)));
+    zip.add(packaging::ZipEntry::file("docs/readme.txt", TextBytes(2000)));
+    WriteBytes(path("payload.zip"), zip.build(nullptr));
+    std::string config = "[neutral]\ntitle = \"Demo\"\ncommand1 = \"install.cmd\"\n";
+    WriteBytes(path("setup.toml"), Bytes(config.begin(), config.end()));
+    WriteBytes(path("password.txt"), {'d', 'e', 'm', 'o', '\n'});
+    SetEnvironment("SETUP_PASSWORD", "demo");
+    WriteBytes(path("stub64.exe"), FakeStub(0x8664));
+
+    // The commands' examples first: build makes what the others read.
+    std::vector<std::string> examples;
+    for (const std::string& command : ListedCommands())
+        for (const std::string& example : Examples(RunSfxpack({"help", command}).out))
+            examples.push_back(example);
+    for (const std::string& example : Examples(RunSfxpack({"--help"}).out))
+        examples.push_back(example);
+    ASSERT_GE(examples.size(), 10u);
+
+    CurrentFolder here(root_);
+    for (const std::string& example : examples) {
+        SCOPED_TRACE(example);
+        std::vector<std::string> words = SplitLikeShell(example);
+        ASSERT_EQ(words.front(), "sfxpack");
+        words.erase(words.begin());
+        if (words.front() == "build") {
+            bool want64 = std::find(words.begin(), words.end(), "--64") != words.end();
+            words.insert(words.end(), {"--stub", arg(want64 ? "stub64.exe" : "stub.exe")});
+        }
+        RunResult run = RunSfxpack(words);
+        EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    }
+    EXPECT_TRUE(fs::is_regular_file(path("unpacked/docs/readme.txt")));
+}
+
+TEST_F(CommandLineTest, UnknownWordIsNamedWithWhatIsAccepted)
+{
+    WriteBytes(path("p.exe"), {});
+    const struct {
+        std::vector<std::string> arguments;
+        std::vector<std::string> fragments;
+    } cases[] = {
+        {{"build", "--bogus", "x"}, {"unknown option --bogus for build", "-o/--output", "--level", "-q/--quiet"}},
+        {{"build", "in", "-o", "out.exe", "--levle", "3"}, {"unknown option --levle for build; did you mean --level?"}},
+        {{"biuld", "in"}, {"unknown command biuld; did you mean build?", "build, inspect, test, extract"}},
+        {{"inspect", "p.exe", "q.exe"}, {"unexpected argument q.exe for inspect", "Usage: sfxpack inspect PACKAGE"}},
+        {{"extract", "p.exe", "-x"}, {"unknown option -x for extract", "-d/--directory"}},
+        {{"--bogus"}, {"unknown option --bogus", "--version", "build, inspect"}},
+        {{}, {"no command given", "build, inspect, test, extract"}},
+        {{"build", "in"}, {"--output is required", "Usage: sfxpack build SOURCE -o FILE [OPTIONS]"}},
+        {{"help", "bogus"}, {"unknown command bogus", "build, inspect, test, extract"}},
+    };
+    CurrentFolder here(root_);
+    for (const auto& c : cases) {
+        std::string shown;
+        for (const std::string& word : c.arguments)
+            shown += " " + word;
+        SCOPED_TRACE("sfxpack" + shown);
+        RunResult run = RunSfxpack(c.arguments);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(run.out.empty()) << run.out;
+        for (const std::string& fragment : c.fragments)
+            EXPECT_TRUE(Holds(run.err, fragment)) << "no \"" << fragment << "\" in: " << run.err;
+    }
+    EXPECT_FALSE(fs::exists(path("out.exe")));
+}
+
+TEST_F(CommandLineTest, StandardOutputIsRefusedAsTheOutput)
+{
+    CurrentFolder here(root_);
+    RunResult run = RunSfxpack({"build", "in", "-o", "-", "--stub", "stub.exe"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(Holds(run.err, "standard output")) << run.err;
+    EXPECT_TRUE(run.out.empty()) << run.out.size() << " bytes on standard output";
+    EXPECT_FALSE(fs::exists(path("-")));
+}
+
+TEST_F(CommandLineTest, QuietIsTakenByEveryCommandThatPrints)
+{
+    for (const std::string& command : ListedCommands()) {
+        if (command == "help")
+            continue;
+        EXPECT_TRUE(Holds(RunSfxpack({"help", command}).out, "-q,--quiet")) << command;
+    }
+}
+
+// A build with something to note: the note goes to standard error, the
+// summary to standard output, and -q leaves out both; the other commands
+// keep only what they were asked for.
+TEST_F(CommandLineTest, QuietSilencesNotesAndSummaries)
+{
+    std::string config = "[neutral]\nintro_text = \"Hello\"\nintro_link = \"readme.txt\"\n";
+    WriteBytes(path("setup.toml"), Bytes(config.begin(), config.end()));
+    std::vector<std::string> build = {"build", arg("in"), "-o", arg("p.exe"), "--stub", arg("stub.exe"), "-c",
+                                      arg("setup.toml")};
+    RunResult loud = RunSfxpack(build);
+    ASSERT_EQ(loud.exitCode, 0) << loud.err;
+    EXPECT_TRUE(Holds(loud.err, "sfxpack: note: [neutral] intro_link \"readme.txt\" is no web address")) << loud.err;
+    EXPECT_FALSE(Holds(loud.out, "note")) << loud.out;
+    EXPECT_TRUE(Holds(loud.out, "1 files")) << loud.out;
+
+    build.push_back("-q");
+    const struct {
+        std::vector<std::string> arguments;
+        bool printsAnyway;   // the output is what the command is for
+    } cases[] = {
+        {build, false},
+        {{"test", arg("p.exe"), "-q"}, false},
+        {{"extract", arg("p.exe"), "-d", arg("out"), "-q"}, false},
+        {{"inspect", arg("p.exe"), "--quiet"}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.front());
+        RunResult quiet = RunSfxpack(c.arguments);
+        EXPECT_EQ(quiet.exitCode, 0) << quiet.err;
+        EXPECT_TRUE(quiet.err.empty()) << quiet.err;
+        EXPECT_EQ(quiet.out.empty(), !c.printsAnyway) << quiet.out;
+    }
+    EXPECT_TRUE(fs::is_regular_file(path("out/a.txt")));
+}
+
+}  // namespace

@@ -1,0 +1,401 @@
+// What the packer must never destroy or print raw: an output that is no
+// regular file or is one of the build's own inputs, a folder that extract
+// fails in or that holds links, and names that carry terminal controls;
+// and its warning about command programs that may come from outside the
+// package.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "packaging/zip_writer.h"
+#include "packer_support.h"
+#include "support/temp_path.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#endif
+
+using packaging::Bytes;
+
+namespace {
+
+class SafetyTest : public ::testing::Test {
+  protected:
+    SafetyTest() : root_(U8(dir_.path()))
+    {
+        WriteBytes(path("stub.exe"), FakeStub());
+        WriteTree(path("in"), {{"a.txt", TextBytes(100)}, {"sub/b.txt", TextBytes(2000)}});
+    }
+    fs::path path(const std::string& name) const { return root_ / U8(name); }
+    std::string arg(const std::string& name) const { return U8(path(name)); }
+    RunResult build(const std::string& source, const std::string& output, std::vector<std::string> extra = {})
+    {
+        std::vector<std::string> arguments = {"build", arg(source), "-o", arg(output), "--stub", arg("stub.exe")};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        return RunPacker(arguments);
+    }
+    // The names in a folder of the test, to see that nothing was left behind.
+    std::vector<std::string> listing(const std::string& folder = "") const
+    {
+        std::vector<std::string> names;
+        for (const fs::directory_entry& entry : fs::directory_iterator(path(folder)))
+            names.push_back(U8(entry.path().filename()));
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    static void ExpectRefused(const RunResult& run, std::initializer_list<std::string> fragments)
+    {
+        EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+        for (const std::string& fragment : fragments)
+            EXPECT_NE(run.err.find(fragment), std::string::npos) << "no \"" << fragment << "\" in: " << run.err;
+    }
+
+    TempDir dir_;
+    fs::path root_;
+};
+
+// ---- -o replaces regular files only -------------------------------------
+
+#ifndef _WIN32
+bool IsFifo(const fs::path& path)
+{
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0 && S_ISFIFO(info.st_mode);
+}
+
+bool IsCharacterDevice(const fs::path& path)
+{
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0 && S_ISCHR(info.st_mode);
+}
+#endif
+
+TEST_F(SafetyTest, OutputThatIsNoRegularFileIsRefusedAndStays)
+{
+    fs::create_directory(path("folder"));
+    fs::create_directory(path("elsewhere"));
+    ASSERT_TRUE(MakeFolderLink(path("folder link"), path("elsewhere")));
+    struct Case {
+        std::string output;
+        std::string message;
+    };
+    std::vector<Case> cases = {
+        {"folder", "is a folder; the packer replaces regular files only"},
+        {"folder link", "is a link to a folder; the packer replaces regular files only"},
+    };
+#ifdef _WIN32
+    // NUL looks like a plain file to GetFileAttributesW; only its handle
+    // says it is a device.
+    cases.push_back({"NUL", "is a device; the packer replaces regular files only"});
+#else
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    fs::create_symlink("fifo", path("fifo link"));
+    fs::create_symlink("nothing", path("dangling link"));
+    cases.push_back({"fifo", "is a FIFO (named pipe); the packer replaces regular files only"});
+    cases.push_back({"fifo link", "is a link to a FIFO (named pipe); the packer replaces regular files only"});
+    cases.push_back({"dangling link", "is a link that leads nowhere; the packer writes through a link only to a "
+                                      "file that exists"});
+    // The device /dev/full, made anew here: a test must never aim at the
+    // real one. Making devices takes root and a system that allows it.
+    bool device = mknod(path("full").c_str(), S_IFCHR | 0600, makedev(1, 7)) == 0;
+    if (device)
+        cases.push_back({"full", "is a device; the packer replaces regular files only"});
+    else
+        std::printf("no device node could be made here; that case is left out\n");
+#endif
+    std::vector<std::string> before = listing();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.output);
+        // NUL is reached by its bare name in the current folder.
+        std::string output = c.output == "NUL" ? "NUL" : arg(c.output);
+        RunResult run = RunPacker({"build", arg("in"), "-o", output, "--stub", arg("stub.exe")});
+        ExpectRefused(run, {c.message});
+    }
+    EXPECT_EQ(listing(), before) << "a refused build left a file behind or took one away";
+    EXPECT_TRUE(fs::is_empty(path("elsewhere")));
+#ifndef _WIN32
+    EXPECT_TRUE(IsFifo(path("fifo")));
+    if (device) {
+        EXPECT_TRUE(IsCharacterDevice(path("full")));
+    }
+#endif
+    RemoveFolderLink(path("folder link"));
+}
+
+#ifndef _WIN32
+// Wine shows no link to a file as a reparse point, so this runs on Linux.
+TEST_F(SafetyTest, OutputThatIsALinkToAFileGetsThePackageInThatFile)
+{
+    fs::create_directory(path("releases"));
+    WriteBytes(path("releases/setup-1.exe"), {'o', 'l', 'd'});
+    fs::create_symlink("releases/setup-1.exe", path("latest.exe"));
+    RunResult run = build("in", "latest.exe");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(fs::is_symlink(path("latest.exe"))) << "the link was replaced by a file";
+    Bytes package = ReadBytes(path("releases/setup-1.exe"));
+    ASSERT_GT(package.size(), FakeStub().size());
+    EXPECT_TRUE(Bytes(package.begin(), package.begin() + 512) == FakeStub());
+    EXPECT_EQ(listing("releases"), std::vector<std::string>{"setup-1.exe"}) << "a temporary file was left";
+}
+#endif
+
+TEST_F(SafetyTest, OutputThatIsAnInputIsRefusedBeforeAnythingIsWritten)
+{
+    packaging::ZipWriter zip;
+    zip.add(packaging::ZipEntry::file("z.txt", TextBytes(50)));
+    WriteBytes(path("in.zip"), zip.build());
+    std::string config = "[neutral]\ntitle = \"Setup\"\n";
+    WriteBytes(path("cfg.toml"), Bytes(config.begin(), config.end()));
+    WriteBytes(path("password.txt"), {'s', 'e', 'c', 'r', 'e', 't', '\n'});
+    fs::create_directory(path("other"));
+    // The same files under other names: hard links are one file.
+    fs::create_hard_link(path("in/sub/b.txt"), path("other/b-again.txt"));
+    fs::create_hard_link(path("stub.exe"), path("other/stub-again.exe"));
+    const struct {
+        std::string source;
+        std::string output;
+        std::vector<std::string> extra;
+        std::string message;
+    } cases[] = {
+        {"in", "stub.exe", {}, "is the stub"},
+        {"in", "other/stub-again.exe", {}, "is the stub"},
+        {"in", "other/../stub.exe", {}, "is the stub"},
+        {"in.zip", "in.zip", {}, "is the ZIP file being packed"},
+        {"in", "other/b-again.txt", {}, "is the file sub/b.txt of the folder being packed"},
+        {"in", "cfg.toml", {"-c", arg("cfg.toml")}, "is the config file"},
+        {"in", "password.txt", {"--password-file", arg("password.txt")}, "is the password file"},
+    };
+    std::vector<std::string> before = listing();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.output);
+        Bytes old = ReadBytes(path(c.output));
+        ExpectRefused(build(c.source, c.output, c.extra), {c.message, "the package would replace it"});
+        EXPECT_TRUE(ReadBytes(path(c.output)) == old);
+    }
+    EXPECT_EQ(listing(), before);
+    EXPECT_EQ(listing("other"), (std::vector<std::string>{"b-again.txt", "stub-again.exe"}));
+}
+
+// ---- extract leaves the folder as it was ----------------------------------
+
+// Files below root by name, with their bytes; folders are left out, since
+// their times change with every name made or removed in them.
+std::map<std::string, Bytes> FilesBelow(const fs::path& root)
+{
+    std::map<std::string, Bytes> files;
+    for (const auto& [name, node] : ReadTree(root))
+        if (!node.folder)
+            files[name] = node.content;
+    return files;
+}
+
+TEST_F(SafetyTest, FailedOverwriteLeavesTheFolderAsItWas)
+{
+    // The last entry is damaged; the ones before it replace files.
+    std::string marker = "the last entry, which is damaged";
+    WriteBytes(path("in/z.txt"), Bytes(marker.begin(), marker.end()));
+    ASSERT_EQ(build("in", "package.exe", {"--level", "0"}).exitCode, 0);
+    Bytes package = ReadBytes(path("package.exe"));
+    auto at = std::search(package.begin(), package.end(), marker.begin(), marker.end());
+    ASSERT_NE(at, package.end());
+    *at ^= 1;
+    WriteBytes(path("damaged.exe"), package);
+
+    WriteTree(path("out"), {{"a.txt", {'o', 'l', 'd', ' ', 'a'}},
+                            {"sub/b.txt", {'o', 'l', 'd', ' ', 'b'}},
+                            {"sub/mine.txt", {'m', 'i', 'n', 'e'}},
+                            {"z.txt", {'o', 'l', 'd', ' ', 'z'}}});
+    std::map<std::string, TreeNode> before = ReadTree(path("out"));
+    ExpectRefused(RunPacker({"extract", arg("damaged.exe"), "-d", arg("out"), "--overwrite"}), {"z.txt", "CRC-32"});
+    std::map<std::string, TreeNode> after = ReadTree(path("out"));
+    ASSERT_EQ(after.size(), before.size()) << "names were added or removed";
+    for (const auto& [name, node] : before) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(after.count(name));
+        EXPECT_TRUE(after[name].content == node.content);
+        if (!node.folder) {
+            EXPECT_EQ(after[name].time, node.time);
+        }
+    }
+
+    // A folder the run made for -d goes again, with those made above it.
+    ExpectRefused(RunPacker({"extract", arg("damaged.exe"), "-d", arg("fresh/deeper/out")}), {"CRC-32"});
+    EXPECT_FALSE(fs::exists(path("fresh")));
+
+    // Intact, the same package replaces them and leaves nothing aside.
+    RunResult replaced = RunPacker({"extract", arg("package.exe"), "-d", arg("out"), "--overwrite"});
+    ASSERT_EQ(replaced.exitCode, 0) << replaced.err;
+    std::map<std::string, Bytes> files = FilesBelow(path("out"));
+    EXPECT_EQ(files.size(), 4u) << "a file moved aside was left behind";
+    EXPECT_TRUE(files["sub/b.txt"] == TextBytes(2000));
+    EXPECT_TRUE(files["sub/mine.txt"] == (Bytes{'m', 'i', 'n', 'e'}));
+    EXPECT_TRUE(files["z.txt"] == Bytes(marker.begin(), marker.end()));
+}
+
+TEST_F(SafetyTest, FilesInTheWayAreListedBeforeAnythingIsWritten)
+{
+    WriteTree(path("in"), {{"c.txt", TextBytes(10)}, {"d.txt", TextBytes(10)}});
+    ASSERT_EQ(build("in", "package.exe").exitCode, 0);
+    fs::create_directories(path("out/c.txt"));
+    WriteBytes(path("out/d.txt"), {'o', 'l', 'd'});
+    std::vector<std::string> before = listing("out");
+    RunResult run = RunPacker({"extract", arg("package.exe"), "-d", arg("out"), "--overwrite"});
+    ExpectRefused(run, {"c.txt exists and is a folder"});
+    EXPECT_EQ(listing("out"), before);
+    EXPECT_TRUE(ReadBytes(path("out/d.txt")) == (Bytes{'o', 'l', 'd'}));
+    // The package itself is never the file an entry replaces.
+    WriteTree(path("self"), {{"package.exe", TextBytes(10)}});
+    ASSERT_EQ(build("self", "self/../package.exe").exitCode, 0);
+    Bytes package = ReadBytes(path("package.exe"));
+    ExpectRefused(RunPacker({"extract", arg("package.exe"), "-d", U8(root_), "--overwrite"}),
+                  {"package.exe is the package being extracted"});
+    EXPECT_TRUE(ReadBytes(path("package.exe")) == package);
+}
+
+// ---- extract never writes through a link ------------------------------------
+
+TEST_F(SafetyTest, ExtractDoesNotWriteThroughALinkedFolder)
+{
+    ASSERT_EQ(build("in", "package.exe").exitCode, 0);
+    fs::create_directories(path("out"));
+    fs::create_directories(path("elsewhere"));
+    ASSERT_TRUE(MakeFolderLink(path("out/sub"), path("elsewhere")));
+    for (bool overwrite : {false, true}) {
+        SCOPED_TRACE(overwrite ? "--overwrite" : "");
+        std::vector<std::string> arguments = {"extract", arg("package.exe"), "-d", arg("out")};
+        if (overwrite)
+            arguments.push_back("--overwrite");
+        ExpectRefused(RunPacker(arguments), {"sub is a link; the packer does not extract through links"});
+        EXPECT_TRUE(fs::is_empty(path("elsewhere"))) << "written through the link";
+        EXPECT_EQ(listing("out"), std::vector<std::string>{"sub"});
+    }
+    RemoveFolderLink(path("out/sub"));
+}
+
+#ifndef _WIN32
+TEST_F(SafetyTest, OverwriteDoesNotReplaceALinkToAFile)
+{
+    ASSERT_EQ(build("in", "package.exe").exitCode, 0);
+    fs::create_directories(path("out"));
+    WriteBytes(path("target.txt"), {'k', 'e', 'e', 'p'});
+    fs::create_symlink(path("target.txt"), path("out/a.txt"));
+    ExpectRefused(RunPacker({"extract", arg("package.exe"), "-d", arg("out"), "--overwrite"}),
+                  {"a.txt is a link"});
+    EXPECT_TRUE(fs::is_symlink(path("out/a.txt")));
+    EXPECT_TRUE(ReadBytes(path("target.txt")) == (Bytes{'k', 'e', 'e', 'p'}));
+}
+#endif
+
+// ---- nothing from a package reaches the terminal raw --------------------
+
+// The first byte a terminal would act on, as text; empty when there is
+// none. The line end is allowed, and on Windows the CR before it.
+std::string RawControl(const std::string& text)
+{
+    for (std::size_t i = 0; i < text.size(); i++) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        bool lineEnd = c == '\n' || (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n');
+        bool c1 = c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+        if ((c < 0x20 && !lineEnd) || c == 0x7F || c1)
+            return "byte " + std::to_string(c) + " at " + std::to_string(i) + " in: " + text;
+    }
+    return {};
+}
+
+TEST_F(SafetyTest, NamesAndTextsFromAPackageArePrintedEscaped)
+{
+    packaging::ZipWriter zip;
+    zip.add(packaging::ZipEntry::file("\x1B]0;owned\x07title.txt", TextBytes(10)));
+    zip.add(packaging::ZipEntry::file("clear\x1B[2J.txt", TextBytes(10)));
+    zip.add(packaging::ZipEntry::file("csi\x9B" "31m.txt", TextBytes(10)));   // CSI in an 8-bit terminal
+    zip.add(packaging::ZipEntry::file("del\x7F.txt", TextBytes(10)));
+    packaging::TrailerBuilder trailer;
+    trailer.text(packaging::kTitle, 0, "Setup\x1B[2J\x7F");
+    trailer.text(packaging::kIntroText, 0, "line one\r\nline\ttwo\x1B[1A");
+    WriteBytes(path("hostile.exe"), packaging::assemblePackage(FakeStub(), zip.build(), trailer));
+
+    RunResult text = RunPacker({"inspect", arg("hostile.exe")});
+    EXPECT_EQ(RawControl(text.out + text.err), "");
+    for (const char* shown : {"\\x1B]0;owned\\x07title.txt", "clear\\x1B[2J.txt", "csi\\x9B31m.txt", "del\\x7F.txt",
+                              "\"Setup\\x1B[2J\\x7F\"", "\"line one\\r\\nline\\ttwo\\x1B[1A\""})
+        EXPECT_NE(text.out.find(shown), std::string::npos) << shown << " not in:\n" << text.out;
+    RunResult json = RunPacker({"inspect", "--json", arg("hostile.exe")});
+    EXPECT_EQ(RawControl(json.out + json.err), "");
+    EXPECT_NE(json.out.find("\\u001B]0;owned\\u0007title.txt"), std::string::npos) << json.out;
+    for (const std::vector<std::string>& command : {std::vector<std::string>{"test", arg("hostile.exe")},
+                                                    {"extract", arg("hostile.exe"), "-d", arg("out")}}) {
+        SCOPED_TRACE(command[0]);
+        RunResult run = RunPacker(command);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(RawControl(run.out + run.err), "");
+        EXPECT_NE((run.out + run.err).find("clear\\x1B[2J.txt"), std::string::npos) << run.out << run.err;
+    }
+}
+
+#ifndef _WIN32
+// Windows allows no control characters in file names; Linux does.
+TEST_F(SafetyTest, NamesFromTheSourceFolderArePrintedEscaped)
+{
+    // Characters the stub cannot write are found while the folder is
+    // walked; control characters when the names are checked after it.
+    WriteTree(path("c1"), {{"csi\xC2\x9B" "2J.txt", TextBytes(10)}});
+    RunResult c1 = build("c1", "out.exe");
+    ExpectRefused(c1, {"csi\\u009B2J.txt: holds U+009B;"});
+    EXPECT_EQ(RawControl(c1.out + c1.err), "");
+    WriteTree(path("c0"), {{"bell\x07\x1B[31m.txt", TextBytes(10)}, {"line\nbreak.txt", TextBytes(10)}});
+    RunResult c0 = build("c0", "out.exe");
+    ExpectRefused(c0, {"bell\\x07\\x1B[31m.txt: the stub refuses", "line\\nbreak.txt: the stub refuses"});
+    EXPECT_EQ(RawControl(c0.out + c0.err), "");
+}
+#endif
+
+// ---- commands whose program may come from outside the package -----------
+
+TEST_F(SafetyTest, PlainCommandsWhoseProgramIsNotInThePackageAreWarnedAbout)
+{
+    WriteTree(path("in"), {{"setup.exe", TextBytes(10)}, {"bin/tool.exe", TextBytes(10)},
+                           {"my tool.exe", TextBytes(10)}});
+    const struct {
+        std::string line;
+        std::string warning;   // the program named in the warning; empty: none
+    } cases[] = {
+        {"setup.exe /quiet", ""},
+        {"SETUP.EXE", ""},
+        {"\"my tool.exe\" /x", ""},
+        {"bin\\tool.exe -y", ""},
+        {".\\bin/tool.exe", ""},
+        {"\"\\\\!extract\\missing.exe\" /q", ""},   // alias form
+        {"C:\\Windows\\System32\\cmd.exe /c exit", ""},
+        {"\\\\server\\share\\setup.exe", ""},
+        {"msiexec /i product.msi", "msiexec"},
+        {"my tool.exe", "my"},                       // unquoted: the program ends at the space
+        {"setup /quiet", "setup\" is not in the package and has no full path (the package holds setup.exe"},
+        {"bin\\missing.exe", "bin\\missing.exe"},
+        {"..\\setup.exe", "..\\setup.exe"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        RunResult run = build("in", "out.exe", {"--command1", c.line});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        if (c.warning.empty()) {
+            EXPECT_EQ(run.err.find("warning"), std::string::npos) << run.err;
+            continue;
+        }
+        EXPECT_NE(run.err.find("warning: [neutral] command1: the program \"" + c.warning), std::string::npos)
+            << run.err;
+        EXPECT_NE(run.err.find("the folder the package was started from"), std::string::npos) << run.err;
+        EXPECT_EQ(run.out.find("warning"), std::string::npos) << "warnings go to standard error";
+    }
+    // Each language's line is looked at.
+    RunResult languages = build("in", "out.exe", {"--text", "german.command2=regsvr32 x.dll", "--text",
+                                                  "english.command2=setup.exe"});
+    EXPECT_NE(languages.err.find("warning: [german] command2: the program \"regsvr32\""), std::string::npos)
+        << languages.err;
+    EXPECT_EQ(languages.err.find("[english]"), std::string::npos) << languages.err;
+}
+
+}  // namespace

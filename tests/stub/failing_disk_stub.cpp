@@ -1,0 +1,99 @@
+// The stub on a failing disk: the real program, started through its own
+// start routine, with one of its file calls made to fail at its n-th use.
+// Packages are made from this program as from the stub, and the end-to-end
+// tests drive them the same way. The command line names the call and n:
+//   failing_disk_stub.exe createDirectory 2
+// A failing call reports what a full or refused disk reports; a failing
+// CloseHandle still closes, as the system does when it reports a late
+// write error.
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "extract/file_calls.h"
+#include "startup/program_start.h"
+
+namespace {
+
+LONG Remaining = -1;   // calls to let through before the one that fails
+
+bool FailsNow()
+{
+    return InterlockedDecrement(&Remaining) == 0;
+}
+
+HANDLE WINAPI FailingCreateFile(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                DWORD disposition, DWORD flags, HANDLE templateFile)
+{
+    if (FailsNow()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileA(name, access, share, security, disposition, flags, templateFile);
+}
+
+BOOL WINAPI FailingWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
+{
+    if (FailsNow()) {
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+    return WriteFile(file, data, size, written, overlapped);
+}
+
+BOOL WINAPI FailingCreateDirectory(LPCSTR name, LPSECURITY_ATTRIBUTES security)
+{
+    if (FailsNow()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return CreateDirectoryA(name, security);
+}
+
+BOOL WINAPI FailingCloseHandle(HANDLE handle)
+{
+    BOOL closed = CloseHandle(handle);
+    if (FailsNow()) {
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+    return closed;
+}
+
+BOOL WINAPI FailingDeleteFile(LPCSTR name)
+{
+    if (FailsNow()) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    return DeleteFileA(name);
+}
+
+void InstallFault(const char* call, long n)
+{
+    Remaining = n;
+    if (std::strcmp(call, "createFile") == 0)
+        FileCalls.createFile = FailingCreateFile;
+    else if (std::strcmp(call, "writeFile") == 0)
+        FileCalls.writeFile = FailingWriteFile;
+    else if (std::strcmp(call, "createDirectory") == 0)
+        FileCalls.createDirectory = FailingCreateDirectory;
+    else if (std::strcmp(call, "closeHandle") == 0)
+        FileCalls.closeHandle = FailingCloseHandle;
+    else if (std::strcmp(call, "deleteFile") == 0)
+        FileCalls.deleteFile = FailingDeleteFile;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
+{
+    char call[32] = {};
+    const char* space = std::strchr(commandLine, ' ');
+    if (space != nullptr && static_cast<size_t>(space - commandLine) < sizeof call) {
+        std::memcpy(call, commandLine, static_cast<size_t>(space - commandLine));
+        InstallFault(call, std::atol(space + 1));
+    }
+    return RunProgram(instance);
+}

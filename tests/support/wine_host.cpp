@@ -1,0 +1,111 @@
+// Reaching the Linux host from a Windows test program under Wine.
+#include "support/wine_host.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+
+namespace winehost {
+
+namespace {
+
+// Only a guard against a command that never ends.
+const int kUnixCommandPatienceMs = 120000;
+
+// Wine's kernel32 exports this; on Windows there is no such function.
+typedef char*(CDECL* UnixFileNameFn)(LPCWSTR);
+
+UnixFileNameFn UnixFileName()
+{
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    return kernel ? reinterpret_cast<UnixFileNameFn>(
+                        reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")))
+                  : nullptr;
+}
+
+std::wstring Wide(const std::string& text)
+{
+    int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
+    wide.resize(static_cast<size_t>(length > 0 ? length - 1 : 0));
+    return wide;
+}
+
+}  // namespace
+
+bool Available()
+{
+    return UnixFileName() != nullptr;
+}
+
+std::string UnixPath(const std::string& windowsPath)
+{
+    UnixFileNameFn convert = UnixFileName();
+    if (convert == nullptr)
+        return {};
+    char* unixPath = convert(Wide(windowsPath).c_str());
+    if (unixPath == nullptr)
+        return {};
+    std::string result = unixPath;
+    HeapFree(GetProcessHeap(), 0, unixPath);
+    return result;
+}
+
+// Wine starts a Linux program without a process handle to wait on, so the
+// command runs under a shell that leaves its exit code in a status file,
+// written under a temporary name and renamed when complete.
+int RunUnixCommand(const std::string& commandLine)
+{
+    static LONG counter = 0;
+    char folder[MAX_PATH];
+    if (GetTempPathA(MAX_PATH, folder) == 0)
+        return -1;
+    std::string name = "sfx-unix-status-" + std::to_string(GetCurrentProcessId()) + "-" +
+                       std::to_string(InterlockedIncrement(&counter));
+    std::string unixFolder = UnixPath(folder);
+    if (unixFolder.empty())
+        return -1;
+    std::string statusPath = std::string(folder) + name;
+    std::string unixStatus = unixFolder + "/" + name;
+    std::string line = "/bin/sh -c \"" + commandLine + "; echo $? >" + unixStatus + ".part && mv " + unixStatus +
+                       ".part " + unixStatus + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    if (process.hThread)
+        CloseHandle(process.hThread);
+    if (process.hProcess)
+        CloseHandle(process.hProcess);
+    for (int waited = 0; waited < kUnixCommandPatienceMs; waited += 20) {
+        HANDLE status = CreateFileA(statusPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        if (status != INVALID_HANDLE_VALUE) {
+            char text[16] = {};
+            DWORD got = 0;
+            ReadFile(status, text, sizeof text - 1, &got, nullptr);
+            CloseHandle(status);
+            DeleteFileA(statusPath.c_str());
+            return std::atoi(text);
+        }
+        Sleep(20);
+    }
+    return -1;
+}
+
+bool MakeLink(const std::string& linkPath, const std::string& target)
+{
+    std::string unixTarget = UnixPath(target);
+    size_t slash = linkPath.find_last_of("\\/");
+    if (unixTarget.empty() || slash == std::string::npos)
+        return false;
+    std::string unixFolder = UnixPath(linkPath.substr(0, slash));
+    if (unixFolder.empty())
+        return false;
+    std::string unixLink = unixFolder + "/" + linkPath.substr(slash + 1);
+    return RunUnixCommand("/bin/ln -s " + unixTarget + " " + unixLink) == 0;
+}
+
+}  // namespace winehost
