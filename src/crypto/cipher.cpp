@@ -16,10 +16,10 @@ static_assert(sizeof(CipherState) == CIPHER_STATE_SIZE, "CipherState must match 
 // CBC decryption works on groups of this many blocks. Each block's rounds are
 // one long chain of dependent table reads; the blocks of a group do not
 // depend on each other (CBC chains only ciphertext, which is all known), so
-// their reads overlap. Four keep every half in a register on x86-64 and
-// still pay on i686, where some live on the stack.
+// their reads overlap. Four about fill the registers of x86-64 and still pay
+// on i686, where some halves live on the stack. DecryptGroup is written out
+// for exactly four.
 #define CBC_GROUP_BLOCKS 4
-#define CBC_GROUP_SIZE   (CBC_GROUP_BLOCKS * CIPHER_BLOCK_SIZE)
 
 // The unkeyed state must encrypt the zero block to this.
 static const uint8_t kSelfTestBlock[CIPHER_BLOCK_SIZE] = {0x4D, 0x38, 0xE6, 0x00, 0x47, 0x35, 0x24, 0xCF};
