@@ -1,22 +1,26 @@
 #!/usr/bin/env bash
-# The extraction worker's benchmark under Wine, then the host's unzip on the
-# same large archive as an outside reference. Run from anywhere:
+# The extraction worker's benchmark under Wine (plain against the least work
+# any extractor does, and encrypted against plain on the same data), then
+# the host's unzip on the same large archive as an outside reference. Run
+# from anywhere:
 #   bash bench/extract_bench.sh
-# Builds the win64 preset's extract_bench (or BUILD_DIR's), which keeps the bare ZIP of its
-# large case in a host folder (through Wine's Z: drive), and times
-# `unzip -qq -o` of that ZIP, best of 3, each into a fresh folder.
+# Builds the win64 preset's extract_bench (PRESET=win32 for the 32-bit one,
+# or BUILD_DIR's), which keeps the bare ZIP of its large case in a host
+# folder (through Wine's Z: drive), and times `unzip -qq -o` of that ZIP,
+# best of 3, each into a fresh folder.
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-# BUILD_DIR names another, already configured win64 build tree.
+# BUILD_DIR names another, already configured Windows build tree.
 if [ -n "${BUILD_DIR:-}" ]; then
   build=$BUILD_DIR
   cmake --build "$build" --target extract_bench
 else
-  build=build/win64
-  cmake --preset win64 >/dev/null
-  cmake --build --preset win64 --target extract_bench
+  preset=${PRESET:-win64}
+  build=build/$preset
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" --target extract_bench
 fi
 
 export WINEPREFIX=$root/build/wineprefix

@@ -8,6 +8,7 @@
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include <openssl/blowfish.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <random>
@@ -120,6 +121,17 @@ TEST(CipherAgainstOpenSsl, CbcDecryptionAgrees)
         CipherDecryptCbc(&state, ours.data(), cipher.data(), ourChain.data(), (uint32_t)cipher.size());
         BF_cbc_encrypt(cipher.data(), theirs.data(), (long)cipher.size(), &reference, theirChain.data(), BF_DECRYPT);
         ASSERT_EQ(ours, theirs);
+        ASSERT_EQ(ourChain, theirChain);
+
+        // In place and in pieces of uneven block counts, as reads deliver it.
+        std::vector<uint8_t> pieces = cipher;
+        ourChain = chain;
+        for (size_t at = 0; at < pieces.size();) {
+            size_t n = std::min(pieces.size() - at, 8 * (1 + random() % 11));
+            CipherDecryptCbc(&state, pieces.data() + at, pieces.data() + at, ourChain.data(), (uint32_t)n);
+            at += n;
+        }
+        ASSERT_EQ(pieces, theirs);
         ASSERT_EQ(ourChain, theirChain);
     }
 }

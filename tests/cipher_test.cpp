@@ -10,6 +10,13 @@
 
 #include "crypto/cipher.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 using Block = std::array<uint8_t, 8>;
@@ -256,6 +263,133 @@ TEST(CipherCbc, DecryptsBlockByBlockWithTheChain)
     std::memcpy(chain.data(), startChain.data(), 8);
     EXPECT_EQ(CipherDecryptCbc(&state, rounded.data(), cipher.data(), chain.data(), 13), 16u);
     EXPECT_EQ(0, std::memcmp(rounded.data(), expected.data(), 16));
+}
+
+// CBC encryption from the encrypting rounds, which share no code with the
+// decrypting ones.
+std::vector<uint8_t> EncryptCbc(const CipherState& state, std::vector<uint8_t> data, const std::vector<uint8_t>& chain)
+{
+    const uint8_t* previous = chain.data();
+    for (size_t at = 0; at < data.size(); at += 8) {
+        for (int i = 0; i < 8; i++)
+            data[at + i] ^= previous[i];
+        CipherEncryptBlock(&state, data.data() + at, data.data() + at);
+        previous = data.data() + at;
+    }
+    return data;
+}
+
+TEST(CipherCbc, EveryBlockCountAndSplitDecryptsAndWritesNothingBeyond)
+{
+    // Blocks are decrypted several at a time; these counts end a call on
+    // every position within such a group, and the splits start the second
+    // call on every one.
+    std::mt19937 random(12);
+    CipherState state = KeyedState(RandomBytes(random, 16));
+    const std::vector<uint8_t> startChain = RandomBytes(random, 8);
+    const uint8_t kGuard = 0xA5;
+    for (uint32_t blocks = 1; blocks <= 13; blocks++) {
+        SCOPED_TRACE(testing::Message() << blocks << " blocks");
+        const uint32_t size = 8 * blocks;
+        const std::vector<uint8_t> plain = RandomBytes(random, size);
+        const std::vector<uint8_t> cipher = EncryptCbc(state, plain, startChain);
+        const Block lastCipher = {cipher[size - 8], cipher[size - 7], cipher[size - 6], cipher[size - 5],
+                                  cipher[size - 4], cipher[size - 3], cipher[size - 2], cipher[size - 1]};
+
+        std::vector<uint8_t> output(size + 8, kGuard);
+        std::vector<uint8_t> input = cipher;
+        Block chain;
+        std::memcpy(chain.data(), startChain.data(), 8);
+        ASSERT_EQ(CipherDecryptCbc(&state, output.data(), input.data(), chain.data(), size), size);
+        EXPECT_TRUE(std::equal(plain.begin(), plain.end(), output.begin()));
+        EXPECT_EQ(std::count(output.begin() + size, output.end(), kGuard), 8) << "wrote past the end";
+        EXPECT_EQ(input, cipher) << "input changed";
+        EXPECT_EQ(chain, lastCipher);
+
+        for (uint32_t split = 0; split <= blocks; split++) {
+            std::vector<uint8_t> buffer = cipher;
+            buffer.resize(size + 8, kGuard);
+            std::memcpy(chain.data(), startChain.data(), 8);
+            CipherDecryptCbc(&state, buffer.data(), buffer.data(), chain.data(), 8 * split);
+            CipherDecryptCbc(&state, buffer.data() + 8 * split, buffer.data() + 8 * split, chain.data(),
+                             size - 8 * split);
+            EXPECT_TRUE(std::equal(plain.begin(), plain.end(), buffer.begin())) << "in place, split at " << split;
+            EXPECT_EQ(std::count(buffer.begin() + size, buffer.end(), kGuard), 8) << "split at " << split;
+            EXPECT_EQ(chain, lastCipher) << "split at " << split;
+        }
+    }
+}
+
+// Two pages of which the second cannot be touched: data placed at the end of
+// the first show any read past their end as a crash.
+class GuardedPage {
+  public:
+    GuardedPage()
+    {
+#ifdef _WIN32
+        SYSTEM_INFO info;
+        GetSystemInfo(&info);
+        size_ = info.dwPageSize;
+        base_ = (uint8_t*)VirtualAlloc(nullptr, 2 * size_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+        DWORD old;
+        if (base_ != nullptr && !VirtualProtect(base_ + size_, size_, PAGE_NOACCESS, &old))
+            base_ = nullptr;
+#else
+        size_ = (size_t)sysconf(_SC_PAGESIZE);
+        void* p = mmap(nullptr, 2 * size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        base_ = p == MAP_FAILED ? nullptr : (uint8_t*)p;
+        if (base_ != nullptr && mprotect(base_ + size_, size_, PROT_NONE) != 0)
+            base_ = nullptr;
+#endif
+    }
+    ~GuardedPage()
+    {
+#ifdef _WIN32
+        if (base_ != nullptr)
+            VirtualFree(base_, 0, MEM_RELEASE);
+#else
+        if (base_ != nullptr)
+            munmap(base_, 2 * size_);
+#endif
+    }
+    GuardedPage(const GuardedPage&) = delete;
+    GuardedPage& operator=(const GuardedPage&) = delete;
+
+    // size bytes that end where the readable page ends; null without a page.
+    uint8_t* EndingWith(size_t size) const { return base_ == nullptr ? nullptr : base_ + size_ - size; }
+
+  private:
+    uint8_t* base_ = nullptr;
+    size_t size_ = 0;
+};
+
+TEST(CipherCbc, ReadsNothingPastTheLastBlock)
+{
+    // A call whose blocks do not fill the cipher's group of side-by-side
+    // blocks must not look beyond them, nor may a lone block.
+    std::mt19937 random(13);
+    CipherState state = KeyedState(RandomBytes(random, 16));
+    GuardedPage page;
+    for (uint32_t blocks = 1; blocks <= 5; blocks++) {
+        SCOPED_TRACE(testing::Message() << blocks << " blocks");
+        uint8_t* data = page.EndingWith(8 * blocks);
+        ASSERT_NE(data, nullptr);
+        const std::vector<uint8_t> plain = RandomBytes(random, 8 * blocks);
+        const std::vector<uint8_t> startChain = RandomBytes(random, 8);
+        const std::vector<uint8_t> cipher = EncryptCbc(state, plain, startChain);
+        std::memcpy(data, cipher.data(), cipher.size());
+        Block chain;
+        std::memcpy(chain.data(), startChain.data(), 8);
+        CipherDecryptCbc(&state, data, data, chain.data(), 8 * blocks);
+        EXPECT_EQ(0, std::memcmp(data, plain.data(), plain.size()));
+    }
+    uint8_t* last = page.EndingWith(8);
+    std::memset(last, 0x3C, 8);
+    Block encrypted, back;
+    CipherEncryptBlock(&state, encrypted.data(), last);
+    std::memcpy(last, encrypted.data(), 8);
+    CipherDecryptBlock(&state, back.data(), last);
+    EXPECT_EQ(back, (Block{0x3C, 0x3C, 0x3C, 0x3C, 0x3C, 0x3C, 0x3C, 0x3C}));
 }
 
 TEST(CipherCbc, ZeroLengthChangesNothing)
