@@ -12,6 +12,7 @@ namespace {
 
 const char* const kHideFrameKey = "hide_frame";
 const char* const kFinishNoWaitKey = "finish_no_wait";
+const char* const kSkipFolderPageKey = "skip_folder_page";
 const char* const kExcludeKey = "exclude";
 
 std::string Where(const std::string& name, const toml::source_region& region)
@@ -91,6 +92,8 @@ PackageSettings ParseConfigText(const std::string& text, const std::string& name
             settings.hideFrame = ReadSwitch(node, name, entry);
         } else if (entry == kFinishNoWaitKey) {
             settings.finishNoWait = ReadSwitch(node, name, entry);
+        } else if (entry == kSkipFolderPageKey) {
+            settings.skipFolderPage = ReadSwitch(node, name, entry);
         } else if (entry == kExcludeKey) {
             settings.exclude = ReadPatterns(node, name);
         } else if (int language = FindLanguage(entry); language >= 0) {

@@ -13,27 +13,30 @@ namespace packer {
 
 namespace {
 
-// Upper and lower case as Windows compares names: ASCII letters and the
-// three OEM umlauts that have a capital.
-char FoldCase(char c)
+// A name as Windows compares it: one spelling for OEM and UTF-8 names, case
+// ignored, both slashes the same, no trailing slash.
+std::string FoldedName(const std::string& name, bool utf8Name)
 {
-    switch (static_cast<unsigned char>(c)) {
-    case 0x8E: return static_cast<char>(0x84);   // Ä
-    case 0x99: return static_cast<char>(0x94);   // Ö
-    case 0x9A: return static_cast<char>(0x81);   // Ü
-    case '\\': return '/';
-    default: return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-}
-
-std::string FoldedName(const std::string& name)
-{
-    std::string folded;
-    for (char c : name)
-        folded.push_back(FoldCase(c));
+    std::string utf8 = name;
+    if (!utf8Name && !OemNameToUtf8(name, utf8))
+        utf8 = name;
+    std::string folded = FoldNameCase(utf8);
+    for (char& c : folded)
+        if (c == '\\')
+            c = '/';
     while (!folded.empty() && folded.back() == '/')
         folded.pop_back();
     return folded;
+}
+
+// The C1 control characters in UTF-8 (C2 80 to C2 9F). No OEM name that the
+// stub maps holds these bytes, so the test serves both kinds of names.
+bool HoldsC1Control(const std::string& name)
+{
+    for (std::size_t i = 0; i + 1 < name.size(); i++)
+        if (static_cast<unsigned char>(name[i]) == 0xC2 && (static_cast<unsigned char>(name[i + 1]) & 0xE0) == 0x80)
+            return true;
+    return false;
 }
 
 }  // namespace
@@ -46,7 +49,7 @@ std::string EntryNameProblem(const std::string& name)
         return "name of " + std::to_string(name.size()) + " bytes; Windows paths leave room for " +
                std::to_string(kMaxEntryNameLength);
     int fault = CheckEntryName(name.c_str());
-    if (fault == NAME_PARENT_COMPONENT || fault == NAME_COLON || fault == NAME_CONTROL_BYTE)
+    if (fault == NAME_PARENT_COMPONENT || fault == NAME_COLON || fault == NAME_CONTROL_BYTE || HoldsC1Control(name))
         return "the stub refuses names with \"..\", \":\" or control characters";
     std::string last;
     std::size_t start = 0;
@@ -91,13 +94,13 @@ void FindEntryNameProblems(const std::vector<SourceEntry>& entries, std::vector<
             problems.push_back(entry.shownName + ": " + problem);
             continue;
         }
-        auto [place, added] = seen.emplace(FoldedName(entry.name), &entry);
+        auto [place, added] = seen.emplace(FoldedName(entry.name, entry.utf8Name), &entry);
         if (!added)
             problems.push_back(entry.shownName + ": the same name on Windows as " + place->second->shownName);
     }
     // A file cannot stand where another entry needs a folder.
     for (const SourceEntry& entry : entries) {
-        std::string folded = FoldedName(entry.name);
+        std::string folded = FoldedName(entry.name, entry.utf8Name);
         for (std::size_t slash = folded.find('/'); slash != std::string::npos; slash = folded.find('/', slash + 1)) {
             auto parent = seen.find(folded.substr(0, slash));
             if (parent != seen.end() && !parent->second->directory) {
@@ -119,9 +122,9 @@ void CheckEntryNames(const std::vector<SourceEntry>& entries)
 
 const SourceEntry* FindEntryIgnoringCase(const std::vector<SourceEntry>& entries, const std::string& name)
 {
-    std::string folded = FoldedName(name);
+    std::string folded = FoldedName(name, false);
     for (const SourceEntry& entry : entries)
-        if (FoldedName(entry.name) == folded)
+        if (FoldedName(entry.name, entry.utf8Name) == folded)
             return &entry;
     return nullptr;
 }

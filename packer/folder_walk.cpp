@@ -100,11 +100,8 @@ class FolderSource : public PackageSource {
     {
         SourceEntry entry;
         entry.shownName = shown + (directory ? "/" : "");
-        char32_t bad = 0;
-        if (!Utf8ToOemName(entry.shownName, entry.name, &bad)) {
-            problems_.push_back(entry.shownName + ": holds " + DescribeCharacter(bad) +
-                                "; the stub writes ASCII and \xC3\xA4 \xC3\xB6 \xC3\xBC \xC3\x84 \xC3\x96 "
-                                "\xC3\x9C \xC3\x9F only");
+        if (!EncodeEntryName(entry.shownName, entry.name, entry.utf8Name)) {
+            problems_.push_back(entry.shownName + ": the name is not valid UTF-8");
             return;
         }
         entry.directory = directory;

@@ -210,6 +210,13 @@ void DefineBuild(CLI::App& app, BuildArguments& arguments)
                                                  [&arguments] { arguments.settings.finishNoWait = false; },
                                                  "wait on the finish page for Next (stub default)");
     noWait->excludes(wait);
+    CLI::Option* skip = build->add_flag_callback(
+        "--skip-folder-page", [&arguments] { arguments.settings.skipFolderPage = true; },
+        "never ask for the folder: extract into the folder template's folder at once");
+    CLI::Option* ask = build->add_flag_callback("--folder-page",
+                                                [&arguments] { arguments.settings.skipFolderPage = false; },
+                                                "show the folder page (stub default)");
+    skip->excludes(ask);
     build->footer("Examples:\n"
                   "  $ sfxpack build payload -o setup.exe --title \"Demo setup\" --command1 install.cmd\n"
                   "  $ sfxpack build payload.zip -o secret.exe -c setup.toml --password-env SETUP_PASSWORD\n"

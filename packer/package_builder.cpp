@@ -71,6 +71,8 @@ class ArchiveStream {
         fields.dosDate = entry.time.date;
         fields.dosTime = entry.time.time;
         fields.localHeaderOffset = archiveOffset(out_.position());
+        if (entry.utf8Name)
+            fields.flags |= packaging::kZipFlagUtf8Name;
         std::uint64_t headerAt = out_.position();
         if (entry.directory) {
             fields.versionNeeded = packaging::zipVersionNeeded(packaging::ZipMethod::kStored, true);
@@ -295,6 +297,21 @@ void CheckPackageLimits(const std::vector<SourceEntry>& entries, std::uint64_t s
 
 namespace {
 
+// Names stored in UTF-8 are written by the stub in the user's ANSI code page.
+// Those of the Western European one (Windows-1252) are the common case; a
+// character outside it needs a system whose code page holds it.
+void WarnAboutUtf8Names(const std::vector<SourceEntry>& entries, std::vector<std::string>& warnings)
+{
+    for (const SourceEntry& entry : entries) {
+        std::string ansi;
+        char32_t bad = 0;
+        if (entry.utf8Name && !Utf8ToAnsi(entry.name, ansi, &bad))
+            warnings.push_back(entry.shownName + ": holds " + DescribeCharacter(bad) +
+                               ", which Windows-1252 lacks; the stub can create it only where the user's "
+                               "ANSI code page holds it");
+    }
+}
+
 // Finds the delete lists the settings name among the entries, as Windows
 // finds a file, without regard to case, and replaces their content where
 // the stub needs it changed. A name that differs from the entry's in case
@@ -443,6 +460,7 @@ BuildSummary BuildPackage(const BuildRequest& request)
     if (!problems.empty())
         ThrowProblems("cannot pack " + PathToUtf8(request.source) + ":", problems);
     std::vector<std::string> warnings;
+    WarnAboutUtf8Names(entries, warnings);
     WarnAboutCommandPrograms(settings, entries, warnings);
     for (const std::string& warning : warnings)
         Warn(warning);

@@ -162,14 +162,24 @@ void OpenedPackage::openArchive()
         entry.name.assign(name, entry.info.nameLength);
         std::size_t length = entry.name.size();
         entry.directory = length > 0 && IsPathSeparator(entry.name[length - 1]);
-        if (!OemNameToUtf8(entry.name, entry.utf8Name)) {
+        std::u32string decoded;
+        if (entry.info.flagBits & ZIP_FLAG_UTF8_NAME) {
+            // Written in the user's ANSI code page; whether that holds the
+            // letters is the user's system's business, so only invalid UTF-8
+            // is a fault of the package.
+            entry.utf8Name = entry.name;
+            if (!DecodeUtf8(entry.name, decoded)) {
+                entry.utf8Name = ShowOemName(entry.name);
+                entry.problem = "its name is marked as UTF-8 but is none";
+            }
+        } else if (!OemNameToUtf8(entry.name, entry.utf8Name)) {
             entry.utf8Name = ShowOemName(entry.name);
             entry.problem = "its name holds bytes the stub cannot map";
-        } else if (entry.name.find('\0') != std::string::npos) {
-            entry.problem = "its name holds a zero byte";
-        } else if (IsUnsafeEntryName(entry.name.c_str())) {
-            entry.problem = "its name would lead out of the extraction folder";
         }
+        if (entry.problem.empty() && entry.name.find('\0') != std::string::npos)
+            entry.problem = "its name holds a zero byte";
+        else if (entry.problem.empty() && IsUnsafeEntryName(entry.name.c_str()))
+            entry.problem = "its name would lead out of the extraction folder or name a device";
         entry.shownName = EscapeControls(entry.utf8Name);
         entries_.push_back(entry);
     }

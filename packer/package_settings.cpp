@@ -41,6 +41,8 @@ void PackageSettings::overrideWith(const PackageSettings& other)
         hideFrame = other.hideFrame;
     if (other.finishNoWait)
         finishNoWait = other.finishNoWait;
+    if (other.skipFolderPage)
+        skipFolderPage = other.skipFolderPage;
     exclude.insert(exclude.end(), other.exclude.begin(), other.exclude.end());
 }
 
@@ -95,7 +97,7 @@ packaging::TrailerBuilder MakeSettingRecords(const PackageSettings& settings)
             records.text(kTextFields[f].record, kLanguages[l].id, EncodeSettingText(kTextFields[f], *text, where));
         }
     }
-    if (settings.hideFrame || settings.finishNoWait) {
+    if (settings.hideFrame || settings.finishNoWait || settings.skipFolderPage) {
         std::uint32_t mask = 0;
         std::uint32_t values = 0;
         if (settings.hideFrame) {
@@ -105,6 +107,10 @@ packaging::TrailerBuilder MakeSettingRecords(const PackageSettings& settings)
         if (settings.finishNoWait) {
             mask |= FLAG_FINISH_NO_WAIT;
             values |= *settings.finishNoWait ? FLAG_FINISH_NO_WAIT : 0;
+        }
+        if (settings.skipFolderPage) {
+            mask |= FLAG_SKIP_FOLDER_PAGE;
+            values |= *settings.skipFolderPage ? FLAG_SKIP_FOLDER_PAGE : 0;
         }
         records.flags(mask, values);
     }

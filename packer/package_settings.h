@@ -1,5 +1,5 @@
 // What a package says besides its files: the texts of the trailer in up to
-// three languages, and the two option flags. Filled from the config file and
+// three languages, and the option flags. Filled from the config file and
 // the command line, turned into trailer records here.
 #pragma once
 
@@ -41,6 +41,8 @@ struct PackageSettings {
     std::array<std::array<std::optional<std::string>, kLanguageCount>, kTextFieldCount> texts;
     std::optional<bool> hideFrame;
     std::optional<bool> finishNoWait;
+    // An addition of ours: the stub never shows the folder page.
+    std::optional<bool> skipFolderPage;
     // Not a record: patterns of the source's paths left out of the package.
     std::vector<std::string> exclude;
 

@@ -17,6 +17,7 @@ namespace packer {
 
 struct SourceEntry {
     std::string name;          // OEM bytes, '/' between folders, a folder ends in '/'
+    bool utf8Name = false;     // name holds UTF-8 instead (general purpose bit 11)
     std::string shownName;     // the same name in UTF-8, for messages
     bool directory = false;
     std::uint64_t size = 0;    // uncompressed bytes
@@ -89,6 +90,7 @@ void CheckEntryNames(const std::vector<SourceEntry>& entries);
 
 // The entry whose name is name when case is ignored, as on Windows; null
 // when there is none. A backslash and '/' are the same there.
+// name is OEM bytes.
 const SourceEntry* FindEntryIgnoringCase(const std::vector<SourceEntry>& entries, const std::string& name);
 
 // Throws one PackerError holding every line of `problems`, sorted, so that

@@ -177,6 +177,55 @@ bool Utf8ToOemName(std::string_view utf8, std::string& out, char32_t* bad)
     return true;
 }
 
+bool EncodeEntryName(std::string_view utf8, std::string& stored, bool& utf8Stored)
+{
+    utf8Stored = false;
+    if (Utf8ToOemName(utf8, stored))
+        return true;
+    std::u32string decoded;
+    if (!DecodeUtf8(utf8, decoded))
+        return false;
+    stored = std::string(utf8);
+    utf8Stored = true;
+    return true;
+}
+
+namespace {
+
+// Simple lower-case mapping of the alphabets names are written in. Windows
+// compares names by an upper-case table of its own; for these letters the
+// two agree.
+char32_t LowerLetter(char32_t c)
+{
+    if ((c >= U'A' && c <= U'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
+        return c + 0x20;
+    if (c >= 0x100 && c <= 0x137 && c != 0x130)
+        return c | 1;
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
+        return (c & 1) ? c + 1 : c;
+    if (c >= 0x14A && c <= 0x177)
+        return c | 1;
+    if (c == 0x178)
+        return 0xFF;
+    if ((c >= 0x391 && c <= 0x3A9 && c != 0x3A2) || (c >= 0x410 && c <= 0x42F))
+        return c + 0x20;
+    if (c >= 0x400 && c <= 0x40F)
+        return c + 0x50;
+    return c;
+}
+
+}  // namespace
+
+std::string FoldNameCase(std::string_view utf8)
+{
+    std::u32string decoded;
+    if (!DecodeUtf8(utf8, decoded))
+        return std::string(utf8);
+    for (char32_t& c : decoded)
+        c = LowerLetter(c);
+    return EncodeUtf8(decoded);
+}
+
 bool OemNameToUtf8(std::string_view oem, std::string& out)
 {
     std::u32string text;

@@ -23,6 +23,17 @@ std::string AnsiToUtf8(std::string_view ansi);
 // UTF-8 to OEM name bytes: ASCII and the seven letters ä ö ü Ä Ö Ü ß. False
 // for anything else, with *bad as above (U+FFFD for invalid UTF-8).
 bool Utf8ToOemName(std::string_view utf8, std::string& out, char32_t* bad = nullptr);
+// An entry name as a package stores it: OEM bytes when ASCII and the seven
+// letters suffice (every stub reads those), else the UTF-8 itself, which
+// the archive marks with general purpose bit 11 (*utf8 true). False only
+// for invalid UTF-8.
+bool EncodeEntryName(std::string_view utf8, std::string& stored, bool& utf8Stored);
+
+// Lower case of a UTF-8 text as Windows compares file names, for the
+// letters of the Latin, Greek and Cyrillic alphabets; other characters stay.
+// Invalid UTF-8 comes back as it was.
+std::string FoldNameCase(std::string_view utf8);
+
 // OEM name bytes to UTF-8, the way the stub maps them on a Windows-1252
 // system. False when a byte 0x80 or above is none of the seven letters: the
 // stub refuses such a name.

@@ -196,7 +196,7 @@ class ZipSource : public PackageSource {
         bool named = true;
         if (facts.flagBits & kZipFlagUtf8Names) {
             entry.shownName = raw;
-            named = Utf8ToOemName(raw, entry.name);
+            named = EncodeEntryName(raw, entry.name, entry.utf8Name);
         } else {
             // Code page 437 and 850 agree on the seven letters the stub maps.
             // Tools on Linux and macOS write UTF-8 without saying so; a name
@@ -207,7 +207,7 @@ class ZipSource : public PackageSource {
                 std::u32string decoded;
                 if (DecodeUtf8(raw, decoded)) {
                     entry.shownName = raw;
-                    named = Utf8ToOemName(raw, entry.name);
+                    named = EncodeEntryName(raw, entry.name, entry.utf8Name);
                 } else {
                     entry.shownName = ShowOemName(raw);
                 }
@@ -228,7 +228,7 @@ class ZipSource : public PackageSource {
         }
         std::string problem = EntryKindProblem(facts);
         if (problem.empty() && !named)
-            problem = "the stub writes ASCII and \xC3\xA4 \xC3\xB6 \xC3\xBC \xC3\x84 \xC3\x96 \xC3\x9C \xC3\x9F only";
+            problem = "the name is neither a code page 437 name nor valid UTF-8";
         if (!problem.empty()) {
             problems_.push_back(entry.shownName + ": " + problem);
             return;

@@ -1,6 +1,6 @@
 // Packages made by the packer (its Windows build), run through the wizard
 // of the real stub under Wine: the extracted tree equals the packed folder,
-// bytes, names with umlauts and times, plain and encrypted, and the texts
+// bytes, names with umlauts and other Western letters, and times, plain and encrypted, and the texts
 // of the config file appear in the interface language.
 #include <gtest/gtest.h>
 
@@ -45,6 +45,8 @@ TEST_P(PackedByTheTool, ExtractedTreeEqualsTheInput)
     WriteTree(input, {{"readme.txt", B("read me\r\n")},
                       {"empty.dat", {}},
                       {"Gr\xc3\xbc\xc3\x9f" "e/\xc3\x84nderungen.txt", B("\xe4nderungen")},
+                      // Stored in UTF-8 by the packer, written in Windows-1252 by the stub.
+                      {"caf\xc3\xa9/R\xc3\xa9sum\xc3\xa9 \xe2\x82\xac.txt", B("resume")},
                       {"bin/deep/nested/tool.bin", NoiseBytes(300000, 7)},
                       {"bin/text.log", TextBytes(200000)},
                       {"empty folder/", {}}});

@@ -73,16 +73,19 @@ TEST_F(BadInputTest, StubsThatCannotStartAPackage)
     }
 }
 
+#ifndef _WIN32
+// Names that are no UTF-8 at all: only Linux lets a test make them.
 TEST_F(BadInputTest, UnrepresentableNamesAreListedAndNothingIsWritten)
 {
-    WriteTree(path("in"), {{"caf\xC3\xA9.txt", TextBytes(10)}, {"docs/\xE2\x82\xAC.txt", TextBytes(10)},
+    WriteTree(path("in"), {{"caf\xE9.txt", TextBytes(10)}, {"docs/\x80.txt", TextBytes(10)},
                            {"ok/\xC3\xA4.txt", TextBytes(10)}});
     std::vector<std::string> before = listing();
     RunResult run = build("in", "out.exe");
-    ExpectRefused(run, {"caf\xC3\xA9.txt: holds U+00E9", "docs/\xE2\x82\xAC.txt: holds U+20AC"});
+    ExpectRefused(run, {"caf\\xE9.txt: the name is not valid UTF-8", "docs/\\x80.txt: the name is not valid UTF-8"});
     EXPECT_EQ(run.err.find("\xC3\xA4.txt"), std::string::npos) << "a name that can be written is not listed";
     EXPECT_EQ(listing(), before);
 }
+#endif
 
 TEST_F(BadInputTest, UnreadableFileStopsTheBuildBeforeWriting)
 {

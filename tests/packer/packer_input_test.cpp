@@ -405,7 +405,7 @@ TEST_F(InputTest, EachRefusedZipFileSaysWhy)
 TEST_F(InputTest, EveryProblemOfAZipFileIsListedInOneRun)
 {
     packaging::ZipWriter writer;
-    for (const char* name : {"fine.txt", "caf\xC3\xA9.txt", "CON.txt", "a<b.txt", "Readme.txt", "README.TXT", "tool",
+    for (const char* name : {"fine.txt", "bad\xFF.txt", "CON.txt", "a<b.txt", "Readme.txt", "README.TXT", "tool",
                              "tool/x.dll", "trail.", "current", "packed.bz2", "locked.txt", "list.txt"})
         writer.add(packaging::ZipEntry::file(name, std::string(name) == "list.txt" ? Bytes{'.', '.', '\\', 'x', '\n'}
                                                                                    : TextBytes(50)));
@@ -424,7 +424,7 @@ TEST_F(InputTest, EveryProblemOfAZipFileIsListedInOneRun)
     RunResult run = build("in.zip", "out.exe", {"-c", arg("cfg.toml")});
     EXPECT_EQ(run.exitCode, 1);
     for (const char* fragment : {
-             "caf\xC3\xA9.txt: the stub writes ASCII",
+             "bad\\xFF.txt: the name is neither a code page 437 name nor valid UTF-8",
              "CON.txt: \"CON.txt\" names a device on Windows",
              "a<b.txt: Windows forbids the characters",
              "README.TXT: the same name on Windows as Readme.txt",
@@ -455,6 +455,7 @@ TEST_F(InputTest, EveryProblemOfAFolderIsListedInOneRun)
                                    {"list.txt", {'C', ':', '\\', 'x', '\n', 'o', 'k', '\n'}}};
 #ifndef _WIN32
     // Names Windows itself would not let the test create.
+    items.push_back({"bad\xFF.txt", TextBytes(10)});
     items.push_back({"CON.txt", TextBytes(10)});
     items.push_back({"Readme.txt", TextBytes(10)});
     items.push_back({"README.TXT", TextBytes(10)});
@@ -463,14 +464,15 @@ TEST_F(InputTest, EveryProblemOfAFolderIsListedInOneRun)
     writeText("cfg.toml", "[german]\ndelete_list = \"list.txt\"\n");
     RunResult run = build("in", "out.exe", {"-c", arg("cfg.toml")});
     EXPECT_EQ(run.exitCode, 1);
-    std::vector<std::string> fragments = {"caf\xC3\xA9.txt: holds U+00E9", "docs/\xE2\x82\xAC.txt: holds U+20AC",
-                                          "list.txt:1: the delete list names a file outside"};
+    std::vector<std::string> fragments = {"list.txt:1: the delete list names a file outside"};
 #ifndef _WIN32
+    fragments.push_back("bad\\xFF.txt: the name is not valid UTF-8");
     fragments.push_back("CON.txt: \"CON.txt\" names a device");
     fragments.push_back("the same name on Windows as");
 #endif
     for (const std::string& fragment : fragments)
         EXPECT_TRUE(Holds(run.err, fragment)) << "no \"" << fragment << "\" in:\n" << run.err;
+    EXPECT_FALSE(Holds(run.err, "caf")) << "a Western name goes in as UTF-8";
     EXPECT_FALSE(fs::exists(path("out.exe")));
 }
 

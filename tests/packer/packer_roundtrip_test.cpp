@@ -6,8 +6,11 @@
 #include <cstring>
 
 #include <algorithm>
+#include <fstream>
+#include <map>
 
 #include "packaging/zip_writer.h"
+#include "package_reader.h"
 #include "packer_support.h"
 #include "startup/trailer.h"
 #include "support/temp_path.h"
@@ -288,4 +291,67 @@ TEST_F(PackerTest, SignedPackageIsInspectedAsSigned)
     EXPECT_EQ(RunPacker({"test", arg("signed.exe")}).exitCode, 0);
     RunResult plain = RunPacker({"inspect", arg("setup.exe")});
     EXPECT_NE(plain.out.find("signed:    no"), std::string::npos) << plain.out;
+}
+
+// Names beyond the German letters go in as UTF-8 with general purpose bit
+// 11; names the OEM bytes carry stay as they were, so every stub reads them.
+TEST_F(PackerTest, WesternNamesAreStoredInUtf8AndComeBack)
+{
+    const std::string resume = "R\xC3\xA9sum\xC3\xA9 \xE2\x82\xAC.txt", naive = "na\xC3\xAFve/\xC3\xA7" "a.txt",
+                      umlauts = "Gr\xC3\xBC\xC3\x9F" "e.txt", cyrillic = "\xD0\x96.txt";
+    WriteTree(path("in"), {{resume, TextBytes(10)}, {naive, TextBytes(20)}, {umlauts, TextBytes(30)},
+                           {cyrillic, TextBytes(40)}});
+    RunResult built = build("in", "setup.exe");
+    ASSERT_EQ(built.exitCode, 0) << built.err;
+    // Only the name outside Windows-1252 is worth a word.
+    EXPECT_NE(built.err.find(cyrillic + ": holds U+0416"), std::string::npos) << built.err;
+    EXPECT_EQ(built.err.find("R\xC3\xA9sum"), std::string::npos) << built.err;
+
+    packer::OpenedPackage package(path("setup.exe"));
+    package.openArchive();
+    std::map<std::string, bool> marked;
+    for (const packer::PackageEntry& entry : package.entries())
+        marked[entry.utf8Name] = (entry.info.flagBits & 0x0800) != 0;
+    EXPECT_EQ(marked, (std::map<std::string, bool>{
+                          {resume, true}, {naive, true}, {umlauts, false}, {cyrillic, true}}));
+
+    RunResult listing = RunPacker({"inspect", arg("setup.exe")});
+    for (const std::string& name : {resume, naive, umlauts, cyrillic})
+        EXPECT_NE(listing.out.find(name), std::string::npos) << listing.out;
+    EXPECT_EQ(RunPacker({"test", arg("setup.exe")}).exitCode, 0);
+    RunResult extracted = RunPacker({"extract", arg("setup.exe"), "-d", arg("out")});
+    ASSERT_EQ(extracted.exitCode, 0) << extracted.err;
+    ExpectSameTree(path("in"), path("out"));
+}
+
+// The folder page switch: an option, a config key, or neither; inspect
+// shows it, and without it the flags record is as it always was.
+TEST_F(PackerTest, SkipFolderPageFromOptionOrConfig)
+{
+    WriteTree(path("in"), {{"a.txt", TextBytes(10)}});
+    std::ofstream(path("skip.toml")) << "skip_folder_page = true\n";
+    std::ofstream(path("ask.toml")) << "skip_folder_page = false\n";
+    const struct {
+        std::vector<std::string> extra;
+        bool skip;
+    } cases[] = {
+        {{}, false},
+        {{"--skip-folder-page"}, true},
+        {{"-c", arg("skip.toml")}, true},
+        {{"-c", arg("skip.toml"), "--folder-page"}, false},
+        {{"-c", arg("ask.toml")}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.extra.empty() ? std::string("none") : c.extra.back());
+        ASSERT_EQ(build("in", "setup.exe", c.extra).exitCode, 0);
+        RunResult listing = RunPacker({"inspect", arg("setup.exe")});
+        EXPECT_EQ(listing.out.find("skip_folder_page") != std::string::npos, c.skip) << listing.out;
+        RunResult json = RunPacker({"inspect", "--json", arg("setup.exe")});
+        EXPECT_NE(json.out.find(std::string("\"skip_folder_page\" : ") + (c.skip ? "true" : "false")),
+                  std::string::npos)
+            << json.out;
+        if (c.extra.empty()) {
+            EXPECT_EQ(json.out.find("\"name\" : \"flags\""), std::string::npos) << "no flags record without a switch";
+        }
+    }
 }

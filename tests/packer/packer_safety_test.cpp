@@ -344,7 +344,7 @@ TEST_F(SafetyTest, NamesFromTheSourceFolderArePrintedEscaped)
     // walked; control characters when the names are checked after it.
     WriteTree(path("c1"), {{"csi\xC2\x9B" "2J.txt", TextBytes(10)}});
     RunResult c1 = build("c1", "out.exe");
-    ExpectRefused(c1, {"csi\\u009B2J.txt: holds U+009B;"});
+    ExpectRefused(c1, {"csi\\u009B2J.txt: the stub refuses"});
     EXPECT_EQ(RawControl(c1.out + c1.err), "");
     WriteTree(path("c0"), {{"bell\x07\x1B[31m.txt", TextBytes(10)}, {"line\nbreak.txt", TextBytes(10)}});
     RunResult c0 = build("c0", "out.exe");
