@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "archive/entry_reader.h"
+#include "resource_ids.h"
 #include "crypto/crypto_state.h"
 #include "crypto/password_check.h"
 #include "extract/cleanup_journal.h"
@@ -209,7 +210,7 @@ class Bench {
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
             if (msg.message == WM_COMMAND)
                 command = msg.wParam;
-        if (command != 1018 || BytesDone != package.totalBytes)
+        if (command != IDC_NEXT || BytesDone != package.totalBytes)
             std::fprintf(stderr, "worker: command %u, %llu of %llu bytes\n", static_cast<unsigned>(command),
                          static_cast<unsigned long long>(BytesDone),
                          static_cast<unsigned long long>(package.totalBytes));

@@ -4,21 +4,25 @@
 # its own files) and runs it under Wine. With a display you click through it
 # yourself; without one (or with --auto) it runs on a virtual display, is
 # driven through every page, and says what it did and where the pictures are.
+# --quick packs the same files as a package that asks no questions: no
+# intro, no password, no folder page; it opens extracting.
 #
-#   bash scripts/demo.sh [--auto] [--lang en|de] [--shots FOLDER]
+#   bash scripts/demo.sh [--auto] [--quick] [--lang en|de] [--shots FOLDER]
 set -u
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 auto=0
+quick=0
 lang=en
 shots=$root/build/demo/screenshots
 while [ $# -gt 0 ]; do
   case $1 in
     --auto) auto=1 ;;
+    --quick) quick=1 ;;
     --lang) lang=$2; shift ;;
     --shots) shots=$2; shift ;;
-    *) echo "usage: bash scripts/demo.sh [--auto] [--lang en|de] [--shots FOLDER]" >&2; exit 2 ;;
+    *) echo "usage: bash scripts/demo.sh [--auto] [--quick] [--lang en|de] [--shots FOLDER]" >&2; exit 2 ;;
   esac
   shift
 done
@@ -50,10 +54,20 @@ cp "build/$preset/bin/show_files.exe" "$demo/payload/show-files.exe"
 # Something big enough for the progress page to be seen at work.
 mkdir -p "$demo/payload/data"
 head -c 48M /dev/urandom >"$demo/payload/data/sample.bin"
-package=$demo/demo-setup.exe
-export DEMO_PASSWORD=demo
-build/host/bin/sfxpack build "$demo/payload" -o "$package" -c demo/package.toml \
-  --stub "build/$preset/bin/sfxstub.exe" --password-env DEMO_PASSWORD -q || exit 1
+if [ "$quick" = 1 ]; then
+  package=$demo/demo-quick.exe
+  password=-
+  prefix=$lang-quick
+  build/host/bin/sfxpack build "$demo/payload" -o "$package" -c demo/quick.toml \
+    --stub "build/$preset/bin/sfxstub.exe" -q || exit 1
+else
+  package=$demo/demo-setup.exe
+  password=demo
+  prefix=$lang
+  export DEMO_PASSWORD=$password
+  build/host/bin/sfxpack build "$demo/payload" -o "$package" -c demo/package.toml \
+    --stub "build/$preset/bin/sfxstub.exe" --password-env DEMO_PASSWORD -q || exit 1
+fi
 build/host/bin/sfxpack inspect "$package" | sed 's/^/  /'
 
 export WINEDEBUG=-all
@@ -62,7 +76,8 @@ export LC_ALL=$locale
 winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
 if [ "$auto" = 0 ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
-  echo "=== running the package on $DISPLAY: click through it (password: demo)"
+  [ "$quick" = 1 ] && echo "=== running the package on $DISPLAY: it asks nothing" \
+    || echo "=== running the package on $DISPLAY: click through it (password: demo)"
   export WINEPREFIX=$root/build/wineprefix
   scripts/wine-run.sh "$package"
   echo "=== the package ended with exit code $?"
@@ -91,13 +106,13 @@ fi
 /usr/lib/wine/wineserver -p >/dev/null 2>&1
 
 echo "=== running the package on the virtual display $DISPLAY, driven page by page ($lang)"
-rm -rf "$demo/bmp-$lang" && mkdir -p "$demo/bmp-$lang" "$shots"
-scripts/wine-run.sh "build/$preset/bin/demo_driver.exe" "$(winpath "$package")" demo \
-  "$(winpath "$demo/bmp-$lang")" "$lang" | tr -d '\r' | iconv -f cp1252 -t utf-8
+rm -rf "$demo/bmp-$prefix" && mkdir -p "$demo/bmp-$prefix" "$shots"
+scripts/wine-run.sh "build/$preset/bin/demo_driver.exe" "$(winpath "$package")" "$password" \
+  "$(winpath "$demo/bmp-$prefix")" "$prefix" | tr -d '\r' | iconv -f cp1252 -t utf-8
 status=${PIPESTATUS[0]}
-for bmp in "$demo/bmp-$lang"/*.bmp; do
+for bmp in "$demo/bmp-$prefix"/*.bmp; do
   [ -f "$bmp" ] && convert "$bmp" "$shots/$(basename "${bmp%.bmp}").png"
 done
-echo "=== pictures of every page: $shots/$lang-*.png"
+echo "=== pictures of every page: $shots/$prefix-*.png"
 [ "$status" = 0 ] && echo "=== demo done" || echo "=== demo FAILED"
 exit "$status"

@@ -8,5 +8,6 @@ out=docs/screenshots
 rm -rf "$out" && mkdir -p "$out"
 for lang in en de; do
   bash scripts/demo.sh --auto --lang "$lang" --shots "$out" || exit 1
+  bash scripts/demo.sh --auto --quick --lang "$lang" --shots "$out" || exit 1
 done
 ls "$out"

@@ -2,6 +2,7 @@
 // both carry across processes; buttons are pressed with BM_CLICK, which, like
 // a mouse click, does nothing on a disabled button.
 #include "stub_driver.h"
+#include "resource_ids.h"
 
 #include <vector>
 
@@ -78,7 +79,7 @@ HWND StubProcess::waitForWindow(const std::function<bool(HWND)>& match, DWORD ti
 
 HWND StubProcess::waitForFrame(DWORD timeoutMs) const
 {
-    return waitForWindow([](HWND w) { return isDialogWith(w, 1018); }, timeoutMs);
+    return waitForWindow([](HWND w) { return isDialogWith(w, IDC_NEXT); }, timeoutMs);
 }
 
 HWND StubProcess::waitForMessageBox(DWORD timeoutMs) const

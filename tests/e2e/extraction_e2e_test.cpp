@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "e2e_support.h"
+#include "resource_ids.h"
 #include "packaging/zip_writer.h"
 #include "stub_driver.h"
 
@@ -25,7 +26,7 @@ TEST(Extraction, FilesArriveInAFreshFolderAndLeaveWithTheProgram)
     driver::StubProcess stub(PackageInto(dir, into, archive));
     StartExtraction(stub);
     HWND frame = stub.waitForFrame();
-    driver::waitForPage(frame, 1025);
+    driver::waitForPage(frame, IDC_FINISH_TEXT);
     std::vector<std::string> names = Listing(into);
     ASSERT_EQ(names.size(), 4u);
     const std::string unique = names[0];
@@ -34,7 +35,7 @@ TEST(Extraction, FilesArriveInAFreshFolderAndLeaveWithTheProgram)
     EXPECT_EQ(names, (std::vector<std::string>{unique, unique + "/bin", unique + "/bin/tool.dat",
                                               unique + "/setup.ini"}));
     EXPECT_EQ(readFileBytes(into + "\\" + unique + "\\bin\\tool.dat"), Bytes(200000, 0x5A));
-    driver::clickButton(frame, 1016);
+    driver::clickButton(frame, IDC_CANCEL);
     EXPECT_EQ(stub.waitForExit(), 0u);
     EXPECT_TRUE(Listing(into).empty());
 }
@@ -213,8 +214,8 @@ TEST(Extraction, CancelBeforeExtractionReadsNoDeleteListOfTheChosenFolder)
     trailer.text(kFolderTemplate, kNeutral, into).text(kDeleteList, kNeutral, "list.txt");
     driver::StubProcess stub(WritePackage(dir, trailer, ZipWriter().add(ZipEntry::file("a.txt", B("a"))).build()));
     HWND frame = stub.waitForFrame();
-    driver::waitForPage(frame, 1027);
-    driver::clickButton(frame, 1016);
+    driver::waitForPage(frame, IDC_FOLDER_EDIT);
+    driver::clickButton(frame, IDC_CANCEL);
     EXPECT_EQ(stub.waitForExit(), 0u);
     EXPECT_TRUE(fs::exists(victim));
 }

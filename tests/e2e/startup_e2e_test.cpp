@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "e2e_support.h"
+#include "resource_ids.h"
 #include "stub_driver.h"
 
 using namespace packaging;
@@ -26,10 +27,10 @@ TEST(StartupFrame, ShowsDefaultTitleAndButtonTexts)
     HWND frame = stub.waitForFrame();
     EXPECT_EQ(driver::windowText(frame),
               ByLanguage("Brenlow - Selbstextrahierendes Archiv", "Brenlow Self Extractor"));
-    EXPECT_EQ(driver::itemText(frame, 1016), ByLanguage("&Abbrechen", "&Cancel"));
-    EXPECT_EQ(driver::itemText(frame, 1017), ByLanguage("< &Zur\xFC" "ck", "< &Previous"));
-    EXPECT_EQ(driver::itemText(frame, 1018), ByLanguage("&Weiter >", "&Next >"));
-    driver::clickButton(frame, 1016);
+    EXPECT_EQ(driver::itemText(frame, IDC_CANCEL), ByLanguage("&Abbrechen", "&Cancel"));
+    EXPECT_EQ(driver::itemText(frame, IDC_BACK), ByLanguage("< &Zur\xFC" "ck", "< &Previous"));
+    EXPECT_EQ(driver::itemText(frame, IDC_NEXT), ByLanguage("&Weiter >", "&Next >"));
+    driver::clickButton(frame, IDC_CANCEL);
     EXPECT_EQ(stub.waitForExit(), 0u);
 }
 

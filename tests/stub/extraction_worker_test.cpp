@@ -9,6 +9,7 @@
 #include <string>
 
 #include "extract/cleanup_journal.h"
+#include "resource_ids.h"
 #include "extract/extraction_worker.h"
 #include "extract/target_folder.h"
 #include "packaging/zip_writer.h"
@@ -90,7 +91,7 @@ TEST_F(WorkerTest, ExtractsFoldersAndFilesAndCleansThemUp)
              .add(ZipEntry::directory("empty/"))
              .build());
     ExtractionWorker(nullptr);
-    EXPECT_EQ(PostedCommand(), 1018u);
+    EXPECT_EQ(PostedCommand(), IDC_NEXT);
     std::string root = TargetFolder;
     EXPECT_EQ(root.substr(0, dir_.path().size() + 3), dir_.path() + "\\_X");
     EXPECT_EQ(ReadAll(root + "\\docs\\readme.txt"), "read me");
@@ -125,7 +126,7 @@ TEST_F(WorkerTest, CancelStopsAfterTheEntryAndCleansUp)
     Load(ZipWriter().add(ZipEntry::file("one.txt", B("1"))).add(ZipEntry::file("two.txt", B("2"))).build());
     CancelRequested = 1;
     ExtractionWorker(nullptr);
-    EXPECT_EQ(PostedCommand(), 1016u);
+    EXPECT_EQ(PostedCommand(), IDC_CANCEL);
     EXPECT_FALSE(Exists(TargetFolder));
     CancelRequested = 0;
 }
@@ -134,7 +135,7 @@ TEST_F(WorkerTest, EmptyArchivePostsNext)
 {
     Load(ZipWriter().build());
     ExtractionWorker(nullptr);
-    EXPECT_EQ(PostedCommand(), 1018u);
+    EXPECT_EQ(PostedCommand(), IDC_NEXT);
     EXPECT_EQ(BytesTotal, 0u);
     // The folder is made before anything is read, so the commands always
     // find it; it is journaled like everything else.

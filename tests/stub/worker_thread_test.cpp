@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "crypto/crypto_state.h"
+#include "resource_ids.h"
 #include "crypto/password_check.h"
 #include "extract/cleanup_journal.h"
 #include "extract/extraction_worker.h"
@@ -35,12 +36,11 @@ using namespace packaging;
 
 namespace {
 
-// Ids of the controls the worker talks to, as the dialog resources number
-// them; spelled out so that a renumbered resource is noticed here.
-const int kProgressBarId = 1029;
-const int kProgressFileId = 1032;
-const WPARAM kCancelCommand = 1016;
-const WPARAM kNextCommand = 1018;
+// The controls the worker talks to, and the frame's buttons it reports with.
+const int kProgressBarId = IDC_PROGRESS_BAR;
+const int kProgressFileId = IDC_PROGRESS_FILE;
+const WPARAM kCancelCommand = IDC_CANCEL;
+const WPARAM kNextCommand = IDC_NEXT;
 
 // Only a guard against a worker that never ends: a healthy one needs well
 // under a second for these packages.
