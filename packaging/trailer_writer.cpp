@@ -29,7 +29,7 @@ static void appendRecordHeader(Bytes& out, std::size_t size, RecordType type)
 
 TrailerBuilder& TrailerBuilder::archive(std::uint32_t offset, std::uint32_t size)
 {
-    appendRecordHeader(records_, 12, kArchiveRecord);
+    appendRecordHeader(records_, ARCHIVE_RECORD_SIZE, kArchiveRecord);
     appendU32(records_, offset);
     appendU32(records_, size);
     return *this;
@@ -43,7 +43,7 @@ TrailerBuilder& TrailerBuilder::text(RecordType type, std::uint16_t language, st
         throw FormatError("text of record type " + std::to_string(type) + " is " +
                           std::to_string(text.size()) + " bytes; at most " +
                           std::to_string(kMaxTextLength) + " fit in a record");
-    appendRecordHeader(records_, 9 + text.size(), type);
+    appendRecordHeader(records_, TRAILER_TEXT_HEADER_SIZE + text.size() + 1, type);
     appendU16(records_, language);
     appendU16(records_, static_cast<std::uint16_t>(text.size()));
     records_.insert(records_.end(), text.begin(), text.end());
@@ -53,7 +53,7 @@ TrailerBuilder& TrailerBuilder::text(RecordType type, std::uint16_t language, st
 
 TrailerBuilder& TrailerBuilder::flags(std::uint32_t mask, std::uint32_t values)
 {
-    appendRecordHeader(records_, 12, kFlagsRecord);
+    appendRecordHeader(records_, FLAGS_RECORD_SIZE, kFlagsRecord);
     appendU32(records_, mask);
     appendU32(records_, values);
     return *this;
@@ -62,7 +62,7 @@ TrailerBuilder& TrailerBuilder::flags(std::uint32_t mask, std::uint32_t values)
 TrailerBuilder& TrailerBuilder::cipherHeader(const Bytes& header52)
 {
     if (header52.size() != kCipherHeaderSize)
-        throw FormatError("a cipher header is 52 bytes");
+        throw FormatError("a cipher header is " + std::to_string(kCipherHeaderSize) + " bytes");
     Bytes record = header52;
     // The header's own first four bytes are its record header.
     record[0] = kCipherHeaderSize;
@@ -84,7 +84,7 @@ Bytes makeFooter(std::uint32_t trailerLength)
     appendU16(footer, kFooterSize);
     appendU16(footer, 0);
     appendU32(footer, trailerLength);
-    footer.insert(footer.end(), {'S', 'F', 'X', 0});
+    footer.insert(footer.end(), TRAILER_FOOTER_MAGIC);
     return footer;
 }
 

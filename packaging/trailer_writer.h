@@ -9,22 +9,30 @@
 #include <string_view>
 #include <vector>
 
+#include "src/startup/package_format.h"
+
 namespace packaging {
 
 using Bytes = std::vector<std::uint8_t>;
 
-enum Language : std::uint16_t { kNeutral = 0, kGerman = 7, kEnglish = 9 };
+// The names of package_format.h as the C++ writers spell them.
+enum Language : std::uint16_t { kNeutral = LANGUAGE_NEUTRAL, kGerman = LANGUAGE_GERMAN, kEnglish = LANGUAGE_ENGLISH };
 
 enum RecordType : std::uint16_t {
-    kArchiveRecord = 1, kTitle = 2, kIntroText = 3, kIntroLink = 4, kFinishText = 5,
-    kFinishButton = 6, kFlagsRecord = 7, kCommand1 = 8, kFolderTemplate = 9, kExitText = 10,
-    kExitButton = 11, kCommand2 = 12, kDeleteList = 13, kCipherHeaderRecord = 14,
+    kArchiveRecord = RECORD_ARCHIVE,       kTitle = RECORD_TITLE,
+    kIntroText = RECORD_INTRO_TEXT,        kIntroLink = RECORD_INTRO_LINK,
+    kFinishText = RECORD_FINISH_TEXT,      kFinishButton = RECORD_FINISH_BUTTON,
+    kFlagsRecord = RECORD_FLAGS,           kCommand1 = RECORD_COMMAND1,
+    kFolderTemplate = RECORD_FOLDER_TEMPLATE, kExitText = RECORD_EXIT_TEXT,
+    kExitButton = RECORD_EXIT_BUTTON,      kCommand2 = RECORD_COMMAND2,
+    kDeleteList = RECORD_DELETE_LIST,      kCipherHeaderRecord = RECORD_CIPHER_HEADER,
 };
 
-constexpr std::size_t kFooterSize = 12;
-constexpr std::size_t kCipherHeaderSize = 52;
-constexpr std::size_t kMaxRecordSize = 0xFFFF;
-constexpr std::size_t kMaxTextLength = kMaxRecordSize - 9;
+constexpr std::size_t kFooterSize = TRAILER_FOOTER_SIZE;
+constexpr std::size_t kCipherHeaderSize = CIPHER_HEADER_SIZE;
+constexpr std::size_t kArchiveRecordSize = ARCHIVE_RECORD_SIZE;
+constexpr std::size_t kMaxRecordSize = TRAILER_MAX_RECORD_SIZE;
+constexpr std::size_t kMaxTextLength = kMaxRecordSize - TRAILER_TEXT_HEADER_SIZE - 1;
 
 // A limit of the package format was exceeded; the message says which.
 class FormatError : public std::runtime_error {

@@ -9,10 +9,6 @@ namespace packaging {
 
 namespace {
 
-constexpr std::uint32_t kLocalSignature = 0x04034B50;
-constexpr std::uint32_t kCentralSignature = 0x02014B50;
-constexpr std::uint32_t kEndSignature = 0x06054B50;
-constexpr std::uint32_t kDescriptorSignature = 0x08074B50;
 constexpr std::uint16_t kVersionStored = 10;    // 1.0: stored data only
 constexpr std::uint16_t kVersionDeflated = 20;  // 2.0: deflate, folders
 constexpr std::uint16_t kMadeByDos = 20;        // host 0 (MS-DOS), version 2.0
@@ -158,7 +154,7 @@ Bytes ZipWriter::build(ZipLayout* layout) const
         places.dataStarts.push_back(offset32(out.size(), "archive"));
         append(out, data.stored);
         if (entry.dataDescriptor) {
-            appendU32(out, kDescriptorSignature);
+            appendU32(out, ZIP_DATA_DESCRIPTOR_SIGNATURE);
             appendU32(out, data.crc);
             appendU32(out, storedSize);
             appendU32(out, data.uncompressedSize);
@@ -190,7 +186,7 @@ std::uint16_t zipVersionNeeded(ZipMethod method, bool directory)
 
 void appendLocalHeader(Bytes& out, const ZipHeaderFields& fields, const std::string& name, const Bytes& extra)
 {
-    appendU32(out, kLocalSignature);
+    appendU32(out, ZIP_LOCAL_HEADER_SIGNATURE);
     appendU16(out, fields.versionNeeded);
     appendU16(out, fields.flags);
     appendU16(out, fields.method);
@@ -208,7 +204,7 @@ void appendLocalHeader(Bytes& out, const ZipHeaderFields& fields, const std::str
 void appendCentralHeader(Bytes& out, const ZipHeaderFields& fields, const std::string& name, const Bytes& extra,
                          const std::string& comment)
 {
-    appendU32(out, kCentralSignature);
+    appendU32(out, ZIP_CENTRAL_HEADER_SIGNATURE);
     appendU16(out, kMadeByDos);
     appendU16(out, fields.versionNeeded);
     appendU16(out, fields.flags);
@@ -233,7 +229,7 @@ void appendCentralHeader(Bytes& out, const ZipHeaderFields& fields, const std::s
 void appendEndRecord(Bytes& out, std::uint16_t entryCount, std::uint32_t directorySize,
                      std::uint32_t directoryOffset, const std::string& comment)
 {
-    appendU32(out, kEndSignature);
+    appendU32(out, ZIP_END_RECORD_SIGNATURE);
     appendU16(out, 0);   // this disk
     appendU16(out, 0);   // disk with the central directory
     appendU16(out, entryCount);

@@ -17,16 +17,17 @@
 #include <vector>
 
 #include "packaging/trailer_writer.h"
+#include "src/archive/zip_format.h"
 
 namespace packaging {
 
 enum class ZipMethod : std::uint16_t { kStored = 0, kDeflated = 8 };
 
-constexpr std::uint16_t kZipFlagDataDescriptor = 0x0008;
+constexpr std::uint16_t kZipFlagDataDescriptor = ZIP_FLAG_DATA_DESCRIPTOR;
 // General purpose bit 11: the name is UTF-8. Packages set it only for names
 // that OEM code page bytes cannot carry.
-constexpr std::uint16_t kZipFlagUtf8Name = 0x0800;
-constexpr std::uint32_t kDosDirectoryAttribute = 0x10;
+constexpr std::uint16_t kZipFlagUtf8Name = ZIP_FLAG_UTF8_NAME;
+constexpr std::uint32_t kDosDirectoryAttribute = ZIP_DOS_DIRECTORY_ATTRIBUTE;
 
 // 2024-01-01 00:00, a fixed stamp so that archives are reproducible.
 constexpr std::uint16_t kDefaultDosDate = ((2024 - 1980) << 9) | (1 << 5) | 1;
@@ -105,9 +106,9 @@ struct ZipHeaderFields {
     std::uint32_t localHeaderOffset = 0;   // only in the central header
 };
 
-constexpr std::size_t kZipLocalHeaderSize = 30;
-constexpr std::size_t kZipCentralHeaderSize = 46;
-constexpr std::size_t kZipEndRecordSize = 22;
+constexpr std::size_t kZipLocalHeaderSize = ZIP_LOCAL_HEADER_SIZE;
+constexpr std::size_t kZipCentralHeaderSize = ZIP_CENTRAL_HEADER_SIZE;
+constexpr std::size_t kZipEndRecordSize = ZIP_END_RECORD_SIZE;
 
 // Version needed to extract: 1.0 for stored files, 2.0 for deflate and folders.
 std::uint16_t zipVersionNeeded(ZipMethod method, bool directory);

@@ -472,9 +472,9 @@ BuildSummary BuildPackage(const BuildRequest& request)
 
     BuildSummary summary;
     summary.encrypted = request.password.given();
-    // The archive record (12 bytes), the cipher header and the footer join
-    // the setting records.
-    std::uint64_t trailerSize = settingRecords.records().size() + 12 + packaging::kFooterSize +
+    // The archive record, the cipher header and the footer join the setting
+    // records.
+    std::uint64_t trailerSize = settingRecords.records().size() + packaging::kArchiveRecordSize + packaging::kFooterSize +
                                 (summary.encrypted ? packaging::kCipherHeaderSize : 0);
     CheckPackageLimits(entries, stub.size(), trailerSize);
     for (const SourceEntry& entry : entries) {

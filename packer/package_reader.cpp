@@ -1,6 +1,8 @@
 // Reading packages through the stub's trailer, archive and cipher code.
 #include "package_reader.h"
 
+#include "platform/byte_order.h"
+
 #include "archive/entry_reader.h"
 #include "crypto/crypto_state.h"
 #include "crypto/password_check.h"
@@ -19,19 +21,6 @@ namespace {
 // The stub's name buffer: MAX_PATH bytes, the zero included.
 constexpr std::uint32_t kStubNameBufferSize = 260;
 constexpr std::uint32_t kReadPieceSize = 131072;
-
-std::uint32_t Le(const std::uint8_t* p, int width)
-{
-    std::uint32_t value = 0;
-    for (int i = width - 1; i >= 0; i--)
-        value = (value << 8) | p[i];
-    return value;
-}
-
-bool IsTextType(std::uint16_t type)
-{
-    return type >= RECORD_TITLE && type <= RECORD_DELETE_LIST && type != RECORD_FLAGS;
-}
 
 }  // namespace
 
@@ -100,14 +89,14 @@ OpenedPackage::OpenedPackage(const fs::path& path)
         RecordView view;
         view.offset = trailerStart_ + position;
         view.size = static_cast<std::uint16_t>(recordSize);
-        view.type = static_cast<std::uint16_t>(Le(record + 2, 2));
-        if (IsTextType(view.type)) {
+        view.type = ReadU16Le(record + 2);
+        if (IsTextRecordType(view.type)) {
             view.isText = true;
-            view.language = static_cast<std::uint16_t>(Le(record + 4, 2));
+            view.language = ReadU16Le(record + 4);
             view.text = reinterpret_cast<const char*>(record + TRAILER_TEXT_HEADER_SIZE);
         } else if (view.type == RECORD_ARCHIVE || view.type == RECORD_FLAGS) {
-            view.first = Le(record + 4, 4);
-            view.second = Le(record + 8, 4);
+            view.first = ReadU32Le(record + 4);
+            view.second = ReadU32Le(record + 8);
         }
         records_.push_back(view);
         position += recordSize;

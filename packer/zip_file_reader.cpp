@@ -5,22 +5,23 @@
 #include <zlib.h>
 
 #include "packer_error.h"
+#include "archive/zip_format.h"
 #include "platform/byte_order.h"
 
 namespace packer {
 
 namespace {
 
-constexpr std::uint32_t kEndSignature = 0x06054B50;
-constexpr std::uint32_t kZip64LocatorSignature = 0x07064B50;
-constexpr std::uint32_t kZip64EndSignature = 0x06064B50;
-constexpr std::uint32_t kCentralSignature = 0x02014B50;
-constexpr std::uint32_t kLocalSignature = 0x04034B50;
-constexpr std::uint32_t kEndSize = 22;
-constexpr std::uint32_t kZip64LocatorSize = 20;
-constexpr std::uint32_t kZip64EndSize = 56;
-constexpr std::uint32_t kCentralSize = 46;
-constexpr std::uint32_t kLocalSize = 30;
+constexpr std::uint32_t kEndSignature = ZIP_END_RECORD_SIGNATURE;
+constexpr std::uint32_t kZip64LocatorSignature = ZIP64_END_LOCATOR_SIGNATURE;
+constexpr std::uint32_t kZip64EndSignature = ZIP64_END_RECORD_SIGNATURE;
+constexpr std::uint32_t kCentralSignature = ZIP_CENTRAL_HEADER_SIGNATURE;
+constexpr std::uint32_t kLocalSignature = ZIP_LOCAL_HEADER_SIGNATURE;
+constexpr std::uint32_t kEndSize = ZIP_END_RECORD_SIZE;
+constexpr std::uint32_t kZip64LocatorSize = ZIP64_END_LOCATOR_SIZE;
+constexpr std::uint32_t kZip64EndSize = ZIP64_END_RECORD_SIZE;
+constexpr std::uint32_t kCentralSize = ZIP_CENTRAL_HEADER_SIZE;
+constexpr std::uint32_t kLocalSize = ZIP_LOCAL_HEADER_SIZE;
 // The end record and a comment of at most 65,535 bytes.
 constexpr std::uint32_t kEndSearchWindow = kEndSize + 0xFFFF;
 constexpr std::uint16_t kZip64ExtraId = 0x0001;

@@ -12,10 +12,8 @@ namespace packer {
 
 namespace {
 
-constexpr std::uint32_t kZipFlagEncrypted = 0x0001;
+constexpr std::uint32_t kZipFlagEncrypted = ZIP_FLAG_ENCRYPTED;
 constexpr std::uint32_t kZipFlagStrongEncryption = 0x0040;
-constexpr std::uint32_t kZipFlagUtf8Names = 0x0800;
-constexpr std::uint32_t kDosDirectoryAttribute = 0x10;
 constexpr std::uint32_t kNameBufferSize = 1024;
 constexpr std::uint32_t kMethodAes = 99;
 // Version needed to extract 4.5: the entry may use ZIP64 fields.
@@ -194,7 +192,7 @@ class ZipSource : public PackageSource {
         SourceEntry entry;
         entry.zipIndex = index;
         bool named = true;
-        if (facts.flagBits & kZipFlagUtf8Names) {
+        if (facts.flagBits & ZIP_FLAG_UTF8_NAME) {
             entry.shownName = raw;
             named = EncodeEntryName(raw, entry.name, entry.utf8Name);
         } else {
@@ -214,7 +212,7 @@ class ZipSource : public PackageSource {
             }
         }
         entry.directory = !raw.empty() && raw.back() == '/';
-        if (!entry.directory && (facts.externalAttributes & kDosDirectoryAttribute) && facts.uncompressedSize == 0) {
+        if (!entry.directory && (facts.externalAttributes & ZIP_DOS_DIRECTORY_ATTRIBUTE) && facts.uncompressedSize == 0) {
             entry.directory = true;
             entry.name += '/';
             entry.shownName += '/';

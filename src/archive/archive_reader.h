@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include "../platform/sys_file.h"
+#include "zip_format.h"
 
 // Result codes of the archive reader and the entry data reader.
 #define ARCHIVE_OK 0
@@ -15,14 +16,6 @@
 #define ARCHIVE_NO_MEMORY (-104)       // a buffer allocation failed
 #define ARCHIVE_CRC_MISMATCH (-105)    // the entry's data did not match its CRC-32
 
-#define ZIP_END_RECORD_SIGNATURE 0x06054B50u
-#define ZIP_CENTRAL_HEADER_SIGNATURE 0x02014B50u
-#define ZIP_LOCAL_HEADER_SIGNATURE 0x04034B50u
-
-#define ZIP_END_RECORD_SIZE 22         // fixed part, signature included
-#define ZIP_CENTRAL_HEADER_SIZE 46
-#define ZIP_LOCAL_HEADER_SIZE 30
-
 // The end record lies within the last 0xFFFF bytes of the archive (a record
 // of 22 bytes plus a comment of at most 65,513). The search reads this window
 // backwards in steps of END_SEARCH_STEP bytes, each read END_SEARCH_OVERLAP
@@ -31,11 +24,6 @@
 #define END_SEARCH_STEP 1024u
 #define END_SEARCH_OVERLAP 4u
 #define END_SEARCH_BUFFER_SIZE (END_SEARCH_STEP + END_SEARCH_OVERLAP)
-
-#define ZIP_FLAG_DATA_DESCRIPTOR 0x0008u
-#define ZIP_FLAG_UTF8_NAME 0x0800u     // the name is UTF-8, not OEM code page bytes
-#define ZIP_METHOD_STORED 0
-#define ZIP_METHOD_DEFLATED 8
 
 // The fixed fields of one central directory header, 16-bit ones widened.
 // The CRC precedes the date and time here, unlike in the file.

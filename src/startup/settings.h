@@ -1,18 +1,9 @@
-// The package's configuration as the trailer gives it: the record type that
-// holds it, and the language ids its texts carry.
+// The package's configuration as the trailer gives it: the record that
+// holds it for the whole run.
 #pragma once
 #include <stdint.h>
 
-#define LANGUAGE_NEUTRAL 0
-#define LANGUAGE_GERMAN  7
-#define LANGUAGE_ENGLISH 9
-
-#define FLAG_HIDE_FRAME     0x1u
-#define FLAG_FINISH_NO_WAIT 0x2u
-#define FLAG_SKIP_FOLDER_PAGE 0x4u   // an addition of ours: never ask for the folder
-#define FLAGS_DEFAULT       FLAG_HIDE_FRAME
-
-#define CIPHER_HEADER_SIZE 52
+#include "package_format.h"
 
 // One text setting: the language of the record it came from and the text,
 // which points into the trailer block. A null text means "not configured".

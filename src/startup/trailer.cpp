@@ -7,7 +7,7 @@
 
 #include "../platform/byte_order.h"
 
-static const uint8_t FooterMagic[4] = { 'S', 'F', 'X', 0 };
+static const uint8_t FooterMagic[TRAILER_FOOTER_MAGIC_SIZE] = TRAILER_FOOTER_MAGIC;
 
 /* The few places of a Windows program's headers that locate its
    certificate table. */
@@ -32,7 +32,7 @@ void ResetSettings(SfxSettingsRecord* settings)
 static int IsFooterAt(const uint8_t* p)
 {
     return ReadU16Le(p) == TRAILER_FOOTER_SIZE && ReadU16Le(p + 2) == 0 &&
-           memcmp(p + 8, FooterMagic, sizeof FooterMagic) == 0;
+           memcmp(p + TRAILER_FOOTER_MAGIC_FIELD, FooterMagic, sizeof FooterMagic) == 0;
 }
 
 static int ReadAt(SysFile file, uint64_t position, void* buffer, uint32_t count)
@@ -130,16 +130,13 @@ int64_t FindTrailerFooter(SysFile file, uint8_t footer[TRAILER_FOOTER_SIZE])
     return -1;
 }
 
-static int IsTextRecordType(uint16_t type)
-{
-    return type >= RECORD_TITLE && type <= RECORD_DELETE_LIST && type != RECORD_FLAGS;
-}
-
 // The smallest size a record of this type can have and still hold its payload.
 static uint32_t MinimumRecordSize(uint16_t type)
 {
-    if (type == RECORD_ARCHIVE || type == RECORD_FLAGS)
-        return TRAILER_RECORD_HEADER_SIZE + 8;
+    if (type == RECORD_ARCHIVE)
+        return ARCHIVE_RECORD_SIZE;
+    if (type == RECORD_FLAGS)
+        return FLAGS_RECORD_SIZE;
     if (type == RECORD_CIPHER_HEADER)
         return CIPHER_HEADER_SIZE;
     if (IsTextRecordType(type))
@@ -246,7 +243,7 @@ int ReadTrailer(SysFile file, uint32_t uiLanguage, SfxSettingsRecord* settings,
 int ReadTrailerBefore(SysFile file, int64_t trailerEnd, const uint8_t footer[TRAILER_FOOTER_SIZE],
                       uint32_t uiLanguage, SfxSettingsRecord* settings, const uint8_t** block, uint32_t* blockLength)
 {
-    uint32_t length = ReadU32Le(footer + 4);
+    uint32_t length = ReadU32Le(footer + TRAILER_FOOTER_LENGTH_FIELD);
     if (length < TRAILER_FOOTER_SIZE || (int64_t)length > trailerEnd)
         return TRAILER_CORRUPT;
     if (SysFileSeek(file, trailerEnd - length, SYS_SEEK_BEGIN) < 0)

@@ -5,29 +5,8 @@
 #include <stdint.h>
 
 #include "../platform/sys_file.h"
+#include "package_format.h"
 #include "settings.h"
-
-#define TRAILER_FOOTER_SIZE 12
-#define TRAILER_SCAN_WINDOW 16384
-#define TRAILER_RECORD_HEADER_SIZE 4
-#define TRAILER_TEXT_HEADER_SIZE 8    // record header, language, length
-
-enum TrailerRecordType {
-    RECORD_ARCHIVE = 1,
-    RECORD_TITLE = 2,
-    RECORD_INTRO_TEXT = 3,
-    RECORD_INTRO_LINK = 4,
-    RECORD_FINISH_TEXT = 5,
-    RECORD_FINISH_BUTTON = 6,
-    RECORD_FLAGS = 7,
-    RECORD_COMMAND1 = 8,
-    RECORD_FOLDER_TEMPLATE = 9,
-    RECORD_EXIT_TEXT = 10,
-    RECORD_EXIT_BUTTON = 11,
-    RECORD_COMMAND2 = 12,
-    RECORD_DELETE_LIST = 13,
-    RECORD_CIPHER_HEADER = 14,
-};
 
 /* Results of the trailer reader. */
 #define TRAILER_OK         0
