@@ -1,0 +1,57 @@
+// Fuzz target: the trailer reader. The input is a whole package file; the
+// footer search, the block read and the record walk run on it for each
+// interface language, and the walk alone runs on the input as a record
+// block, so that the walk's checks meet arbitrary records at once.
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
+
+#include "startup/trailer.h"
+#include "support/fuzz_input.h"
+#include "support/settings_check.h"
+
+// Neutral, German, English, and one the packages never name (French).
+static const uint32_t Languages[] = { LANGUAGE_NEUTRAL, LANGUAGE_GERMAN, LANGUAGE_ENGLISH, 0x0C };
+
+static void SearchFooter(SysFile file, const uint8_t* data, size_t size)
+{
+    uint8_t footer[TRAILER_FOOTER_SIZE];
+    int64_t end = FindTrailerFooter(file, footer);
+    if (end < 0)
+        return;
+    FuzzCheck(end >= TRAILER_FOOTER_SIZE && (uint64_t)end <= size, "the footer lies outside the file");
+    FuzzCheck(memcmp(footer, data + end - TRAILER_FOOTER_SIZE, TRAILER_FOOTER_SIZE) == 0,
+              "the footer differs from the file's bytes");
+}
+
+static void ReadWholeTrailer(SysFile file, uint32_t language)
+{
+    SfxSettingsRecord settings;
+    ResetSettings(&settings);
+    const uint8_t* block = NULL;
+    uint32_t length = 0;
+    if (ReadTrailer(file, language, &settings, &block, &length) == TRAILER_OK)
+        CheckSettingsTexts(&settings, block, length);
+}
+
+static void WalkInputAsBlock(const uint8_t* data, size_t size, uint32_t language)
+{
+    if (size > UINT32_MAX)
+        return;
+    SfxSettingsRecord settings;
+    ResetSettings(&settings);
+    if (ParseTrailerRecords(data, (uint32_t)size, language, &settings) == TRAILER_OK)
+        CheckSettingsTexts(&settings, data, (uint32_t)size);
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    SysFile file = LoadFuzzInput(data, size);
+    SearchFooter(file, data, size);
+    for (uint32_t language : Languages) {
+        ReadWholeTrailer(file, language);
+        WalkInputAsBlock(data, size, language);
+    }
+    ReleaseReaderMemory();
+    return 0;
+}
