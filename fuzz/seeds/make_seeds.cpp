@@ -28,8 +28,11 @@ namespace {
 constexpr const char* kFuzzPassword = "fuzz";
 
 // Seeds stay small: libFuzzer takes the largest seed as the longest input it
-// makes, and short inputs run fast.
+// makes, and short inputs run fast. Packages with a tail need the larger
+// stub: the footer scan reads the last 16 KiB and refuses a shorter file,
+// which no real stub makes.
 constexpr std::size_t kStubSize = 64;
+constexpr std::size_t kScannedStubSize = 16384;
 
 struct SeedFolders {
     fs::path trailer, archive, encrypted, packageReader;
@@ -60,9 +63,9 @@ Bytes Noise(std::size_t size, std::uint32_t seed)
     return out;
 }
 
-Bytes FakeStub()
+Bytes FakeStub(std::size_t size = kStubSize)
 {
-    Bytes stub(kStubSize, 0);
+    Bytes stub(size, 0);
     stub[0] = 'M';
     stub[1] = 'Z';
     return stub;
@@ -186,7 +189,7 @@ void WritePlainPackageSeeds(const SeedFolders& to)
 {
     WritePlainPackage(to, "full.exe", assemblePackage(FakeStub(), TypicalArchive(), FullTrailer()));
     WritePlainPackage(to, "with-tail.exe",
-                      assemblePackage(FakeStub(), TypicalArchive(), TitleOnly("Tail"), Noise(200, 4)));
+                      assemblePackage(FakeStub(kScannedStubSize), TypicalArchive(), TitleOnly("Tail"), Noise(200, 4)));
 
     ZipWriter one;
     one.add(ZipEntry::file("setup.exe", Text("MZ program"), ZipMethod::kStored));
@@ -234,7 +237,8 @@ void WriteEncryptedSeeds(const SeedFolders& to)
     minimal.cipherHeader(header);
     ZipWriter one;
     one.add(encryptedZipEntry(encryptor, "setup.exe", Text("MZ encrypted program"), ZipMethod::kStored));
-    WriteEncryptedPackage(to, "encrypted-one.exe", assemblePackage(FakeStub(), one.build(), minimal, Noise(40, 6)));
+    WriteEncryptedPackage(to, "encrypted-one.exe",
+                          assemblePackage(FakeStub(kScannedStubSize), one.build(), minimal, Noise(40, 6)));
 
     ZipWriter large;
     large.add(encryptedZipEntry(encryptor, "large.bin", Noise(17000, 7), ZipMethod::kStored));

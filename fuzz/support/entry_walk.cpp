@@ -2,6 +2,7 @@
 #include "entry_walk.h"
 
 #include <string.h>
+#include <zlib.h>
 
 #include "archive/entry_reader.h"
 #include "crypto/password_check.h"
@@ -25,22 +26,49 @@ static void PrepareName(const char* name)
     PathFileNamePart(path);
 }
 
-static void ReadEntry(ArchiveReader* reader, const ArchiveEntryInfo* info)
+// What one read of an entry gave: enough to tell two reads apart.
+struct EntryOutcome {
+    int openResult;
+    int32_t lastRead;                   // 0 at the end, or the error
+    uint64_t produced;
+    uint32_t crc;                       // of the bytes handed out
+    int closeResult;
+};
+
+static EntryOutcome ReadEntryOnce(ArchiveReader* reader, const ArchiveEntryInfo* info)
 {
     static uint8_t piece[READ_PIECE_SIZE];
+    EntryOutcome outcome = {};
     ResetEntryIv();
-    if (EntryOpen(reader) != ARCHIVE_OK)
-        return;
-    uint64_t produced = 0;
+    outcome.openResult = EntryOpen(reader);
+    if (outcome.openResult != ARCHIVE_OK)
+        return outcome;
     for (;;) {
-        int32_t n = EntryRead(reader, piece, sizeof piece);
-        if (n <= 0)
+        outcome.lastRead = EntryRead(reader, piece, sizeof piece);
+        if (outcome.lastRead <= 0)
             break;
-        FuzzCheck((uint32_t)n <= sizeof piece, "EntryRead gave more than asked");
-        produced += (uint32_t)n;
-        FuzzCheck(produced <= info->uncompressedSize, "an entry gave more bytes than its size");
+        uint32_t n = (uint32_t)outcome.lastRead;
+        FuzzCheck(n <= sizeof piece, "EntryRead gave more than asked");
+        outcome.produced += n;
+        outcome.crc = (uint32_t)crc32(outcome.crc, piece, n);
+        FuzzCheck(outcome.produced <= info->uncompressedSize, "an entry gave more bytes than its size");
     }
-    EntryClose(reader);
+    outcome.closeResult = EntryClose(reader);
+    return outcome;
+}
+
+// Reads the current entry twice: the second open reuses the state the
+// first close parked, and the chain starts again, so both must agree.
+static void ReadEntry(ArchiveReader* reader, const ArchiveEntryInfo* info)
+{
+    EntryOutcome first = ReadEntryOnce(reader, info);
+    if (first.openResult != ARCHIVE_OK)
+        return;
+    EntryOutcome second = ReadEntryOnce(reader, info);
+    FuzzCheck(first.openResult == second.openResult && first.lastRead == second.lastRead &&
+                  first.produced == second.produced && first.crc == second.crc &&
+                  first.closeResult == second.closeResult,
+              "reading an entry again gave something else");
 }
 
 void WalkArchive(ArchiveReader* reader)
