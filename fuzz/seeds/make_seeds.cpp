@@ -4,7 +4,8 @@
 // deflated, empty and folder entries, data descriptors, comments and bytes
 // in front. ZIP files made by other tools can be given after the output
 // folder; they become archive seeds as they are and package seeds wrapped
-// in a package.
+// in a package. Signed packages carry a certificate table of random bytes
+// behind a program image that has just the headers that locate it.
 //
 // Usage: make_fuzz_seeds OUTPUT_DIR [ZIP_FILE ...]
 // Writes OUTPUT_DIR/{trailer,archive,encrypted,package_reader}/.
@@ -69,6 +70,51 @@ Bytes FakeStub(std::size_t size = kStubSize)
     stub[0] = 'M';
     stub[1] = 'Z';
     return stub;
+}
+
+// A program image with just enough of a PE header for a signature's
+// certificate table to be found: the optional header of a 32- or 64-bit
+// program with 16 data directories, the security one empty until Sign
+// fills it.
+constexpr std::size_t kPeHeader = 0x80;
+constexpr std::size_t kPeStubSize = 512;
+
+std::size_t SecurityDirectory(bool pe32Plus)
+{
+    return kPeHeader + 24 + (pe32Plus ? 112 : 96) + 4 * 8;
+}
+
+void PutU32(Bytes& bytes, std::size_t offset, std::uint32_t value)
+{
+    for (int i = 0; i < 4; i++)
+        bytes[offset + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+Bytes FakePeStub(bool pe32Plus)
+{
+    Bytes image = FakeStub(kPeStubSize);
+    const std::size_t optional = kPeHeader + 24;
+    PutU32(image, 0x3C, kPeHeader);
+    image[kPeHeader] = 'P';
+    image[kPeHeader + 1] = 'E';
+    image[kPeHeader + 20] = pe32Plus ? 240 : 224;   // SizeOfOptionalHeader
+    image[optional] = 0x0B;
+    image[optional + 1] = pe32Plus ? 2 : 1;
+    PutU32(image, optional + (pe32Plus ? 112 : 96) - 4, 16);   // NumberOfRvaAndSizes
+    return image;
+}
+
+// Signs a package as signing tools do: zeros up to a multiple of 8, the
+// certificate table behind them, the security directory pointing to it.
+Bytes Sign(Bytes package, bool pe32Plus, std::size_t tableSize)
+{
+    while (package.size() % 8 != 0)
+        package.push_back(0);
+    PutU32(package, SecurityDirectory(pe32Plus), static_cast<std::uint32_t>(package.size()));
+    PutU32(package, SecurityDirectory(pe32Plus) + 4, static_cast<std::uint32_t>(tableSize));
+    Bytes table = Noise(tableSize, 9);
+    package.insert(package.end(), table.begin(), table.end());
+    return package;
 }
 
 void Write(const fs::path& folder, const std::string& name, const Bytes& bytes)
@@ -202,6 +248,17 @@ void WritePlainPackageSeeds(const SeedFolders& to)
     noArchive.insert(noArchive.end(), trailer.begin(), trailer.end());
     WritePlainPackage(to, "no-archive.exe", noArchive);
 
+    // Signed, 32- and 64-bit; the second holds a package as its last stored
+    // file, whose trailer the footer search must not take for its own.
+    WritePlainPackage(to, "signed-32.exe", Sign(assemblePackage(FakePeStub(false), TypicalArchive(), FullTrailer()),
+                                                false, 200));
+    ZipWriter nested;
+    nested.add(ZipEntry::file("readme.txt", Lines(5)));
+    nested.add(ZipEntry::file("inner.exe", assemblePackage(FakePeStub(true), one.build(), TitleOnly("Inner")),
+                              ZipMethod::kStored));
+    WritePlainPackage(to, "signed-64-nested.exe",
+                      Sign(assemblePackage(FakePeStub(true), nested.build(), TitleOnly("Outer")), true, 120));
+
     // The record block alone, footer included, for the walk over the input.
     Write(to.trailer, "records-only.bin", FullTrailer().build());
 }
@@ -239,6 +296,9 @@ void WriteEncryptedSeeds(const SeedFolders& to)
     one.add(encryptedZipEntry(encryptor, "setup.exe", Text("MZ encrypted program"), ZipMethod::kStored));
     WriteEncryptedPackage(to, "encrypted-one.exe",
                           assemblePackage(FakeStub(kScannedStubSize), one.build(), minimal, Noise(40, 6)));
+
+    WriteEncryptedPackage(to, "encrypted-signed.exe",
+                          Sign(assemblePackage(FakePeStub(false), one.build(), minimal), false, 64));
 
     ZipWriter large;
     large.add(encryptedZipEntry(encryptor, "large.bin", Noise(17000, 7), ZipMethod::kStored));

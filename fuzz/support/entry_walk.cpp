@@ -10,20 +10,31 @@
 #include "fuzz_input.h"
 
 #define NAME_BUFFER_SIZE 260            // the worker's: MAX_PATH, the zero included
+#define PATH_BUFFER_SIZE 264            // the worker's joined path
 #define EXTRA_BUFFER_SIZE 64            // small, so that long extra fields are cut
 #define COMMENT_BUFFER_SIZE 64
 #define READ_PIECE_SIZE 4096            // below the reader's chunk, so that pieces and chunks interleave
 
-// Runs the name through what the worker does with it before it creates a file.
-static void PrepareName(const char* name)
+// Runs an OEM name through what the worker does with it before it creates
+// a file: the mapping to the ANSI code page, the join to the extraction
+// folder and the check of the joined path. UTF-8 names are converted by
+// Windows itself; the host has no such conversion.
+static void PrepareName(const ArchiveEntryInfo* info, const char* name)
 {
-    if (IsUnsafeEntryName(name))
+    PathFileNamePart(name);
+    if (info->flagBits & ZIP_FLAG_UTF8_NAME)
         return;
-    char path[NAME_BUFFER_SIZE] = "C:\\Temp\\Package";
-    char* joined = PathJoin(path, sizeof path, name);
+    char ansiName[NAME_BUFFER_SIZE];
+    size_t length = strlen(name);
+    if (length >= sizeof ansiName)
+        return;
+    memcpy(ansiName, name, length + 1);
+    if (MapNameToAnsi(ansiName) != 0)
+        return;
+    char path[PATH_BUFFER_SIZE] = "C:\\Users\\user\\AppData\\Local\\Temp\\Package";
+    char* joined = PathJoin(path, NAME_BUFFER_SIZE, ansiName);
     if (joined != NULL)
-        MapNameToAnsi(joined);
-    PathFileNamePart(path);
+        CheckEntryName(joined);
 }
 
 // What one read of an entry gave: enough to tell two reads apart.
@@ -53,6 +64,9 @@ static EntryOutcome ReadEntryOnce(ArchiveReader* reader, const ArchiveEntryInfo*
         outcome.crc = (uint32_t)crc32(outcome.crc, piece, n);
         FuzzCheck(outcome.produced <= info->uncompressedSize, "an entry gave more bytes than its size");
     }
+    // An entry read to its end is whole: a short one ends in an error.
+    FuzzCheck(outcome.lastRead != 0 || outcome.produced == info->uncompressedSize,
+              "an entry ended short of its size without an error");
     outcome.closeResult = EntryClose(reader);
     return outcome;
 }
@@ -95,7 +109,7 @@ void WalkArchive(ArchiveReader* reader)
         size_t length = strlen(name);
         if (length == 0 || IsPathSeparator(name[length - 1]))
             continue;
-        PrepareName(name);
+        PrepareName(&info, name);
         ReadEntry(reader, &info);
     }
 }

@@ -1,7 +1,8 @@
 // Fuzz target: the trailer reader. The input is a whole package file; the
-// footer search, the block read and the record walk run on it for each
-// interface language, and the walk alone runs on the input as a record
-// block, so that the walk's checks meet arbitrary records at once.
+// search for a signature's certificate table, the footer search, the block
+// read and the record walk run on it for each interface language, and the
+// walk alone runs on the input as a record block, so that the walk's checks
+// meet arbitrary records at once.
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
@@ -12,6 +13,15 @@
 
 // Neutral, German, English, and one the packages never name (French).
 static const uint32_t Languages[] = { LANGUAGE_NEUTRAL, LANGUAGE_GERMAN, LANGUAGE_ENGLISH, 0x0C };
+
+static void SearchCertificateTable(SysFile file, size_t size)
+{
+    uint32_t offset = 0;
+    uint32_t tableSize = 0;
+    if (FindCertificateTable(file, (int64_t)size, &offset, &tableSize) != 0)
+        return;
+    FuzzCheck(tableSize > 0 && (uint64_t)offset + tableSize == size, "a certificate table that does not end the file");
+}
 
 static void SearchFooter(SysFile file, const uint8_t* data, size_t size)
 {
@@ -47,6 +57,7 @@ static void WalkInputAsBlock(const uint8_t* data, size_t size, uint32_t language
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     SysFile file = LoadFuzzInput(data, size);
+    SearchCertificateTable(file, size);
     SearchFooter(file, data, size);
     for (uint32_t language : Languages) {
         ReadWholeTrailer(file, language);
