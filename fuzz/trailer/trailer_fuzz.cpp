@@ -23,24 +23,30 @@ static void SearchCertificateTable(SysFile file, size_t size)
     FuzzCheck(tableSize > 0 && (uint64_t)offset + tableSize == size, "a certificate table that does not end the file");
 }
 
-static void SearchFooter(SysFile file, const uint8_t* data, size_t size)
+// Finds the footer as the stub does; fills footer and returns its end, or -1.
+static int64_t SearchFooter(SysFile file, const uint8_t* data, size_t size, uint8_t footer[TRAILER_FOOTER_SIZE])
 {
-    uint8_t footer[TRAILER_FOOTER_SIZE];
     int64_t end = FindTrailerFooter(file, footer);
     if (end < 0)
-        return;
+        return -1;
     FuzzCheck(end >= TRAILER_FOOTER_SIZE && (uint64_t)end <= size, "the footer lies outside the file");
     FuzzCheck(memcmp(footer, data + end - TRAILER_FOOTER_SIZE, TRAILER_FOOTER_SIZE) == 0,
               "the footer differs from the file's bytes");
+    return end;
 }
 
-static void ReadWholeTrailer(SysFile file, uint32_t language)
+// The stub's own path, search included, once; the other languages start
+// from the footer found, as the packer does.
+static void ReadTrailerInLanguage(SysFile file, int64_t end, const uint8_t* footer, uint32_t language)
 {
     SfxSettingsRecord settings;
     ResetSettings(&settings);
     const uint8_t* block = NULL;
     uint32_t length = 0;
-    if (ReadTrailer(file, language, &settings, &block, &length) == TRAILER_OK)
+    int result = language == LANGUAGE_ENGLISH ? ReadTrailer(file, language, &settings, &block, &length)
+                                               : ReadTrailerBefore(file, end, footer, language, &settings, &block,
+                                                                   &length);
+    if (result == TRAILER_OK)
         CheckSettingsTexts(&settings, block, length);
 }
 
@@ -58,9 +64,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     SysFile file = LoadFuzzInput(data, size);
     SearchCertificateTable(file, size);
-    SearchFooter(file, data, size);
+    uint8_t footer[TRAILER_FOOTER_SIZE];
+    int64_t end = SearchFooter(file, data, size, footer);
     for (uint32_t language : Languages) {
-        ReadWholeTrailer(file, language);
+        if (end >= 0)
+            ReadTrailerInLanguage(file, end, footer, language);
         WalkInputAsBlock(data, size, language);
     }
     ReleaseReaderMemory();
