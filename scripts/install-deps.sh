@@ -13,6 +13,7 @@ need_pkgs=(
   zip unzip p7zip-full libarchive-tools
   libcli11-dev libtomlplusplus-dev help2man groff-base
   openssl osslsigncode
+  clang libclang-rt-14-dev
 )
 
 missing=()

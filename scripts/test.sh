@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The whole check: installs what is missing, builds every preset (host,
 # win32, win64) and runs every test, the Windows ones under Wine on a virtual
-# display when there is no real one. Exits nonzero when anything fails.
+# display when there is no real one; then the host tests under the
+# sanitizers and a short run of each fuzz target. Exits nonzero when
+# anything fails.
 set -u
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -53,6 +55,18 @@ fi
 
 /usr/lib/wine/wineserver -k 2>/dev/null
 [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+
+# The host code once more under AddressSanitizer and UndefinedBehaviorSanitizer,
+# then a short run of every fuzz target.
+echo "=== configure, build and tests: host-asan"
+if cmake --preset host-asan >build/configure-host-asan.log 2>&1; then
+  { cmake --build --preset host-asan && ctest --preset host-asan; } || status=1
+else
+  cat build/configure-host-asan.log
+  status=1
+fi
+echo "=== fuzz: each target for 20 s"
+bash scripts/fuzz.sh 20 || status=1
 
 echo "=== stub sizes"
 for preset in win32 win64; do

@@ -2,7 +2,6 @@
 #include "sys_file.h"
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 SysFile SysFileOpenRead(const char* path)
@@ -40,11 +39,6 @@ int SysFileRead(SysFile file, void* buffer, uint32_t count, uint32_t* got)
     }
     *got = total;
     return 0;
-}
-
-void* SysAlloc(uint32_t size)
-{
-    return calloc(1, size ? size : 1);
 }
 
 uint32_t SysAnsiCodePage(void)
