@@ -184,9 +184,10 @@ std::uint16_t zipVersionNeeded(ZipMethod method, bool directory)
     return method == ZipMethod::kStored && !directory ? kVersionStored : kVersionDeflated;
 }
 
-void appendLocalHeader(Bytes& out, const ZipHeaderFields& fields, const std::string& name, const Bytes& extra)
+// The fields the local and the central header share, in the same order,
+// from the version needed to the uncompressed size.
+static void appendSharedFields(Bytes& out, const ZipHeaderFields& fields)
 {
-    appendU32(out, ZIP_LOCAL_HEADER_SIGNATURE);
     appendU16(out, fields.versionNeeded);
     appendU16(out, fields.flags);
     appendU16(out, fields.method);
@@ -195,6 +196,12 @@ void appendLocalHeader(Bytes& out, const ZipHeaderFields& fields, const std::str
     appendU32(out, fields.crc);
     appendU32(out, fields.compressedSize);
     appendU32(out, fields.uncompressedSize);
+}
+
+void appendLocalHeader(Bytes& out, const ZipHeaderFields& fields, const std::string& name, const Bytes& extra)
+{
+    appendU32(out, ZIP_LOCAL_HEADER_SIGNATURE);
+    appendSharedFields(out, fields);
     appendU16(out, static_cast<std::uint16_t>(name.size()));
     appendU16(out, static_cast<std::uint16_t>(extra.size()));
     append(out, name);
@@ -206,14 +213,7 @@ void appendCentralHeader(Bytes& out, const ZipHeaderFields& fields, const std::s
 {
     appendU32(out, ZIP_CENTRAL_HEADER_SIGNATURE);
     appendU16(out, kMadeByDos);
-    appendU16(out, fields.versionNeeded);
-    appendU16(out, fields.flags);
-    appendU16(out, fields.method);
-    appendU16(out, fields.dosTime);
-    appendU16(out, fields.dosDate);
-    appendU32(out, fields.crc);
-    appendU32(out, fields.compressedSize);
-    appendU32(out, fields.uncompressedSize);
+    appendSharedFields(out, fields);
     appendU16(out, static_cast<std::uint16_t>(name.size()));
     appendU16(out, static_cast<std::uint16_t>(extra.size()));
     appendU16(out, static_cast<std::uint16_t>(comment.size()));
