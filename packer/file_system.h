@@ -1,7 +1,8 @@
 // The packer's file layer: UTF-8 paths on both systems, files read and
 // written in pieces, local DOS times, renames that do or do not replace, and
 // the read handles the stub's shared readers take. Everything that differs
-// between Linux and Windows is here.
+// between Linux and Windows is behind this header: file_system_win.cpp and
+// file_system_posix.cpp.
 #pragma once
 
 #include <cstdint>

@@ -12,6 +12,7 @@
 #include "commands.h"
 #include "config_file.h"
 #include "interruption.h"
+#include "main.h"
 #include "notes.h"
 #include "package_builder.h"
 #include "packaging/trailer_writer.h"
@@ -22,11 +23,6 @@
 
 #ifndef SFX_VERSION
 #define SFX_VERSION "unknown"
-#endif
-
-#ifdef _WIN32
-#include <windows.h>
-#include <shellapi.h>
 #endif
 
 namespace packer {
@@ -402,33 +398,3 @@ int Main(int argc, char** argv)
 }
 
 }  // namespace packer
-
-#ifdef _WIN32
-// Windows hands main() its arguments in the ANSI code page, which loses
-// every character outside it; the wide command line has them all.
-int main()
-{
-    int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::string> arguments;
-    for (int i = 0; i < count; i++)
-        arguments.push_back(packer::WideToUtf8(wide[i]));
-    LocalFree(wide);
-    std::vector<char*> argv;
-    for (std::string& argument : arguments)
-        argv.push_back(&argument[0]);
-    argv.push_back(nullptr);
-    // Messages and listings are UTF-8; the console shows them as such only
-    // in its UTF-8 code page, which is put back afterwards.
-    UINT consolePage = GetConsoleOutputCP();
-    SetConsoleOutputCP(CP_UTF8);
-    int result = packer::Main(count, argv.data());
-    SetConsoleOutputCP(consolePage);
-    return result;
-}
-#else
-int main(int argc, char** argv)
-{
-    return packer::Main(argc, argv);
-}
-#endif

@@ -6,10 +6,6 @@
 
 #include "extract/path_helpers.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace packer {
 
 namespace {
@@ -325,27 +321,5 @@ std::string DescribeCharacter(char32_t c)
         return code;
     return std::string(code) + " '" + EncodeUtf8(std::u32string(1, c)) + "'";
 }
-
-#ifdef _WIN32
-std::wstring Utf8ToWide(std::string_view utf8)
-{
-    if (utf8.empty())
-        return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-    return wide;
-}
-
-std::string WideToUtf8(std::wstring_view wide)
-{
-    if (wide.empty())
-        return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n, nullptr, nullptr);
-    return utf8;
-}
-#endif
 
 }  // namespace packer

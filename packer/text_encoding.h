@@ -52,9 +52,4 @@ std::string EscapeControls(std::string_view utf8, bool keepLineBreaks = false);
 // "U+00E9 'é'" for messages about a refused character.
 std::string DescribeCharacter(char32_t c);
 
-#ifdef _WIN32
-std::wstring Utf8ToWide(std::string_view utf8);
-std::string WideToUtf8(std::wstring_view wide);
-#endif
-
 }  // namespace packer

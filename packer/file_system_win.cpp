@@ -1,0 +1,368 @@
+// The packer's file layer on Windows: wide-character calls, so that every
+// UTF-8 path reaches the system whole.
+#include "file_system.h"
+
+#include <io.h>
+#include <windows.h>
+
+#include <algorithm>
+
+#include "file_system_shared.h"
+#include "packer_error.h"
+#include "wide_text.h"
+
+namespace packer {
+
+std::string LastSystemError()
+{
+    DWORD code = GetLastError();
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message = text ? WideToUtf8(text) : "error " + std::to_string(code);
+    LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+        message.pop_back();
+    return message;
+}
+
+namespace {
+
+constexpr std::uint64_t kFileTimeUnitsPerSecond = 10000000;
+constexpr std::uint64_t kFileTimeOf1970 = 116444736000000000;
+
+// The system's conversions know only the system's zone; the C runtime's
+// read TZ. They are used when TZ is set, so that it pins the zone here as
+// it does on Linux.
+bool ZoneFromEnvironment()
+{
+    static const bool given = [] {
+        _tzset();
+        return GetEnvironmentVariableW(L"TZ", nullptr, 0) > 0;
+    }();
+    return given;
+}
+
+// False when the system cannot convert the time.
+bool DosTimeOfFileTime(const FILETIME& utc, DosTime& dos)
+{
+    std::uint64_t units = static_cast<std::uint64_t>(utc.dwHighDateTime) << 32 | utc.dwLowDateTime;
+    if (ZoneFromEnvironment()) {
+        if (units < kFileTimeOf1970) {
+            dos = kDosEarliest;
+            return true;
+        }
+        __time64_t seconds = static_cast<__time64_t>((units - kFileTimeOf1970) / kFileTimeUnitsPerSecond);
+        const struct tm* local = _localtime64(&seconds);
+        dos = local ? DosTimeFromTm(*local) : kDosLatest;
+        return true;
+    }
+    FILETIME local;
+    SYSTEMTIME parts;
+    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &parts))
+        return false;
+    dos = DosTimeFromParts(parts.wYear, parts.wMonth, parts.wDay, parts.wHour, parts.wMinute, parts.wSecond);
+    return true;
+}
+
+}  // namespace
+
+DosTime FileDosTime(const fs::path& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        Fail("cannot read the time of", path);
+    DosTime dos;
+    if (!DosTimeOfFileTime(data.ftLastWriteTime, dos))
+        Fail("cannot convert the time of", path);
+    return dos;
+}
+
+DosTime LocalDosTime(std::int64_t seconds)
+{
+    if (seconds < 0)
+        return kDosEarliest;
+    std::uint64_t units = static_cast<std::uint64_t>(seconds) * kFileTimeUnitsPerSecond + kFileTimeOf1970;
+    FILETIME utc;
+    utc.dwLowDateTime = static_cast<DWORD>(units);
+    utc.dwHighDateTime = static_cast<DWORD>(units >> 32);
+    DosTime dos;
+    return DosTimeOfFileTime(utc, dos) ? dos : kDosLatest;
+}
+
+void SetFileDosTime(const fs::path& path, DosTime time)
+{
+    FILETIME local;
+    FILETIME utc;
+    if (ZoneFromEnvironment()) {
+        struct tm parts = TmFromDosTime(time);
+        std::uint64_t units = static_cast<std::uint64_t>(_mktime64(&parts)) * kFileTimeUnitsPerSecond + kFileTimeOf1970;
+        utc.dwLowDateTime = static_cast<DWORD>(units);
+        utc.dwHighDateTime = static_cast<DWORD>(units >> 32);
+    } else {
+        // The same two steps as the stub, so both give a file the same time.
+        DosDateTimeToFileTime(time.date, time.time, &local);
+        LocalFileTimeToFileTime(&local, &utc);
+    }
+    // Folders open only with backup semantics.
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        Fail("cannot set the time of", path);
+    BOOL ok = SetFileTime(file, nullptr, nullptr, &utc);
+    CloseHandle(file);
+    if (!ok)
+        Fail("cannot set the time of", path);
+}
+
+static HANDLE AsHandle(std::intptr_t handle)
+{
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+InputFile::InputFile(const fs::path& path) : path_(path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        Fail("cannot open", path);
+    handle_ = reinterpret_cast<std::intptr_t>(file);
+}
+
+InputFile::~InputFile()
+{
+    CloseHandle(AsHandle(handle_));
+}
+
+std::size_t InputFile::read(std::uint8_t* buffer, std::size_t size)
+{
+    std::size_t total = 0;
+    while (total < size) {
+        DWORD part = static_cast<DWORD>(std::min<std::size_t>(size - total, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(AsHandle(handle_), buffer + total, part, &got, nullptr))
+            Fail("cannot read", path_);
+        if (got == 0)
+            break;
+        total += got;
+    }
+    return total;
+}
+
+OutputFile::OutputFile(const fs::path& path, bool) : path_(path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        Fail("cannot create", path);
+    handle_ = reinterpret_cast<std::intptr_t>(file);
+}
+
+OutputFile::~OutputFile()
+{
+    if (handle_ != -1) {
+        CloseHandle(AsHandle(handle_));
+        DeleteFileW(path_.c_str());
+    }
+}
+
+void OutputFile::write(const std::uint8_t* data, std::size_t size)
+{
+    while (size > 0) {
+        DWORD part = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(AsHandle(handle_), data, part, &written, nullptr) || written != part)
+            Fail("cannot write", path_);
+        data += part;
+        size -= part;
+        position_ += part;
+    }
+}
+
+void OutputFile::writeAt(std::uint64_t position, const std::uint8_t* data, std::size_t size)
+{
+    std::uint64_t end = position_;
+    LARGE_INTEGER distance;
+    distance.QuadPart = static_cast<LONGLONG>(position);
+    if (!SetFilePointerEx(AsHandle(handle_), distance, nullptr, FILE_BEGIN))
+        Fail("cannot write", path_);
+    position_ = position;
+    write(data, size);
+    distance.QuadPart = static_cast<LONGLONG>(end);
+    if (!SetFilePointerEx(AsHandle(handle_), distance, nullptr, FILE_BEGIN))
+        Fail("cannot write", path_);
+    position_ = end;
+}
+
+void OutputFile::truncateTo(std::uint64_t position)
+{
+    LARGE_INTEGER distance;
+    distance.QuadPart = static_cast<LONGLONG>(position);
+    if (!SetFilePointerEx(AsHandle(handle_), distance, nullptr, FILE_BEGIN) || !SetEndOfFile(AsHandle(handle_)))
+        Fail("cannot truncate", path_);
+    position_ = position;
+}
+
+void OutputFile::close()
+{
+    HANDLE file = AsHandle(handle_);
+    handle_ = -1;
+    BOOL flushed = FlushFileBuffers(file);
+    if (!CloseHandle(file) || !flushed) {
+        std::string error = LastSystemError();
+        DeleteFileW(path_.c_str());
+        throw PackerError("cannot write " + PathToUtf8(path_) + ": " + error);
+    }
+}
+
+void RenameReplacing(const fs::path& from, const fs::path& to)
+{
+    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        Fail("cannot rename " + PathToUtf8(from) + " to", to);
+}
+
+bool RenameNoReplace(const fs::path& from, const fs::path& to)
+{
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH))
+        return true;
+    DWORD code = GetLastError();
+    if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
+        return false;
+    Fail("cannot rename " + PathToUtf8(from) + " to", to);
+}
+
+SysFile OpenSysFile(const fs::path& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    return file == INVALID_HANDLE_VALUE ? SYS_FILE_INVALID : static_cast<SysFile>(file);
+}
+
+static bool IsMissingError(DWORD code)
+{
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND || code == ERROR_INVALID_NAME;
+}
+
+// Reparse points that stand for another name (symbolic links, junctions)
+// are links; others, such as cloud-file placeholders, are the files and
+// folders they look like. Wine shows a Unix symbolic link to a folder as a
+// reparse point without a tag, so an unknown tag counts as a link.
+static bool IsNameSurrogate(const fs::path& path)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(path.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return true;
+    FindClose(find);
+    return data.dwReserved0 == 0 || IsReparseTagNameSurrogate(data.dwReserved0);
+}
+
+static FileKind KindOfName(const fs::path& path, bool followLink)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES && IsMissingError(GetLastError()))
+        return FileKind::kMissing;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !followLink
+        && IsNameSurrogate(path))
+        return FileKind::kLink;
+    // Devices (NUL, CON) carry the attributes of a plain file, and pipes
+    // (under Wine also FIFOs) none at all: only a handle's type tells them
+    // apart. Opening without access rights conflicts with no other opener.
+    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        if (IsMissingError(GetLastError()))
+            return FileKind::kMissing;   // a link that leads nowhere
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return FileKind::kOther;
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kFolder : FileKind::kFile;
+    }
+    FileKind kind = FileKind::kOther;
+    BY_HANDLE_FILE_INFORMATION info;
+    switch (GetFileType(file)) {
+    case FILE_TYPE_CHAR: kind = FileKind::kDevice; break;
+    case FILE_TYPE_PIPE: kind = FileKind::kPipe; break;
+    case FILE_TYPE_DISK:
+        if (GetFileInformationByHandle(file, &info))
+            kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kFolder : FileKind::kFile;
+        break;
+    default: break;
+    }
+    CloseHandle(file);
+    return kind;
+}
+
+FileKind KindOf(const fs::path& path)
+{
+    return KindOfName(path, false);
+}
+
+FileKind KindBehind(const fs::path& path)
+{
+    return KindOfName(path, true);
+}
+
+bool IdentifyFile(const fs::path& path, FileIdentity& identity)
+{
+    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    BOOL known = GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    if (!known)
+        return false;
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+fs::path FollowLinks(const fs::path& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        Fail("cannot follow the link", path);
+    std::wstring buffer(32768, L'\0');
+    DWORD n = GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(file);
+    if (n == 0 || n >= buffer.size())
+        Fail("cannot follow the link", path);
+    buffer.resize(n);
+    // Without the \\?\ prefix the path reads as the user would write it;
+    // it stays where the path is too long to be used without it.
+    const std::wstring unc = L"\\\\?\\UNC\\";
+    const std::wstring local = L"\\\\?\\";
+    if (buffer.size() < MAX_PATH && buffer.compare(0, unc.size(), unc) == 0)
+        return fs::path(L"\\\\" + buffer.substr(unc.size()));
+    bool drive = buffer.size() > local.size() + 1 && buffer[local.size() + 1] == L':';
+    if (buffer.size() < MAX_PATH && buffer.compare(0, local.size(), local) == 0 && drive)
+        return fs::path(buffer.substr(local.size()));
+    return fs::path(buffer);
+}
+
+fs::path ExecutableFolder()
+{
+    std::wstring buffer(32768, L'\0');
+    DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    buffer.resize(n);
+    return fs::path(buffer).parent_path();
+}
+
+bool IsTerminal(std::FILE* stream)
+{
+    return _isatty(_fileno(stream)) != 0;
+}
+
+std::optional<std::string> EnvironmentVariable(const std::string& name)
+{
+    std::wstring wideName = Utf8ToWide(name);
+    DWORD size = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
+    if (size == 0)
+        return std::nullopt;
+    std::wstring value(size, L'\0');
+    value.resize(GetEnvironmentVariableW(wideName.c_str(), &value[0], size));
+    return WideToUtf8(value);
+}
+
+}  // namespace packer

@@ -1,0 +1,7 @@
+// The packer's entry on Linux: the arguments go to Main as the bytes they are.
+#include "main.h"
+
+int main(int argc, char** argv)
+{
+    return packer::Main(argc, argv);
+}

@@ -1,0 +1,33 @@
+// The packer's entry on Windows: the arguments in UTF-8 and a console that
+// shows UTF-8, then the same Main as everywhere.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "main.h"
+#include "wide_text.h"
+
+// Windows hands main() its arguments in the ANSI code page, which loses
+// every character outside it; the wide command line has them all.
+int main()
+{
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; i++)
+        arguments.push_back(packer::WideToUtf8(wide[i]));
+    LocalFree(wide);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(&argument[0]);
+    argv.push_back(nullptr);
+    // Messages and listings are UTF-8; the console shows them as such only
+    // in its UTF-8 code page, which is put back afterwards.
+    UINT consolePage = GetConsoleOutputCP();
+    SetConsoleOutputCP(CP_UTF8);
+    int result = packer::Main(count, argv.data());
+    SetConsoleOutputCP(consolePage);
+    return result;
+}
