@@ -118,7 +118,10 @@ static bool DecodeReporting(std::string_view utf8, std::u32string& text, char32_
     return false;
 }
 
-bool Utf8ToAnsi(std::string_view utf8, std::string& out, char32_t* bad)
+// Decodes utf8 and encodes each character with byteFor; false, with *bad,
+// at the first character that has no byte.
+static bool EncodeBytes(std::string_view utf8, std::string& out, char32_t* bad,
+                        bool (*byteFor)(char32_t, unsigned char*))
 {
     std::u32string text;
     out.clear();
@@ -126,7 +129,7 @@ bool Utf8ToAnsi(std::string_view utf8, std::string& out, char32_t* bad)
         return false;
     for (char32_t c : text) {
         unsigned char byte;
-        if (!AnsiByteFor(c, &byte)) {
+        if (!byteFor(c, &byte)) {
             if (bad)
                 *bad = c;
             return false;
@@ -134,6 +137,11 @@ bool Utf8ToAnsi(std::string_view utf8, std::string& out, char32_t* bad)
         out.push_back(static_cast<char>(byte));
     }
     return true;
+}
+
+bool Utf8ToAnsi(std::string_view utf8, std::string& out, char32_t* bad)
+{
+    return EncodeBytes(utf8, out, bad, AnsiByteFor);
 }
 
 std::string AnsiToUtf8(std::string_view ansi)
@@ -149,28 +157,23 @@ std::string AnsiToUtf8(std::string_view ansi)
     return EncodeUtf8(text);
 }
 
+// ASCII, and the seven letters by the stub's own pair table.
+static bool OemNameByteFor(char32_t c, unsigned char* byte)
+{
+    if (c < 0x80) {
+        *byte = static_cast<unsigned char>(c);
+        return true;
+    }
+    const std::uint8_t* pair = OemPairs();
+    while (pair[0] != 0 && pair[1] != c)
+        pair += 2;
+    *byte = pair[0];
+    return pair[0] != 0;
+}
+
 bool Utf8ToOemName(std::string_view utf8, std::string& out, char32_t* bad)
 {
-    std::u32string text;
-    out.clear();
-    if (!DecodeReporting(utf8, text, bad))
-        return false;
-    for (char32_t c : text) {
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-            continue;
-        }
-        const std::uint8_t* pair = OemPairs();
-        while (pair[0] != 0 && pair[1] != c)
-            pair += 2;
-        if (pair[0] == 0) {
-            if (bad)
-                *bad = c;
-            return false;
-        }
-        out.push_back(static_cast<char>(pair[0]));
-    }
-    return true;
+    return EncodeBytes(utf8, out, bad, OemNameByteFor);
 }
 
 bool EncodeEntryName(std::string_view utf8, std::string& stored, bool& utf8Stored)
