@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 #include <vector>
 
 #include "crypto/archive_data.h"
@@ -12,19 +11,11 @@
 #include "crypto/password_check.h"
 #include "packaging/entry_encryption.h"
 #include "support/temp_path.h"
+#include "support/test_bytes.h"
 
 using packaging::Bytes;
 
 namespace {
-
-Bytes RandomBytes(size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    Bytes bytes(size);
-    for (uint8_t& b : bytes)
-        b = (uint8_t)random();
-    return bytes;
-}
 
 class ReadArchiveDataTest : public testing::Test {
   protected:
@@ -85,7 +76,7 @@ class ReadArchiveDataTest : public testing::Test {
 
 TEST_F(ReadArchiveDataTest, WithoutCipherReadsArePlainReadsOfAnyLength)
 {
-    Bytes content = RandomBytes(100, 1);
+    Bytes content = NoiseBytes(100, 1);
     SysFile f = Open(content);
     struct Step {
         uint32_t request, expected;
@@ -106,7 +97,7 @@ TEST_F(ReadArchiveDataTest, WithoutCipherReadsArePlainReadsOfAnyLength)
 TEST_F(ReadArchiveDataTest, WithCipherOnlyWholeBlocksAreReadAndDecrypted)
 {
     ActivateCipher();
-    Bytes plain = RandomBytes(16384 + 64, 2);
+    Bytes plain = NoiseBytes(16384 + 64, 2);
     Bytes stored = packaging::EntryEncryptor(secrets).encryptEntry(plain);
     struct Step {
         uint32_t request, expectedGot;
@@ -132,7 +123,7 @@ TEST_F(ReadArchiveDataTest, WithCipherOnlyWholeBlocksAreReadAndDecrypted)
 TEST_F(ReadArchiveDataTest, ChunkSizesDoNotChangeThePlaintext)
 {
     ActivateCipher();
-    Bytes plain = RandomBytes(50000, 3);
+    Bytes plain = NoiseBytes(50000, 3);
     Bytes stored = packaging::EntryEncryptor(secrets).encryptEntry(plain);
     ASSERT_EQ(stored.size(), 50000u);
     const std::vector<std::vector<uint32_t>> patterns = {
@@ -148,7 +139,7 @@ TEST_F(ReadArchiveDataTest, EachEntryRestartsItsChainWhetherOrNotTheLastWasFinis
 {
     ActivateCipher();
     packaging::EntryEncryptor encryptor(secrets);
-    Bytes first = RandomBytes(40000, 4), second = RandomBytes(20008, 5);
+    Bytes first = NoiseBytes(40000, 4), second = NoiseBytes(20008, 5);
     Bytes storedFirst = encryptor.encryptEntry(first), storedSecond = encryptor.encryptEntry(second);
     Bytes archive = storedFirst;
     archive.insert(archive.end(), storedSecond.begin(), storedSecond.end());
@@ -170,7 +161,7 @@ TEST_F(ReadArchiveDataTest, EachEntryRestartsItsChainWhetherOrNotTheLastWasFinis
 TEST_F(ReadArchiveDataTest, PartialBlockAtTheEndOfTheFileStaysAsRead)
 {
     ActivateCipher();
-    Bytes plain = RandomBytes(32, 6);
+    Bytes plain = NoiseBytes(32, 6);
     Bytes stored = packaging::EntryEncryptor(secrets).encryptEntry(plain);
     Bytes truncated(stored.begin(), stored.begin() + 21);  // two blocks and 5 bytes
     SysFile f = Open(truncated);
