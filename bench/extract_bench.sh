@@ -23,13 +23,11 @@ else
   cmake --build --preset "$preset" --target extract_bench
 fi
 
-export WINEPREFIX=$root/build/wineprefix
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-# The bench opens no window, but Wine wants a server that outlives its
-# first program, and a booted prefix.
-/usr/lib/wine/wineserver -p >/dev/null 2>&1 || true
-/usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
+# The bench opens no window, so it needs no display, but Wine wants a server
+# that outlives its first program, and a booted prefix; the server stays.
+. scripts/wine-env.sh
+wine_env "$root/build/wineprefix"
+wine_start
 
 work=$(mktemp -d /tmp/extract_bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT

@@ -70,15 +70,14 @@ else
 fi
 build/host/bin/sfxpack inspect "$package" | sed 's/^/  /'
 
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+. scripts/wine-env.sh
 export LC_ALL=$locale
 winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
 if [ "$auto" = 0 ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   [ "$quick" = 1 ] && echo "=== running the package on $DISPLAY: it asks nothing" \
     || echo "=== running the package on $DISPLAY: click through it (password: demo)"
-  export WINEPREFIX=$root/build/wineprefix
+  wine_env "$root/build/wineprefix"
   scripts/wine-run.sh "$package"
   echo "=== the package ended with exit code $?"
   exit 0
@@ -86,15 +85,11 @@ fi
 
 # No one to click: a virtual display, and Wine's own desktop on it, which
 # draws the title bars that a bare X server without window manager lacks.
-for n in $(seq 130 160); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
-done
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-trap 'WINEPREFIX=$WINEPREFIX /usr/lib/wine/wineserver -k 2>/dev/null; kill $xvfb_pid 2>/dev/null' EXIT
-export DISPLAY=$display
-for _ in $(seq 1 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-export WINEPREFIX=$root/build/demo-prefix
+# The desktop is a setting of the prefix, so the demo has a prefix of its
+# own, and a display of its own even where there is a real one.
+wine_env "$root/build/demo-prefix"
+trap wine_stop EXIT
+wine_display 130 160 1024x768x24 always || exit 1
 if [ ! -f "$WINEPREFIX/.desktop-set" ]; then
   echo "=== preparing a Wine prefix with a virtual desktop ($WINEPREFIX)"
   /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
@@ -103,7 +98,7 @@ if [ ! -f "$WINEPREFIX/.desktop-set" ]; then
   /usr/lib/wine/wineserver -w
   touch "$WINEPREFIX/.desktop-set"
 fi
-/usr/lib/wine/wineserver -p >/dev/null 2>&1
+wine_start
 
 echo "=== running the package on the virtual display $DISPLAY, driven page by page ($lang)"
 rm -rf "$demo/bmp-$prefix" && mkdir -p "$demo/bmp-$prefix" "$shots"

@@ -24,25 +24,14 @@ ctest --preset host || status=1
 have_wine32=0
 dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed' && have_wine32=1
 
-# Wine's first process starts wineserver and its services, which would keep
-# CTest's output pipe open; a persistent server and a finished wineboot first
-# avoid that. The prefix belongs to this build tree, never to the user.
-export WINEPREFIX=$root/build/wineprefix
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-xvfb_pid=""
-if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
-  for n in $(seq 90 120); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
-  done
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=$display
-  for _ in $(seq 1 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-  echo "=== virtual display $DISPLAY"
-fi
-/usr/lib/wine/wineserver -p >/dev/null 2>&1
-/usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+# The Windows tests run in the build tree's own prefix, on a virtual display
+# when there is no real one.
+. scripts/wine-env.sh
+wine_env "$root/build/wineprefix"
+trap wine_stop EXIT
+wine_display 90 120 1280x1024x24 || exit 1
+[ -n "$wine_xvfb_pid" ] && echo "=== virtual display $DISPLAY"
+wine_start
 
 echo "=== tests: win64 (under wine64)"
 ctest --preset win64 || status=1
@@ -53,8 +42,7 @@ else
   echo "=== tests: win32 NOT run: wine32 is not installed; the 32-bit build was compiled only"
 fi
 
-/usr/lib/wine/wineserver -k 2>/dev/null
-[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+wine_stop
 
 # The host code once more under AddressSanitizer and UndefinedBehaviorSanitizer,
 # then a short run of every fuzz target.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "crypto/cipher.h"
+#include "support/test_bytes.h"
 
 namespace {
 
@@ -49,14 +50,6 @@ CipherState RandomState(std::mt19937& random)
         for (uint32_t& w : box)
             w = random();
     return state;
-}
-
-std::vector<uint8_t> RandomBytes(std::mt19937& random, size_t size)
-{
-    std::vector<uint8_t> bytes(size);
-    for (uint8_t& b : bytes)
-        b = (uint8_t)random();
-    return bytes;
 }
 
 TEST(CipherAgainstOpenSsl, BlockFunctionAgreesOnRandomStatesAndBlocks)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "crypto/cipher.h"
+#include "support/test_bytes.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -35,14 +36,6 @@ std::vector<uint8_t> GeneratedImage()
 bool SameState(const CipherState& a, const CipherState& b)
 {
     return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-std::vector<uint8_t> RandomBytes(std::mt19937& random, size_t size)
-{
-    std::vector<uint8_t> bytes(size);
-    for (uint8_t& b : bytes)
-        b = (uint8_t)random();
-    return bytes;
 }
 
 CipherState KeyedState(const std::vector<uint8_t>& key, uint32_t passes = 10)

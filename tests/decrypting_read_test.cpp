@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <random>
 #include <vector>
 
 #include "crypto/archive_data.h"
@@ -13,19 +12,11 @@
 #include "crypto/password_check.h"
 #include "packaging/entry_encryption.h"
 #include "support/temp_path.h"
+#include "support/test_bytes.h"
 
 using packaging::Bytes;
 
 namespace {
-
-Bytes RandomBytes(size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    Bytes bytes(size);
-    for (uint8_t& b : bytes)
-        b = (uint8_t)random();
-    return bytes;
-}
 
 class ReadArchiveDataTest : public testing::Test {
   protected:
@@ -86,7 +77,7 @@ class ReadArchiveDataTest : public testing::Test {
 
 TEST_F(ReadArchiveDataTest, WithoutCipherReadsArePlainReadsOfAnyLength)
 {
-    Bytes content = RandomBytes(100, 1);
+    Bytes content = NoiseBytes(100, 1);
     SysFile f = Open(content);
     struct Step {
         uint32_t request, expected;
@@ -107,7 +98,7 @@ TEST_F(ReadArchiveDataTest, WithoutCipherReadsArePlainReadsOfAnyLength)
 TEST_F(ReadArchiveDataTest, WithCipherOnlyWholeBlocksAreReadAndDecrypted)
 {
     ActivateCipher();
-    Bytes plain = RandomBytes(16384 + 64, 2);
+    Bytes plain = NoiseBytes(16384 + 64, 2);
     Bytes stored = packaging::EntryEncryptor(secrets).encryptEntry(plain);
     struct Step {
         uint32_t request, expectedGot;
@@ -133,7 +124,7 @@ TEST_F(ReadArchiveDataTest, WithCipherOnlyWholeBlocksAreReadAndDecrypted)
 TEST_F(ReadArchiveDataTest, ChunkSizesDoNotChangeThePlaintext)
 {
     ActivateCipher();
-    Bytes plain = RandomBytes(50000, 3);
+    Bytes plain = NoiseBytes(50000, 3);
     Bytes stored = packaging::EntryEncryptor(secrets).encryptEntry(plain);
     ASSERT_EQ(stored.size(), 50000u);
     const std::vector<std::vector<uint32_t>> patterns = {
@@ -149,7 +140,7 @@ TEST_F(ReadArchiveDataTest, EachEntryRestartsItsChainWhetherOrNotTheLastWasFinis
 {
     ActivateCipher();
     packaging::EntryEncryptor encryptor(secrets);
-    Bytes first = RandomBytes(40000, 4), second = RandomBytes(20008, 5);
+    Bytes first = NoiseBytes(40000, 4), second = NoiseBytes(20008, 5);
     Bytes storedFirst = encryptor.encryptEntry(first), storedSecond = encryptor.encryptEntry(second);
     Bytes archive = storedFirst;
     archive.insert(archive.end(), storedSecond.begin(), storedSecond.end());
@@ -172,7 +163,7 @@ TEST_F(ReadArchiveDataTest, EachEntryRestartsItsChainWhetherOrNotTheLastWasFinis
 TEST_F(ReadArchiveDataTest, PartialBlockAtTheEndOfTheFileStaysAsRead)
 {
     ActivateCipher();
-    Bytes plain = RandomBytes(32, 6);
+    Bytes plain = NoiseBytes(32, 6);
     Bytes stored = packaging::EntryEncryptor(secrets).encryptEntry(plain);
     Bytes truncated(stored.begin(), stored.begin() + 21);  // two blocks and 5 bytes
     SysFile f = Open(truncated);

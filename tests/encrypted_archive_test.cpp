@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -29,15 +28,6 @@ struct PlainEntry {
     Bytes data;
     ZipMethod method;
 };
-
-Bytes RandomBytes(size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    Bytes bytes(size);
-    for (uint8_t& b : bytes)
-        b = (uint8_t)random();
-    return bytes;
-}
 
 // A package file opened as the stub opens its own: settings from the
 // trailer, the archive where record 1 says.
@@ -119,7 +109,7 @@ TEST_F(EncryptedArchiveTest, EntriesAroundBlockAndChunkEdgesReadBackExactly)
             std::string name = (method == ZipMethod::kStored ? "stored-" : "deflated-") + std::to_string(size);
             // Random data keep deflated sizes near the edges too; mixed data
             // give a deflate stream much shorter than its output.
-            entries.push_back({name, RandomBytes(size, (unsigned)size), method});
+            entries.push_back({name, NoiseBytes(size, (unsigned)size), method});
         }
     }
     entries.push_back({"mixed", MixedBytes(2 * 1024 * 1024 + 3, 9), ZipMethod::kDeflated});
@@ -137,8 +127,8 @@ TEST_F(EncryptedArchiveTest, EntriesAroundBlockAndChunkEdgesReadBackExactly)
 
 TEST_F(EncryptedArchiveTest, SecondEntryDecryptsWhetherOrNotTheFirstWasFinished)
 {
-    std::vector<PlainEntry> entries = {{"first", RandomBytes(40000, 1), ZipMethod::kStored},
-                                       {"second", RandomBytes(30000, 2), ZipMethod::kDeflated}};
+    std::vector<PlainEntry> entries = {{"first", NoiseBytes(40000, 1), ZipMethod::kStored},
+                                       {"second", NoiseBytes(30000, 2), ZipMethod::kDeflated}};
     EncryptedPackage package(entries);
     ASSERT_EQ(package.Verify(kPassword), PASSWORD_ACCEPTED);
     ArchiveReader* reader = package.Open();
@@ -170,7 +160,7 @@ TEST_F(EncryptedArchiveTest, SecondEntryDecryptsWhetherOrNotTheFirstWasFinished)
 TEST_F(EncryptedArchiveTest, WrongPasswordThenRightThenAnotherCallLeavesReadingIntact)
 {
     std::vector<PlainEntry> entries = {{"a.txt", MixedBytes(70000, 3), ZipMethod::kDeflated},
-                                       {"b.bin", RandomBytes(16385, 4), ZipMethod::kStored}};
+                                       {"b.bin", NoiseBytes(16385, 4), ZipMethod::kStored}};
     EncryptedPackage package(entries);
     EXPECT_EQ(package.Verify("schluessel 2024"), PASSWORD_REFUSED);
     EXPECT_EQ(package.settings.passwordAccepted, 0);
@@ -189,8 +179,8 @@ TEST_F(EncryptedArchiveTest, WrongPasswordThenRightThenAnotherCallLeavesReadingI
 TEST_F(EncryptedArchiveTest, EntryWhoseSizeIsNotWholeBlocksIsRefusedAtOpen)
 {
     // Stored data of 13 bytes cannot be the encryption of anything.
-    Bytes odd = RandomBytes(13, 5);
-    std::vector<PlainEntry> entries = {{"good", RandomBytes(100, 6), ZipMethod::kStored}};
+    Bytes odd = NoiseBytes(13, 5);
+    std::vector<PlainEntry> entries = {{"good", NoiseBytes(100, 6), ZipMethod::kStored}};
     EncryptedPackage package(entries, {ZipEntry::prepared("odd", ZipMethod::kStored, odd, crc32Of(odd), 13)});
     ArchiveReader* reader = package.Open();
     ASSERT_NE(reader, nullptr);

@@ -4,13 +4,13 @@
 
 #include <algorithm>
 #include <cstring>
-#include <random>
 
 #include "crypto/cipher.h"
 #include "crypto/md5_digest.h"
 #include "crypto/password_check.h"
 #include "packaging/entry_encryption.h"
 #include "packaging/system_random.h"
+#include "support/test_bytes.h"
 
 using namespace packaging;
 
@@ -30,15 +30,6 @@ ArchiveSecrets FixedSecrets()
     return s;
 }
 
-Bytes RandomBytes(size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    Bytes bytes(size);
-    for (uint8_t& b : bytes)
-        b = (uint8_t)random();
-    return bytes;
-}
-
 CipherState Keyed(const uint8_t* key)
 {
     CipherState state{};
@@ -52,7 +43,7 @@ TEST(CipherEncryptCbc, IsUndoneByCipherDecryptCbcInOneCallOrMany)
     CipherState state = Keyed(key);
     for (size_t length : {0, 8, 16, 800, 16384 + 8}) {
         SCOPED_TRACE(length);
-        Bytes plain = RandomBytes(length, (unsigned)length);
+        Bytes plain = NoiseBytes(length, (unsigned)length);
         Bytes data = plain;
         uint8_t chain[8] = {1, 1, 2, 3, 5, 8, 13, 21};
         // Encrypted in two calls, decrypted in one: both chains carry over.
@@ -80,7 +71,7 @@ TEST(EntryEncryptor, FillsToWholeBlocksAndChainsFromTheEntryStart)
     CipherState state = Keyed(secrets.archiveKey.data());
     for (size_t size : {0, 1, 7, 8, 9, 16383, 16384, 16385}) {
         SCOPED_TRACE(size);
-        Bytes compressed = RandomBytes(size, (unsigned)size + 1);
+        Bytes compressed = NoiseBytes(size, (unsigned)size + 1);
         Bytes stored = encryptor.encryptEntry(compressed);
         ASSERT_EQ(stored.size(), (size + 7) / 8 * 8);
         ASSERT_EQ(stored.size(), encryptedSize(size));
@@ -94,7 +85,7 @@ TEST(EntryEncryptor, FillsToWholeBlocksAndChainsFromTheEntryStart)
             EXPECT_EQ(stored[i], 0) << "fill byte " << i;
     }
     // Every entry starts its own chain: equal data give equal stored bytes.
-    Bytes data = RandomBytes(40, 77);
+    Bytes data = NoiseBytes(40, 77);
     EXPECT_EQ(encryptor.encryptEntry(data), encryptor.encryptEntry(data));
 }
 
@@ -102,7 +93,7 @@ TEST(EntryEncryptor, PiecesGiveTheSameBytesAsTheWholeEntry)
 {
     ArchiveSecrets secrets = FixedSecrets();
     EntryEncryptor encryptor(secrets);
-    Bytes compressed = RandomBytes(16384 * 2 + 5, 3);
+    Bytes compressed = NoiseBytes(16384 * 2 + 5, 3);
     Bytes pieces = compressed;
     pieces.resize(encryptedSize(compressed.size()), 0);
     uint8_t chain[8];

@@ -18,12 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The probe as a Windows path with backslashes, as a packager would write it.
-const std::string kProbe = [] {
-    std::string path = SFX_PROBE_PATH;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}();
 const char kAliasKey[] = "SOFTWARE\\Brenlow GmbH\\Shared\\Paths\\Alias";
 constexpr std::uint32_t kHideFrame = 0x1;
 constexpr std::uint32_t kFinishNoWait = 0x2;
@@ -116,8 +110,8 @@ TEST_F(Commands, AliasCommandRunsTheExtractedProgramInTheExtractionFolder)
     // file that only the delete list knows. The second is a plain line.
     std::string report1 = Report("first"), report2 = Report("second");
     std::string command1 = "\"\\\\!extract\\tools\\probe.exe\" report=" + report1 + " make=made.log";
-    std::string command2 = Quoted(kProbe) + " report=" + report2;
-    std::vector<ZipEntry> entries = {ZipEntry::file("tools/probe.exe", readFileBytes(kProbe)),
+    std::string command2 = Quoted(ProbePath()) + " report=" + report2;
+    std::vector<ZipEntry> entries = {ZipEntry::file("tools/probe.exe", readFileBytes(ProbePath())),
                                      ZipEntry::file("data/info.txt", B("info")),
                                      ZipEntry::file("cleanup.lst", B("made.log\r\n"))};
     driver::StubProcess stub([&] {
@@ -169,7 +163,7 @@ class CommandSequence : public Commands, public ::testing::WithParamInterface<Se
         for (const char* probe : {"probe1", "probe2"}) {
             std::size_t at = text.find(probe);
             if (at != std::string::npos)
-                text.replace(at, 6, Quoted(kProbe) + " report=" + Report(probe));
+                text.replace(at, 6, Quoted(ProbePath()) + " report=" + Report(probe));
         }
         return text;
     }
@@ -202,11 +196,11 @@ TEST_F(Commands, BareProgramNameRunsTheExtractedFileNotOneBesideThePackage)
 {
     // Files of the same names wait in the package's own folder, as in a
     // Downloads folder, which the system searches first for a bare name.
-    fs::copy_file(kProbe, dir_.path() + "\\setup.exe");
-    fs::copy_file(kProbe, dir_.path() + "\\install.exe");
+    fs::copy_file(ProbePath(), dir_.path() + "\\setup.exe");
+    fs::copy_file(ProbePath(), dir_.path() + "\\install.exe");
     std::string report1 = Report("first"), report2 = Report("second");
-    std::vector<ZipEntry> entries = {ZipEntry::file("setup.exe", readFileBytes(kProbe)),
-                                     ZipEntry::file("install.exe", readFileBytes(kProbe))};
+    std::vector<ZipEntry> entries = {ZipEntry::file("setup.exe", readFileBytes(ProbePath())),
+                                     ZipEntry::file("install.exe", readFileBytes(ProbePath()))};
     driver::StubProcess stub(
         Package("setup.exe report=" + report1, "install report=" + report2, 0, std::move(entries)));
     HWND frame = StartAndExtract(stub);
@@ -225,7 +219,7 @@ TEST_F(Commands, AliasFollowedByTheClosingQuoteIsTheFolderInQuotes)
 {
     // An alias from the registry table naming the probe without ".exe":
     // the rebuilt line quotes that path, and the system adds the ".exe".
-    std::string stem = kProbe.substr(0, kProbe.size() - 4);
+    std::string stem = ProbePath().substr(0, ProbePath().size() - 4);
     HKEY key;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kAliasKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
               ERROR_SUCCESS);
@@ -273,7 +267,7 @@ TEST_P(HideFrame, FrameLeavesTheScreenWhileACommandRunsOnlyWithTheFlag)
 {
     bool hide = GetParam();
     std::string report = Report("waiting"), release = dir_.path() + "\\release";
-    driver::StubProcess stub(Package(Quoted(kProbe) + " report=" + report + " wait=" + release, "",
+    driver::StubProcess stub(Package(Quoted(ProbePath()) + " report=" + report + " wait=" + release, "",
                                      kFinishNoWait | (hide ? kHideFrame : 0), {}, "Installing now."));
     HWND frame = stub.waitForFrame();
     RECT before = driver::windowRect(frame);

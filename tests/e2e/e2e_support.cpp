@@ -28,6 +28,26 @@ const packaging::Bytes& EmptyArchive()
     return empty;
 }
 
+const std::string& ProbePath()
+{
+    static const std::string path = [] {
+        std::string windowsPath = SFX_PROBE_PATH;
+        std::replace(windowsPath.begin(), windowsPath.end(), '/', '\\');
+        return windowsPath;
+    }();
+    return path;
+}
+
+std::vector<packaging::ZipEntry> SlowEntries()
+{
+    packaging::Bytes noise = NoiseBytes(1 << 20, 777);
+    std::vector<packaging::ZipEntry> entries;
+    for (int i = 0; i < 150; i++)
+        entries.push_back(
+            packaging::ZipEntry::file("part" + std::to_string(i) + ".bin", noise, packaging::ZipMethod::kStored));
+    return entries;
+}
+
 bool GermanUi()
 {
     return (GetUserDefaultLangID() & 0x3FF) == LANG_GERMAN;

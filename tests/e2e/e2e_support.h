@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "packaging/trailer_writer.h"
+#include "packaging/zip_writer.h"
 #include "support/temp_path.h"
+#include "support/test_bytes.h"
 
 namespace e2e {
 
@@ -16,6 +18,14 @@ const std::string& StubPath();
 const packaging::Bytes& StubBytes();
 
 const packaging::Bytes& EmptyArchive();
+
+// The probe program that command tests configure, as a Windows path with
+// backslashes, as a packager would write it.
+const std::string& ProbePath();
+
+// Many stored entries of bytes that do not compress: long enough to see the
+// progress page at work and to press Cancel while the worker is busy.
+std::vector<packaging::ZipEntry> SlowEntries();
 
 // True when the tests run with a German user interface (set through the
 // locale environment that CTest gives the run).
@@ -30,11 +40,6 @@ inline const char* ByLanguage(const char* german, const char* english)
 // Writes stub + archive + trailer into dir and returns the package's path.
 std::string WritePackage(const TempDir& dir, const packaging::TrailerBuilder& trailer,
                          const packaging::Bytes& archive = {}, const std::string& name = "package.exe");
-
-inline packaging::Bytes B(const std::string& text)
-{
-    return packaging::Bytes(text.begin(), text.end());
-}
 
 // The one "_X" folder a run made inside folder; empty when there is not
 // exactly one thing in it.

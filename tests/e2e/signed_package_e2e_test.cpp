@@ -20,19 +20,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kProbe = [] {
-    std::string path = SFX_PROBE_PATH;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}();
-
 // A package that reports through the probe under its own title.
 TrailerBuilder Reporting(const std::string& title, const std::string& report, const std::string& into)
 {
     TrailerBuilder trailer;
     trailer.text(kTitle, kNeutral, title)
         .text(kFolderTemplate, kNeutral, into)
-        .text(kCommand1, kNeutral, "\"" + kProbe + "\" report=" + report)
+        .text(kCommand1, kNeutral, "\"" + ProbePath() + "\" report=" + report)
         .text(kExitText, kNeutral, title + " done.")
         .flags(0x1, 0);
     return trailer;

@@ -20,28 +20,6 @@ namespace {
 
 constexpr std::uint32_t kSkipFolderPage = 0x4;
 
-const std::string kProbe = [] {
-    std::string path = SFX_PROBE_PATH;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}();
-
-// Stored noise in many entries: long enough to see the progress page and
-// to press Cancel while the worker is still busy.
-std::vector<ZipEntry> SlowEntries()
-{
-    Bytes noise(1 << 20);
-    std::uint32_t state = 777;
-    for (auto& b : noise) {
-        state = state * 1103515245u + 12345u;
-        b = static_cast<std::uint8_t>(state >> 24);
-    }
-    std::vector<ZipEntry> entries;
-    for (int i = 0; i < 150; i++)
-        entries.push_back(ZipEntry::file("part" + std::to_string(i) + ".bin", noise, ZipMethod::kStored));
-    return entries;
-}
-
 class SkipFolderPage : public ::testing::Test {
   protected:
     SkipFolderPage() : into_(dir_.path() + "\\into") { fs::create_directory(into_); }
@@ -72,7 +50,7 @@ TEST_F(SkipFolderPage, OpensOnTheProgressPageAndExtractsIntoTheTemplateFolder)
     std::string report = dir_.path() + "\\report.txt";
     std::vector<ZipEntry> entries = SlowEntries();
     entries.push_back(ZipEntry::file("setup.ini", B("[setup]")));
-    driver::StubProcess stub(Package(nullptr, std::move(entries), "\"" + kProbe + "\" report=" + report));
+    driver::StubProcess stub(Package(nullptr, std::move(entries), "\"" + ProbePath() + "\" report=" + report));
     HWND frame = stub.waitForFrame();
     // The first page the user sees, before anyone pressed anything.
     EXPECT_TRUE(driver::pageShows(frame, IDC_PROGRESS_BAR));

@@ -323,18 +323,9 @@ INSTANTIATE_TEST_SUITE_P(Pages, WizardCancel,
 
 TEST_F(Wizard, CancelDuringExtractionStopsAfterTheEntryInHandAndRemovesAll)
 {
-    // Many stored entries of incompressible bytes: long enough to press
-    // Cancel while the worker is still busy.
     WizardSetup setup = Setup();
     setup.finishText = "Done.";
-    Bytes noise(1 << 20);
-    std::uint32_t state = 12345;
-    for (auto& b : noise) {
-        state = state * 1103515245u + 12345u;
-        b = static_cast<std::uint8_t>(state >> 24);
-    }
-    for (int i = 0; i < 150; i++)
-        setup.entries.push_back(ZipEntry::file("part" + std::to_string(i) + ".bin", noise, ZipMethod::kStored));
+    setup.entries = SlowEntries();
     driver::StubProcess stub(WriteWizardPackage(dir_, setup));
     HWND frame = stub.waitForFrame();
     driver::waitForPage(frame, IDC_FOLDER_EDIT);

@@ -18,40 +18,13 @@ using packaging::Bytes;
 
 namespace {
 
-class BadInputTest : public ::testing::Test {
+class BadInputTest : public PackerFolderTest {
   protected:
-    BadInputTest() : root_(U8(dir_.path()))
+    BadInputTest()
     {
-        WriteBytes(root_ / "stub.exe", FakeStub());
-        WriteTree(root_ / "in", {{"a.txt", TextBytes(100)}, {"sub/b.txt", TextBytes(200000)}});
+        WriteBytes(path("stub.exe"), FakeStub());
+        WriteTree(path("in"), {{"a.txt", TextBytes(100)}, {"sub/b.txt", TextBytes(200000)}});
     }
-    fs::path path(const std::string& name) const { return root_ / U8(name); }
-    std::string arg(const std::string& name) const { return U8(path(name)); }
-    RunResult build(const std::string& source, const std::string& output, std::vector<std::string> extra = {})
-    {
-        std::vector<std::string> arguments = {"build", arg(source), "-o", arg(output), "--stub", arg("stub.exe")};
-        arguments.insert(arguments.end(), extra.begin(), extra.end());
-        return RunPacker(arguments);
-    }
-    // The names in the test folder, to see that nothing was left behind.
-    std::vector<std::string> listing() const
-    {
-        std::vector<std::string> names;
-        for (const fs::directory_entry& entry : fs::directory_iterator(root_))
-            names.push_back(U8(entry.path().filename()));
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-    // The run failed with exit code 1 and a message holding every fragment.
-    static void ExpectRefused(const RunResult& run, std::initializer_list<std::string> fragments)
-    {
-        EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-        for (const std::string& fragment : fragments)
-            EXPECT_NE(run.err.find(fragment), std::string::npos) << "no \"" << fragment << "\" in: " << run.err;
-    }
-
-    TempDir dir_;
-    fs::path root_;
 };
 
 TEST_F(BadInputTest, StubsThatCannotStartAPackage)

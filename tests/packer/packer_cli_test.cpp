@@ -135,18 +135,13 @@ class CurrentFolder {
     fs::path before_;
 };
 
-class CommandLineTest : public ::testing::Test {
+class CommandLineTest : public PackerFolderTest {
   protected:
-    CommandLineTest() : root_(U8(dir_.path()))
+    CommandLineTest()
     {
-        WriteBytes(root_ / "stub.exe", FakeStub());
-        WriteTree(root_ / "in", {{"a.txt", TextBytes(100)}});
+        WriteBytes(path("stub.exe"), FakeStub());
+        WriteTree(path("in"), {{"a.txt", TextBytes(100)}});
     }
-    fs::path path(const std::string& name) const { return root_ / U8(name); }
-    std::string arg(const std::string& name) const { return U8(path(name)); }
-
-    TempDir dir_;
-    fs::path root_;
 };
 
 TEST(CommandLineVersion, NamesThePackerAndTheStubsItWouldTake)

@@ -15,34 +15,18 @@ using packaging::Bytes;
 
 namespace {
 
-class InputTest : public ::testing::Test {
+class InputTest : public PackerFolderTest {
   protected:
-    InputTest() : root_(U8(dir_.path())) { WriteBytes(path("stub.exe"), FakeStub()); }
-    fs::path path(const std::string& name) const { return root_ / U8(name); }
-    std::string arg(const std::string& name) const { return U8(path(name)); }
-    RunResult build(const std::string& source, const std::string& output, std::vector<std::string> extra = {})
-    {
-        std::vector<std::string> arguments = {"build", arg(source), "-o", arg(output), "--stub", arg("stub.exe")};
-        arguments.insert(arguments.end(), extra.begin(), extra.end());
-        return RunPacker(arguments);
-    }
+    InputTest() { WriteBytes(path("stub.exe"), FakeStub()); }
     // The names of the package's entries, as inspect lists them.
-    std::vector<std::string> names(const std::string& package)
+    std::vector<std::string> names(const std::string& package) const
     {
-        RunResult listing = RunPacker({"inspect", arg(package)});
-        EXPECT_EQ(listing.exitCode, 0) << listing.err;
         std::vector<std::string> result;
-        for (const auto& [name, time] : ListedEntries(listing.out))
+        for (const auto& [name, time] : listed(package))
             result.push_back(name);
         return result;
     }
-    void writeText(const std::string& name, const std::string& text)
-    {
-        WriteBytes(path(name), Bytes(text.begin(), text.end()));
-    }
-
-    TempDir dir_;
-    fs::path root_;
+    void writeText(const std::string& name, const std::string& text) const { WriteBytes(path(name), B(text)); }
 };
 
 bool Holds(const std::string& text, const std::string& fragment)
@@ -269,17 +253,6 @@ Bytes Zip64Archive(const std::vector<std::pair<std::string, Bytes>>& files, cons
     return out;
 }
 
-// The files below root by name and content; folders are left aside, as not
-// every tool stores them.
-std::map<std::string, Bytes> Files(const fs::path& root)
-{
-    std::map<std::string, Bytes> files;
-    for (const auto& [name, node] : ReadTree(root))
-        if (!node.folder)
-            files[name] = node.content;
-    return files;
-}
-
 TEST_F(InputTest, ZipFilesOfOtherToolsComeBackWhole)
 {
     std::vector<std::pair<std::string, Bytes>> handMade = {
@@ -312,8 +285,8 @@ TEST_F(InputTest, ZipFilesOfOtherToolsComeBackWhole)
         EXPECT_EQ(tested.exitCode, 0) << tested.out;
         RunResult extracted = RunPacker({"extract", arg("out.exe"), "-d", arg("out")});
         ASSERT_EQ(extracted.exitCode, 0) << extracted.err;
-        std::map<std::string, Bytes> out = Files(path("out"));
-        std::map<std::string, Bytes> in = Files(c.tree);
+        std::map<std::string, Bytes> out = FilesBelow(path("out"));
+        std::map<std::string, Bytes> in = FilesBelow(c.tree);
         EXPECT_EQ(out.size(), in.size());
         for (const auto& [name, content] : in)
             EXPECT_TRUE(out.count(name) && out[name] == content) << name << " missing or different";

@@ -49,17 +49,8 @@ Session RunOnTerminal(const std::vector<std::string>& arguments,
 {
     int terminal = -1;
     pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
-    if (child == 0) {
-        std::vector<char*> argv;
-        std::string program = SFX_PACKER_PATH;
-        argv.push_back(&program[0]);
-        std::vector<std::string> copies = arguments;
-        for (std::string& argument : copies)
-            argv.push_back(&argument[0]);
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
+    if (child == 0)
+        ExecPacker(arguments);
     Session session{-1, ""};
     for (const auto& [prompt, answer] : dialogue) {
         ReadUntil(terminal, prompt, session.screen);

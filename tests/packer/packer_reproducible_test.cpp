@@ -18,27 +18,8 @@ namespace {
 // FakeStub's PE header lies at 0x80; the link time follows 8 bytes in.
 constexpr std::size_t kStubTimeStamp = 0x88;
 
-class ReproducibleTest : public ::testing::Test {
-  protected:
-    ReproducibleTest() : root_(U8(dir_.path())) {}
-    fs::path path(const std::string& name) const { return root_ / U8(name); }
-    std::string arg(const std::string& name) const { return U8(path(name)); }
-    RunResult build(const std::string& source, const std::string& output, std::vector<std::string> extra = {})
-    {
-        std::vector<std::string> arguments = {"build", arg(source), "-o", arg(output), "--stub", arg("stub.exe")};
-        arguments.insert(arguments.end(), extra.begin(), extra.end());
-        return RunPacker(arguments);
-    }
-    std::map<std::string, std::string> listed(const std::string& package)
-    {
-        RunResult listing = RunPacker({"inspect", arg(package)});
-        EXPECT_EQ(listing.exitCode, 0) << listing.err;
-        return ListedEntries(listing.out);
-    }
-
-    TempDir dir_;
-    fs::path root_;
-};
+// Each test writes its own stub, some with a link time of their own.
+class ReproducibleTest : public PackerFolderTest {};
 
 std::int64_t NowSeconds()
 {

@@ -19,25 +19,10 @@ using packaging::Bytes;
 
 namespace {
 
-class PackerTest : public ::testing::Test {
+class PackerTest : public PackerFolderTest {
   protected:
-    PackerTest() : root_(U8(dir_.path()))
-    {
-        WriteBytes(stub(), FakeStub());
-    }
-    fs::path path(const std::string& name) const { return root_ / U8(name); }
-    std::string arg(const std::string& name) const { return U8(path(name)); }
-    fs::path stub() const { return root_ / "stub.exe"; }
-    // build SOURCE -o OUTPUT with the fake stub and the extra arguments.
-    RunResult build(const std::string& source, const std::string& output, std::vector<std::string> extra = {})
-    {
-        std::vector<std::string> arguments = {"build", arg(source), "-o", arg(output), "--stub", U8(stub())};
-        arguments.insert(arguments.end(), extra.begin(), extra.end());
-        return RunPacker(arguments);
-    }
-
-    TempDir dir_;
-    fs::path root_;
+    PackerTest() { WriteBytes(stub(), FakeStub()); }
+    fs::path stub() const { return path("stub.exe"); }
 };
 
 const std::vector<TreeItem>& SampleTree()

@@ -23,39 +23,13 @@ using packaging::Bytes;
 
 namespace {
 
-class SafetyTest : public ::testing::Test {
+class SafetyTest : public PackerFolderTest {
   protected:
-    SafetyTest() : root_(U8(dir_.path()))
+    SafetyTest()
     {
         WriteBytes(path("stub.exe"), FakeStub());
         WriteTree(path("in"), {{"a.txt", TextBytes(100)}, {"sub/b.txt", TextBytes(2000)}});
     }
-    fs::path path(const std::string& name) const { return root_ / U8(name); }
-    std::string arg(const std::string& name) const { return U8(path(name)); }
-    RunResult build(const std::string& source, const std::string& output, std::vector<std::string> extra = {})
-    {
-        std::vector<std::string> arguments = {"build", arg(source), "-o", arg(output), "--stub", arg("stub.exe")};
-        arguments.insert(arguments.end(), extra.begin(), extra.end());
-        return RunPacker(arguments);
-    }
-    // The names in a folder of the test, to see that nothing was left behind.
-    std::vector<std::string> listing(const std::string& folder = "") const
-    {
-        std::vector<std::string> names;
-        for (const fs::directory_entry& entry : fs::directory_iterator(path(folder)))
-            names.push_back(U8(entry.path().filename()));
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-    static void ExpectRefused(const RunResult& run, std::initializer_list<std::string> fragments)
-    {
-        EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-        for (const std::string& fragment : fragments)
-            EXPECT_NE(run.err.find(fragment), std::string::npos) << "no \"" << fragment << "\" in: " << run.err;
-    }
-
-    TempDir dir_;
-    fs::path root_;
 };
 
 // ---- -o replaces regular files only -------------------------------------
@@ -181,17 +155,6 @@ TEST_F(SafetyTest, OutputThatIsAnInputIsRefusedBeforeAnythingIsWritten)
 }
 
 // ---- extract leaves the folder as it was ----------------------------------
-
-// Files below root by name, with their bytes; folders are left out, since
-// their times change with every name made or removed in them.
-std::map<std::string, Bytes> FilesBelow(const fs::path& root)
-{
-    std::map<std::string, Bytes> files;
-    for (const auto& [name, node] : ReadTree(root))
-        if (!node.folder)
-            files[name] = node.content;
-    return files;
-}
 
 TEST_F(SafetyTest, FailedOverwriteLeavesTheFolderAsItWas)
 {

@@ -1,12 +1,9 @@
 // Running the packer and handling test trees.
 #include "packer_support.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <functional>
-#include <iterator>
-#include <random>
 #include <regex>
 #include <sstream>
 
@@ -17,6 +14,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <winioctl.h>
+
+#include "support/wine_host.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -28,8 +27,8 @@ namespace {
 
 std::string ReadAll(const fs::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    packaging::Bytes bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 #ifdef _WIN32
@@ -100,6 +99,21 @@ std::string U8(const fs::path& path)
     return path.u8string();
 }
 
+#ifndef _WIN32
+void ExecPacker(const std::vector<std::string>& arguments)
+{
+    std::vector<char*> argv;
+    std::string program = SFX_PACKER_PATH;
+    argv.push_back(&program[0]);
+    std::vector<std::string> copies = arguments;
+    for (std::string& argument : copies)
+        argv.push_back(&argument[0]);
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+}
+#endif
+
 RunResult RunPacker(const std::vector<std::string>& arguments)
 {
     TempDir capture;
@@ -146,17 +160,9 @@ RunResult RunPacker(const std::vector<std::string>& arguments)
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
-        std::vector<char*> argv;
-        std::string program = SFX_PACKER_PATH;
-        argv.push_back(&program[0]);
-        std::vector<std::string> copies = arguments;
-        for (std::string& argument : copies)
-            argv.push_back(&argument[0]);
-        argv.push_back(nullptr);
         // No terminal: the packer must never wait for a password here.
         setsid();
-        execv(program.c_str(), argv.data());
-        _exit(127);
+        ExecPacker(arguments);
     }
     int status = 0;
     waitpid(child, &status, 0);
@@ -210,6 +216,49 @@ ScopedEnvironment::~ScopedEnvironment()
     SetVariable(name_, old_);
 }
 
+PackerFolderTest::PackerFolderTest() : root_(U8(dir_.path())) {}
+
+fs::path PackerFolderTest::path(const std::string& name) const
+{
+    return root_ / U8(name);
+}
+
+std::string PackerFolderTest::arg(const std::string& name) const
+{
+    return U8(path(name));
+}
+
+RunResult PackerFolderTest::build(const std::string& source, const std::string& output,
+                                  const std::vector<std::string>& extra) const
+{
+    std::vector<std::string> arguments = {"build", arg(source), "-o", arg(output), "--stub", arg("stub.exe")};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    return RunPacker(arguments);
+}
+
+std::map<std::string, std::string> PackerFolderTest::listed(const std::string& package) const
+{
+    RunResult listing = RunPacker({"inspect", arg(package)});
+    EXPECT_EQ(listing.exitCode, 0) << listing.err;
+    return ListedEntries(listing.out);
+}
+
+std::vector<std::string> PackerFolderTest::listing(const std::string& folder) const
+{
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(path(folder)))
+        names.push_back(U8(entry.path().filename()));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void PackerFolderTest::ExpectRefused(const RunResult& run, std::initializer_list<std::string> fragments)
+{
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    for (const std::string& fragment : fragments)
+        EXPECT_NE(run.err.find(fragment), std::string::npos) << "no \"" << fragment << "\" in: " << run.err;
+}
+
 std::map<std::string, std::string> ListedEntries(const std::string& inspectOutput)
 {
     // "        size compressed  method    crc       time                 name"
@@ -227,6 +276,15 @@ std::map<std::string, std::string> ListedEntries(const std::string& inspectOutpu
     return entries;
 }
 
+std::map<std::string, packaging::Bytes> FilesBelow(const fs::path& root)
+{
+    std::map<std::string, packaging::Bytes> files;
+    for (const auto& [name, node] : ReadTree(root))
+        if (!node.folder)
+            files[name] = node.content;
+    return files;
+}
+
 packaging::Bytes FakeStub(std::uint16_t machine)
 {
     packaging::Bytes stub(512, 0);
@@ -238,19 +296,6 @@ packaging::Bytes FakeStub(std::uint16_t machine)
     stub[0x84] = static_cast<std::uint8_t>(machine);
     stub[0x85] = static_cast<std::uint8_t>(machine >> 8);
     return stub;
-}
-
-packaging::Bytes ReadBytes(const fs::path& path)
-{
-    std::string text = ReadAll(path);
-    return packaging::Bytes(text.begin(), text.end());
-}
-
-void WriteBytes(const fs::path& path, const packaging::Bytes& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(out.good()) << U8(path);
 }
 
 void WriteTree(const fs::path& root, const std::vector<TreeItem>& items, std::chrono::hours age)
@@ -295,26 +340,6 @@ std::map<std::string, TreeNode> ReadTree(const fs::path& root)
         tree[name] = node;
     }
     return tree;
-}
-
-packaging::Bytes TextBytes(std::size_t size)
-{
-    packaging::Bytes bytes;
-    for (unsigned line = 0; bytes.size() < size; line++) {
-        std::string text = "line " + std::to_string(line) + ": the quick brown fox\n";
-        bytes.insert(bytes.end(), text.begin(), text.end());
-    }
-    bytes.resize(size);
-    return bytes;
-}
-
-packaging::Bytes NoiseBytes(std::size_t size, std::uint32_t seed)
-{
-    std::mt19937 random(seed);
-    packaging::Bytes bytes(size);
-    for (std::uint8_t& b : bytes)
-        b = static_cast<std::uint8_t>(random());
-    return bytes;
 }
 
 #ifdef _WIN32
@@ -367,65 +392,13 @@ bool MakeJunction(const fs::path& link, const fs::path& target)
     return made;
 }
 
-// Wine's own exports that translate between its drive letters and Unix
-// paths; absent on Windows.
-using UnixNameFunction = char* (__cdecl*)(const wchar_t*);
-using DosNameFunction = wchar_t* (__cdecl*)(const char*);
-
-std::string UnixName(const fs::path& path)
-{
-    auto convert = reinterpret_cast<UnixNameFunction>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (convert == nullptr)
-        return {};
-    char* name = convert(path.c_str());
-    std::string unixName = name ? name : "";
-    HeapFree(GetProcessHeap(), 0, name);
-    return unixName;
-}
-
-// Runs a Unix program under Wine, which starts such a file as it is, and
-// waits until done() says its work is there: the process handle Wine gives
-// for it ends at once, not with the program.
-void RunUnixProgram(const char* program, const std::vector<std::string>& arguments,
-                    const std::function<bool()>& done)
-{
-    auto convert = reinterpret_cast<DosNameFunction>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
-    if (convert == nullptr)
-        return;
-    wchar_t* dosName = convert(program);
-    if (dosName == nullptr)
-        return;
-    std::wstring command = Quoted(dosName);
-    HeapFree(GetProcessHeap(), 0, dosName);
-    for (const std::string& argument : arguments)
-        command += L" " + Quoted(Wide(argument));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                        &process))
-        return;
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    for (int wait = 0; wait < 200 && !done(); wait++)
-        Sleep(50);
-}
-
 }  // namespace
 
 bool MakeFolderLink(const fs::path& link, const fs::path& target)
 {
     if (MakeJunction(link, target))
         return IsReparsePoint(link);
-    std::string unixLink = UnixName(link);
-    std::string unixTarget = UnixName(target);
-    if (unixLink.empty() || unixTarget.empty())
-        return false;
-    RunUnixProgram("/bin/ln", {"-s", unixTarget, unixLink}, [&] { return IsReparsePoint(link); });
-    return IsReparsePoint(link);
+    return winehost::Available() && winehost::MakeLink(link.wstring(), target.wstring()) && IsReparsePoint(link);
 }
 
 void RemoveFolderLink(const fs::path& link)
@@ -433,10 +406,7 @@ void RemoveFolderLink(const fs::path& link)
     // A junction goes with RemoveDirectoryW; a Unix link only by unlink.
     if (RemoveDirectoryW(link.c_str()) || !IsReparsePoint(link))
         return;
-    std::string unixLink = UnixName(link);
-    if (!unixLink.empty())
-        RunUnixProgram("/bin/rm", {unixLink},
-                       [&] { return GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; });
+    winehost::RemoveLink(link.wstring());
 }
 #else
 bool MakeFolderLink(const fs::path& link, const fs::path& target)

@@ -11,7 +11,11 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "packaging/trailer_writer.h"
+#include "support/temp_path.h"
+#include "support/test_bytes.h"
 
 namespace fs = std::filesystem;
 
@@ -23,6 +27,10 @@ struct RunResult {
 
 // Runs sfxpack with these arguments (UTF-8) and waits for it.
 RunResult RunPacker(const std::vector<std::string>& arguments);
+// Turns a forked child into sfxpack with these arguments (Linux only), for
+// tests that give it standard handles of their own; exit code 127 when it
+// cannot start.
+[[noreturn]] void ExecPacker(const std::vector<std::string>& arguments);
 
 // Sets an environment variable (or removes it, for nothing) while it
 // lives; the packer, started as a child, inherits it. What was there before
@@ -42,6 +50,31 @@ class ScopedEnvironment {
 // The entries `sfxpack inspect` lists: each name with its time
 // ("2024-01-31 13:45:08").
 std::map<std::string, std::string> ListedEntries(const std::string& inspectOutput);
+
+// A fresh folder for a test of the packer, its files named in UTF-8 with
+// '/' relative to it; the stub of build() is its stub.exe, which each test
+// writes (usually FakeStub()).
+class PackerFolderTest : public ::testing::Test {
+  protected:
+    PackerFolderTest();
+
+    fs::path path(const std::string& name) const;
+    // The path as the packer's argument.
+    std::string arg(const std::string& name) const;
+    // build SOURCE -o OUTPUT with stub.exe and the extra arguments.
+    RunResult build(const std::string& source, const std::string& output,
+                    const std::vector<std::string>& extra = {}) const;
+    // The entries `inspect` lists for the package, by name with their times.
+    std::map<std::string, std::string> listed(const std::string& package) const;
+    // The names in a folder of the test (the test folder itself by
+    // default), sorted: to see that nothing was left behind.
+    std::vector<std::string> listing(const std::string& folder = "") const;
+    // The run failed with exit code 1 and a message holding every fragment.
+    static void ExpectRefused(const RunResult& run, std::initializer_list<std::string> fragments);
+
+    TempDir dir_;
+    fs::path root_;
+};
 
 // A Windows program header and nothing else: enough for the packer's stub
 // check. machine 0x014C (32-bit) or 0x8664 (64-bit).
@@ -68,17 +101,14 @@ struct TreeNode {
     std::int64_t time = 0;
 };
 std::map<std::string, TreeNode> ReadTree(const fs::path& root);
+// The files below root by name, with their bytes; folders are left out, as
+// not every tool stores them and their times change with every name made
+// or removed in them.
+std::map<std::string, packaging::Bytes> FilesBelow(const fs::path& root);
 
 // UTF-8 path conversions that work on both systems.
 fs::path U8(const std::string& utf8);
 std::string U8(const fs::path& path);
-
-// Bytes that compress somewhat, and bytes that do not.
-packaging::Bytes TextBytes(std::size_t size);
-packaging::Bytes NoiseBytes(std::size_t size, std::uint32_t seed);
-
-packaging::Bytes ReadBytes(const fs::path& path);
-void WriteBytes(const fs::path& path, const packaging::Bytes& bytes);
 
 // Makes link a link to the folder target (both absolute). On Windows a
 // junction; Wine 8 cannot make one (FSCTL_SET_REPARSE_POINT fails and

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "commands/command_runner.h"
 #include "extract/target_folder.h"
@@ -161,52 +163,66 @@ class RunnerThread : public ::testing::Test {
     char before_[MAX_PATH] = {};
 };
 
-TEST_F(RunnerThread, NonzeroExitCodeEndsTheSequenceAsDone)
+// How a run of the configured commands ends, and what it leaves: the
+// thread's result, the one report to the frame, no worker registered, the
+// current folder given back.
+struct RunnerCase {
+    const char* label;
+    const char* command1;
+    const char* command2;   // null: none
+    bool folderGone;        // the extraction folder was removed before the run
+    DWORD result;
+    UINT report;
+    // The first command wrote its current folder into where.txt of the
+    // extraction folder; otherwise where.txt is written nowhere.
+    bool printsFolder;
+};
+
+void PrintTo(const RunnerCase& c, std::ostream* out)
 {
-    // The second command would fail to start; it must never be tried.
-    SfxSettings.command1.text = "cmd.exe /c exit 3";
-    SfxSettings.command2.text = "Z:\\no\\such\\program.exe";
+    *out << c.label;
+}
+
+class RunnerEnding : public RunnerThread, public ::testing::WithParamInterface<RunnerCase> {};
+
+TEST_P(RunnerEnding, ReportsOnceAndGivesTheFolderBack)
+{
+    const RunnerCase& c = GetParam();
+    if (c.folderGone)
+        lstrcpyA(TargetFolder, (folder_.path() + "\\gone").c_str());
+    SfxSettings.command1.text = c.command1;
+    if (c.command2 != nullptr)
+        SfxSettings.command2.text = c.command2;
     std::vector<UINT> messages;
-    EXPECT_EQ(Run(&messages), 0u);
-    EXPECT_EQ(messages, std::vector<UINT>{WM_COMMANDS_DONE});
+    EXPECT_EQ(Run(&messages), c.result);
+    EXPECT_EQ(messages, std::vector<UINT>{c.report});
     EXPECT_EQ(WorkerThreadId, 0u);
     EXPECT_EQ(CurrentFolder(), before_);
+    EXPECT_EQ(GetFileAttributesA((std::string(before_) + "\\where.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    std::string where = folder_.path() + "\\where.txt";
+    if (c.printsFolder) {
+        packaging::Bytes text = packaging::readFileBytes(where);
+        std::string line(text.begin(), text.end());
+        EXPECT_EQ(line.substr(0, line.find_first_of("\r\n")), folder_.path());
+    } else {
+        EXPECT_EQ(GetFileAttributesA(where.c_str()), INVALID_FILE_ATTRIBUTES);
+    }
 }
 
-TEST_F(RunnerThread, CommandThatCannotStartFailsAndGivesTheFolderBack)
-{
-    SfxSettings.command1.text = "cmd.exe /c exit 0";
-    SfxSettings.command2.text = "Z:\\no\\such\\program.exe";
-    std::vector<UINT> messages;
-    EXPECT_EQ(Run(&messages), 1u);
-    EXPECT_EQ(messages, std::vector<UINT>{WM_COMMAND_FAILED});
-    EXPECT_EQ(WorkerThreadId, 0u);
-    EXPECT_EQ(CurrentFolder(), before_);
-}
-
-TEST_F(RunnerThread, MissingExtractionFolderStartsNothing)
-{
-    // Elsewhere the commands would start in the package's own folder.
-    lstrcpyA(TargetFolder, (folder_.path() + "\\gone").c_str());
-    SfxSettings.command1.text = "cmd.exe /c echo ran > ran.txt";
-    std::vector<UINT> messages;
-    EXPECT_EQ(Run(&messages), 1u);
-    EXPECT_EQ(messages, std::vector<UINT>{WM_COMMAND_FAILED});
-    EXPECT_EQ(CurrentFolder(), before_);
-    EXPECT_EQ(GetFileAttributesA((std::string(before_) + "\\ran.txt").c_str()), INVALID_FILE_ATTRIBUTES);
-}
-
-TEST_F(RunnerThread, CommandsRunInTheExtractionFolder)
-{
-    // cmd writes its current folder into a file of that folder.
-    SfxSettings.command1.text = "cmd.exe /c cd > where.txt";
-    std::vector<UINT> messages;
-    EXPECT_EQ(Run(&messages), 0u);
-    EXPECT_EQ(messages, std::vector<UINT>{WM_COMMANDS_DONE});
-    packaging::Bytes where = packaging::readFileBytes(folder_.path() + "\\where.txt");
-    std::string text(where.begin(), where.end());
-    EXPECT_EQ(text.substr(0, text.find_first_of("\r\n")), folder_.path());
-    EXPECT_EQ(CurrentFolder(), before_);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RunnerEnding,
+    ::testing::Values(
+        // The second command would fail to start; it must never be tried.
+        RunnerCase{"NonzeroExitCodeEndsTheSequenceAsDone", "cmd.exe /c exit 3", "Z:\\no\\such\\program.exe", false,
+                   0, WM_COMMANDS_DONE, false},
+        RunnerCase{"CommandThatCannotStartFails", "cmd.exe /c exit 0", "Z:\\no\\such\\program.exe", false, 1,
+                   WM_COMMAND_FAILED, false},
+        // Elsewhere the commands would start in the package's own folder.
+        RunnerCase{"MissingExtractionFolderStartsNothing", "cmd.exe /c cd > where.txt", nullptr, true, 1,
+                   WM_COMMAND_FAILED, false},
+        // cmd writes its current folder into a file of that folder.
+        RunnerCase{"CommandsRunInTheExtractionFolder", "cmd.exe /c cd > where.txt", nullptr, false, 0,
+                   WM_COMMANDS_DONE, true}),
+    [](const ::testing::TestParamInfo<RunnerCase>& info) { return std::string(info.param.label); });
 
 }  // namespace

@@ -90,34 +90,3 @@ void PutU32(Bytes& bytes, std::size_t offset, std::uint32_t value)
     PutU16(bytes, offset, static_cast<std::uint16_t>(value));
     PutU16(bytes, offset + 2, static_cast<std::uint16_t>(value >> 16));
 }
-
-Bytes MixedBytes(std::size_t size, std::uint32_t seed)
-{
-    static const char* const words[] = {"archive ", "entry ", "the ", "data ", "inflate ", "window ",
-                                        "Setup ",   "\r\n",   "0x1F ", "chunk "};
-    Bytes out;
-    out.reserve(size);
-    std::uint32_t state = seed * 2654435761u + 1;
-    auto next = [&state] {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        return state;
-    };
-    while (out.size() < size) {
-        std::uint32_t r = next();
-        if (r % 4 == 0) {
-            // a run of binary noise that deflate cannot shrink
-            std::size_t run = 16 + r % 200;
-            for (std::size_t i = 0; i < run && out.size() < size; i++)
-                out.push_back(static_cast<std::uint8_t>(next()));
-        } else {
-            for (int w = 0; w < 12 && out.size() < size; w++) {
-                const char* word = words[next() % 10];
-                for (const char* c = word; *c && out.size() < size; c++)
-                    out.push_back(static_cast<std::uint8_t>(*c));
-            }
-        }
-    }
-    return out;
-}

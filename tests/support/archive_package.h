@@ -9,6 +9,7 @@
 #include "archive/archive_reader.h"
 #include "packaging/zip_writer.h"
 #include "support/temp_path.h"
+#include "support/test_bytes.h"
 
 // A stand-in for the program image in front of the archive.
 packaging::Bytes FakeProgramImage(std::size_t size = 5000);
@@ -57,6 +58,3 @@ EntryContent ReadCurrentEntryWhole(ArchiveReader* reader, std::uint32_t pieceSiz
 // Overwrites little-endian fields of built archives.
 void PutU16(packaging::Bytes& bytes, std::size_t offset, std::uint16_t value);
 void PutU32(packaging::Bytes& bytes, std::size_t offset, std::uint32_t value);
-
-// Bytes that compress somewhat: text lines mixed with pseudo-random runs.
-packaging::Bytes MixedBytes(std::size_t size, std::uint32_t seed = 1);

@@ -32,6 +32,30 @@ std::wstring Wide(const std::string& text)
     return wide;
 }
 
+// A Windows name as Wine spells it on the Linux side.
+std::string UnixName(const std::wstring& name)
+{
+    int length = WideCharToMultiByte(CP_UTF8, 0, name.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, name.c_str(), -1, &utf8[0], length, nullptr, nullptr);
+    utf8.resize(static_cast<size_t>(length > 0 ? length - 1 : 0));
+    return utf8;
+}
+
+// A word for the shell: a Linux path in single quotes, so that blanks and
+// the shell's own characters stay part of it.
+std::string ShellWord(const std::string& word)
+{
+    std::string quoted = "'";
+    for (char c : word) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
 }  // namespace
 
 bool Available()
@@ -39,17 +63,22 @@ bool Available()
     return UnixFileName() != nullptr;
 }
 
-std::string UnixPath(const std::string& windowsPath)
+std::string UnixPath(const std::wstring& windowsPath)
 {
     UnixFileNameFn convert = UnixFileName();
     if (convert == nullptr)
         return {};
-    char* unixPath = convert(Wide(windowsPath).c_str());
+    char* unixPath = convert(windowsPath.c_str());
     if (unixPath == nullptr)
         return {};
     std::string result = unixPath;
     HeapFree(GetProcessHeap(), 0, unixPath);
     return result;
+}
+
+std::string UnixPath(const std::string& windowsPath)
+{
+    return UnixPath(Wide(windowsPath));
 }
 
 // Wine starts a Linux program without a process handle to wait on, so the
@@ -95,17 +124,28 @@ int RunUnixCommand(const std::string& commandLine)
     return -1;
 }
 
-bool MakeLink(const std::string& linkPath, const std::string& target)
+bool MakeLink(const std::wstring& linkPath, const std::wstring& target)
 {
     std::string unixTarget = UnixPath(target);
-    size_t slash = linkPath.find_last_of("\\/");
-    if (unixTarget.empty() || slash == std::string::npos)
+    size_t slash = linkPath.find_last_of(L"\\/");
+    if (unixTarget.empty() || slash == std::wstring::npos)
         return false;
     std::string unixFolder = UnixPath(linkPath.substr(0, slash));
     if (unixFolder.empty())
         return false;
-    std::string unixLink = unixFolder + "/" + linkPath.substr(slash + 1);
-    return RunUnixCommand("/bin/ln -s " + unixTarget + " " + unixLink) == 0;
+    std::string unixLink = unixFolder + "/" + UnixName(linkPath.substr(slash + 1));
+    return RunUnixCommand("/bin/ln -s " + ShellWord(unixTarget) + " " + ShellWord(unixLink)) == 0;
+}
+
+bool MakeLink(const std::string& linkPath, const std::string& target)
+{
+    return MakeLink(Wide(linkPath), Wide(target));
+}
+
+bool RemoveLink(const std::wstring& linkPath)
+{
+    std::string unixLink = UnixPath(linkPath);
+    return !unixLink.empty() && RunUnixCommand("/bin/rm " + ShellWord(unixLink)) == 0;
 }
 
 }  // namespace winehost

@@ -11,8 +11,10 @@ namespace winehost {
 // True when the program runs under Wine and the calls below can work.
 bool Available();
 
-// The Linux path of an existing Windows path; empty when there is none.
+// The Linux path of an existing Windows path (ANSI or UTF-16); empty when
+// there is none.
 std::string UnixPath(const std::string& windowsPath);
+std::string UnixPath(const std::wstring& windowsPath);
 
 // Runs a Linux command line through /bin/sh (programs by absolute path; no
 // double quotes in it), waits for it and returns its exit code, or -1 when
@@ -23,5 +25,10 @@ int RunUnixCommand(const std::string& commandLine);
 // pointing to target (an existing Windows path). Wine shows such a link as
 // a reparse point, as Windows shows a junction. True on success.
 bool MakeLink(const std::string& linkPath, const std::string& target);
+bool MakeLink(const std::wstring& linkPath, const std::wstring& target);
+
+// Removes a link made by MakeLink, never what it leads to: Wine's own
+// calls cannot remove a Linux link to a folder. True on success.
+bool RemoveLink(const std::wstring& linkPath);
 
 }  // namespace winehost
