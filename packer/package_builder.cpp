@@ -517,6 +517,9 @@ BuildSummary BuildPackage(const BuildRequest& request)
     out->write(trailerBytes.data(), trailerBytes.size());
     summary.packageSize = out->position();
     fs::path temporary = out->path();
+    // On the disk before the rename, so that a crash cannot leave a partial
+    // package under the name of a complete one.
+    out->sync();
     out->close();
     try {
         CheckOutputReplaceable(outputFile);
