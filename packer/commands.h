@@ -22,6 +22,10 @@ struct ExtractOptions {
     fs::path folder;
     bool overwrite = false;
     bool progress = false;
+    // Wait until the files are on the disk, and never let a name stand for
+    // a partial file even after a crash. Without it the files are written
+    // as unzip and tar write them, and the system puts them on the disk.
+    bool sync = false;
 };
 
 // Writes the entries below options.folder, never through a link there. A

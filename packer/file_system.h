@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/sys_file.h"
 
@@ -83,7 +84,10 @@ class OutputFile {
     void writeAt(std::uint64_t position, const std::uint8_t* data, std::size_t size);
     // Moves back to an earlier position and drops everything after it.
     void truncateTo(std::uint64_t position);
-    // Flushes to the disk and closes; the file stays.
+    // Waits until what was written is on the disk.
+    void sync();
+    // Closes; the file stays. Its data may still be on their way to the
+    // disk: sync() first where a crash must not leave a partial file.
     void close();
     const fs::path& path() const { return path_; }
 
@@ -92,6 +96,12 @@ class OutputFile {
     std::intptr_t handle_;
     std::uint64_t position_ = 0;
 };
+
+// Waits until the files, their names included, are on the disk. On Linux
+// everything waiting for the file systems that hold them goes too (one
+// call for each, however many files); on Windows each file is flushed.
+// Throws PackerError.
+void SyncFiles(const std::vector<fs::path>& files);
 
 // Renames from to to, replacing what is there. Throws PackerError.
 void RenameReplacing(const fs::path& from, const fs::path& to);

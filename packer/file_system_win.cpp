@@ -202,15 +202,36 @@ void OutputFile::truncateTo(std::uint64_t position)
     position_ = position;
 }
 
+void OutputFile::sync()
+{
+    if (!FlushFileBuffers(AsHandle(handle_)))
+        Fail("cannot write", path_);
+}
+
 void OutputFile::close()
 {
     HANDLE file = AsHandle(handle_);
     handle_ = -1;
-    BOOL flushed = FlushFileBuffers(file);
-    if (!CloseHandle(file) || !flushed) {
+    if (!CloseHandle(file)) {
         std::string error = LastSystemError();
         DeleteFileW(path_.c_str());
         throw PackerError("cannot write " + PathToUtf8(path_) + ": " + error);
+    }
+}
+
+// Windows flushes a whole volume only for administrators; one file at a
+// time needs no rights beyond writing it.
+void SyncFiles(const std::vector<fs::path>& files)
+{
+    for (const fs::path& path : files) {
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            Fail("cannot write", path);
+        BOOL flushed = FlushFileBuffers(file);
+        CloseHandle(file);
+        if (!flushed)
+            Fail("cannot write", path);
     }
 }
 

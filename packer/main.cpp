@@ -52,6 +52,7 @@ struct ReadArguments {
     PasswordSource password;
     std::string folder = ".";
     bool overwrite = false;
+    bool sync = false;
 };
 
 void AddPasswordOptions(CLI::App* command, PasswordSource& password)
@@ -240,6 +241,8 @@ void DefineReading(CLI::App& app, ReadArguments& read)
     extract->add_option("-d,--directory", read.folder, "the folder to extract into; default: the current one")
         ->option_text("FOLDER");
     extract->add_flag("--overwrite", read.overwrite, "replace files that exist");
+    extract->add_flag("--sync", read.sync,
+                      "return only when the files are on the disk (as the sync command does, for all at once)");
     AddPasswordOptions(extract, read.password);
     extract->footer("Examples:\n"
                     "  $ sfxpack extract setup.exe -d unpacked\n"
@@ -385,6 +388,7 @@ int Main(int argc, char** argv)
         ExtractOptions options;
         options.folder = PathFromUtf8(read.folder);
         options.overwrite = read.overwrite;
+        options.sync = read.sync;
         options.progress = ProgressWanted(Quiet());
         return ExtractPackage(package, read.password, options, stdout);
     } catch (const PackerError& error) {

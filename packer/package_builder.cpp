@@ -55,13 +55,37 @@ std::unique_ptr<EntryData> OpenData(PackageSource& source, const SourceEntry& en
     return source.open(entry);
 }
 
+// One deflate stream for the whole archive, reset for each entry: setting
+// up a fresh one costs more than deflating a file of a few kilobytes.
+class Deflater {
+  public:
+    explicit Deflater(int level)
+    {
+        if (deflateInit2(&stream_, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            throw PackerError("zlib cannot start deflating");
+    }
+    ~Deflater() { deflateEnd(&stream_); }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+
+    // The stream, ready for an entry's data.
+    z_stream& start()
+    {
+        deflateReset(&stream_);
+        return stream_;
+    }
+
+  private:
+    z_stream stream_{};
+};
+
 // The archive part of the package, written entry by entry.
 class ArchiveStream {
   public:
     ArchiveStream(OutputFile& out, PackageSource& source, const packaging::EntryEncryptor* encryptor, int level,
                   Progress& progress)
         : out_(out), source_(source), encryptor_(encryptor), level_(level), progress_(progress),
-          start_(out.position())
+          start_(out.position()), input_(kChunkSize), output_(kChunkSize)
     {
     }
 
@@ -143,18 +167,9 @@ class ArchiveStream {
     void writeData(const SourceEntry& entry, bool deflate, packaging::ZipHeaderFields& fields, bool countProgress)
     {
         std::unique_ptr<EntryData> data = OpenData(source_, entry);
-        z_stream stream{};
-        if (deflate && deflateInit2(&stream, level_, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-            throw PackerError("zlib cannot start deflating");
-        struct DeflateEnd {
-            z_stream* stream;
-            bool active;
-            ~DeflateEnd()
-            {
-                if (active)
-                    deflateEnd(stream);
-            }
-        } deflateEnd{&stream, deflate};
+        if (deflate && !deflater_)
+            deflater_ = std::make_unique<Deflater>(level_);
+        z_stream* stream = deflate ? &deflater_->start() : nullptr;
 
         std::uint8_t chain[packaging::kChainSize];
         if (encryptor_)
@@ -163,34 +178,32 @@ class ArchiveStream {
         std::uint64_t written = 0;
         std::uint64_t read = 0;
         uLong crc = crc32(0L, Z_NULL, 0);
-        std::vector<std::uint8_t> input(kChunkSize);
-        std::vector<std::uint8_t> output(kChunkSize);
         bool atEnd = false;
         while (!atEnd) {
             CheckInterrupted();
-            std::size_t n = data->read(input.data(), input.size());
+            std::size_t n = data->read(input_.data(), input_.size());
             atEnd = n == 0;
             read += n;
             if (read > entry.size)
                 break;
-            crc = crc32(crc, input.data(), static_cast<uInt>(n));
+            crc = crc32(crc, input_.data(), static_cast<uInt>(n));
             if (countProgress)
                 progress_.advance(n, entry.shownName);
             if (!deflate) {
-                written += emit(input.data(), n, chain, false);
+                written += emit(input_.data(), n, chain, false);
                 continue;
             }
-            stream.next_in = input.data();
-            stream.avail_in = static_cast<uInt>(n);
+            stream->next_in = input_.data();
+            stream->avail_in = static_cast<uInt>(n);
             int result;
             do {
-                stream.next_out = output.data();
-                stream.avail_out = static_cast<uInt>(output.size());
-                result = ::deflate(&stream, atEnd ? Z_FINISH : Z_NO_FLUSH);
+                stream->next_out = output_.data();
+                stream->avail_out = static_cast<uInt>(output_.size());
+                result = ::deflate(stream, atEnd ? Z_FINISH : Z_NO_FLUSH);
                 if (result == Z_STREAM_ERROR)
                     throw PackerError("zlib failed while deflating " + entry.shownName);
-                written += emit(output.data(), output.size() - stream.avail_out, chain, false);
-            } while (stream.avail_out == 0 || (atEnd && result != Z_STREAM_END));
+                written += emit(output_.data(), output_.size() - stream->avail_out, chain, false);
+            } while (stream->avail_out == 0 || (atEnd && result != Z_STREAM_END));
         }
         written += emit(nullptr, 0, chain, true);
         if (read != entry.size)
@@ -227,6 +240,9 @@ class ArchiveStream {
     int level_;
     Progress& progress_;
     std::uint64_t start_;
+    std::unique_ptr<Deflater> deflater_;   // made for the first entry that is deflated
+    Bytes input_;    // kChunkSize bytes read from an entry
+    Bytes output_;   // kChunkSize bytes from deflate
     Bytes directory_;
     Bytes pending_;
     std::size_t count_ = 0;
@@ -517,6 +533,9 @@ BuildSummary BuildPackage(const BuildRequest& request)
     out->write(trailerBytes.data(), trailerBytes.size());
     summary.packageSize = out->position();
     fs::path temporary = out->path();
+    // On the disk before the rename, so that a crash cannot leave a partial
+    // package under the name of a complete one.
+    out->sync();
     out->close();
     try {
         CheckOutputReplaceable(outputFile);

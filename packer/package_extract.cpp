@@ -10,12 +10,19 @@
 // costs the folder nothing, at the price of room for the old and the new
 // files at once.
 //
+// The files are written as unzip and tar write them, and the system puts
+// them on the disk in its own time: a wait for the disk after each file
+// makes many small ones a hundred times slower. --sync waits twice, for all
+// files at once: before they take their names, so that no name ever stands
+// for a partial file, and at the end.
+//
 // On Linux the letters are written in UTF-8, the encoding of the file
 // system, rather than in the Windows-1252 bytes the stub would produce
 // there; a name then reads the same on both systems.
 #include <algorithm>
 #include <cinttypes>
 #include <random>
+#include <unordered_map>
 
 #include "commands.h"
 #include "extract/path_helpers.h"
@@ -90,6 +97,23 @@ class ExtractionJournal {
     bool committed_ = false;
 };
 
+// The kinds of the folders the entries go to, each asked of the system
+// once, since most entries share their folder with many others.
+class FolderKinds {
+  public:
+    FileKind of(const fs::path& path)
+    {
+        auto [place, added] = kinds_.try_emplace(path.native());
+        if (added)
+            place->second = KindOf(path);
+        return place->second;
+    }
+    void made(const fs::path& path) { kinds_[path.native()] = FileKind::kFolder; }
+
+  private:
+    std::unordered_map<fs::path::string_type, FileKind> kinds_;
+};
+
 // An entry written and checked under a temporary name, waiting for its own.
 struct StagedFile {
     fs::path part;
@@ -134,11 +158,12 @@ std::string NameProblems(const OpenedPackage& package, std::vector<std::vector<s
 // there, or a link that could lead anywhere. Empty when all are folders or
 // missing; nothing is made here. path starts at the root and ends at the
 // last folder looked at: the first missing one, or the entry's own folder.
-std::string FolderProblem(fs::path& path, const std::vector<std::string>& components, std::size_t count)
+std::string FolderProblem(fs::path& path, const std::vector<std::string>& components, std::size_t count,
+                          FolderKinds& kinds)
 {
     for (std::size_t i = 0; i < count; i++) {
         path /= PathFromUtf8(components[i]);
-        FileKind kind = KindOf(path);
+        FileKind kind = kinds.of(path);
         if (kind == FileKind::kMissing)
             return {};
         if (kind == FileKind::kLink)
@@ -175,13 +200,14 @@ void CheckTargets(const fs::path& path, const OpenedPackage& package,
     FileIdentity self;
     bool known = IdentifyFile(path, self);
     std::vector<std::string> problems;
+    FolderKinds kinds;
     for (std::size_t i = 0; i < names.size(); i++) {
         const std::vector<std::string>& components = names[i];
         bool directory = package.entries()[i].directory;
         std::size_t folders = directory ? components.size() : components.size() - 1;
         fs::path place = options.folder;
-        std::string problem = FolderProblem(place, components, folders);
-        if (problem.empty() && !directory && KindOf(place) != FileKind::kMissing)
+        std::string problem = FolderProblem(place, components, folders, kinds);
+        if (problem.empty() && !directory && kinds.of(place) != FileKind::kMissing)
             problem = FileProblem(place / PathFromUtf8(components.back()), options.overwrite, known ? &self : nullptr);
         if (!problem.empty())
             problems.push_back(problem);
@@ -218,12 +244,12 @@ void PrepareRoot(const fs::path& root, ExtractionJournal& journal)
 // Makes each missing folder of components[0..count) below root. An existing
 // link is not followed: it could lead anywhere.
 fs::path MakeFolders(const fs::path& root, const std::vector<std::string>& components, std::size_t count,
-                     ExtractionJournal& journal)
+                     FolderKinds& kinds, ExtractionJournal& journal)
 {
     fs::path path = root;
     for (std::size_t i = 0; i < count; i++) {
         path /= PathFromUtf8(components[i]);
-        FileKind kind = KindOf(path);
+        FileKind kind = kinds.of(path);
         if (kind == FileKind::kLink)
             throw PackerError(Shown(path) + " is a link; the packer does not extract through links");
         if (kind == FileKind::kFolder)
@@ -234,6 +260,7 @@ fs::path MakeFolders(const fs::path& root, const std::vector<std::string>& compo
         if (!fs::create_directory(path, error) && error)
             throw PackerError("cannot create the folder " + Shown(path) + ": " + error.message());
         journal.created(path);
+        kinds.made(path);
     }
     return path;
 }
@@ -280,6 +307,15 @@ StagedFile WriteEntry(OpenedPackage& package, std::size_t i, const fs::path& fol
     SetFileDosTime(staged.part, {static_cast<std::uint16_t>(entry.info.dosDateTime >> 16),
                                  static_cast<std::uint16_t>(entry.info.dosDateTime)});
     return staged;
+}
+
+std::vector<fs::path> StagedPaths(const std::vector<StagedFile>& staged, fs::path StagedFile::*which)
+{
+    std::vector<fs::path> paths;
+    paths.reserve(staged.size());
+    for (const StagedFile& file : staged)
+        paths.push_back(file.*which);
+    return paths;
 }
 
 // Gives a written file its name. A file there is moved aside first rather
@@ -341,23 +377,28 @@ int ExtractPackage(const fs::path& path, const PasswordSource& password, const E
     Progress progress(total, "extracting", options.progress);
     std::vector<std::pair<fs::path, DosTime>> folderTimes;
     std::vector<StagedFile> staged;
+    FolderKinds kinds;
     for (std::size_t i = 0; i < package.entries().size(); i++) {
         const PackageEntry& entry = package.entries()[i];
         const std::vector<std::string>& components = names[i];
         if (!entry.directory) {
-            fs::path folder = MakeFolders(root, components, components.size() - 1, journal);
+            fs::path folder = MakeFolders(root, components, components.size() - 1, kinds, journal);
             staged.push_back(WriteEntry(package, i, folder, components.back(), progress, journal));
         } else if (!components.empty()) {
             DosTime time{static_cast<std::uint16_t>(entry.info.dosDateTime >> 16),
                          static_cast<std::uint16_t>(entry.info.dosDateTime)};
-            folderTimes.emplace_back(MakeFolders(root, components, components.size(), journal), time);
+            folderTimes.emplace_back(MakeFolders(root, components, components.size(), kinds, journal), time);
         }
     }
+    if (options.sync)
+        SyncFiles(StagedPaths(staged, &StagedFile::part));
     for (const StagedFile& file : staged)
         Publish(file, options.overwrite, journal);
     progress.finish();
     journal.commit();
     SetFolderTimes(folderTimes);
+    if (options.sync)
+        SyncFiles(StagedPaths(staged, &StagedFile::target));
     if (!Quiet())
         std::fprintf(out, "%s: %zu files extracted into %s\n", package.name().c_str(), staged.size(),
                      Shown(root).c_str());

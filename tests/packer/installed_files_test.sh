@@ -85,6 +85,7 @@ sfxpack test setup.exe --password-file |+|notes.txt
 sfxpack extract setup.exe -d |+|folder one
 sfxpack extract setup.exe -d |-|setup.exe
 sfxpack extract setup.exe --directory o|+|other
+sfxpack extract setup.exe --sy|+|--sync
 sfxpack help |+|extract
 sfxpack help |-|setup.exe
 END

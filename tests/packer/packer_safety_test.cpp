@@ -173,15 +173,21 @@ TEST_F(SafetyTest, FailedOverwriteLeavesTheFolderAsItWas)
                             {"sub/mine.txt", {'m', 'i', 'n', 'e'}},
                             {"z.txt", {'o', 'l', 'd', ' ', 'z'}}});
     std::map<std::string, TreeNode> before = ReadTree(path("out"));
-    ExpectRefused(RunPacker({"extract", arg("damaged.exe"), "-d", arg("out"), "--overwrite"}), {"z.txt", "CRC-32"});
-    std::map<std::string, TreeNode> after = ReadTree(path("out"));
-    ASSERT_EQ(after.size(), before.size()) << "names were added or removed";
-    for (const auto& [name, node] : before) {
-        SCOPED_TRACE(name);
-        ASSERT_TRUE(after.count(name));
-        EXPECT_TRUE(after[name].content == node.content);
-        if (!node.folder) {
-            EXPECT_EQ(after[name].time, node.time);
+    for (bool sync : {false, true}) {
+        SCOPED_TRACE(sync ? "--sync" : "");
+        std::vector<std::string> arguments = {"extract", arg("damaged.exe"), "-d", arg("out"), "--overwrite"};
+        if (sync)
+            arguments.push_back("--sync");
+        ExpectRefused(RunPacker(arguments), {"z.txt", "CRC-32"});
+        std::map<std::string, TreeNode> after = ReadTree(path("out"));
+        ASSERT_EQ(after.size(), before.size()) << "names were added or removed";
+        for (const auto& [name, node] : before) {
+            SCOPED_TRACE(name);
+            ASSERT_TRUE(after.count(name));
+            EXPECT_TRUE(after[name].content == node.content);
+            if (!node.folder) {
+                EXPECT_EQ(after[name].time, node.time);
+            }
         }
     }
 
@@ -190,7 +196,7 @@ TEST_F(SafetyTest, FailedOverwriteLeavesTheFolderAsItWas)
     EXPECT_FALSE(fs::exists(path("fresh")));
 
     // Intact, the same package replaces them and leaves nothing aside.
-    RunResult replaced = RunPacker({"extract", arg("package.exe"), "-d", arg("out"), "--overwrite"});
+    RunResult replaced = RunPacker({"extract", arg("package.exe"), "-d", arg("out"), "--overwrite", "--sync"});
     ASSERT_EQ(replaced.exitCode, 0) << replaced.err;
     std::map<std::string, Bytes> files = FilesBelow(path("out"));
     EXPECT_EQ(files.size(), 4u) << "a file moved aside was left behind";
