@@ -23,7 +23,8 @@
 
 #include "archive/entry_reader.h"
 #include "packaging/trailer_writer.h"
-#include "packaging/zip_writer.h"
+#include "support/package_assembly.h"
+#include "support/zip_builder.h"
 #include "platform/byte_order.h"
 
 using namespace packaging;

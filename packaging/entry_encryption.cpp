@@ -151,14 +151,4 @@ void EntryEncryptor::encryptBlocks(std::uint8_t* data, std::size_t length, std::
     cipherEncryptCbc(*state_, data, length, chain);
 }
 
-ZipEntry encryptedZipEntry(const EntryEncryptor& encryptor, std::string name, const Bytes& data, ZipMethod method,
-                           int level)
-{
-    if (data.size() > UINT32_MAX)
-        throw FormatError("an entry holds at most 4 GiB");
-    Bytes compressed = method == ZipMethod::kDeflated ? deflateRaw(data, level) : data;
-    return ZipEntry::prepared(std::move(name), method, encryptor.encryptEntry(compressed), crc32Of(data),
-                              static_cast<std::uint32_t>(data.size()));
-}
-
 }  // namespace packaging

@@ -11,7 +11,6 @@
 #include <string_view>
 
 #include "packaging/trailer_writer.h"
-#include "packaging/zip_writer.h"
 
 struct CipherState;
 
@@ -76,10 +75,5 @@ class EntryEncryptor {
     std::unique_ptr<CipherState> state_;
     std::array<std::uint8_t, kChainSize> entryIvStart_{};
 };
-
-// A ZIP entry whose data are compressed by `method` at `level`, then
-// encrypted; CRC and uncompressed size describe the plain data.
-ZipEntry encryptedZipEntry(const EntryEncryptor& encryptor, std::string name, const Bytes& data,
-                           ZipMethod method = ZipMethod::kDeflated, int level = 6);
 
 }  // namespace packaging

@@ -62,12 +62,4 @@ Bytes makeFooter(std::uint32_t trailerLength);
 void appendU16(Bytes& out, std::uint16_t value);
 void appendU32(Bytes& out, std::uint32_t value);
 
-// stub, archive, an archive record telling where the archive lies, the other
-// records, the footer, then tail. Throws FormatError past the format's limits.
-Bytes assemblePackage(const Bytes& stub, const Bytes& archive, const TrailerBuilder& trailer,
-                      const Bytes& tail = {});
-
-Bytes readFileBytes(const std::string& path);
-void writeFileBytes(const std::string& path, const Bytes& bytes);
-
 }  // namespace packaging

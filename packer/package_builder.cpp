@@ -14,7 +14,7 @@
 #include "notes.h"
 #include "package_output.h"
 #include "packaging/entry_encryption.h"
-#include "packaging/zip_writer.h"
+#include "packaging/zip_headers.h"
 #include "packer_error.h"
 #include "progress.h"
 #include "source_entries.h"

@@ -11,6 +11,7 @@
 #include "archive/entry_reader.h"
 #include "startup/trailer.h"
 #include "support/archive_package.h"
+#include "support/package_assembly.h"
 
 using namespace packaging;
 

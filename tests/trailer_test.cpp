@@ -7,6 +7,7 @@
 
 #include "packaging/trailer_writer.h"
 #include "startup/trailer.h"
+#include "support/package_assembly.h"
 #include "support/temp_path.h"
 
 using namespace packaging;

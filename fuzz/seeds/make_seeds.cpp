@@ -17,7 +17,8 @@
 
 #include "packaging/entry_encryption.h"
 #include "packaging/trailer_writer.h"
-#include "packaging/zip_writer.h"
+#include "support/package_assembly.h"
+#include "support/zip_builder.h"
 
 using namespace packaging;
 namespace fs = std::filesystem;

@@ -8,7 +8,8 @@
 #include <fstream>
 
 #include "e2e_support.h"
-#include "packaging/zip_writer.h"
+#include "support/package_assembly.h"
+#include "support/zip_builder.h"
 #include "resource_ids.h"
 #include "stub_driver.h"
 

@@ -4,7 +4,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "packaging/zip_writer.h"
+#include "support/package_assembly.h"
+#include "support/zip_builder.h"
 #include "resource_ids.h"
 #include "stub_driver.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "packaging/trailer_writer.h"
-#include "packaging/zip_writer.h"
+#include "support/zip_builder.h"
 #include "support/temp_path.h"
 #include "support/test_bytes.h"
 

@@ -7,7 +7,8 @@
 
 #include "e2e_support.h"
 #include "resource_ids.h"
-#include "packaging/zip_writer.h"
+#include "support/package_assembly.h"
+#include "support/zip_builder.h"
 #include "stub_driver.h"
 
 using namespace packaging;

@@ -3,7 +3,8 @@
 // names that would lead out of the extraction folder.
 #include <gtest/gtest.h>
 
-#include "packaging/zip_writer.h"
+#include "support/package_assembly.h"
+#include "support/zip_builder.h"
 #include "packer_support.h"
 #include "support/temp_path.h"
 

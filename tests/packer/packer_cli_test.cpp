@@ -8,7 +8,7 @@
 #include <optional>
 #include <sstream>
 
-#include "packaging/zip_writer.h"
+#include "support/zip_builder.h"
 #include "packer_support.h"
 #include "stub_file.h"
 #include "support/temp_path.h"

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "packaging/zip_writer.h"
+#include "support/zip_builder.h"
 #include "packer_support.h"
 #include "startup/trailer.h"
 #include "support/temp_path.h"

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <ctime>
 
-#include "packaging/zip_writer.h"
+#include "support/zip_builder.h"
 #include "packer_support.h"
 #include "support/temp_path.h"
 

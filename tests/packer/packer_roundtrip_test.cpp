@@ -9,7 +9,7 @@
 #include <fstream>
 #include <map>
 
-#include "packaging/zip_writer.h"
+#include "support/zip_builder.h"
 #include "package_reader.h"
 #include "packer_support.h"
 #include "startup/trailer.h"

@@ -7,7 +7,8 @@
 
 #include <algorithm>
 
-#include "packaging/zip_writer.h"
+#include "support/package_assembly.h"
+#include "support/zip_builder.h"
 #include "packer_support.h"
 #include "support/temp_path.h"
 

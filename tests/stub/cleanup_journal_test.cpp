@@ -11,6 +11,7 @@
 #include "extract/target_folder.h"
 #include "startup/config_trailer.h"
 #include "startup/trailer.h"
+#include "support/package_assembly.h"
 #include "support/temp_path.h"
 #include "support/wine_host.h"
 

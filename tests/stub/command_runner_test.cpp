@@ -14,6 +14,7 @@
 #include "startup/config_trailer.h"
 #include "startup/startup_state.h"
 #include "startup/trailer.h"
+#include "support/package_assembly.h"
 #include "support/temp_path.h"
 #include "wizard/frame_link.h"
 #include "wizard/wizard.h"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/entry_reader.h"
+#include "support/package_assembly.h"
 
 using namespace packaging;
 

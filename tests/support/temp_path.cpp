@@ -1,4 +1,5 @@
 #include "temp_path.h"
+#include "support/package_assembly.h"
 
 #include <atomic>
 #include <filesystem>

@@ -1,17 +1,15 @@
-// ZIP archive writer of the package-assembly library.
-#include "packaging/zip_writer.h"
+// The tests' ZIP archive builder.
+#include "support/zip_builder.h"
 
 #include <algorithm>
 #include <limits>
+#include <stdexcept>
 #include <zlib.h>
 
 namespace packaging {
 
 namespace {
 
-constexpr std::uint16_t kVersionStored = 10;    // 1.0: stored data only
-constexpr std::uint16_t kVersionDeflated = 20;  // 2.0: deflate, folders
-constexpr std::uint16_t kMadeByDos = 20;        // host 0 (MS-DOS), version 2.0
 constexpr std::size_t kMaxField = 0xFFFF;
 constexpr std::uint64_t kMaxOffset = 0xFFFFFFFF;
 
@@ -32,11 +30,6 @@ std::uint32_t offset32(std::uint64_t value, const char* what)
 void append(Bytes& out, const Bytes& bytes)
 {
     out.insert(out.end(), bytes.begin(), bytes.end());
-}
-
-void append(Bytes& out, const std::string& text)
-{
-    out.insert(out.end(), text.begin(), text.end());
 }
 
 // The bytes as the archive stores them, and what the directory says of them.
@@ -168,7 +161,7 @@ Bytes ZipWriter::build(ZipLayout* layout) const
     std::size_t position = out.size();
     for (const ZipEntry& entry : entries_) {
         places.centralHeaders.push_back(offset32(position, "archive"));
-        position += 46 + entry.name.size() + entry.centralExtra.size() + entry.comment.size();
+        position += kZipCentralHeaderSize + entry.name.size() + entry.centralExtra.size() + entry.comment.size();
     }
     append(out, directory);
 
@@ -177,67 +170,6 @@ Bytes ZipWriter::build(ZipLayout* layout) const
     if (layout)
         *layout = std::move(places);
     return out;
-}
-
-std::uint16_t zipVersionNeeded(ZipMethod method, bool directory)
-{
-    return method == ZipMethod::kStored && !directory ? kVersionStored : kVersionDeflated;
-}
-
-// The fields the local and the central header share, in the same order,
-// from the version needed to the uncompressed size.
-static void appendSharedFields(Bytes& out, const ZipHeaderFields& fields)
-{
-    appendU16(out, fields.versionNeeded);
-    appendU16(out, fields.flags);
-    appendU16(out, fields.method);
-    appendU16(out, fields.dosTime);
-    appendU16(out, fields.dosDate);
-    appendU32(out, fields.crc);
-    appendU32(out, fields.compressedSize);
-    appendU32(out, fields.uncompressedSize);
-}
-
-void appendLocalHeader(Bytes& out, const ZipHeaderFields& fields, const std::string& name, const Bytes& extra)
-{
-    appendU32(out, ZIP_LOCAL_HEADER_SIGNATURE);
-    appendSharedFields(out, fields);
-    appendU16(out, static_cast<std::uint16_t>(name.size()));
-    appendU16(out, static_cast<std::uint16_t>(extra.size()));
-    append(out, name);
-    append(out, extra);
-}
-
-void appendCentralHeader(Bytes& out, const ZipHeaderFields& fields, const std::string& name, const Bytes& extra,
-                         const std::string& comment)
-{
-    appendU32(out, ZIP_CENTRAL_HEADER_SIGNATURE);
-    appendU16(out, kMadeByDos);
-    appendSharedFields(out, fields);
-    appendU16(out, static_cast<std::uint16_t>(name.size()));
-    appendU16(out, static_cast<std::uint16_t>(extra.size()));
-    appendU16(out, static_cast<std::uint16_t>(comment.size()));
-    appendU16(out, 0);   // disk number start
-    appendU16(out, 0);   // internal attributes
-    appendU32(out, fields.externalAttributes);
-    appendU32(out, fields.localHeaderOffset);
-    append(out, name);
-    append(out, extra);
-    append(out, comment);
-}
-
-void appendEndRecord(Bytes& out, std::uint16_t entryCount, std::uint32_t directorySize,
-                     std::uint32_t directoryOffset, const std::string& comment)
-{
-    appendU32(out, ZIP_END_RECORD_SIGNATURE);
-    appendU16(out, 0);   // this disk
-    appendU16(out, 0);   // disk with the central directory
-    appendU16(out, entryCount);
-    appendU16(out, entryCount);
-    appendU32(out, directorySize);
-    appendU32(out, directoryOffset);
-    appendU16(out, static_cast<std::uint16_t>(comment.size()));
-    append(out, comment);
 }
 
 Bytes deflateRaw(const Bytes& data, int level)
@@ -281,6 +213,16 @@ std::uint32_t crc32Of(const Bytes& data)
         left -= n;
     }
     return static_cast<std::uint32_t>(crc);
+}
+
+ZipEntry encryptedZipEntry(const EntryEncryptor& encryptor, std::string name, const Bytes& data, ZipMethod method,
+                           int level)
+{
+    if (data.size() > UINT32_MAX)
+        throw FormatError("an entry holds at most 4 GiB");
+    Bytes compressed = method == ZipMethod::kDeflated ? deflateRaw(data, level) : data;
+    return ZipEntry::prepared(std::move(name), method, encryptor.encryptEntry(compressed), crc32Of(data),
+                              static_cast<std::uint32_t>(data.size()));
 }
 
 }  // namespace packaging

@@ -1,4 +1,4 @@
-// The ZIP writer: the variants the reader tests lean on are really written
+// The archive builder (and the ZIP headers it shares with the packer): the variants the reader tests lean on are really written
 // as claimed, the format's limits are refused, and peer tools (unzip, 7-Zip,
 // bsdtar, Python's zipfile) accept what it writes.
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <functional>
 
-#include "packaging/zip_writer.h"
+#include "support/zip_builder.h"
 #include "support/archive_package.h"
 #include "support/temp_path.h"
 
