@@ -97,19 +97,12 @@ OutputFile::~OutputFile()
     }
 }
 
+// Every write names its place (pwrite), so that writing back a header
+// needs no seeking there and back; position_ is where the next write goes.
 void OutputFile::write(const std::uint8_t* data, std::size_t size)
 {
-    while (size > 0) {
-        ssize_t written = ::write(static_cast<int>(handle_), data, size);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            Fail("cannot write", path_);
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-        position_ += static_cast<std::uint64_t>(written);
-    }
+    writeAt(position_, data, size);
+    position_ += size;
 }
 
 void OutputFile::writeAt(std::uint64_t position, const std::uint8_t* data, std::size_t size)
@@ -129,8 +122,7 @@ void OutputFile::writeAt(std::uint64_t position, const std::uint8_t* data, std::
 
 void OutputFile::truncateTo(std::uint64_t position)
 {
-    if (lseek(static_cast<int>(handle_), static_cast<off_t>(position), SEEK_SET) < 0
-        || ftruncate(static_cast<int>(handle_), static_cast<off_t>(position)) != 0)
+    if (ftruncate(static_cast<int>(handle_), static_cast<off_t>(position)) != 0)
         Fail("cannot truncate", path_);
     position_ = position;
 }

@@ -2,6 +2,7 @@
 // inspects, tests and extracts finished ones. The argument parsing lives
 // here; each subcommand is a file of its own.
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -150,6 +151,17 @@ std::string RefuseStandardOutput(const std::string& output)
     return "";
 }
 
+// Two flags that set one switch of the package on and off; without either
+// the config file (or the stub's default) decides, and both at once are an
+// error.
+void AddSwitchPair(CLI::App* command, std::optional<bool>& value, const std::string& on, const std::string& onHelp,
+                   const std::string& off, const std::string& offHelp)
+{
+    CLI::Option* set = command->add_flag_callback(on, [&value] { value = true; }, onHelp);
+    CLI::Option* clear = command->add_flag_callback(off, [&value] { value = false; }, offHelp);
+    set->excludes(clear);
+}
+
 void DefineBuild(CLI::App& app, BuildArguments& arguments)
 {
     CLI::App* build = app.add_subcommand("build", "make a package from a folder or a ZIP file");
@@ -194,26 +206,15 @@ void DefineBuild(CLI::App& app, BuildArguments& arguments)
         ->allow_extra_args(false);
     build->add_flag("--follow-links", arguments.followLinks,
                     "pack what links to folders lead to (default: skip them with a note)");
-    CLI::Option* hide = build->add_flag_callback("--hide-frame", [&arguments] { arguments.settings.hideFrame = true; },
-                                                 "move the wizard off the screen while commands run (stub default)");
-    CLI::Option* show = build->add_flag_callback("--no-hide-frame",
-                                                 [&arguments] { arguments.settings.hideFrame = false; },
-                                                 "keep the wizard on the screen while commands run");
-    hide->excludes(show);
-    CLI::Option* noWait = build->add_flag_callback(
-        "--finish-no-wait", [&arguments] { arguments.settings.finishNoWait = true; },
-        "go on from the finish page without waiting for the user");
-    CLI::Option* wait = build->add_flag_callback("--finish-wait",
-                                                 [&arguments] { arguments.settings.finishNoWait = false; },
-                                                 "wait on the finish page for Next (stub default)");
-    noWait->excludes(wait);
-    CLI::Option* skip = build->add_flag_callback(
-        "--skip-folder-page", [&arguments] { arguments.settings.skipFolderPage = true; },
-        "never ask for the folder: extract into the folder template's folder at once");
-    CLI::Option* ask = build->add_flag_callback("--folder-page",
-                                                [&arguments] { arguments.settings.skipFolderPage = false; },
-                                                "show the folder page (stub default)");
-    skip->excludes(ask);
+    AddSwitchPair(build, arguments.settings.hideFrame, "--hide-frame",
+                  "move the wizard off the screen while commands run (stub default)", "--no-hide-frame",
+                  "keep the wizard on the screen while commands run");
+    AddSwitchPair(build, arguments.settings.finishNoWait, "--finish-no-wait",
+                  "go on from the finish page without waiting for the user", "--finish-wait",
+                  "wait on the finish page for Next (stub default)");
+    AddSwitchPair(build, arguments.settings.skipFolderPage, "--skip-folder-page",
+                  "never ask for the folder: extract into the folder template's folder at once", "--folder-page",
+                  "show the folder page (stub default)");
     build->footer("Examples:\n"
                   "  $ sfxpack build payload -o setup.exe --title \"Demo setup\" --command1 install.cmd\n"
                   "  $ sfxpack build payload.zip -o secret.exe -c setup.toml --password-env SETUP_PASSWORD\n"

@@ -203,12 +203,7 @@ std::string OpenedPackage::openEntry(std::size_t index)
         return "no such entry";
     if (encrypted() && !settings_.passwordAccepted)
         return "the package is encrypted and no password was accepted";
-    int result = ARCHIVE_OK;
-    if (!archive_->entryValid || archive_->entryIndex > index)
-        result = ArchiveFirstEntry(archive_);
-    while (result == ARCHIVE_OK && archive_->entryIndex < index)
-        result = ArchiveNextEntry(archive_);
-    if (result != ARCHIVE_OK)
+    if (ArchiveGoToEntry(archive_, static_cast<std::uint32_t>(index)) != ARCHIVE_OK)
         return "the archive directory is damaged here";
     // Each entry's chain starts afresh, as the stub's worker restarts it.
     ResetEntryIv();

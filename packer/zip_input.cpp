@@ -239,12 +239,7 @@ class ZipSource : public PackageSource {
 
     void moveTo(std::uint32_t index)
     {
-        int result = ARCHIVE_OK;
-        if (!reader_->entryValid || reader_->entryIndex > index)
-            result = ArchiveFirstEntry(reader_);
-        while (result == ARCHIVE_OK && reader_->entryIndex < index)
-            result = ArchiveNextEntry(reader_);
-        if (result != ARCHIVE_OK)
+        if (ArchiveGoToEntry(reader_, index) != ARCHIVE_OK)
             throw PackerError(name_ + ": the archive directory is damaged at entry " + std::to_string(index + 1));
     }
 

@@ -276,6 +276,15 @@ TEST(ArchiveWalk, HandsOutEachCentralHeader)
     // ...and the walk can start over, as the counting and extraction passes do.
     ASSERT_EQ(ArchiveFirstEntry(reader), ARCHIVE_OK);
     EXPECT_EQ(reader->current.uncompressedSize, 1000u);
+
+    // Going to an entry by its number works forward and backward; past the
+    // last one it is the end of the list.
+    for (std::uint32_t index : {1u, 2u, 0u, 2u, 1u}) {
+        ASSERT_EQ(ArchiveGoToEntry(reader, index), ARCHIVE_OK);
+        EXPECT_EQ(reader->entryIndex, index);
+        EXPECT_EQ(reader->entryPosition, layout.centralHeaders[index]);
+    }
+    EXPECT_EQ(ArchiveGoToEntry(reader, 3), ARCHIVE_END_OF_LIST);
 }
 
 // Name, extra field and comment into buffers of various sizes; the parts not
@@ -421,6 +430,7 @@ TEST(ArchiveReaderArguments, NoReaderIsBadParameter)
     EXPECT_EQ(ArchiveGetInfo(nullptr, &count, &count), ARCHIVE_BAD_PARAMETER);
     EXPECT_EQ(ArchiveFirstEntry(nullptr), ARCHIVE_BAD_PARAMETER);
     EXPECT_EQ(ArchiveNextEntry(nullptr), ARCHIVE_BAD_PARAMETER);
+    EXPECT_EQ(ArchiveGoToEntry(nullptr, 0), ARCHIVE_BAD_PARAMETER);
     EXPECT_EQ(ArchiveGetEntryInfo(nullptr, &info, nullptr, 0, nullptr, 0, nullptr, 0), ARCHIVE_BAD_PARAMETER);
 }
 

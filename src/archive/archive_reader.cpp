@@ -206,6 +206,18 @@ int ArchiveNextEntry(ArchiveReader* reader)
     return result;
 }
 
+int ArchiveGoToEntry(ArchiveReader* reader, uint32_t index)
+{
+    if (reader == NULL)
+        return ARCHIVE_BAD_PARAMETER;
+    int result = ARCHIVE_OK;
+    if (!reader->entryValid || reader->entryIndex > index)
+        result = ArchiveFirstEntry(reader);
+    while (result == ARCHIVE_OK && reader->entryIndex < index)
+        result = ArchiveNextEntry(reader);
+    return result;
+}
+
 int ArchiveGetEntryInfo(ArchiveReader* reader, ArchiveEntryInfo* info, char* nameBuffer, uint32_t nameBufferSize,
                         void* extraBuffer, uint32_t extraBufferSize, char* commentBuffer, uint32_t commentBufferSize)
 {

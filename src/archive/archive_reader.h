@@ -97,6 +97,11 @@ int ArchiveGetInfo(const ArchiveReader* reader, uint32_t* entryCount, uint32_t* 
 int ArchiveFirstEntry(ArchiveReader* reader);
 int ArchiveNextEntry(ArchiveReader* reader);
 
+// Moves to the entry numbered index (from 0): forward from the current one,
+// or from the first when index lies behind it. Results as for
+// ArchiveNextEntry; ARCHIVE_END_OF_LIST when there are not that many.
+int ArchiveGoToEntry(ArchiveReader* reader, uint32_t index);
+
 // Reads the current central header again into info and the given buffers;
 // every output may be null, and a buffer of size 0 receives nothing.
 // - name: stored whole with a terminating zero. A name that does not fit
