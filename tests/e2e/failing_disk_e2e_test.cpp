@@ -1,11 +1,13 @@
 // A disk that fails under the extraction: the stub with one of its file
-// calls failing at the first, a middle or the last entry. Each failure ends
-// with its message and exit code 1, and nothing of the run is left.
+// calls failing at the first, a middle or the last entry; and memory that
+// runs out at the password check. Each failure ends with its message and
+// exit code 1, and nothing of the run is left.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "e2e_support.h"
+#include "packaging/entry_encryption.h"
 #include "support/package_assembly.h"
 #include "support/zip_builder.h"
 #include "resource_ids.h"
@@ -90,3 +92,30 @@ TEST_P(FailingDisk, EndsWithItsMessageAndLeavesNothing)
 INSTANTIATE_TEST_SUITE_P(Faults, FailingDisk, ::testing::ValuesIn(kFaults), [](const auto& info) {
     return std::string(info.param.call) + "_" + info.param.where;
 });
+
+// Without memory for the cipher no password can be checked at all: the
+// stub says so and ends, rather than calling the right password wrong.
+TEST(FailingMemory, PasswordCheckWithoutMemoryEndsWithItsMessage)
+{
+    TempDir dir;
+    std::string into = dir.path() + "\\into";
+    fs::create_directory(into);
+    ArchiveSecrets secrets = drawArchiveSecrets();
+    EntryEncryptor encryptor(secrets);
+    Bytes archive = ZipWriter().add(encryptedZipEntry(encryptor, "a.txt", Bytes(100, 'a'))).build();
+    TrailerBuilder trailer;
+    trailer.text(kFolderTemplate, kNeutral, into).cipherHeader(makeCipherHeader("secret", secrets));
+    std::string package =
+        dir.write("package.exe", assemblePackage(readFileBytes(SFX_FAILING_DISK_STUB_PATH), archive, trailer));
+
+    driver::StubProcess stub(package, "", "cipherState 1");
+    HWND frame = stub.waitForFrame();
+    HWND page = driver::waitForPage(frame, IDC_PASSWORD_EDIT);
+    driver::typeText(page, IDC_PASSWORD_EDIT, "secret");
+    driver::clickButton(frame, IDC_NEXT);
+    HWND box = stub.waitForMessageBox();
+    EXPECT_EQ(driver::itemText(box, driver::kMessageBoxTextId), ByLanguage("Nicht genug Speicher", "Out of memory"));
+    EXPECT_TRUE(fs::is_empty(into));
+    driver::clickButton(box, IDOK);
+    EXPECT_EQ(stub.waitForExit(), 1u);
+}

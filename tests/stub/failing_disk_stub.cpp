@@ -1,8 +1,10 @@
-// The stub on a failing disk: the real program, started through its own
-// start routine, with one of its file calls made to fail at its n-th use.
-// Packages are made from this program as from the stub, and the end-to-end
-// tests drive them the same way. The command line names the call and n:
+// The stub on a failing system: the real program, started through its own
+// start routine, with one of its file calls made to fail at its n-th use, or
+// without memory for the cipher at the password check. Packages are made
+// from this program as from the stub, and the end-to-end tests drive them
+// the same way. The command line names the call and n:
 //   failing_disk_stub.exe createDirectory 2
+//   failing_disk_stub.exe cipherState 1
 // A failing call reports what a full or refused disk reports; a failing
 // CloseHandle still closes, as the system does when it reports a late
 // write error.
@@ -11,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "crypto/cipher.h"
 #include "extract/file_calls.h"
 #include "startup/program_start.h"
 
@@ -70,9 +73,41 @@ BOOL WINAPI FailingDeleteFile(LPCSTR name)
     return DeleteFileA(name);
 }
 
+// The stub allocates through HeapAlloc's import pointer. This program
+// defines that pointer itself, so the import library's one is never linked
+// and every allocation of the stub's code passes through here.
+LPVOID WINAPI FailingHeapAlloc(HANDLE heap, DWORD flags, SIZE_T size);
+
+}  // namespace
+
+#ifdef _WIN64
+extern "C" decltype(&FailingHeapAlloc) HeapAllocImport asm("__imp_HeapAlloc");
+#else
+extern "C" decltype(&FailingHeapAlloc) HeapAllocImport asm("__imp__HeapAlloc@12");
+#endif
+decltype(&FailingHeapAlloc) HeapAllocImport = FailingHeapAlloc;
+
+namespace {
+
+LONG RemainingCipherStates = -1;   // cipher states to allocate before the one that fails
+
+LPVOID WINAPI FailingHeapAlloc(HANDLE heap, DWORD flags, SIZE_T size)
+{
+    static decltype(&FailingHeapAlloc) real = reinterpret_cast<decltype(&FailingHeapAlloc)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "HeapAlloc")));
+    if (size == sizeof(CipherState) && InterlockedDecrement(&RemainingCipherStates) == 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return real(heap, flags, size);
+}
+
 void InstallFault(const char* call, long n)
 {
-    Remaining = n;
+    if (std::strcmp(call, "cipherState") == 0)
+        RemainingCipherStates = n;
+    else
+        Remaining = n;
     if (std::strcmp(call, "createFile") == 0)
         FileCalls.createFile = FailingCreateFile;
     else if (std::strcmp(call, "writeFile") == 0)
