@@ -66,59 +66,7 @@ open(sys.argv[1], "wb").write(stub)
 EOF
 fi
 
-generate() {
-  python3 - "$1" "$2" <<'EOF'
-import os, random, sys
-
-WORDS = ["Setup ", "archive ", "the ", "entry ", "Windows ", "\r\n",
-         "folder ", "0x7F ", "data ", "file ", "program ", "= ", "\n"]
-
-def text(rng, size):
-    out, length = [], 0
-    while length < size:
-        piece = "".join(rng.choices(WORDS, k=min(65536, size))).encode()
-        out.append(piece)
-        length += len(piece)
-    return b"".join(out)[:size]
-
-def mixed(rng, size):
-    # Text with runs of noise between its lines, as installers hold.
-    pool = text(rng, 1 << 22)
-    out, length = [], 0
-    while length < size:
-        n = min(size - length, 256 + rng.randrange(8192))
-        if rng.randrange(10) < 3:
-            out.append(rng.randbytes(n))
-        else:
-            at = rng.randrange(len(pool) - n)
-            out.append(pool[at:at + n])
-        length += n
-    return b"".join(out)
-
-def write(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data)
-
-kind, folder = sys.argv[1], sys.argv[2]
-if kind == "small":
-    rng = random.Random(2463534242)
-    for d in range(200):
-        for f in range(100):
-            write(os.path.join(folder, "folder%03d" % d, "file%03d.txt" % f), text(rng, 2048))
-else:
-    PLAN = [("docs/manual.txt", text, 60), ("docs/reference.txt", text, 40),
-            ("logs/build.log", text, 50), ("logs/run.log", text, 30), ("readme.txt", text, 20),
-            ("data/payload.bin", None, 60), ("data/media.bin", None, 40),
-            ("data/archive.bin", None, 30), ("setup/tools.bin", None, 20),
-            ("data/mixed1.dat", mixed, 60), ("data/mixed2.dat", mixed, 50),
-            ("data/mixed3.dat", mixed, 40)]
-    for seed, (name, make, megabytes) in enumerate(PLAN):
-        rng = random.Random(2463534242 + seed)
-        size = megabytes << 20
-        write(os.path.join(folder, name), rng.randbytes(size) if make is None else make(rng, size))
-EOF
-}
+generate() { python3 bench/bench_data.py "$1" "$2"; }
 
 # Prints "wall cpu" (seconds; cpu is user + system) of one run of the
 # command; its output goes to a log, which a failure shows.

@@ -29,45 +29,7 @@ work=$(mktemp -d /tmp/packer_extract_bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
 echo "generating about 200 MB of data..."
-python3 - "$work/data" <<'EOF'
-import os, random, sys
-
-WORDS = ["Setup ", "archive ", "the ", "entry ", "Windows ", "\r\n",
-         "folder ", "0x7F ", "data ", "file ", "program ", "= ", "\n"]
-
-def text(rng, size):
-    out, length = [], 0
-    while length < size:
-        piece = "".join(rng.choices(WORDS, k=65536)).encode()
-        out.append(piece)
-        length += len(piece)
-    return b"".join(out)[:size]
-
-def mixed(rng, size):
-    # Text with runs of noise between its lines, as installers hold.
-    pool = text(rng, 1 << 22)
-    out, length = [], 0
-    while length < size:
-        n = min(size - length, 256 + rng.randrange(8192))
-        if rng.randrange(10) < 3:
-            out.append(rng.randbytes(n))
-        else:
-            at = rng.randrange(len(pool) - n)
-            out.append(pool[at:at + n])
-        length += n
-    return b"".join(out)
-
-PLAN = [("manual.txt", text, 40), ("payload.bin", None, 30), ("mixed1.dat", mixed, 35),
-        ("log.txt", text, 25), ("media.bin", None, 10), ("mixed2.dat", mixed, 40),
-        ("readme.txt", text, 20)]
-folder = os.path.join(sys.argv[1], "large")
-os.makedirs(folder)
-for seed, (name, make, megabytes) in enumerate(PLAN):
-    rng = random.Random(2463534242 + seed)
-    size = megabytes << 20
-    with open(os.path.join(folder, name), "wb") as f:
-        f.write(rng.randbytes(size) if make is None else make(rng, size))
-EOF
+python3 bench/bench_data.py extract "$work/data"
 
 export BENCH_PASSWORD=correct-horse
 "$sfxpack" build -q --stub "$stub" -o "$work/plain.exe" "$work/data"

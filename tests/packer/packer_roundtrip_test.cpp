@@ -23,6 +23,9 @@ class PackerTest : public PackerFolderTest {
   protected:
     PackerTest() { WriteBytes(stub(), FakeStub()); }
     fs::path stub() const { return path("stub.exe"); }
+    // Extracts the package twice, as it is and waiting for the disk
+    // (--sync); both times the tree in "in" comes back.
+    void expectExtractsTheSource(const std::string& package) const;
 };
 
 const std::vector<TreeItem>& SampleTree()
@@ -63,6 +66,19 @@ void ExpectSameTree(const fs::path& input, const fs::path& output)
         EXPECT_TRUE(in.count(name)) << name << " was not in the input";
 }
 
+void PackerTest::expectExtractsTheSource(const std::string& package) const
+{
+    for (const char* folder : {"out", "synced"}) {
+        SCOPED_TRACE(folder);
+        std::vector<std::string> arguments = {"extract", arg(package), "-d", arg(folder)};
+        if (std::string(folder) == "synced")
+            arguments.push_back("--sync");
+        RunResult extracted = RunPacker(arguments);
+        ASSERT_EQ(extracted.exitCode, 0) << extracted.err;
+        ExpectSameTree(path("in"), path(folder));
+    }
+}
+
 TEST_F(PackerTest, FolderTreeComesBackByteForByteWithItsTimes)
 {
     WriteTree(path("in"), SampleTree());
@@ -80,13 +96,7 @@ TEST_F(PackerTest, FolderTreeComesBackByteForByteWithItsTimes)
     EXPECT_EQ(tested.exitCode, 0) << tested.out << tested.err;
     EXPECT_NE(tested.out.find("OK, 7 files, 2 folder entries"), std::string::npos) << tested.out;
 
-    RunResult extracted = RunPacker({"extract", arg("setup.exe"), "-d", arg("out")});
-    ASSERT_EQ(extracted.exitCode, 0) << extracted.err;
-    ExpectSameTree(path("in"), path("out"));
-    // Waiting for the disk changes nothing in what is written.
-    RunResult synced = RunPacker({"extract", arg("setup.exe"), "-d", arg("synced"), "--sync"});
-    ASSERT_EQ(synced.exitCode, 0) << synced.err;
-    ExpectSameTree(path("in"), path("synced"));
+    expectExtractsTheSource("setup.exe");
 
     // The same input always gives the same package.
     ASSERT_EQ(build("in", "again.exe").exitCode, 0);
@@ -308,13 +318,7 @@ TEST_F(PackerTest, WesternNamesAreStoredInUtf8AndComeBack)
     for (const std::string& name : {resume, naive, umlauts, cyrillic})
         EXPECT_NE(listing.out.find(name), std::string::npos) << listing.out;
     EXPECT_EQ(RunPacker({"test", arg("setup.exe")}).exitCode, 0);
-    RunResult extracted = RunPacker({"extract", arg("setup.exe"), "-d", arg("out")});
-    ASSERT_EQ(extracted.exitCode, 0) << extracted.err;
-    ExpectSameTree(path("in"), path("out"));
-    // Waiting for the disk changes nothing in what is written.
-    RunResult synced = RunPacker({"extract", arg("setup.exe"), "-d", arg("synced"), "--sync"});
-    ASSERT_EQ(synced.exitCode, 0) << synced.err;
-    ExpectSameTree(path("in"), path("synced"));
+    expectExtractsTheSource("setup.exe");
 }
 
 // The folder page switch: an option, a config key, or neither; inspect
