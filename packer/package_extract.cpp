@@ -63,8 +63,8 @@ class ExtractionJournal {
         for (const Step& step : steps_) {
             std::error_code error;
             if (!step.aside.empty() && !fs::remove(step.aside, error))
-                std::fprintf(stderr, "sfxpack: warning: cannot remove %s, the old %s: %s\n",
-                             Shown(step.aside).c_str(), Shown(step.path).c_str(), error.message().c_str());
+                Warn("cannot remove " + Shown(step.aside) + ", the old " + Shown(step.path) + ": " +
+                     error.message());
         }
     }
 
@@ -87,6 +87,7 @@ class ExtractionJournal {
                 back = RenameNoReplace(it->aside, it->path);
             } catch (const PackerError&) {
             }
+            // Not a warning that -q silences: it says where the user's file is.
             if (!back)
                 std::fprintf(stderr, "sfxpack: warning: cannot put back %s; the old file is kept as %s\n",
                              Shown(it->path).c_str(), Shown(it->aside).c_str());
@@ -265,24 +266,25 @@ fs::path MakeFolders(const fs::path& root, const std::vector<std::string>& compo
     return path;
 }
 
-// A new, hidden name beside target: "." name "." number suffix.
-fs::path FreeNameBeside(const fs::path& target, const std::string& suffix, int attempt)
+// A hidden name beside target that nothing has yet: "." name "." number
+// suffix. After many taken ones the last is returned all the same; the
+// caller's exclusive create or rename then fails on it.
+fs::path FreeNameBeside(const fs::path& target, const std::string& suffix)
 {
     static std::random_device random;
-    fs::path candidate = target.parent_path() / PathFromUtf8("." + PathToUtf8(target.filename()) + "." +
-                                                             std::to_string(random() % 1000000) + suffix);
-    if (KindOf(candidate) != FileKind::kMissing && attempt < 100)
-        return {};
+    fs::path candidate;
+    for (int attempt = 0; attempt < 100; attempt++) {
+        candidate = target.parent_path() / PathFromUtf8("." + PathToUtf8(target.filename()) + "." +
+                                                        std::to_string(random() % 1000000) + suffix);
+        if (KindOf(candidate) == FileKind::kMissing)
+            break;
+    }
     return candidate;
 }
 
 std::unique_ptr<OutputFile> CreatePartFile(const fs::path& target)
 {
-    for (int attempt = 0;; attempt++) {
-        fs::path part = FreeNameBeside(target, ".part", attempt);
-        if (!part.empty())
-            return std::make_unique<OutputFile>(part);
-    }
+    return std::make_unique<OutputFile>(FreeNameBeside(target, ".part"));
 }
 
 // Writes entry i under a temporary name beside its target and checks it;
@@ -323,15 +325,10 @@ std::vector<fs::path> StagedPaths(const std::vector<StagedFile>& staged, fs::pat
 void Publish(const StagedFile& staged, bool overwrite, ExtractionJournal& journal)
 {
     if (overwrite && KindOf(staged.target) == FileKind::kFile) {
-        for (int attempt = 0;; attempt++) {
-            fs::path aside = FreeNameBeside(staged.target, ".old", attempt);
-            if (aside.empty())
-                continue;
-            if (!RenameNoReplace(staged.target, aside))
-                continue;
-            journal.movedAside(staged.target, aside);
-            break;
-        }
+        fs::path aside = FreeNameBeside(staged.target, ".old");
+        if (!RenameNoReplace(staged.target, aside))
+            throw PackerError("cannot move " + Shown(staged.target) + " aside: " + Shown(aside) + " exists");
+        journal.movedAside(staged.target, aside);
     }
     if (!RenameNoReplace(staged.part, staged.target))
         throw PackerError(Shown(staged.target) + " exists");
@@ -349,7 +346,7 @@ void SetFolderTimes(std::vector<std::pair<fs::path, DosTime>>& folderTimes)
         try {
             SetFileDosTime(folder, time);
         } catch (const PackerError& error) {
-            std::fprintf(stderr, "sfxpack: warning: %s\n", EscapeControls(error.what()).c_str());
+            Warn(error.what());
         }
     }
 }
