@@ -2,6 +2,8 @@
 // UTF-8 paths, DOS time arithmetic and the names of file kinds.
 #include "file_system.h"
 
+#include <random>
+
 #include "file_system_shared.h"
 #include "packer_error.h"
 
@@ -65,6 +67,19 @@ const char* DescribeKind(FileKind kind)
     case FileKind::kSocket: return "a socket";
     default: return "something that is neither file nor folder";
     }
+}
+
+fs::path HiddenNameBeside(const fs::path& target, const std::string& suffix)
+{
+    static std::random_device random;
+    fs::path candidate;
+    for (int attempt = 0; attempt < 100; attempt++) {
+        candidate = target.parent_path() / PathFromUtf8("." + PathToUtf8(target.filename()) + "." +
+                                                        std::to_string(random() % 1000000) + suffix);
+        if (KindOf(candidate) == FileKind::kMissing)
+            break;
+    }
+    return candidate;
 }
 
 }  // namespace packer

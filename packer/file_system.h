@@ -109,6 +109,12 @@ void RenameReplacing(const fs::path& from, const fs::path& to);
 // PackerError on other failures.
 bool RenameNoReplace(const fs::path& from, const fs::path& to);
 
+// A hidden name beside target that nothing has yet: "." name "." number
+// suffix, for a file written under another name first. After many taken
+// ones the last is returned all the same; the caller's exclusive create or
+// rename then fails on it.
+fs::path HiddenNameBeside(const fs::path& target, const std::string& suffix);
+
 // A read handle for the shared readers (trailer, archive), opened like the
 // stub opens itself; SYS_FILE_INVALID when the file cannot be opened.
 SysFile OpenSysFile(const fs::path& path);

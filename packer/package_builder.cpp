@@ -4,7 +4,6 @@
 #include "package_builder.h"
 
 #include <algorithm>
-#include <random>
 #include <zlib.h>
 
 #include "command_lines.h"
@@ -420,16 +419,7 @@ std::vector<BuildInput> ListInputs(const BuildRequest& request, const std::vecto
 // A new file beside the output; never one that exists.
 std::unique_ptr<OutputFile> CreateTemporaryBeside(const fs::path& output)
 {
-    std::random_device random;
-    fs::path folder = output.parent_path();
-    std::string base = "." + PathToUtf8(output.filename()) + ".";
-    for (int attempt = 0;; attempt++) {
-        fs::path candidate = folder / PathFromUtf8(base + std::to_string(random() % 1000000) + ".tmp");
-        std::error_code error;
-        if (fs::exists(candidate, error) && attempt < 100)
-            continue;
-        return std::make_unique<OutputFile>(candidate, true);
-    }
+    return std::make_unique<OutputFile>(HiddenNameBeside(output, ".tmp"), true);
 }
 
 // Reproducible builds: nothing in the package is later than latest.

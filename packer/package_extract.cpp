@@ -21,7 +21,6 @@
 // there; a name then reads the same on both systems.
 #include <algorithm>
 #include <cinttypes>
-#include <random>
 #include <unordered_map>
 
 #include "commands.h"
@@ -266,25 +265,9 @@ fs::path MakeFolders(const fs::path& root, const std::vector<std::string>& compo
     return path;
 }
 
-// A hidden name beside target that nothing has yet: "." name "." number
-// suffix. After many taken ones the last is returned all the same; the
-// caller's exclusive create or rename then fails on it.
-fs::path FreeNameBeside(const fs::path& target, const std::string& suffix)
-{
-    static std::random_device random;
-    fs::path candidate;
-    for (int attempt = 0; attempt < 100; attempt++) {
-        candidate = target.parent_path() / PathFromUtf8("." + PathToUtf8(target.filename()) + "." +
-                                                        std::to_string(random() % 1000000) + suffix);
-        if (KindOf(candidate) == FileKind::kMissing)
-            break;
-    }
-    return candidate;
-}
-
 std::unique_ptr<OutputFile> CreatePartFile(const fs::path& target)
 {
-    return std::make_unique<OutputFile>(FreeNameBeside(target, ".part"));
+    return std::make_unique<OutputFile>(HiddenNameBeside(target, ".part"));
 }
 
 // Writes entry i under a temporary name beside its target and checks it;
@@ -325,7 +308,7 @@ std::vector<fs::path> StagedPaths(const std::vector<StagedFile>& staged, fs::pat
 void Publish(const StagedFile& staged, bool overwrite, ExtractionJournal& journal)
 {
     if (overwrite && KindOf(staged.target) == FileKind::kFile) {
-        fs::path aside = FreeNameBeside(staged.target, ".old");
+        fs::path aside = HiddenNameBeside(staged.target, ".old");
         if (!RenameNoReplace(staged.target, aside))
             throw PackerError("cannot move " + Shown(staged.target) + " aside: " + Shown(aside) + " exists");
         journal.movedAside(staged.target, aside);
