@@ -6,6 +6,7 @@
 
 #include "file_system_shared.h"
 #include "packer_error.h"
+#include "text_encoding.h"
 
 namespace packer {
 
@@ -80,6 +81,11 @@ fs::path HiddenNameBeside(const fs::path& target, const std::string& suffix)
             break;
     }
     return candidate;
+}
+
+std::string ShownPath(const fs::path& path)
+{
+    return EscapeControls(PathToUtf8(path));
 }
 
 }  // namespace packer

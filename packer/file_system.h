@@ -22,6 +22,8 @@ namespace fs = std::filesystem;
 // The packer keeps paths as UTF-8 text; these convert at the edge.
 fs::path PathFromUtf8(std::string_view utf8);
 std::string PathToUtf8(const fs::path& path);
+// A path as messages show it: UTF-8, control characters escaped.
+std::string ShownPath(const fs::path& path);
 
 // A ZIP date and time: the local time in two-second steps, 1980 to 2107.
 struct DosTime {

@@ -37,11 +37,6 @@ namespace packer {
 
 namespace {
 
-std::string Shown(const fs::path& path)
-{
-    return EscapeControls(PathToUtf8(path));
-}
-
 // What this run did to the folder, newest last, so that a failure can take
 // it back in reverse order, as the stub's cleanup journal does: what it
 // created is removed, what it moved aside goes back.
@@ -62,7 +57,7 @@ class ExtractionJournal {
         for (const Step& step : steps_) {
             std::error_code error;
             if (!step.aside.empty() && !fs::remove(step.aside, error))
-                Warn("cannot remove " + Shown(step.aside) + ", the old " + Shown(step.path) + ": " +
+                Warn("cannot remove " + ShownPath(step.aside) + ", the old " + ShownPath(step.path) + ": " +
                      error.message());
         }
     }
@@ -89,7 +84,7 @@ class ExtractionJournal {
             // Not a warning that -q silences: it says where the user's file is.
             if (!back)
                 std::fprintf(stderr, "sfxpack: warning: cannot put back %s; the old file is kept as %s\n",
-                             Shown(it->path).c_str(), Shown(it->aside).c_str());
+                             ShownPath(it->path).c_str(), ShownPath(it->aside).c_str());
         }
     }
 
@@ -167,9 +162,9 @@ std::string FolderProblem(fs::path& path, const std::vector<std::string>& compon
         if (kind == FileKind::kMissing)
             return {};
         if (kind == FileKind::kLink)
-            return Shown(path) + " is a link; the packer does not extract through links";
+            return ShownPath(path) + " is a link; the packer does not extract through links";
         if (kind != FileKind::kFolder)
-            return Shown(path) + " exists and is not a folder";
+            return ShownPath(path) + " exists and is not a folder";
     }
     return {};
 }
@@ -181,14 +176,14 @@ std::string FileProblem(const fs::path& target, bool overwrite, const FileIdenti
     if (kind == FileKind::kMissing)
         return {};
     if (kind == FileKind::kLink)
-        return Shown(target) + " is a link; the packer does not extract through links";
+        return ShownPath(target) + " is a link; the packer does not extract through links";
     if (kind != FileKind::kFile)
-        return Shown(target) + " exists and is " + DescribeKind(kind);
+        return ShownPath(target) + " exists and is " + DescribeKind(kind);
     if (!overwrite)
-        return Shown(target) + " exists; --overwrite replaces files";
+        return ShownPath(target) + " exists; --overwrite replaces files";
     FileIdentity identity;
     if (package != nullptr && IdentifyFile(target, identity) && identity == *package)
-        return Shown(target) + " is the package being extracted";
+        return ShownPath(target) + " is the package being extracted";
     return {};
 }
 
@@ -213,7 +208,7 @@ void CheckTargets(const fs::path& path, const OpenedPackage& package,
             problems.push_back(problem);
     }
     if (!problems.empty())
-        ThrowProblems("cannot extract " + package.name() + " into " + Shown(options.folder) + ":", problems);
+        ThrowProblems("cannot extract " + package.name() + " into " + ShownPath(options.folder) + ":", problems);
 }
 
 // The folder given with -d, made with every missing folder above it when
@@ -232,11 +227,11 @@ void PrepareRoot(const fs::path& root, ExtractionJournal& journal)
         folder = parent;
     }
     if (missing.empty() && KindBehind(root) != FileKind::kFolder)
-        throw PackerError(Shown(root) + " is not a folder");
+        throw PackerError(ShownPath(root) + " is not a folder");
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
         std::error_code error;
         if (!fs::create_directory(*it, error) && error)
-            throw PackerError("cannot create the folder " + Shown(*it) + ": " + error.message());
+            throw PackerError("cannot create the folder " + ShownPath(*it) + ": " + error.message());
         journal.created(*it);
     }
 }
@@ -251,14 +246,14 @@ fs::path MakeFolders(const fs::path& root, const std::vector<std::string>& compo
         path /= PathFromUtf8(components[i]);
         FileKind kind = kinds.of(path);
         if (kind == FileKind::kLink)
-            throw PackerError(Shown(path) + " is a link; the packer does not extract through links");
+            throw PackerError(ShownPath(path) + " is a link; the packer does not extract through links");
         if (kind == FileKind::kFolder)
             continue;
         if (kind != FileKind::kMissing)
-            throw PackerError(Shown(path) + " exists and is not a folder");
+            throw PackerError(ShownPath(path) + " exists and is not a folder");
         std::error_code error;
         if (!fs::create_directory(path, error) && error)
-            throw PackerError("cannot create the folder " + Shown(path) + ": " + error.message());
+            throw PackerError("cannot create the folder " + ShownPath(path) + ": " + error.message());
         journal.created(path);
         kinds.made(path);
     }
@@ -310,11 +305,11 @@ void Publish(const StagedFile& staged, bool overwrite, ExtractionJournal& journa
     if (overwrite && KindOf(staged.target) == FileKind::kFile) {
         fs::path aside = HiddenNameBeside(staged.target, ".old");
         if (!RenameNoReplace(staged.target, aside))
-            throw PackerError("cannot move " + Shown(staged.target) + " aside: " + Shown(aside) + " exists");
+            throw PackerError("cannot move " + ShownPath(staged.target) + " aside: " + ShownPath(aside) + " exists");
         journal.movedAside(staged.target, aside);
     }
     if (!RenameNoReplace(staged.part, staged.target))
-        throw PackerError(Shown(staged.target) + " exists");
+        throw PackerError(ShownPath(staged.target) + " exists");
     journal.created(staged.target);
 }
 
@@ -381,7 +376,7 @@ int ExtractPackage(const fs::path& path, const PasswordSource& password, const E
         SyncFiles(StagedPaths(staged, &StagedFile::target));
     if (!Quiet())
         std::fprintf(out, "%s: %zu files extracted into %s\n", package.name().c_str(), staged.size(),
-                     Shown(root).c_str());
+                     ShownPath(root).c_str());
     return 0;
 }
 

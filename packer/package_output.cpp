@@ -8,14 +8,9 @@ namespace packer {
 
 namespace {
 
-std::string Shown(const fs::path& path)
-{
-    return EscapeControls(PathToUtf8(path));
-}
-
 [[noreturn]] void RefuseKind(const fs::path& output, const std::string& what)
 {
-    throw PackerError("the output " + Shown(output) + " is " + what + "; the packer replaces regular files only");
+    throw PackerError("the output " + ShownPath(output) + " is " + what + "; the packer replaces regular files only");
 }
 
 void CheckOutputFolder(const fs::path& output)
@@ -23,9 +18,9 @@ void CheckOutputFolder(const fs::path& output)
     fs::path folder = output.parent_path().empty() ? fs::path(".") : output.parent_path();
     FileKind kind = KindBehind(folder);
     if (kind == FileKind::kMissing)
-        throw PackerError("the folder " + Shown(folder) + " for the output does not exist");
+        throw PackerError("the folder " + ShownPath(folder) + " for the output does not exist");
     if (kind != FileKind::kFolder)
-        throw PackerError("the output's folder " + Shown(folder) + " is " + DescribeKind(kind));
+        throw PackerError("the output's folder " + ShownPath(folder) + " is " + DescribeKind(kind));
 }
 
 }  // namespace
@@ -44,7 +39,7 @@ fs::path ChooseOutputFile(const fs::path& output)
     // since it could name a file anywhere.
     FileKind behind = KindBehind(output);
     if (behind == FileKind::kMissing)
-        throw PackerError("the output " + Shown(output) + " is a link that leads nowhere; the packer writes "
+        throw PackerError("the output " + ShownPath(output) + " is a link that leads nowhere; the packer writes "
                           "through a link only to a file that exists");
     if (behind != FileKind::kFile)
         RefuseKind(output, std::string("a link to ") + DescribeKind(behind));
@@ -59,7 +54,7 @@ void RefuseOutputAmongInputs(const fs::path& outputFile, const std::vector<Build
     for (const BuildInput& input : inputs) {
         FileIdentity identity;
         if (IdentifyFile(input.path, identity) && identity == output)
-            throw PackerError("the output " + Shown(outputFile) + " is " + input.role +
+            throw PackerError("the output " + ShownPath(outputFile) + " is " + input.role +
                               "; the package would replace it");
     }
 }

@@ -56,7 +56,7 @@ const char* LanguageName(std::uint16_t language)
 }
 
 OpenedPackage::OpenedPackage(const fs::path& path)
-    : name_(EscapeControls(PathToUtf8(path))), file_(OpenSysFile(path))
+    : name_(ShownPath(path)), file_(OpenSysFile(path))
 {
     if (!file_.valid())
         throw PackerError("cannot open " + name_ + ": " + LastSystemError());
