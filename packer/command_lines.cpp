@@ -2,7 +2,6 @@
 #include "command_lines.h"
 
 #include "extract/path_helpers.h"
-#include "text_encoding.h"
 
 namespace packer {
 
@@ -20,31 +19,15 @@ bool IsFullPath(const std::string& program)
     return (!program.empty() && IsPathSeparator(program[0])) || (program.size() >= 2 && program[1] == ':');
 }
 
-// Upper and lower case as Windows compares names: ASCII letters and the
-// three OEM umlauts that have a capital.
-char FoldOemCase(char c)
-{
-    switch (static_cast<unsigned char>(c)) {
-    case 0x8E: return static_cast<char>(0x84);   // Ä
-    case 0x99: return static_cast<char>(0x94);   // Ö
-    case 0x9A: return static_cast<char>(0x81);   // Ü
-    default: return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-}
-
-// A relative program path as an entry name: OEM bytes, '/' between
-// folders, "." dropped, case folded. Empty when no entry can have it
-// (a ".." component, a character the names cannot hold).
+// A relative program path as an entry name: '/' between folders, "."
+// dropped. Empty when no entry can have it (a ".." component).
 std::string EntryNameFor(const std::string& program)
 {
-    std::string oem;
-    if (!Utf8ToOemName(program, oem))
-        return {};
     std::string name;
     std::string component;
-    for (char c : oem + "/") {
+    for (char c : program + "/") {
         if (!IsPathSeparator(c)) {
-            component += FoldOemCase(c);
+            component += c;
             continue;
         }
         if (component == "..")
@@ -56,18 +39,11 @@ std::string EntryNameFor(const std::string& program)
     return name;
 }
 
-bool PackageHolds(const std::vector<SourceEntry>& entries, const std::string& foldedName)
+// True when the package holds a file of that name, case ignored as on Windows.
+bool PackageHolds(const std::vector<SourceEntry>& entries, const std::string& name)
 {
-    for (const SourceEntry& entry : entries) {
-        if (entry.directory)
-            continue;
-        std::string folded;
-        for (char c : entry.name)
-            folded += FoldOemCase(c);
-        if (folded == foldedName)
-            return true;
-    }
-    return false;
+    const SourceEntry* entry = FindEntryIgnoringCase(entries, name);
+    return entry != nullptr && !entry->directory;
 }
 
 // Why the program of a plain line may start from outside the package;
@@ -79,13 +55,12 @@ std::string ProgramProblem(const std::string& program, const std::vector<SourceE
     std::string name = EntryNameFor(program);
     if (!name.empty() && PackageHolds(entries, name))
         return {};
-    std::string problem = "the program \"" + program + "\" is not in the package and has no full path";
-    // CreateProcess adds ".exe" to a name without an extension, but the
-    // stub runs a program from the extraction folder only by the name given.
+    // The stub, like CreateProcess, tries a bare name without an extension
+    // with ".exe" added.
     bool bare = program.find_first_of("/\\") == std::string::npos;
     if (bare && !name.empty() && program.find('.') == std::string::npos && PackageHolds(entries, name + ".exe"))
-        problem += " (the package holds " + program + ".exe: give that name)";
-    return problem;
+        return {};
+    return "the program \"" + program + "\" is not in the package and has no full path";
 }
 
 }  // namespace

@@ -120,9 +120,9 @@ void CheckEntryNames(const std::vector<SourceEntry>& entries)
         ThrowProblems("these names cannot be written by the stub:", problems);
 }
 
-const SourceEntry* FindEntryIgnoringCase(const std::vector<SourceEntry>& entries, const std::string& name)
+const SourceEntry* FindEntryIgnoringCase(const std::vector<SourceEntry>& entries, const std::string& utf8Name)
 {
-    std::string folded = FoldedName(name, false);
+    std::string folded = FoldedName(utf8Name, true);
     for (const SourceEntry& entry : entries)
         if (FoldedName(entry.name, entry.utf8Name) == folded)
             return &entry;

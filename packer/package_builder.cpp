@@ -340,16 +340,18 @@ void PrepareDeleteLists(PackageSettings& settings, PackageSource& source, std::v
         std::optional<std::string>& text = settings.texts[static_cast<std::size_t>(field)][l];
         if (!text)
             continue;
-        std::string name;
-        if (!Utf8ToOemName(*text, name))
-            continue;   // refused already when the settings were read
-        for (char& c : name)
+        // As an entry name: '/' between folders, none in front.
+        std::string listed = *text;
+        for (char& c : listed)
             if (c == '\\')
                 c = '/';
-        if (!name.empty() && name[0] == '/')
-            name.erase(0, 1);
+        if (!listed.empty() && listed[0] == '/')
+            listed.erase(0, 1);
+        std::string name;
+        if (!Utf8ToOemName(listed, name))
+            continue;   // refused already when the settings were read
         std::string where = std::string("[") + kLanguages[l].key + "] delete_list \"" + *text + "\"";
-        const SourceEntry* found = FindEntryIgnoringCase(entries, name);
+        const SourceEntry* found = FindEntryIgnoringCase(entries, listed);
         if (found == nullptr || found->directory) {
             Warn(where + " is not a file in the package; the stub will find no list to delete by");
             continue;

@@ -88,10 +88,9 @@ void FindEntryNameProblems(const std::vector<SourceEntry>& entries, std::vector<
 // The same; throws PackerError listing every problem.
 void CheckEntryNames(const std::vector<SourceEntry>& entries);
 
-// The entry whose name is name when case is ignored, as on Windows; null
-// when there is none. A backslash and '/' are the same there.
-// name is OEM bytes.
-const SourceEntry* FindEntryIgnoringCase(const std::vector<SourceEntry>& entries, const std::string& name);
+// The entry whose name is utf8Name when case is ignored, as on Windows;
+// null when there is none. A backslash and '/' are the same there.
+const SourceEntry* FindEntryIgnoringCase(const std::vector<SourceEntry>& entries, const std::string& utf8Name);
 
 // Throws one PackerError holding every line of `problems`, sorted, so that
 // one run shows all there is to fix.

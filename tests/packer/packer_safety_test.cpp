@@ -328,7 +328,7 @@ TEST_F(SafetyTest, NamesFromTheSourceFolderArePrintedEscaped)
 TEST_F(SafetyTest, PlainCommandsWhoseProgramIsNotInThePackageAreWarnedAbout)
 {
     WriteTree(path("in"), {{"setup.exe", TextBytes(10)}, {"bin/tool.exe", TextBytes(10)},
-                           {"my tool.exe", TextBytes(10)}});
+                           {"my tool.exe", TextBytes(10)}, {"Caf\xC3\xA9.exe", TextBytes(10)}});
     const struct {
         std::string line;
         std::string warning;   // the program named in the warning; empty: none
@@ -336,6 +336,7 @@ TEST_F(SafetyTest, PlainCommandsWhoseProgramIsNotInThePackageAreWarnedAbout)
         {"setup.exe /quiet", ""},
         {"SETUP.EXE", ""},
         {"\"my tool.exe\" /x", ""},
+        {"CAF\xC3\x89.EXE", ""},                      // a name stored in UTF-8, case ignored
         {"bin\\tool.exe -y", ""},
         {".\\bin/tool.exe", ""},
         {"\"\\\\!extract\\missing.exe\" /q", ""},   // alias form
@@ -343,7 +344,10 @@ TEST_F(SafetyTest, PlainCommandsWhoseProgramIsNotInThePackageAreWarnedAbout)
         {"\\\\server\\share\\setup.exe", ""},
         {"msiexec /i product.msi", "msiexec"},
         {"my tool.exe", "my"},                       // unquoted: the program ends at the space
-        {"setup /quiet", "setup\" is not in the package and has no full path (the package holds setup.exe"},
+        {"setup /quiet", ""},                        // the stub adds ".exe" as Windows does
+        {"Setup", ""},
+        {"bin\\tool -y", "bin\\tool"},                // only a bare name gets ".exe"
+        {"setup.ex /q", "setup.ex"},
         {"bin\\missing.exe", "bin\\missing.exe"},
         {"..\\setup.exe", "..\\setup.exe"},
     };
