@@ -2,6 +2,7 @@
 #include "stub_file.h"
 
 #include "packer_error.h"
+#include "platform/byte_order.h"
 #include "startup/trailer.h"
 
 #ifndef SFX_SOURCE_DIR
@@ -15,14 +16,6 @@ namespace {
 constexpr std::size_t kPeOffsetField = 0x3C;
 constexpr std::uint16_t kMachineI386 = 0x014C;
 constexpr std::uint16_t kMachineAmd64 = 0x8664;
-
-std::uint32_t ReadLe(const packaging::Bytes& bytes, std::size_t at, int width)
-{
-    std::uint32_t value = 0;
-    for (int i = width - 1; i >= 0; i--)
-        value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
-    return value;
-}
 
 // The COFF header's fields, from the PE signature on.
 constexpr std::size_t kTimeStampField = 8;
@@ -41,10 +34,10 @@ void WriteLe32(packaging::Bytes& bytes, std::size_t at, std::uint32_t value)
 // short to hold it.
 std::size_t ChecksumPlace(const packaging::Bytes& bytes)
 {
-    std::size_t pe = ReadLe(bytes, kPeOffsetField, 4);
+    std::size_t pe = ReadU32Le(bytes.data() + kPeOffsetField);
     if (pe + kOptionalHeader > bytes.size())
         return 0;
-    std::size_t optionalSize = ReadLe(bytes, pe + kOptionalHeaderSizeField, 2);
+    std::size_t optionalSize = ReadU16Le(bytes.data() + pe + kOptionalHeaderSizeField);
     std::size_t place = pe + kOptionalHeader + kChecksumField;
     return optionalSize >= kChecksumField + 4 && place + 4 <= bytes.size() ? place : 0;
 }
@@ -54,10 +47,10 @@ std::uint16_t PeMachine(const packaging::Bytes& bytes)
 {
     if (bytes.size() < kPeOffsetField + 4 || bytes[0] != 'M' || bytes[1] != 'Z')
         return 0;
-    std::size_t pe = ReadLe(bytes, kPeOffsetField, 4);
+    std::size_t pe = ReadU32Le(bytes.data() + kPeOffsetField);
     if (pe + 6 > bytes.size() || bytes[pe] != 'P' || bytes[pe + 1] != 'E' || bytes[pe + 2] != 0 || bytes[pe + 3] != 0)
         return 0;
-    return static_cast<std::uint16_t>(ReadLe(bytes, pe + 4, 2));
+    return static_cast<std::uint16_t>(ReadU16Le(bytes.data() + pe + 4));
 }
 
 // The version resource is three 16-bit words, its key in UTF-16 and, at the
@@ -155,15 +148,15 @@ std::uint32_t PeChecksum(const packaging::Bytes& program)
 
 void ClampStubTime(packaging::Bytes& stub, std::int64_t latest)
 {
-    std::size_t pe = ReadLe(stub, kPeOffsetField, 4);
+    std::size_t pe = ReadU32Le(stub.data() + kPeOffsetField);
     if (pe + kTimeStampField + 4 > stub.size() || latest >= 0xFFFFFFFFll)
         return;
     std::uint32_t last = latest < 0 ? 0 : static_cast<std::uint32_t>(latest);
-    if (ReadLe(stub, pe + kTimeStampField, 4) <= last)
+    if (ReadU32Le(stub.data() + pe + kTimeStampField) <= last)
         return;
     WriteLe32(stub, pe + kTimeStampField, last);
     std::size_t place = ChecksumPlace(stub);
-    if (place != 0 && ReadLe(stub, place, 4) != 0)
+    if (place != 0 && ReadU32Le(stub.data() + place) != 0)
         WriteLe32(stub, place, PeChecksum(stub));
 }
 
@@ -174,10 +167,10 @@ std::optional<std::string> StubVersion(const packaging::Bytes& stub)
         return std::nullopt;
     std::size_t fixed = key - kVersionHeaderSize + ((kVersionHeaderSize + 2 * sizeof kVersionKey + 3) & ~std::size_t{3});
     if (fixed + kFixedInfoVersionAt + kFixedInfoVersionSize > stub.size() ||
-        ReadLe(stub, fixed, 4) != kFixedInfoSignature)
+        ReadU32Le(stub.data() + fixed) != kFixedInfoSignature)
         return std::nullopt;
-    std::uint32_t high = ReadLe(stub, fixed + kFixedInfoVersionAt, 4);
-    std::uint32_t low = ReadLe(stub, fixed + kFixedInfoVersionAt + 4, 4);
+    std::uint32_t high = ReadU32Le(stub.data() + fixed + kFixedInfoVersionAt);
+    std::uint32_t low = ReadU32Le(stub.data() + fixed + kFixedInfoVersionAt + 4);
     std::string version = std::to_string(high >> 16) + "." + std::to_string(high & 0xFFFF) + "." +
                           std::to_string(low >> 16);
     if ((low & 0xFFFF) != 0)
