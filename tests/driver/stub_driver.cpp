@@ -3,6 +3,7 @@
 // a mouse click, does nothing on a disabled button.
 #include "stub_driver.h"
 #include "resource_ids.h"
+#include "support/process_start.h"
 
 #include <vector>
 
@@ -17,9 +18,13 @@ StubProcess::StubProcess(const std::string& exePath, const std::string& workingD
         commandLine += " " + arguments;
     std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
     mutableLine.push_back(0);
-    if (!CreateProcessA(exePath.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &info_))
-        throw DriverError("cannot start " + exePath + ", error " + std::to_string(GetLastError()));
+    DWORD error = 0;
+    auto start = [&] {
+        return CreateProcessA(exePath.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &info_);
+    };
+    if (!testsupport::StartProcessPatiently(start, &error))
+        throw DriverError("cannot start " + exePath + ", error " + std::to_string(error));
 }
 
 StubProcess::~StubProcess()

@@ -15,6 +15,7 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include "support/process_start.h"
 #include "support/wine_host.h"
 #else
 #include <fcntl.h>
@@ -137,12 +138,17 @@ RunResult RunPacker(const std::vector<std::string>& arguments)
     startup.hStdOutput = out;
     startup.hStdError = err;
     PROCESS_INFORMATION process{};
-    BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+    DWORD error = 0;
+    BOOL started = testsupport::StartProcessPatiently(
+        [&] {
+            return CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
                                   &startup, &process);
+        },
+        &error);
     CloseHandle(in);
     CloseHandle(out);
     CloseHandle(err);
-    EXPECT_TRUE(started) << "cannot start " << SFX_PACKER_PATH;
+    EXPECT_TRUE(started) << "cannot start " << SFX_PACKER_PATH << ", error " << error;
     if (!started)
         return result;
     WaitForSingleObject(process.hProcess, INFINITE);
