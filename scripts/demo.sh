@@ -34,9 +34,10 @@ esac
 
 bash scripts/install-deps.sh || exit 1
 
-# The 32-bit stub is the product's main build; it runs where wine32 exists.
+# The 32-bit stub is the product's main build; it runs where wine32 can.
+. scripts/wine-env.sh
 preset=win64
-dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed' && preset=win32
+wine32_usable && preset=win32
 echo "=== building the packer (host) and the $preset stub"
 mkdir -p build
 for p in host "$preset"; do
@@ -70,7 +71,6 @@ else
 fi
 build/host/bin/sfxpack inspect "$package" | sed 's/^/  /'
 
-. scripts/wine-env.sh
 export LC_ALL=$locale
 winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
 

@@ -6,6 +6,8 @@
 #                                    # a virtual display when there is no usable one
 #   wine_start                       # a server that stays, and a booted prefix
 #   trap wine_stop EXIT              # or call wine_stop from the script's own trap
+#   wine32_usable                    # true when 32-bit programs can run; else
+#                                    # $wine32_missing says why
 #
 # The prefix belongs to the build tree, never to the user. Plain sh, so that
 # scripts/wine-run.sh could source it as well as the bash scripts.
@@ -64,4 +66,22 @@ wine_stop() {
     kill "$wine_xvfb_pid" 2>/dev/null
     wine_xvfb_pid=""
   fi
+}
+
+# True when 32-bit Windows programs can run here: wine32 is installed and its
+# loader starts. Some kernels run no 32-bit Linux programs at all (the loader
+# then fails with "Exec format error"), and Debian's Wine 8 needs one for
+# 32-bit Windows programs. Otherwise sets wine32_missing to the reason.
+wine32_missing=""
+wine32_usable() {
+  if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+    wine32_missing="wine32 is not installed"
+    return 1
+  fi
+  if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    wine32_missing="wine32 is installed, but this machine's kernel does not run 32-bit Linux programs"
+    return 1
+  fi
+  wine32_missing=""
+  return 0
 }

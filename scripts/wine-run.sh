@@ -15,8 +15,9 @@ pe_offset=$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')
 machine=$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$exe" | tr -d ' ')
 case $machine in
   014c)
-    if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
-      echo "wine-run: $exe is a 32-bit program and wine32 is not installed" >&2
+    . "$here/wine-env.sh"
+    if ! wine32_usable; then
+      echo "wine-run: $exe is a 32-bit program and $wine32_missing" >&2
       exit 1
     fi
     loader=/usr/lib/wine/wine ;;
