@@ -24,33 +24,36 @@ constexpr std::size_t kOptionalHeader = 24;
 // In the optional header; the same place in 32- and 64-bit programs.
 constexpr std::size_t kChecksumField = 64;
 
-void WriteLe32(packaging::Bytes& bytes, std::size_t at, std::uint32_t value)
+// Where the PE signature lies when the file holds `needed` bytes from there
+// on; 0 otherwise (the DOS header starts the file, so no PE header can).
+std::size_t PeHeaderWith(const packaging::Bytes& bytes, std::size_t needed)
 {
-    for (int i = 0; i < 4; i++)
-        bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+    if (bytes.size() < kPeOffsetField + 4)
+        return 0;
+    std::size_t pe = ReadU32Le(bytes.data() + kPeOffsetField);
+    return pe != 0 && pe <= bytes.size() && needed <= bytes.size() - pe ? pe : 0;
 }
 
 // Where the checksum lies in the file; 0 when the optional header is too
 // short to hold it.
 std::size_t ChecksumPlace(const packaging::Bytes& bytes)
 {
-    std::size_t pe = ReadU32Le(bytes.data() + kPeOffsetField);
-    if (pe + kOptionalHeader > bytes.size())
+    std::size_t pe = PeHeaderWith(bytes, kOptionalHeader + kChecksumField + 4);
+    if (pe == 0)
         return 0;
     std::size_t optionalSize = ReadU16Le(bytes.data() + pe + kOptionalHeaderSizeField);
-    std::size_t place = pe + kOptionalHeader + kChecksumField;
-    return optionalSize >= kChecksumField + 4 && place + 4 <= bytes.size() ? place : 0;
+    return optionalSize >= kChecksumField + 4 ? pe + kOptionalHeader + kChecksumField : 0;
 }
 
 // The machine field of the PE header, or 0 when there is none.
 std::uint16_t PeMachine(const packaging::Bytes& bytes)
 {
-    if (bytes.size() < kPeOffsetField + 4 || bytes[0] != 'M' || bytes[1] != 'Z')
+    if (bytes.size() < 2 || bytes[0] != 'M' || bytes[1] != 'Z')
         return 0;
-    std::size_t pe = ReadU32Le(bytes.data() + kPeOffsetField);
-    if (pe + 6 > bytes.size() || bytes[pe] != 'P' || bytes[pe + 1] != 'E' || bytes[pe + 2] != 0 || bytes[pe + 3] != 0)
+    std::size_t pe = PeHeaderWith(bytes, 6);
+    if (pe == 0 || bytes[pe] != 'P' || bytes[pe + 1] != 'E' || bytes[pe + 2] != 0 || bytes[pe + 3] != 0)
         return 0;
-    return static_cast<std::uint16_t>(ReadU16Le(bytes.data() + pe + 4));
+    return ReadU16Le(bytes.data() + pe + 4);
 }
 
 // The version resource is three 16-bit words, its key in UTF-16 and, at the
@@ -148,16 +151,16 @@ std::uint32_t PeChecksum(const packaging::Bytes& program)
 
 void ClampStubTime(packaging::Bytes& stub, std::int64_t latest)
 {
-    std::size_t pe = ReadU32Le(stub.data() + kPeOffsetField);
-    if (pe + kTimeStampField + 4 > stub.size() || latest >= 0xFFFFFFFFll)
+    std::size_t pe = PeHeaderWith(stub, kTimeStampField + 4);
+    if (pe == 0 || latest >= 0xFFFFFFFFll)
         return;
     std::uint32_t last = latest < 0 ? 0 : static_cast<std::uint32_t>(latest);
     if (ReadU32Le(stub.data() + pe + kTimeStampField) <= last)
         return;
-    WriteLe32(stub, pe + kTimeStampField, last);
+    WriteU32Le(stub.data() + pe + kTimeStampField, last);
     std::size_t place = ChecksumPlace(stub);
     if (place != 0 && ReadU32Le(stub.data() + place) != 0)
-        WriteLe32(stub, place, PeChecksum(stub));
+        WriteU32Le(stub.data() + place, PeChecksum(stub));
 }
 
 std::optional<std::string> StubVersion(const packaging::Bytes& stub)
