@@ -1,5 +1,6 @@
 // Reaching the Linux host from a Windows test program under Wine.
 #include "support/wine_host.h"
+#include "support/process_start.h"
 
 #include <windows.h>
 
@@ -102,7 +103,11 @@ int RunUnixCommand(const std::string& commandLine)
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    DWORD error = 0;
+    auto start = [&] {
+        return CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+    };
+    if (!testsupport::StartProcessPatiently(start, &error))
         return -1;
     if (process.hThread)
         CloseHandle(process.hThread);
