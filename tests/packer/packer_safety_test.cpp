@@ -328,28 +328,39 @@ TEST_F(SafetyTest, NamesFromTheSourceFolderArePrintedEscaped)
 TEST_F(SafetyTest, PlainCommandsWhoseProgramIsNotInThePackageAreWarnedAbout)
 {
     WriteTree(path("in"), {{"setup.exe", TextBytes(10)}, {"bin/tool.exe", TextBytes(10)},
-                           {"my tool.exe", TextBytes(10)}, {"Caf\xC3\xA9.exe", TextBytes(10)}});
+                           {"my tool.exe", TextBytes(10)}, {"Caf\xC3\xA9.exe", TextBytes(10)},
+                           {"tool", TextBytes(10)}});
     const struct {
         std::string line;
         std::string warning;   // the program named in the warning; empty: none
+        std::string says;      // what the warning says of it
     } cases[] = {
-        {"setup.exe /quiet", ""},
-        {"SETUP.EXE", ""},
-        {"\"my tool.exe\" /x", ""},
-        {"CAF\xC3\x89.EXE", ""},                      // a name stored in UTF-8, case ignored
-        {"bin\\tool.exe -y", ""},
-        {".\\bin/tool.exe", ""},
-        {"\"\\\\!extract\\missing.exe\" /q", ""},   // alias form
-        {"C:\\Windows\\System32\\cmd.exe /c exit", ""},
-        {"\\\\server\\share\\setup.exe", ""},
-        {"msiexec /i product.msi", "msiexec"},
-        {"my tool.exe", "my"},                       // unquoted: the program ends at the space
-        {"setup /quiet", ""},                        // the stub adds ".exe" as Windows does
-        {"Setup", ""},
-        {"bin\\tool -y", "bin\\tool"},                // only a bare name gets ".exe"
-        {"setup.ex /q", "setup.ex"},
-        {"bin\\missing.exe", "bin\\missing.exe"},
-        {"..\\setup.exe", "..\\setup.exe"},
+        {"setup.exe /quiet", "", ""},
+        {"SETUP.EXE", "", ""},
+        {"  setup.exe /quiet", "", ""},                // the stub takes leading blanks away
+        {"\"my tool.exe\" /x", "", ""},
+        {"CAF\xC3\x89.EXE", "", ""},                      // a name stored in UTF-8, case ignored
+        {"bin\\tool.exe -y", "", ""},
+        {".\\bin/tool.exe", "", ""},
+        {"\"\\\\!extract\\missing.exe\" /q", "", ""},   // alias form
+        {"  \"\\\\!extract\\missing.exe\" /q", "", ""},
+        {"C:\\Windows\\System32\\cmd.exe /c exit", "", ""},
+        {"\\\\server\\share\\setup.exe", "", ""},
+        {"msiexec /i product.msi", "", ""},            // a program every Windows has
+        {"CMD.EXE /c install.cmd", "", ""},
+        {"setup /quiet", "", ""},                      // the stub adds ".exe" as Windows does
+        {"Setup", "", ""},
+        {"bin\\tool -y", "", ""},                       // behind a folder too
+        {"my tool.exe", "my tool.exe", "has a blank and no quotes; the stub starts \"my.exe\" instead"},
+        {"mytool /x", "mytool", "the system folder, the Windows folder and the folders of PATH"},
+        {"tool /x", "tool", "is started as \"tool.exe\""},   // the package holds "tool" only
+        {"bin\\cmd.exe", "bin\\cmd.exe", "folders of PATH"},
+        {"setup.ex /q", "setup.ex", "folders of PATH"},
+        {"bin\\missing.exe", "bin\\missing.exe", "folders of PATH"},
+        {".\\cmd.exe", ".\\cmd.exe", "in the extraction folder only"},
+        {"..\\setup.exe", "..\\setup.exe", "out of the extraction folder with \"..\"; the stub will not start it"},
+        {"\"bin\\..\\..\\x.exe\"", "bin\\..\\..\\x.exe", "will not start it"},
+        {"C:setup.exe", "C:setup.exe", "a drive without its root folder; the stub will not start it"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
@@ -359,15 +370,16 @@ TEST_F(SafetyTest, PlainCommandsWhoseProgramIsNotInThePackageAreWarnedAbout)
             EXPECT_EQ(run.err.find("warning"), std::string::npos) << run.err;
             continue;
         }
-        EXPECT_NE(run.err.find("warning: [neutral] command1: the program \"" + c.warning), std::string::npos)
+        EXPECT_NE(run.err.find("warning: [neutral] command1: the program \"" + c.warning + "\""), std::string::npos)
             << run.err;
-        EXPECT_NE(run.err.find("the folder the package was started from"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("started from"), std::string::npos) << "the stub never looks there: " << run.err;
         EXPECT_EQ(run.out.find("warning"), std::string::npos) << "warnings go to standard error";
     }
     // Each language's line is looked at.
-    RunResult languages = build("in", "out.exe", {"--text", "german.command2=regsvr32 x.dll", "--text",
+    RunResult languages = build("in", "out.exe", {"--text", "german.command2=register x.dll", "--text",
                                                   "english.command2=setup.exe"});
-    EXPECT_NE(languages.err.find("warning: [german] command2: the program \"regsvr32\""), std::string::npos)
+    EXPECT_NE(languages.err.find("warning: [german] command2: the program \"register\""), std::string::npos)
         << languages.err;
     EXPECT_EQ(languages.err.find("[english]"), std::string::npos) << languages.err;
 }
