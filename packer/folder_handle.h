@@ -61,7 +61,7 @@ class FolderHandle {
     // nothing changes. Throws PackerError for other failures.
     bool renameNoReplace(const std::string& from, const std::string& to) const;
     // Removes a file (a link itself, never what it leads to), or an empty
-    // folder; false when that fails.
+    // folder; false when that fails, LastSystemError() saying why.
     bool removeFile(const std::string& name) const;
     bool removeFolder(const std::string& name) const;
     // Sets the folder's own last-write time. Throws PackerError.

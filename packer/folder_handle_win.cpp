@@ -259,9 +259,11 @@ bool FolderHandle::renameNoReplace(const std::string& from, const std::string& t
 static bool RemoveRelative(HANDLE folder, const std::string& name, ULONG kind)
 {
     HANDLE opened;
-    if (!NT_SUCCESS(OpenRelative(folder, name, DELETE, kShareAll, FILE_OPEN, kind | FILE_OPEN_REPARSE_POINT,
-                                 &opened)))
+    NTSTATUS status = OpenRelative(folder, name, DELETE, kShareAll, FILE_OPEN, kind | FILE_OPEN_REPARSE_POINT, &opened);
+    if (!NT_SUCCESS(status)) {
+        SetLastError(RtlNtStatusToDosError(status));   // for the caller's message
         return false;
+    }
     FILE_DISPOSITION_INFO remove = {TRUE};
     BOOL removed = SetFileInformationByHandle(opened, FileDispositionInfo, &remove, sizeof remove);
     CloseHandle(opened);

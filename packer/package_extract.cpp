@@ -171,12 +171,12 @@ class FolderChain {
             }
             found = parent->openFolder(name, folder);   // made by someone else meanwhile
         }
-        fs::path path = parent->pathOf(name);
+        std::string shown = ShownPath(parent->pathOf(name));
         switch (found) {
         case FolderLookup::kOpened: return folder;
-        case FolderLookup::kLink: throw PackerError(ShownPath(path) + " is a link; the packer does not extract through links");
-        case FolderLookup::kNotFolder: throw PackerError(ShownPath(path) + " exists and is not a folder");
-        default: throw PackerError(ShownPath(path) + " was removed while the package was extracted");
+        case FolderLookup::kLink: throw PackerError(shown + " is a link; the packer does not extract through links");
+        case FolderLookup::kNotFolder: throw PackerError(shown + " exists and is not a folder");
+        default: throw PackerError(shown + " was removed while the package was extracted");
         }
     }
 

@@ -34,7 +34,8 @@ std::string UnsafeNameProblem(const PackageEntry& entry)
     case NAME_PARENT_COMPONENT: return "its name would lead out of the extraction folder through \"..\"";
     case NAME_COLON: return "its name would lead out of the extraction folder through a drive or a data stream (\":\")";
     case NAME_DEVICE: return "its name names a device on Windows (CON, NUL, COM1 ...)";
-    case NAME_TRAILING_DOT_OR_SPACE: return "its name ends in a dot or space, which Windows drops: it would name another file";
+    case NAME_TRAILING_DOT_OR_SPACE:
+        return "its name ends in a dot or space, which Windows drops: it would name another file";
     default: return "its name contains a control character";
     }
 }
