@@ -42,6 +42,8 @@ constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE
 constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // The longest name the NT calls take: its length in bytes is a USHORT.
 constexpr std::size_t kMaxNameCharacters = 32767;
+// The longest name of one file or folder that NTFS and FAT allow.
+constexpr std::size_t kMaxComponentCharacters = 255;
 
 HANDLE AsHandle(std::intptr_t handle)
 {
@@ -130,14 +132,13 @@ bool EntryIsLink(HANDLE folder, const std::string& name)
         return false;
     HandleCloser closer(listing);
     NtName text(name);
-    // A name and the entry's own, and room for a reparse tag beside them.
-    std::vector<std::uint64_t> buffer((sizeof(FILE_FULL_DIR_INFORMATION) + 2 * kMaxNameCharacters) / 8 + 1);
+    // One entry: its fixed part and a name as long as file systems allow.
+    std::uint64_t buffer[(sizeof(FILE_FULL_DIR_INFORMATION) + kMaxComponentCharacters * sizeof(wchar_t)) / 8 + 1];
     IO_STATUS_BLOCK status;
-    if (!NT_SUCCESS(NtQueryDirectoryFile(listing, nullptr, nullptr, nullptr, &status, buffer.data(),
-                                         static_cast<ULONG>(buffer.size() * 8), FileFullDirectoryInformation, TRUE,
-                                         text.text(), TRUE)))
+    if (!NT_SUCCESS(NtQueryDirectoryFile(listing, nullptr, nullptr, nullptr, &status, buffer, sizeof buffer,
+                                         FileFullDirectoryInformation, TRUE, text.text(), TRUE)))
         return false;
-    const auto* entry = reinterpret_cast<const FILE_FULL_DIR_INFORMATION*>(buffer.data());
+    const auto* entry = reinterpret_cast<const FILE_FULL_DIR_INFORMATION*>(buffer);
     // A name with wildcards could have matched another entry.
     std::wstring found(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
     if (CompareStringOrdinal(found.data(), static_cast<int>(found.size()), text.wide().data(),
