@@ -3,7 +3,9 @@
 // failures that stop it at once.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 
 #include "file_system.h"
 #include "password_input.h"
@@ -26,6 +28,11 @@ struct ExtractOptions {
     // a partial file even after a crash. Without it the files are written
     // as unzip and tar write them, and the system puts them on the disk.
     bool sync = false;
+    // For tests: called on the extracting thread as each file entry starts
+    // (written 0, before its folder is reached) and after each piece of its
+    // data is written, with the entry's place in the package and its bytes
+    // written so far: moments for a test to change the folder.
+    std::function<void(std::size_t entry, std::uint64_t written)> onWrite;
 };
 
 // Writes the entries below options.folder, never through a link there. A

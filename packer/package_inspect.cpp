@@ -108,6 +108,8 @@ void PrintText(const OpenedPackage& package, const std::string& archiveProblem, 
                      FormatDosDateTime(entry.info.dosDateTime).c_str(), entry.shownName.c_str());
         if (!entry.problem.empty())
             std::fprintf(out, "  (the stub refuses it: %s)", entry.problem.c_str());
+        else if (!entry.clash.empty())
+            std::fprintf(out, "  (%s)", entry.clash.c_str());
         std::fprintf(out, "\n");
     }
 }
@@ -166,6 +168,8 @@ void PrintJson(const fs::path& path, const OpenedPackage& package, const std::st
                              {"time", FormatDosDateTime(entry.info.dosDateTime)}};
             if (!entry.problem.empty())
                 item.insert("problem", entry.problem);
+            if (!entry.clash.empty())
+                item.insert("clash", entry.clash);
             entries.push_back(std::move(item));
         }
         root.insert("entries", std::move(entries));
@@ -174,7 +178,9 @@ void PrintJson(const fs::path& path, const OpenedPackage& package, const std::st
     }
     std::ostringstream text;
     text << toml::json_formatter{root} << "\n";
-    std::fputs(text.str().c_str(), out);
+    // The formatter escapes C0 controls only; a name with U+202E would
+    // still turn around in a terminal or a viewer.
+    std::fputs(EscapeJsonControls(text.str()).c_str(), out);
 }
 
 }  // namespace

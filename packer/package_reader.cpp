@@ -22,6 +22,68 @@ namespace {
 constexpr std::uint32_t kStubNameBufferSize = 260;
 constexpr std::uint32_t kReadPieceSize = 131072;
 
+// What the stub refuses in a name, said as what it is: a control
+// character by its code, ".." and ":" as ways out of the folder. Empty when
+// the name is safe.
+std::string UnsafeNameProblem(const PackageEntry& entry)
+{
+    if (std::optional<char32_t> control = FirstNameControl(entry.utf8Name))
+        return "its name contains the control character " + DescribeCharacter(*control);
+    switch (CheckEntryName(entry.name.c_str())) {
+    case NAME_SAFE: return {};
+    case NAME_PARENT_COMPONENT: return "its name would lead out of the extraction folder through \"..\"";
+    case NAME_COLON: return "its name would lead out of the extraction folder through a drive or a data stream (\":\")";
+    case NAME_DEVICE: return "its name names a device on Windows (CON, NUL, COM1 ...)";
+    case NAME_TRAILING_DOT_OR_SPACE:
+        return "its name ends in a dot or space, which Windows drops: it would name another file";
+    default: return "its name contains a control character";
+    }
+}
+
+std::vector<std::string> PathComponents(const std::string& utf8Name)
+{
+    std::vector<std::string> components;
+    std::string current;
+    for (char c : utf8Name + "/") {
+        if (IsPathSeparator(c)) {
+            if (!current.empty() && current != ".")
+                components.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    return components;
+}
+
+// Marks each entry that meets an earlier one on Windows; entries the stub
+// refuses anyway are left out. Two folder entries of one name are no
+// problem: the stub writes no folder twice.
+void FindClashes(std::vector<PackageEntry>& entries)
+{
+    std::vector<std::size_t> compared;
+    std::vector<ComparedName> names;
+    for (std::size_t i = 0; i < entries.size(); i++) {
+        if (!entries[i].problem.empty())
+            continue;
+        std::string joined;
+        for (const std::string& component : entries[i].components)
+            joined += (joined.empty() ? "" : "/") + component;
+        compared.push_back(i);
+        names.push_back({FoldEntryName(joined), entries[i].directory});
+    }
+    for (const NameClash& clash : FindNameClashes(names)) {
+        PackageEntry& entry = entries[compared[clash.entry]];
+        const PackageEntry& other = entries[compared[clash.other]];
+        if (!entry.clash.empty() || (entry.directory && other.directory))
+            continue;
+        if (clash.belowFile)
+            entry.clash = "needs a folder where the file " + other.shownName + " is";
+        else
+            entry.clash = "the same name on Windows as " + other.shownName + ": the stub writes one over the other";
+    }
+}
+
 }  // namespace
 
 const char* RecordTypeName(std::uint16_t type)
@@ -167,11 +229,13 @@ void OpenedPackage::openArchive()
         }
         if (entry.problem.empty() && entry.name.find('\0') != std::string::npos)
             entry.problem = "its name holds a zero byte";
-        else if (entry.problem.empty() && IsUnsafeEntryName(entry.name.c_str()))
-            entry.problem = "its name would lead out of the extraction folder or name a device";
+        else if (entry.problem.empty())
+            entry.problem = UnsafeNameProblem(entry);
         entry.shownName = EscapeControls(entry.utf8Name);
+        entry.components = PathComponents(entry.utf8Name);
         entries_.push_back(entry);
     }
+    FindClashes(entries_);
 }
 
 void OpenedPackage::unlock(const PasswordSource& source)

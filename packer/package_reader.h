@@ -31,7 +31,14 @@ struct PackageEntry {
     std::string utf8Name;         // as the stub writes it, in UTF-8; bytes it cannot map as \xNN
     std::string shownName;        // utf8Name with its control characters escaped, for messages
     bool directory = false;
+    // The folders and the file of utf8Name, as Windows splits it: at both
+    // separators, empty and "." names dropped.
+    std::vector<std::string> components;
     std::string problem;          // why the stub would refuse it; empty when fine
+    // An earlier entry this one meets on Windows: the same name (the stub
+    // writes this one over it), or a file where this one needs a folder.
+    // Empty when there is none.
+    std::string clash;
 };
 
 class OpenedPackage {

@@ -186,6 +186,69 @@ TEST_F(BadInputTest, NamesLeavingTheFolderAreRefusedBeforeAnythingIsWritten)
     EXPECT_NE(tested.out.find("FAILED ../evil.txt"), std::string::npos) << tested.out;
 }
 
+// A stub writes the second of two such entries over the first (or cannot
+// make the folder the second needs); extract, with or without
+// --overwrite, refuses the package before it writes anything.
+TEST_F(BadInputTest, EntriesThatWouldBeOneFileOnWindowsAreReportedAndNeverReplaceEachOther)
+{
+    auto file = [](std::string name, bool utf8 = false) {
+        packaging::ZipEntry entry = packaging::ZipEntry::file(std::move(name), TextBytes(10));
+        entry.utf8Name = utf8;
+        return entry;
+    };
+    const struct {
+        const char* what;
+        std::vector<packaging::ZipEntry> entries;
+        std::string report;   // empty: the package is fine
+    } cases[] = {
+        {"the same name twice", {file("a.txt"), file("a.txt")}, "a.txt: the same name on Windows as a.txt"},
+        {"names that differ in case", {file("Readme.TXT"), file("sub/x.txt"), file("README.txt")},
+         "README.txt: the same name on Windows as Readme.TXT"},
+        {"an OEM and a UTF-8 name of one letter", {file("\x8E.txt"), file("\xC3\xA4.txt", true)},
+         "\xC3\xA4.txt: the same name on Windows as \xC3\x84.txt"},
+        {"the same folders spelt apart", {file("Sub/a.txt"), file("sub\\.\\A.TXT")},
+         "sub\\.\\A.TXT: the same name on Windows as Sub/a.txt"},
+        {"a file where a folder is needed", {file("docs"), file("Docs/a.txt")},
+         "Docs/a.txt: needs a folder where the file docs is"},
+        {"two folder entries of one name", {packaging::ZipEntry::directory("d/"), packaging::ZipEntry::directory("D/"),
+                                            file("d/x.txt")}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        packaging::ZipWriter zip;
+        for (const packaging::ZipEntry& entry : c.entries)
+            zip.add(entry);
+        WriteBytes(path("twice.exe"), packaging::assemblePackage(FakeStub(), zip.build(), packaging::TrailerBuilder()));
+        fs::remove_all(path("out"));
+        WriteTree(path("out"), {{"mine.txt", {'m', 'i', 'n', 'e'}}});
+
+        RunResult inspected = RunPacker({"inspect", arg("twice.exe")});
+        EXPECT_EQ(inspected.exitCode, 0) << inspected.err;
+        RunResult tested = RunPacker({"test", arg("twice.exe")});
+        for (bool overwrite : {false, true}) {
+            std::vector<std::string> arguments = {"extract", arg("twice.exe"), "-d", arg("out")};
+            if (overwrite)
+                arguments.push_back("--overwrite");
+            RunResult extracted = RunPacker(arguments);
+            if (c.report.empty()) {
+                EXPECT_EQ(extracted.exitCode, 0) << extracted.err;
+                continue;
+            }
+            ExpectRefused(extracted, {c.report});
+            EXPECT_EQ(listing("out"), std::vector<std::string>{"mine.txt"}) << "written before the refusal";
+        }
+        if (c.report.empty()) {
+            EXPECT_EQ(tested.exitCode, 0) << tested.out << tested.err;
+            EXPECT_EQ(inspected.out.find("the same name"), std::string::npos) << inspected.out;
+            continue;
+        }
+        EXPECT_NE(inspected.out.find("(" + c.report.substr(c.report.find(": ") + 2)), std::string::npos)
+            << inspected.out;
+        EXPECT_EQ(tested.exitCode, 1);
+        EXPECT_NE(tested.out.find("FAILED " + c.report), std::string::npos) << tested.out;
+    }
+}
+
 TEST_F(BadInputTest, ExtractReplacesFilesOnlyWhenAsked)
 {
     ASSERT_EQ(build("in", "package.exe").exitCode, 0);

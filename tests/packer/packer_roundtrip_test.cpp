@@ -15,6 +15,10 @@
 #include "startup/trailer.h"
 #include "support/temp_path.h"
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 using packaging::Bytes;
 
 namespace {
@@ -102,6 +106,30 @@ TEST_F(PackerTest, FolderTreeComesBackByteForByteWithItsTimes)
     ASSERT_EQ(build("in", "again.exe").exitCode, 0);
     EXPECT_TRUE(ReadBytes(path("setup.exe")) == ReadBytes(path("again.exe")));
 }
+
+#ifndef _WIN32
+// extract holds each folder it writes into open until it ends; a package
+// of more folders than the usual limit of open descriptors still comes back.
+TEST_F(PackerTest, MoreFoldersThanTheDescriptorLimitComeBack)
+{
+    std::vector<TreeItem> items;
+    for (int i = 0; i < 300; i++)
+        items.push_back({"f" + std::to_string(i) + "/x.txt", TextBytes(10)});
+    WriteTree(path("in"), items);
+    ASSERT_EQ(build("in", "many.exe").exitCode, 0);
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < 1024)
+        GTEST_SKIP() << "the hard limit of open descriptors is below 1024 here";
+    struct rlimit low = saved;
+    low.rlim_cur = 100;   // the packer, started as a child, inherits it
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    RunResult extracted = RunPacker({"extract", arg("many.exe"), "-d", arg("out")});
+    setrlimit(RLIMIT_NOFILE, &saved);
+    ASSERT_EQ(extracted.exitCode, 0) << extracted.err;
+    ExpectSameTree(path("in"), path("out"));
+}
+#endif
 
 TEST_F(PackerTest, PasswordEncryptsEveryEntryAndAWrongOneIsRefused)
 {

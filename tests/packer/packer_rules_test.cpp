@@ -202,6 +202,12 @@ TEST(DeleteList, NamesBecomeOemBytesAndEveryLineEnds)
     EXPECT_EQ(ErrorOf([&] { prepare("ok\n\n  C:\\boot.ini  \n"); }),
               "list.txt:3: the delete list names a file outside the extraction folder");
     EXPECT_EQ(ErrorOf([&] { prepare("caf\xC3\xA9\n"); }).rfind("list.txt:1: the delete list holds U+00E9", 0), 0u);
+    // Lines the stub skips for other reasons say what they hold.
+    EXPECT_EQ(ErrorOf([&] { prepare("a\tb.txt\n"); }),
+              "list.txt:1: the delete list holds the control character U+0009");
+    EXPECT_EQ(ErrorOf([&] { prepare("logs/nul.txt\n"); }), "list.txt:1: the delete list names a device");
+    EXPECT_EQ(ErrorOf([&] { prepare("old.\n"); }),
+              "list.txt:1: the delete list names a file ending in a dot or space, which Windows drops");
 }
 
 TEST(PackageLimits, EntriesSizesAndHeadersAreCheckedBeforeWriting)

@@ -262,15 +262,31 @@ TEST_F(SafetyTest, OverwriteDoesNotReplaceALinkToAFile)
 
 // ---- nothing from a package reaches the terminal raw --------------------
 
-// The first byte a terminal would act on, as text; empty when there is
-// none. The line end is allowed, and on Windows the CR before it.
+// True when text[i] starts a bidirectional control in UTF-8: U+061C,
+// U+200E, U+200F, U+202A..U+202E, U+2066..U+2069.
+bool IsBidiControlAt(const std::string& text, std::size_t i)
+{
+    auto byte = [&](std::size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0; };
+    if (byte(i) == 0xD8 && byte(i + 1) == 0x9C)
+        return true;
+    if (byte(i) != 0xE2)
+        return false;
+    unsigned char second = byte(i + 1);
+    unsigned char third = byte(i + 2);
+    return (second == 0x80 && (third == 0x8E || third == 0x8F || (third >= 0xAA && third <= 0xAE))) ||
+           (second == 0x81 && third >= 0xA6 && third <= 0xA9);
+}
+
+// The first byte a terminal would act on, or that would turn a name
+// around, as text; empty when there is none. The line end is allowed, and
+// on Windows the CR before it.
 std::string RawControl(const std::string& text)
 {
     for (std::size_t i = 0; i < text.size(); i++) {
         unsigned char c = static_cast<unsigned char>(text[i]);
         bool lineEnd = c == '\n' || (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n');
         bool c1 = c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0;
-        if ((c < 0x20 && !lineEnd) || c == 0x7F || c1)
+        if ((c < 0x20 && !lineEnd) || c == 0x7F || c1 || IsBidiControlAt(text, i))
             return "byte " + std::to_string(c) + " at " + std::to_string(i) + " in: " + text;
     }
     return {};
@@ -304,6 +320,67 @@ TEST_F(SafetyTest, NamesAndTextsFromAPackageArePrintedEscaped)
         EXPECT_EQ(RawControl(run.out + run.err), "");
         EXPECT_NE((run.out + run.err).find("clear\\x1B[2J.txt"), std::string::npos) << run.out << run.err;
     }
+}
+
+// Characters that turn a name around or that terminals take for
+// controls, in names of UTF-8 entries: each shown as its code, in text and
+// in JSON, and named as what it is. The Windows-1252 bytes 0x80..0x9F of a
+// page text are letters, and stay.
+TEST_F(SafetyTest, BidirectionalAndC1ControlsInNamesAreShownAndNamedAsSuch)
+{
+    const struct {
+        std::string name;    // UTF-8
+        std::string shown;   // as every output prints it
+        std::string code;
+    } cases[] = {
+        {"invoice\xE2\x80\xAEtxt.exe", "invoice\\u202Etxt.exe", "U+202E"},
+        {"\xE2\x80\xAB" "embedded.txt", "\\u202Bembedded.txt", "U+202B"},
+        {"mark\xE2\x80\x8F.txt", "mark\\u200F.txt", "U+200F"},
+        {"isolate\xE2\x81\xA6x\xE2\x81\xA9.txt", "isolate\\u2066x\\u2069.txt", "U+2066"},
+        {"arabic\xD8\x9C.txt", "arabic\\u061C.txt", "U+061C"},
+        {"line\xC2\x85next.txt", "line\\u0085next.txt", "U+0085"},
+        {"esc\x1B.txt", "esc\\x1B.txt", "U+001B"},
+    };
+    packaging::ZipWriter zip;
+    zip.add(packaging::ZipEntry::file("fine.txt", TextBytes(10)));
+    for (const auto& c : cases) {
+        packaging::ZipEntry entry = packaging::ZipEntry::file(c.name, TextBytes(10));
+        entry.utf8Name = true;
+        zip.add(entry);
+    }
+    packaging::TrailerBuilder trailer;
+    trailer.text(packaging::kTitle, 0, "Price \x80 5 \x85 \x9B");   // Windows-1252: euro sign, ellipsis, angle quote
+    WriteBytes(path("disguised.exe"), packaging::assemblePackage(FakeStub(), zip.build(), trailer));
+
+    RunResult text = RunPacker({"inspect", arg("disguised.exe")});
+    RunResult json = RunPacker({"inspect", "--json", arg("disguised.exe")});
+    RunResult tested = RunPacker({"test", arg("disguised.exe")});
+    RunResult extracted = RunPacker({"extract", arg("disguised.exe"), "-d", arg("out")});
+    for (const RunResult* run : {&text, &json, &tested, &extracted})
+        EXPECT_EQ(RawControl(run->out + run->err), "");
+    EXPECT_EQ(text.exitCode, 0);
+    EXPECT_NE(text.out.find("\"Price \xE2\x82\xAC 5 \xE2\x80\xA6 \xE2\x80\xBA\""), std::string::npos) << text.out;
+    EXPECT_NE(json.out.find("\"Price \xE2\x82\xAC 5 \xE2\x80\xA6 \xE2\x80\xBA\""), std::string::npos) << json.out;
+    EXPECT_EQ(tested.exitCode, 1);
+    ExpectRefused(extracted, {});
+    EXPECT_FALSE(fs::exists(path("out"))) << "extract wrote before it refused";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        std::string problem = c.shown + ": its name contains the control character " + c.code;
+        EXPECT_NE(text.out.find(c.shown + "  (the stub refuses it: its name contains the control character " + c.code),
+                  std::string::npos) << text.out;
+        // A JSON reader gets the character back from its escape.
+        EXPECT_NE(json.out.find("\"" + (c.code == "U+001B" ? std::string("esc\\u001B.txt") : c.shown) + "\""),
+                  std::string::npos) << json.out;
+        EXPECT_NE(tested.out.find("FAILED " + problem), std::string::npos) << tested.out;
+        EXPECT_NE(extracted.err.find(problem), std::string::npos) << extracted.err;
+        EXPECT_EQ(extracted.err.find("would lead out"), std::string::npos) << extracted.err;
+    }
+
+    // A source folder with such a name makes no package.
+    WriteTree(path("bidi"), {{"invoice\xE2\x80\xAEtxt.exe", TextBytes(10)}});
+    ExpectRefused(build("bidi", "out.exe"), {"invoice\\u202Etxt.exe: the stub refuses names with control characters; "
+                                             "this one holds U+202E"});
 }
 
 #ifndef _WIN32
