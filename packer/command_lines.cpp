@@ -89,15 +89,14 @@ std::string CommandProgram(std::string_view line)
 void WarnAboutCommandPrograms(const PackageSettings& settings, const std::vector<SourceEntry>& entries,
                               std::vector<std::string>& warnings)
 {
-    for (const char* key : {"command1", "command2"}) {
-        int field = FindTextField(key);
+    for (SettingId setting : {kCommand1Setting, kCommand2Setting}) {
         for (std::size_t l = 0; l < kLanguageCount; l++) {
-            const std::optional<std::string>& line = settings.texts[static_cast<std::size_t>(field)][l];
+            const std::optional<std::string>& line = settings.text(setting, l);
             if (!line || IsAliasCommand(*line))
                 continue;
             std::string problem = ProgramProblem(CommandProgram(*line), entries);
             if (!problem.empty())
-                warnings.push_back(std::string("[") + kLanguages[l].key + "] " + key + ": " + problem +
+                warnings.push_back(SettingPlace(setting, l) + ": " + problem +
                                    "; Windows looks for it in the folder the package was started from first, "
                                    "where a file of that name may wait. Give its full path, for a program of "
                                    "Windows in alias form (\"\\\\!winsystem\\...\")");

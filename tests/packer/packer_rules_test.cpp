@@ -129,17 +129,17 @@ command1 = 'setup.exe /q'
 command2 = "cleanup.cmd"
 )",
                                                "cfg.toml");
-    auto text = [&](const char* key, std::size_t language) { return settings.texts[FindTextField(key)][language]; };
-    EXPECT_EQ(text("title", 0), "Setup");
-    EXPECT_EQ(text("folder_template", 0), "\\\\!Temp\\App");
-    EXPECT_EQ(text("delete_list", 0), "l\xC3\xB6schen.txt");
-    EXPECT_EQ(text("intro_text", 1), "Willkommen.\nZweite Zeile.");
-    EXPECT_EQ(text("finish_button", 1), "&Fertig");
-    EXPECT_EQ(text("intro_text", 2), "Welcome.");
-    EXPECT_EQ(text("command1", 2), "setup.exe /q");
-    EXPECT_FALSE(text("title", 1));
-    EXPECT_EQ(settings.hideFrame, false);
-    EXPECT_EQ(settings.finishNoWait, true);
+    auto text = [&](SettingId setting, std::size_t language) { return settings.text(setting, language); };
+    EXPECT_EQ(text(kTitleSetting, 0), "Setup");
+    EXPECT_EQ(text(kFolderTemplateSetting, 0), "\\\\!Temp\\App");
+    EXPECT_EQ(text(kDeleteListSetting, 0), "l\xC3\xB6schen.txt");
+    EXPECT_EQ(text(kIntroTextSetting, 1), "Willkommen.\nZweite Zeile.");
+    EXPECT_EQ(text(kFinishButtonSetting, 1), "&Fertig");
+    EXPECT_EQ(text(kIntroTextSetting, 2), "Welcome.");
+    EXPECT_EQ(text(kCommand1Setting, 2), "setup.exe /q");
+    EXPECT_FALSE(text(kTitleSetting, 1));
+    EXPECT_EQ(settings.switchValue(kHideFrameSetting), false);
+    EXPECT_EQ(settings.switchValue(kFinishNoWaitSetting), true);
 
     // Records in field order, neutral before German before English; the
     // delete-list name in OEM bytes, the texts in Windows-1252.
@@ -153,7 +153,7 @@ command2 = "cleanup.cmd"
         .text(packaging::kFolderTemplate, 0, "\\\\!Temp\\App")
         .text(packaging::kDeleteList, 0, "l\x94schen.txt")
         .flags(3, 2);
-    EXPECT_EQ(MakeSettingRecords(settings).records(), expected.records());
+    EXPECT_EQ(settings.records().records(), expected.records());
 }
 
 TEST(ConfigFile, FaultsAreReportedWithTheirLine)
