@@ -83,19 +83,6 @@ std::vector<std::string> KeysOf(SettingTable table)
     return keys;
 }
 
-void ReadTable(const ConfigTable& table, const toml::table& content, const std::string& name,
-               PackageSettings& settings)
-{
-    for (const auto& [key, node] : content) {
-        std::string entry(key.str());
-        const SettingDefinition* setting = FindSetting(entry, table.holds);
-        if (setting == nullptr)
-            throw PackerError(Where(name, key.source()) + ": unknown key " + entry + " in [" + table.name + "]" +
-                              DidYouMean(entry, KeysOf(table.holds)));
-        ReadSetting(*setting, node, table.language, name, settings);
-    }
-}
-
 // "[neutral], [german] or [english]": the tables a key belongs in.
 std::string TablesHolding(SettingTable holds)
 {
@@ -107,6 +94,42 @@ std::string TablesHolding(SettingTable holds)
     for (std::size_t i = 0; i < names.size(); i++)
         text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
     return text;
+}
+
+// A setting of any table by its key; nullptr when there is none.
+const SettingDefinition* FindAnySetting(const std::string& key)
+{
+    for (const SettingDefinition& setting : kSettings)
+        if (key == setting.key)
+            return &setting;
+    return nullptr;
+}
+
+// Where a key that stands in the wrong place belongs.
+std::string BelongsIn(const SettingDefinition& setting)
+{
+    if (setting.table == SettingTable::kTop)
+        return "at the top, before any table";
+    return std::string(setting.table == SettingTable::kLanguage ? "in a language table: " : "in the table ") +
+           TablesHolding(setting.table);
+}
+
+void ReadTable(const ConfigTable& table, const toml::table& content, const std::string& name,
+               PackageSettings& settings)
+{
+    for (const auto& [key, node] : content) {
+        std::string entry(key.str());
+        const SettingDefinition* setting = FindSetting(entry, table.holds);
+        if (setting != nullptr) {
+            ReadSetting(*setting, node, table.language, name, settings);
+            continue;
+        }
+        if (const SettingDefinition* elsewhere = FindAnySetting(entry))
+            throw PackerError(Where(name, key.source()) + ": " + entry + " belongs " + BelongsIn(*elsewhere) +
+                              ", not in [" + table.name + "]");
+        throw PackerError(Where(name, key.source()) + ": unknown key " + entry + " in [" + table.name + "]" +
+                          DidYouMean(entry, KeysOf(table.holds)));
+    }
 }
 
 void ReadTopEntry(const std::string& entry, const toml::key& key, const toml::node& node, const std::string& name,
@@ -122,11 +145,8 @@ void ReadTopEntry(const std::string& entry, const toml::key& key, const toml::no
         ReadTable(*table, *node.as_table(), name, settings);
         return;
     }
-    for (const SettingDefinition& setting : kSettings)
-        if (entry == setting.key)
-            throw PackerError(Where(name, key.source()) + ": " + entry + " belongs in a" +
-                              (setting.table == SettingTable::kLanguage ? " language" : "") +
-                              " table: " + TablesHolding(setting.table));
+    if (const SettingDefinition* elsewhere = FindAnySetting(entry))
+        throw PackerError(Where(name, key.source()) + ": " + entry + " belongs " + BelongsIn(*elsewhere));
     throw PackerError(Where(name, key.source()) + ": unknown key or table " + entry +
                       DidYouMean(entry, KeysOf(SettingTable::kTop)));
 }

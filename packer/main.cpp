@@ -327,7 +327,7 @@ int ShowHelp(const CLI::App& app, const std::string& topic)
     std::vector<std::string> known = VisibleCommandNames(app);
     for (const std::string& name : HelpTopicNames())
         known.push_back(name);
-    std::fprintf(stderr, "sfxpack: error: unknown command %s%s; the commands are %s, and the topics %s\n",
+    std::fprintf(stderr, "sfxpack: error: unknown command %s%s\n  the commands are %s; the topics %s\n",
                  topic.c_str(), DidYouMean(topic, known).c_str(),
                  CLI::detail::join(VisibleCommandNames(app), ", ").c_str(),
                  CLI::detail::join(HelpTopicNames(), ", ").c_str());
