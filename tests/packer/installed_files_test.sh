@@ -49,7 +49,11 @@ for section in "CONFIG FILE" "EXIT STATUS" "FILES"; do
 done
 keys=$("$packer" help config | sed -n 's/^    \([a-z_0-9]*\) = .*/\1/p')
 [ "$(echo "$keys" | wc -w)" -ge 10 ] || fail "sfxpack help config names too few keys: $keys"
+readme=$(dirname "$0")/../../README.md
 for key in $keys; do
+  # The README's table of keys, written by hand, lists each as well.
+  sed -n '/^### Config file reference/,/^### /p' "$readme" | grep -q "^| \`$key\`\|, \`$key\`" \
+    || fail "README's config file reference lacks $key"
   syntax=$("$packer" help config | grep -m1 "^    $key = " | sed 's/^ *//')
   case $rendered in
     *"$syntax"*) ;;
