@@ -1,6 +1,7 @@
 // sfxpack: makes self-extracting packages from a folder or a ZIP file, and
-// inspects, tests and extracts finished ones. The argument parsing lives
-// here; each subcommand is a file of its own.
+// inspects, lists, tests and extracts finished ones. The argument parsing
+// lives here; each command is a file of its own, run by the callback it is
+// defined with.
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -44,7 +45,7 @@ struct BuildArguments {
     int level = 6;
     bool encrypt = false;
     PasswordSource password;
-    SettingOptions settings;   // they win over the config file
+    SettingOptions settingOptions;   // they win over the config file
     bool followLinks = false;
 };
 
@@ -98,7 +99,7 @@ int RunBuild(BuildArguments& arguments)
         request.config = PathFromUtf8(arguments.config);
         request.settings = ReadConfigFile(request.config);
     }
-    request.settings.overrideWith(arguments.settings.settings());
+    request.settings.overrideWith(arguments.settingOptions.settings());
     std::optional<fs::path> stub;
     if (!arguments.stub.empty())
         stub = PathFromUtf8(arguments.stub);
@@ -177,7 +178,7 @@ void DefineBuild(CLI::App& app, std::vector<Command>& commands, BuildArguments& 
     encrypt->excludes("--password-file")->excludes("--password-env");
     build->add_flag("--follow-links", arguments.followLinks,
                     "pack what links to folders lead to (default: skip them with a note)");
-    arguments.settings.define(*build);
+    arguments.settingOptions.define(*build);
     build->footer("Examples:\n"
                   "  $ sfxpack build payload -o setup.exe --title \"Demo setup\" --command1 install.cmd\n"
                   "  $ sfxpack build payload.zip -o secret.exe -c setup.toml --password-env SETUP_PASSWORD\n"

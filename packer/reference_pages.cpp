@@ -48,9 +48,12 @@ std::string OptionsOf(const SettingDefinition& setting)
     case SettingType::kSwitch:
         return "Options: " + OptionName(setting) + ", --" + setting.offOption;
     case SettingType::kText:
-    case SettingType::kFileName:
-        return "Options: " + OptionName(setting) + " " + (setting.type == SettingType::kText ? "TEXT" : "NAME") +
-               " for the neutral language, --text LANGUAGE." + setting.key + "=TEXT for any";
+    case SettingType::kFileName: {
+        std::string option = OptionName(setting) + " " + (setting.type == SettingType::kText ? "TEXT" : "NAME");
+        if (setting.table != SettingTable::kLanguage)
+            return "Option: " + option;
+        return "Options: " + option + " for the neutral language, --text LANGUAGE." + setting.key + "=TEXT for any";
+    }
     case SettingType::kPatterns:
         return "Option: " + OptionName(setting) + " PATTERN, repeatable, adds to the list";
     }
@@ -74,12 +77,24 @@ ReferenceBlock SettingTerm(const SettingDefinition& setting)
             meaning + ".\nWhen absent: " + WhenAbsent(setting) + ".\n" + OptionsOf(setting) + "."};
 }
 
-std::string LanguageTables()
+// "[neutral], [german] and [english]": the tables that hold such settings.
+std::string TableNames(SettingTable holds)
 {
+    std::vector<std::string> names;
+    for (const ConfigTable& table : kConfigTables)
+        if (table.holds == holds)
+            names.push_back(std::string("[") + table.name + "]");
     std::string text;
-    for (std::size_t i = 0; i < kLanguageCount; i++)
-        text += std::string(i == 0 ? "" : i + 1 == kLanguageCount ? " and " : ", ") + "[" + kLanguages[i].key + "]";
+    for (std::size_t i = 0; i < names.size(); i++)
+        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
     return text;
+}
+
+void AddSettingTerms(ReferencePage& page, SettingTable table)
+{
+    for (const SettingDefinition& setting : kSettings)
+        if (setting.table == table)
+            page.blocks.push_back(SettingTerm(setting));
 }
 
 // "[german] German (records of language 7)": whose texts each table holds.
@@ -219,23 +234,29 @@ ReferencePage ConfigReference()
     };
     add(Kind::kParagraph, "",
         "sfxpack build -c FILE reads a package's settings from FILE, in TOML (UTF-8): the keys below at the top, "
-        "then a table per language, " + LanguageTables() + ", each holding any of the texts. Options on the "
+        "then a table per language, " + TableNames(SettingTable::kLanguage) + ", each holding any of the texts. Options on the "
         "command line win over the file. An unknown table or key, a value of the wrong type, a pattern that "
         "cannot be used or a character the stub cannot show is an error that names the file and line.");
     add(Kind::kHeading, "", "At the top");
-    for (const SettingDefinition& setting : kSettings)
-        if (setting.table == SettingTable::kTop)
-            page.blocks.push_back(SettingTerm(setting));
-    add(Kind::kHeading, "", "In the language tables");
-    add(Kind::kParagraph, "",
-        "The stub shows a text in its interface language, German or English after the user's default language, "
-        "if there is one, else the neutral one, else whichever there is. The tables hold the texts " +
-        LanguageIds() + ". Texts are stored in Windows-1252, file names in code page 850 "
-        "(ASCII and \xC3\xA4 \xC3\xB6 \xC3\xBC \xC3\x84 \xC3\x96 \xC3\x9C \xC3\x9F), each at most " +
-        std::to_string(packaging::kMaxTextLength) + " bytes.");
-    for (const SettingDefinition& setting : kSettings)
-        if (setting.table == SettingTable::kLanguage)
-            page.blocks.push_back(SettingTerm(setting));
+    AddSettingTerms(page, SettingTable::kTop);
+    // Then each other kind of table, in the order the tables are listed.
+    for (std::size_t i = 0; i < std::size(kConfigTables); i++) {
+        SettingTable holds = kConfigTables[i].holds;
+        bool first = true;
+        for (std::size_t j = 0; j < i; j++)
+            first = first && kConfigTables[j].holds != holds;
+        if (!first)
+            continue;
+        add(Kind::kHeading, "", "In " + TableNames(holds));
+        if (holds == SettingTable::kLanguage)
+            add(Kind::kParagraph, "",
+                "The stub shows a text in its interface language, German or English after the user's default "
+                "language, if there is one, else the neutral one, else whichever there is. The tables hold the "
+                "texts " + LanguageIds() + ". Texts are stored in Windows-1252, file names in code page 850 "
+                "(ASCII and \xC3\xA4 \xC3\xB6 \xC3\xBC \xC3\x84 \xC3\x96 \xC3\x9C \xC3\x9F), each at most " +
+                std::to_string(packaging::kMaxTextLength) + " bytes.");
+        AddSettingTerms(page, holds);
+    }
     add(Kind::kHeading, "", "Example");
     add(Kind::kExample, "",
         "hide_frame = true\n"

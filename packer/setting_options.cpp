@@ -64,13 +64,13 @@ void SettingOptions::define(CLI::App& command)
         }
         case SettingType::kText:
         case SettingType::kFileName: {
-            if (setting.table != SettingTable::kLanguage)
-                break;
             SettingId id = setting.id;
+            std::string help = setting.meaning;
+            if (setting.table == SettingTable::kLanguage)
+                help += " (neutral language)";
             command
                 .add_option_function<std::string>(
-                    name, [this, id](const std::string& text) { texts_.push_back({id, text}); },
-                    std::string(setting.meaning) + " (neutral language)")
+                    name, [this, id](const std::string& text) { texts_.push_back({id, text}); }, help)
                 ->option_text(setting.type == SettingType::kText ? "TEXT" : "NAME");
             break;
         }

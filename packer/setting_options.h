@@ -33,7 +33,7 @@ class SettingOptions {
         SettingId setting;
         std::string text;
     };
-    std::vector<GivenText> texts_;                 // per-setting options, the neutral language
+    std::vector<GivenText> texts_;                 // per-setting options; a text goes to the neutral language
     std::vector<std::string> languageTexts_;       // --text LANGUAGE.KEY=TEXT, in the order given
     std::array<std::optional<bool>, kSettingCount> switches_;
     std::array<std::vector<std::string>, kSettingCount> lists_;

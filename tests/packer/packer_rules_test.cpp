@@ -198,11 +198,20 @@ TEST(SettingDefinitions, EverySettingGoesFromConfigAndOptionsToItsRecord)
         }
         case SettingType::kText:
         case SettingType::kFileName:
-            ASSERT_EQ(setting.table, SettingTable::kLanguage) << "a text outside the language tables";
+            // At the top, or in every table that holds it, each in the
+            // table's language.
+            if (setting.table == SettingTable::kTop) {
+                config = key + " = \"top.txt\"\n";
+                expected.text(record, LANGUAGE_NEUTRAL, "top.txt");
+            }
             for (const ConfigTable& table : kConfigTables) {
+                if (table.holds != setting.table)
+                    continue;
                 std::string text = std::string("n") + table.name + ".txt";
                 config += std::string("[") + table.name + "]\n" + key + " = \"" + text + "\"\n";
-                languageOptions.insert(languageOptions.end(), {"--text", std::string(table.name) + "." + key + "=" + text});
+                if (setting.table == SettingTable::kLanguage)
+                    languageOptions.insert(languageOptions.end(),
+                                           {"--text", std::string(table.name) + "." + key + "=" + text});
                 expected.text(record, kLanguages[table.language].id, text);
             }
             // An umlaut: Windows-1252 in a text, the OEM byte in a file name.
