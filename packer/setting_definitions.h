@@ -78,8 +78,7 @@ inline constexpr SettingDefinition kSettings[] = {
      "go on from the finish page without waiting for the user", nullptr, 0, FLAG_FINISH_NO_WAIT, "finish-wait",
      "wait on the finish page for Next"},
     {kSkipFolderPageSetting, "skip_folder_page", SettingTable::kTop, SettingType::kSwitch,
-     "never show the folder page: extract into the folder template's folder right after the intro or "
-     "password page, or at once",
+     "never show the folder page: extract into the folder template's folder at once",
      nullptr, 0, FLAG_SKIP_FOLDER_PAGE, "folder-page", "show the folder page"},
     {kExcludeSetting, "exclude", SettingTable::kTop, SettingType::kPatterns,
      "leave out the paths the patterns match (*, **, ?, [...]; without '/' a name in any folder; ending in '/' "
