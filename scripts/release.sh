@@ -43,13 +43,15 @@ for package in "$deb" "$zip"; do
 done
 # Both stubs in both packages: an install rule that found no stub would
 # leave it out without a word.
+deb_files=$(dpkg-deb -c "$deb")
+zip_files=$(unzip -l "$zip")
 for stub in sfxstub32.exe sfxstub64.exe; do
-  dpkg-deb -c "$deb" | grep -q "/usr/lib/sfxpack/$stub\$" || { echo "release: $stub missing in $deb" >&2; exit 1; }
-  unzip -l "$zip" | grep -q "/$stub\$" || { echo "release: $stub missing in $zip" >&2; exit 1; }
+  grep -q "/usr/lib/sfxpack/$stub\$" <<<"$deb_files" || { echo "release: $stub missing in $deb" >&2; exit 1; }
+  grep -q "/$stub\$" <<<"$zip_files" || { echo "release: $stub missing in $zip" >&2; exit 1; }
 done
 
 echo "=== release: lintian"
-lintian --fail-on error --no-tag-display-limit "$deb" | tee "$out/lintian.log"
+lintian --fail-on error --tag-display-limit 0 "$deb" | tee "$out/lintian.log"
 
 echo "=== release: made"
 ls -l "$deb" "$zip"

@@ -18,6 +18,9 @@ if [ ! -f "$package" ] || [ "$package" -ot "$built" ]; then
   echo "SKIPPED: no $package from this build; bash scripts/release.sh makes it"
   exit 77
 fi
+# The checks run in a scratch folder, with the paths given made absolute.
+package=$(cd "$(dirname "$package")" && pwd)/$(basename "$package")
+[ -z "$wine_run" ] || wine_run=$(cd "$(dirname "$wine_run")" && pwd)/$(basename "$wine_run")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -84,6 +87,8 @@ for bits in 32 64; do
   run inspect "setup$bits.exe" | grep -q '"Release check"' || fail "inspect setup$bits.exe shows no title"
   run list "setup$bits.exe" | grep -q 'docs/more.txt' || fail "list setup$bits.exe lacks docs/more.txt"
   run test "setup$bits.exe" | grep -q ': OK, 2 files' || fail "test setup$bits.exe is not OK"
+  # unzip, which reads past the stub in front (and warns about it), agrees.
+  unzip -tq "$work/setup$bits.exe" 2>&1 | grep -q '^No errors detected' || fail "unzip -t finds faults in setup$bits.exe"
 done
 # Without the package's stubs it finds none: no way back to the build tree.
 mkdir "$work/aside"
