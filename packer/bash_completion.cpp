@@ -38,7 +38,7 @@ std::string Completer(ValueKind kind)
     case ValueKind::kVariable:
         return "_sfxpack_reply -e";
     case ValueKind::kCommand:
-        return "_sfxpack_reply -W \"$commands\"";
+        return "_sfxpack_reply -W \"$commands $topics\"";
     default:
         return "COMPREPLY=()";
     }
@@ -88,11 +88,14 @@ std::string CommandBranch(const CLI::App& command, const std::string& arguments)
 
 }  // namespace
 
-std::string BashCompletionScript(const CLI::App& program)
+std::string BashCompletionScript(const CLI::App& program, const std::vector<std::string>& topics)
 {
     std::string commands;
     for (const std::string& name : VisibleCommandNames(program))
         commands += (commands.empty() ? "" : " ") + name;
+    std::string topicWords;
+    for (const std::string& name : topics)
+        topicWords += (topicWords.empty() ? "" : " ") + name;
 
     std::string script =
         "# bash completion for sfxpack, written by the build from the packer's own\n"
@@ -115,6 +118,7 @@ std::string BashCompletionScript(const CLI::App& program)
         "    local cur=${COMP_WORDS[COMP_CWORD]}\n"
         "    local prev=${COMP_WORDS[COMP_CWORD - 1]}\n"
         "    local commands=\"" + commands + "\"\n"
+        "    local topics=\"" + topicWords + "\"\n"
         "    local command= i\n"
         "    for ((i = 1; i < COMP_CWORD; i++)); do\n"
         "        case ${COMP_WORDS[i]} in\n"
@@ -130,7 +134,7 @@ std::string BashCompletionScript(const CLI::App& program)
                   "        ;;\n";
     }
     // Before a command, a word without a dash is the command.
-    script += "    \"\")\n" + CommandBranch(program, Completer(ValueKind::kCommand)) +
+    script += "    \"\")\n" + CommandBranch(program, "_sfxpack_reply -W \"$commands\"") +
               "        ;;\n"
               "    *)\n"
               "        COMPREPLY=()\n"

@@ -191,10 +191,9 @@ std::vector<std::string> CommandProgramNames(std::string_view line)
 void WarnAboutCommandPrograms(const PackageSettings& settings, const std::vector<SourceEntry>& entries,
                               std::vector<std::string>& warnings)
 {
-    for (const char* key : {"command1", "command2"}) {
-        int field = FindTextField(key);
+    for (SettingId setting : {kCommand1Setting, kCommand2Setting}) {
         for (std::size_t l = 0; l < kLanguageCount; l++) {
-            const std::optional<std::string>& line = settings.texts[static_cast<std::size_t>(field)][l];
+            const std::optional<std::string>& line = settings.text(setting, l);
             if (!line)
                 continue;
             std::string_view trimmed(*line);
@@ -204,7 +203,7 @@ void WarnAboutCommandPrograms(const PackageSettings& settings, const std::vector
                 continue;
             std::string problem = ProgramProblem(std::string(trimmed), entries);
             if (!problem.empty())
-                warnings.push_back(std::string("[") + kLanguages[l].key + "] " + key + ": " + problem);
+                warnings.push_back(SettingPlace(setting, l) + ": " + problem);
         }
     }
 }

@@ -16,6 +16,10 @@ namespace packer {
 // whether it is encrypted, and the entries, as text or as JSON.
 int InspectPackage(const fs::path& package, bool json, std::FILE* out);
 
+// Prints the entries' names, sizes and times, as text or as JSON; no
+// password is needed. The closing line is left out under -q.
+int ListPackage(const fs::path& package, bool json, std::FILE* out);
+
 // Reads every entry whole and checks it as the stub would. The line for a
 // sound package is left out under -q; failures are always listed.
 int TestPackage(const fs::path& package, const PasswordSource& password, bool progress, std::FILE* out);

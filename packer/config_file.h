@@ -1,6 +1,6 @@
-// The config file: TOML with a table per language for the texts, and at the
-// top two switches for the flags and the exclude patterns. The README shows
-// the format.
+// The config file: TOML with the switches and the exclude patterns at the
+// top and a table per language for the texts, as the setting definitions
+// lay it out; `sfxpack help config` shows the format.
 #pragma once
 
 #include <string>
@@ -12,7 +12,8 @@ namespace packer {
 
 // Reads and checks a config file. Throws PackerError whose message starts
 // with "file:line:" for every fault in the file: syntax, an unknown table or
-// key, a value of the wrong type, a character the stub cannot show.
+// key (with the one probably meant), a value of the wrong type, a character
+// the stub cannot show.
 PackageSettings ReadConfigFile(const fs::path& path);
 
 // The same for config text already in memory; `name` stands for the file.

@@ -335,9 +335,8 @@ void WarnAboutUtf8Names(const std::vector<SourceEntry>& entries, std::vector<std
 void PrepareDeleteLists(PackageSettings& settings, PackageSource& source, std::vector<SourceEntry>& entries,
                         std::vector<std::string>& problems)
 {
-    int field = FindTextField("delete_list");
     for (std::size_t l = 0; l < kLanguageCount; l++) {
-        std::optional<std::string>& text = settings.texts[static_cast<std::size_t>(field)][l];
+        const std::optional<std::string>& text = settings.text(kDeleteListSetting, l);
         if (!text)
             continue;
         // As an entry name: '/' between folders, none in front.
@@ -350,7 +349,7 @@ void PrepareDeleteLists(PackageSettings& settings, PackageSource& source, std::v
         std::string name;
         if (!Utf8ToOemName(listed, name))
             continue;   // refused already when the settings were read
-        std::string where = std::string("[") + kLanguages[l].key + "] delete_list \"" + *text + "\"";
+        std::string where = SettingPlace(kDeleteListSetting, l) + " \"" + *text + "\"";
         const SourceEntry* found = FindEntryIgnoringCase(entries, listed);
         if (found == nullptr || found->directory) {
             Warn(where + " is not a file in the package; the stub will find no list to delete by");
@@ -360,7 +359,7 @@ void PrepareDeleteLists(PackageSettings& settings, PackageSource& source, std::v
         if (entry.name != name) {
             Warn(where + " differs in case from " + entry.shownName +
                  " in the package; stored as the package spells it");
-            text = entry.shownName;
+            settings.setText(kDeleteListSetting, l, entry.shownName, where);
         }
         if (entry.content)
             continue;   // named in another language already
@@ -388,16 +387,15 @@ void PrepareDeleteLists(PackageSettings& settings, PackageSource& source, std::v
 // address is worth a second look.
 void NoteUnusualLinks(const PackageSettings& settings)
 {
-    int field = FindTextField("intro_link");
     for (std::size_t l = 0; l < kLanguageCount; l++) {
-        const std::optional<std::string>& link = settings.texts[static_cast<std::size_t>(field)][l];
+        const std::optional<std::string>& link = settings.text(kIntroLinkSetting, l);
         if (!link)
             continue;
         bool web = false;
         for (const char* scheme : {"http://", "https://", "mailto:"})
             web = web || link->rfind(scheme, 0) == 0;
         if (!web)
-            Note(std::string("[") + kLanguages[l].key + "] intro_link \"" + *link +
+            Note(SettingPlace(kIntroLinkSetting, l) + " \"" + *link +
                  "\" is no web address; the stub hands it to the shell, which may start it as a program");
     }
 }
@@ -450,11 +448,11 @@ BuildSummary BuildPackage(const BuildRequest& request)
 {
     if (request.level < 0 || request.level > 9)
         throw PackerError("the compression level is 0 to 9");
-    // A copy: the delete list's name may take the package's spelling.
+    // A copy: the delete list's name may take the package's spelling. The
+    // settings were checked as they were set.
     PackageSettings settings = request.settings;
-    MakeSettingRecords(settings);
     SourceOptions sourceOptions;
-    sourceOptions.exclude = ExcludePatterns(settings.exclude);
+    sourceOptions.exclude = ExcludePatterns(settings.patterns(kExcludeSetting));
     sourceOptions.followLinks = request.followLinks;
     fs::path outputFile = ChooseOutputFile(request.output);
     Bytes stub = LoadStub(request.stub, request.stubKind);
@@ -472,7 +470,7 @@ BuildSummary BuildPackage(const BuildRequest& request)
     WarnAboutCommandPrograms(settings, entries, warnings);
     for (const std::string& warning : warnings)
         Warn(warning);
-    packaging::TrailerBuilder settingRecords = MakeSettingRecords(settings);
+    packaging::TrailerBuilder settingRecords = settings.records();
     if (request.latestTime) {
         ClampEntryTimes(entries, *request.latestTime);
         ClampStubTime(stub, *request.latestTime);

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
+#include <regex>
+#include <sstream>
 
 #include "support/zip_builder.h"
 #include "package_reader.h"
@@ -173,6 +175,52 @@ struct StubView {
     int code;
     SfxSettingsRecord settings;
 };
+
+// list: the names, sizes and times inspect shows, and no more; as JSON for
+// scripts; no password needed, as the names are not encrypted.
+TEST_F(PackerTest, ListShowsNamesSizesAndTimesAsInspectDoes)
+{
+    const std::string umlauts = "docs/Gr\xC3\xBC\xC3\x9F" "e.txt";
+    WriteTree(path("in"), {{"a.txt", TextBytes(100)}, {umlauts, TextBytes(2000)}, {"empty/", {}}});
+    WriteBytes(path("password.txt"), {'p', 'w', '\n'});
+    ASSERT_EQ(build("in", "p.exe", {"--password-file", arg("password.txt")}).exitCode, 0);
+
+    RunResult list = RunPacker({"list", arg("p.exe")});
+    ASSERT_EQ(list.exitCode, 0) << list.err;
+    EXPECT_TRUE(list.err.empty()) << list.err;
+    // "       100  2024-01-31 13:45:08  a.txt"
+    static const std::regex kLine(R"(^ *(\d+)  (\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)  (.*?)\r?$)");
+    std::map<std::string, std::string> times;
+    std::map<std::string, std::string> sizes;
+    std::istringstream lines(list.out);
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch match;
+        if (std::regex_match(line, match, kLine)) {
+            sizes[match[3]] = match[1];
+            times[match[3]] = match[2];
+        }
+    }
+    EXPECT_EQ(sizes, (std::map<std::string, std::string>{{"a.txt", "100"}, {umlauts, "2000"}, {"empty/", "0"}}));
+    EXPECT_EQ(times, listed("p.exe"));
+    EXPECT_NE(list.out.find("p.exe: 2 files, 1 folder entries, 2100 bytes"), std::string::npos) << list.out;
+
+    RunResult quiet = RunPacker({"list", arg("p.exe"), "-q"});
+    EXPECT_EQ(quiet.exitCode, 0);
+    EXPECT_NE(quiet.out.find(umlauts), std::string::npos) << quiet.out;
+    EXPECT_EQ(quiet.out.find("2100 bytes"), std::string::npos) << quiet.out;
+
+    RunResult json = RunPacker({"list", "--json", arg("p.exe")});
+    EXPECT_EQ(json.exitCode, 0) << json.err;
+    for (const std::string& fragment : {"\"name\" : \"" + umlauts + "\"", std::string("\"size\" : 2000"),
+                                        "\"time\" : \"" + times["a.txt"] + "\"", std::string("\"directory\" : true")})
+        EXPECT_NE(json.out.find(fragment), std::string::npos) << fragment << " not in " << json.out;
+
+    WriteBytes(path("not-a-package.exe"), TextBytes(20000));
+    RunResult damaged = RunPacker({"list", arg("not-a-package.exe")});
+    EXPECT_EQ(damaged.exitCode, 1);
+    EXPECT_TRUE(damaged.out.empty()) << damaged.out;
+    EXPECT_NE(damaged.err.find("sfxpack: error: "), std::string::npos) << damaged.err;
+}
 
 // The settings as the stub reads them for its interface language.
 StubView ReadAsStub(const fs::path& package, uint32_t language)

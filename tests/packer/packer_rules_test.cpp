@@ -10,6 +10,7 @@
 #include "package_builder.h"
 #include "package_settings.h"
 #include "packer_error.h"
+#include "setting_options.h"
 #include "source_entries.h"
 #include "stub_file.h"
 #include "text_encoding.h"
@@ -129,17 +130,17 @@ command1 = 'setup.exe /q'
 command2 = "cleanup.cmd"
 )",
                                                "cfg.toml");
-    auto text = [&](const char* key, std::size_t language) { return settings.texts[FindTextField(key)][language]; };
-    EXPECT_EQ(text("title", 0), "Setup");
-    EXPECT_EQ(text("folder_template", 0), "\\\\!Temp\\App");
-    EXPECT_EQ(text("delete_list", 0), "l\xC3\xB6schen.txt");
-    EXPECT_EQ(text("intro_text", 1), "Willkommen.\nZweite Zeile.");
-    EXPECT_EQ(text("finish_button", 1), "&Fertig");
-    EXPECT_EQ(text("intro_text", 2), "Welcome.");
-    EXPECT_EQ(text("command1", 2), "setup.exe /q");
-    EXPECT_FALSE(text("title", 1));
-    EXPECT_EQ(settings.hideFrame, false);
-    EXPECT_EQ(settings.finishNoWait, true);
+    auto text = [&](SettingId setting, std::size_t language) { return settings.text(setting, language); };
+    EXPECT_EQ(text(kTitleSetting, 0), "Setup");
+    EXPECT_EQ(text(kFolderTemplateSetting, 0), "\\\\!Temp\\App");
+    EXPECT_EQ(text(kDeleteListSetting, 0), "l\xC3\xB6schen.txt");
+    EXPECT_EQ(text(kIntroTextSetting, 1), "Willkommen.\nZweite Zeile.");
+    EXPECT_EQ(text(kFinishButtonSetting, 1), "&Fertig");
+    EXPECT_EQ(text(kIntroTextSetting, 2), "Welcome.");
+    EXPECT_EQ(text(kCommand1Setting, 2), "setup.exe /q");
+    EXPECT_FALSE(text(kTitleSetting, 1));
+    EXPECT_EQ(settings.switchValue(kHideFrameSetting), false);
+    EXPECT_EQ(settings.switchValue(kFinishNoWaitSetting), true);
 
     // Records in field order, neutral before German before English; the
     // delete-list name in OEM bytes, the texts in Windows-1252.
@@ -153,7 +154,89 @@ command2 = "cleanup.cmd"
         .text(packaging::kFolderTemplate, 0, "\\\\!Temp\\App")
         .text(packaging::kDeleteList, 0, "l\x94schen.txt")
         .flags(3, 2);
-    EXPECT_EQ(MakeSettingRecords(settings).records(), expected.records());
+    EXPECT_EQ(settings.records().records(), expected.records());
+}
+
+// The settings an option list gives, as the build command reads them.
+PackageSettings FromOptions(const std::vector<std::string>& options)
+{
+    CLI::App command;
+    SettingOptions given;
+    given.define(command);
+    std::vector<std::string> words = {"build"};
+    words.insert(words.end(), options.begin(), options.end());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(&word[0]);
+    command.parse(static_cast<int>(argv.size()), argv.data());
+    return given.settings();
+}
+
+// Every setting of the table, given in the config file and by its options,
+// ends where the stub reads it: a switch in its flag bit, a text in its
+// record in each language; a list stays with the packer. A setting added to
+// the table is checked here without a word more.
+TEST(SettingDefinitions, EverySettingGoesFromConfigAndOptionsToItsRecord)
+{
+    for (const SettingDefinition& setting : kSettings) {
+        SCOPED_TRACE(setting.key);
+        const std::string key = setting.key;
+        const auto record = static_cast<packaging::RecordType>(setting.record);
+        std::string config;
+        std::vector<std::string> options;            // the setting's own options
+        std::vector<std::string> languageOptions;    // --text, for settings of the language tables
+        packaging::TrailerBuilder expected;          // from the config, and from --text
+        packaging::TrailerBuilder expectedByOption;
+        switch (setting.type) {
+        case SettingType::kSwitch: {
+            bool value = !SwitchDefault(setting);
+            config = key + " = " + (value ? "true" : "false") + "\n";
+            options = {value ? OptionName(setting) : std::string("--") + setting.offOption};
+            expected.flags(setting.flag, value ? setting.flag : 0);
+            expectedByOption.flags(setting.flag, value ? setting.flag : 0);
+            break;
+        }
+        case SettingType::kText:
+        case SettingType::kFileName:
+            // At the top, or in every table that holds it, each in the
+            // table's language.
+            if (setting.table == SettingTable::kTop) {
+                config = key + " = \"top.txt\"\n";
+                expected.text(record, LANGUAGE_NEUTRAL, "top.txt");
+            }
+            for (const ConfigTable& table : kConfigTables) {
+                if (table.holds != setting.table)
+                    continue;
+                std::string text = std::string("n") + table.name + ".txt";
+                config += std::string("[") + table.name + "]\n" + key + " = \"" + text + "\"\n";
+                if (setting.table == SettingTable::kLanguage)
+                    languageOptions.insert(languageOptions.end(),
+                                           {"--text", std::string(table.name) + "." + key + "=" + text});
+                expected.text(record, kLanguages[table.language].id, text);
+            }
+            // An umlaut: Windows-1252 in a text, the OEM byte in a file name.
+            options = {OptionName(setting), "n\xC3\xA4.txt"};
+            expectedByOption.text(record, LANGUAGE_NEUTRAL,
+                                  setting.type == SettingType::kText ? "n\xE4.txt" : "n\x84.txt");
+            break;
+        case SettingType::kPatterns:
+            config = key + " = [\"*.bak\", \"tmp/\"]\n";
+            options = {OptionName(setting), "*.bak", OptionName(setting), "tmp/"};
+            break;
+        }
+        PackageSettings fromConfig = ParseConfigText(config, "cfg.toml");
+        PackageSettings fromOptions = FromOptions(options);
+        EXPECT_EQ(fromConfig.records().records(), expected.records()) << config;
+        EXPECT_EQ(fromOptions.records().records(), expectedByOption.records());
+        if (!languageOptions.empty()) {
+            EXPECT_EQ(FromOptions(languageOptions).records().records(), expected.records());
+        }
+        if (setting.type == SettingType::kPatterns) {
+            std::vector<std::string> patterns = {"*.bak", "tmp/"};
+            EXPECT_EQ(fromConfig.patterns(setting.id), patterns);
+            EXPECT_EQ(fromOptions.patterns(setting.id), patterns);
+        }
+    }
 }
 
 TEST(ConfigFile, FaultsAreReportedWithTheirLine)
@@ -171,11 +254,19 @@ TEST(ConfigFile, FaultsAreReportedWithTheirLine)
         {"[german]\n\n\ntitle = \"\xD0\x96\"\n", "cfg.toml:4: title holds U+0416"},
         {"[english]\ndelete_list = \"caf\xC3\xA9.txt\"\n", "cfg.toml:2: delete_list holds U+00E9"},
         {"[english]\ncommand1 = \"a\\u0000b\"\n", "cfg.toml:2: command1 holds a zero character"},
+        // A key that is nearly one the table takes is named with it.
+        {"[neutral]\nintro_txt = \"x\"\n", "cfg.toml:2: unknown key intro_txt in [neutral]; did you mean intro_text?"},
+        {"hide_fram = true\n", "cfg.toml:1: unknown key or table hide_fram; did you mean hide_frame?"},
+        {"[englsh]\ntitle = \"x\"\n", "cfg.toml:1: unknown key or table englsh; did you mean english?"},
+        {"[german]\nhide_frame = true\n", "cfg.toml:2: hide_frame belongs at the top, before any table, not in [german]"},
     };
     for (const auto& c : cases) {
         std::string message = ErrorOf([&] { ParseConfigText(c.text, "cfg.toml"); });
         EXPECT_EQ(message.rfind(c.expected, 0), 0u) << "config:\n" << c.text << "\nmessage: " << message;
     }
+    // Nothing near: no guess.
+    std::string far = ErrorOf([] { ParseConfigText("[neutral]\nbackground = \"x\"\n", "cfg.toml"); });
+    EXPECT_EQ(far, "cfg.toml:2: unknown key background in [neutral]");
     // A text longer than a trailer record can hold.
     std::string message = ErrorOf(
         [] { ParseConfigText("[neutral]\nintro_text = \"" + std::string(70000, 'x') + "\"\n", "cfg.toml"); });
