@@ -3,6 +3,8 @@
 // names that would lead out of the extraction folder.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "support/package_assembly.h"
 #include "support/zip_builder.h"
 #include "packer_support.h"
@@ -32,6 +34,19 @@ TEST_F(BadInputTest, StubsThatCannotStartAPackage)
 {
     WriteBytes(path("text.exe"), TextBytes(2000));
     ASSERT_EQ(build("in", "package.exe").exitCode, 0);
+    // Signed before a package was made from it: the trailer would have to
+    // end where the certificate table starts, inside the program.
+    Bytes signedStub = FakeStub();
+    const std::size_t optional = 0x80 + 24, security = optional + 96 + 4 * 8;
+    signedStub[0x80 + 20] = 224;   // SizeOfOptionalHeader of a 32-bit program
+    signedStub[optional] = 0x0B;
+    signedStub[optional + 1] = 0x01;
+    signedStub[optional + 92] = 16;   // data directories
+    const std::uint32_t tableOffset = static_cast<std::uint32_t>(signedStub.size()), tableSize = 64;
+    std::memcpy(&signedStub[security], &tableOffset, 4);
+    std::memcpy(&signedStub[security + 4], &tableSize, 4);
+    signedStub.insert(signedStub.end(), 64, 0x30);
+    WriteBytes(path("signed.exe"), signedStub);
     const struct {
         std::string stub;
         std::string message;
@@ -39,6 +54,7 @@ TEST_F(BadInputTest, StubsThatCannotStartAPackage)
         {"missing.exe", "missing.exe"},
         {"text.exe", "is not a Windows program"},
         {"package.exe", "already carries a trailer"},
+        {"signed.exe", "is signed; a package made from it would not start"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stub);
