@@ -118,7 +118,10 @@ std::string OpenedPackage::readEntry(std::size_t index, Sink&& sink)
         std::int32_t n = readPiece();
         if (n < 0) {
             closeEntry();
-            return "the entry's data are damaged" + std::string(encrypted() ? " (or encrypted differently)" : "");
+            std::string suffix = encrypted() ? " (or encrypted differently)" : "";
+            if (n == ARCHIVE_BAD_FORMAT)
+                return "its data do not end where the directory's sizes say" + suffix;
+            return "the entry's data are damaged" + suffix;
         }
         if (n == 0)
             break;

@@ -184,6 +184,43 @@ TEST_F(BadInputTest, DamagedPackagesAreReportedAndExtractLeavesNothing)
     }
 }
 
+// Entry data that do not end exactly at the directory's sizes: the CRC-32
+// covers only the declared part, so only the sizes tell the damage.
+TEST_F(BadInputTest, EntriesNotEndingAtTheirSizesAreDamaged)
+{
+    using packaging::ZipEntry;
+    using packaging::ZipMethod;
+    const Bytes data = TextBytes(100);
+    const Bytes half(data.begin(), data.begin() + 50);
+    const struct {
+        const char* what;
+        ZipEntry entry;
+    } cases[] = {
+        {"a deflate stream longer than its size",
+         ZipEntry::prepared("long.txt", ZipMethod::kDeflated, packaging::deflateRaw(data), packaging::crc32Of(half),
+                            50)},
+        {"stored data longer than their size",
+         ZipEntry::prepared("long.txt", ZipMethod::kStored, data, packaging::crc32Of(half), 50)},
+        {"a deflate stream for an empty file",
+         ZipEntry::prepared("long.txt", ZipMethod::kDeflated, packaging::deflateRaw(data), 0, 0)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        packaging::ZipWriter zip;
+        zip.add(ZipEntry::file("first.txt", TextBytes(10)));
+        zip.add(c.entry);
+        WriteBytes(path("long.exe"), packaging::assemblePackage(FakeStub(), zip.build(), packaging::TrailerBuilder()));
+        RunResult tested = RunPacker({"test", arg("long.exe")});
+        EXPECT_EQ(tested.exitCode, 1);
+        EXPECT_NE(tested.out.find("FAILED long.txt: its data do not end where the directory's sizes say"),
+                  std::string::npos)
+            << tested.out << tested.err;
+        ExpectRefused(RunPacker({"extract", arg("long.exe"), "-d", arg("out")}),
+                      {"long.txt: its data do not end where the directory's sizes say"});
+        EXPECT_FALSE(fs::exists(path("out"))) << "extract left files behind";
+    }
+}
+
 TEST_F(BadInputTest, NamesLeavingTheFolderAreRefusedBeforeAnythingIsWritten)
 {
     packaging::ZipWriter zip;
