@@ -162,6 +162,7 @@ static int DecodeDeflated(EntryReadState* state, uint8_t* out, uint32_t space, u
     return z == Z_OK ? ARCHIVE_OK : z;
 }
 
+// The step of the entry's method; the end checks around it are shared.
 static int Decode(EntryReadState* state, uint8_t* out, uint32_t space, uint32_t* made)
 {
     *made = 0;
