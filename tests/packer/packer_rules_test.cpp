@@ -174,8 +174,8 @@ PackageSettings FromOptions(const std::vector<std::string>& options)
 
 // Every setting of the table, given in the config file and by its options,
 // ends where the stub reads it: a switch in its flag bit, a text in its
-// record in each language; a list stays with the packer. A setting added to
-// the table is checked here without a word more.
+// record in each language; a list and a choice stay with the packer. A
+// setting added to the table is checked here without a word more.
 TEST(SettingDefinitions, EverySettingGoesFromConfigAndOptionsToItsRecord)
 {
     for (const SettingDefinition& setting : kSettings) {
@@ -223,6 +223,11 @@ TEST(SettingDefinitions, EverySettingGoesFromConfigAndOptionsToItsRecord)
             config = key + " = [\"*.bak\", \"tmp/\"]\n";
             options = {OptionName(setting), "*.bak", OptionName(setting), "tmp/"};
             break;
+        case SettingType::kChoice:
+            // A word other than the default, the first.
+            config = key + " = \"" + setting.choices[1] + "\"\n";
+            options = {OptionName(setting), setting.choices[1]};
+            break;
         }
         PackageSettings fromConfig = ParseConfigText(config, "cfg.toml");
         PackageSettings fromOptions = FromOptions(options);
@@ -235,6 +240,10 @@ TEST(SettingDefinitions, EverySettingGoesFromConfigAndOptionsToItsRecord)
             std::vector<std::string> patterns = {"*.bak", "tmp/"};
             EXPECT_EQ(fromConfig.patterns(setting.id), patterns);
             EXPECT_EQ(fromOptions.patterns(setting.id), patterns);
+        }
+        if (setting.type == SettingType::kChoice) {
+            EXPECT_EQ(fromConfig.choice(setting.id), setting.choices[1]);
+            EXPECT_EQ(fromOptions.choice(setting.id), setting.choices[1]);
         }
     }
 }
