@@ -132,9 +132,10 @@ std::uint32_t Crc(const Bytes& bytes)
     return static_cast<std::uint32_t>(crc32(0, bytes.data(), static_cast<uInt>(bytes.size())));
 }
 
-// A command line run on the Linux machine: directly there, through Wine's
-// way to Linux programs from the Windows build. Paths are given as the
-// test sees them and named in the command by {0}, {1}, ...
+// A command line run by the Linux machine's shell: directly there, through
+// Wine's way to Linux programs from the Windows build (programs by their
+// full paths, no double quotes). Paths are given as the test sees them and
+// named in the command by {0}, {1}, ...
 int RunOnLinux(std::string command, const std::vector<fs::path>& paths)
 {
     for (std::size_t i = 0; i < paths.size(); i++) {
@@ -148,7 +149,7 @@ int RunOnLinux(std::string command, const std::vector<fs::path>& paths)
             command.replace(at, mark.size(), "'" + path + "'");
     }
 #ifdef _WIN32
-    return winehost::RunUnixCommand("/bin/sh -c \"" + command + " >/dev/null 2>&1\"");
+    return winehost::RunUnixCommand(command + " >/dev/null 2>&1");
 #else
     return std::system((command + " >/dev/null 2>&1").c_str());
 #endif
@@ -171,7 +172,7 @@ bool SevenZipThere()
     if (!winehost::Available())
         return false;
 #endif
-    return RunOnLinux("command -v 7z", {}) == 0;
+    return RunOnLinux("test -x /usr/bin/7z", {}) == 0;
 }
 
 class CompressionTest : public PackerFolderTest {
@@ -259,9 +260,9 @@ TEST_F(CompressionTest, EntriesAreWrittenSoThatLiblzmaAndSevenZipReadThemExactly
         if (!sevenZip)
             continue;
         WriteBytes(path("out.zip"), archive);
-        EXPECT_EQ(RunOnLinux("7z t {0}", {path("out.zip")}), 0);
+        EXPECT_EQ(RunOnLinux("/usr/bin/7z t {0}", {path("out.zip")}), 0);
         fs::remove_all(path("x"));
-        EXPECT_EQ(RunOnLinux("7z x -o{1} {0}", {path("out.zip"), path("x")}), 0);
+        EXPECT_EQ(RunOnLinux("/usr/bin/7z x -o{1} {0}", {path("out.zip"), path("x")}), 0);
         EXPECT_TRUE(AsciiNamed(FilesBelow(path("x"))) == files) << "7-Zip extracts other files";
     }
     if (!sevenZip)
