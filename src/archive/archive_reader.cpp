@@ -1,12 +1,11 @@
 // The embedded archive's end record and central directory. Every header read
 // starts with an absolute seek, so nothing is assumed about the file position
 // between calls (the start-up code shares the handle).
-#include "archive_reader.h"
+#include "archive/archive_reader.h"
 
 #include <string.h>
 
-#include "../platform/byte_order.h"
-#include "entry_reader.h"
+#include "platform/byte_order.h"
 
 // Positions are summed in 64 bits: an archive's offsets are 32-bit values
 // that can add up to more, and a wrapped sum would land on unrelated bytes.

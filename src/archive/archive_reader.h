@@ -4,8 +4,8 @@
 #pragma once
 #include <stdint.h>
 
-#include "../platform/sys_file.h"
-#include "zip_format.h"
+#include "archive/zip_format.h"
+#include "platform/sys_file.h"
 
 // Result codes of the archive reader and the entry data reader.
 #define ARCHIVE_OK 0

@@ -1,12 +1,12 @@
 // Entry data of the embedded archive: local header check, chunked reads
 // through ReadArchiveData (which decrypts when a cipher is active), raw
 // inflate or plain copy, and the CRC-32 verdict.
-#include "entry_reader.h"
+#include "archive/entry_reader.h"
 
 #include <string.h>
 
-#include "../crypto/archive_data.h"
-#include "../platform/byte_order.h"
+#include "crypto/archive_data.h"
+#include "platform/byte_order.h"
 
 int CheckLocalHeader(const ArchiveReader* reader, uint32_t* dataStart)
 {

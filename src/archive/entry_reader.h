@@ -5,7 +5,7 @@
 #include <stdint.h>
 #include <zlib.h>
 
-#include "archive_reader.h"
+#include "archive/archive_reader.h"
 
 // Compressed data are read in chunks of this size at most, one seek and one
 // read each.

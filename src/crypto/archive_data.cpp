@@ -1,11 +1,11 @@
 // Reading entry data from the package file, decrypting while a cipher is
 // active.
-#include "archive_data.h"
+#include "crypto/archive_data.h"
 
 #include <stddef.h>
 
-#include "cipher.h"
-#include "crypto_state.h"
+#include "crypto/cipher.h"
+#include "crypto/crypto_state.h"
 
 #define WHOLE_BLOCKS(n) ((n) & ~(uint32_t)(CIPHER_BLOCK_SIZE - 1))
 

@@ -3,7 +3,7 @@
 #pragma once
 #include <stdint.h>
 
-#include "../platform/sys_file.h"
+#include "platform/sys_file.h"
 
 // Same contract as a synchronous ReadFile: nonzero on success, 0 on failure;
 // *got receives the number of bytes read. With ActiveCipher set, only the

@@ -4,7 +4,7 @@
 #pragma once
 #include <stdint.h>
 
-#include "cipher.h"
+#include "crypto/cipher.h"
 
 // The program's one keyed cipher. Null while the archive is plain. The first
 // VerifyPassword allocates it and it is never freed; after a wrong password

@@ -1,15 +1,15 @@
 // Password key derivation, the check value, password verification and the
 // per-entry chain restart.
-#include "password_check.h"
+#include "crypto/password_check.h"
 
 #include <string.h>
 
-#include "../platform/byte_order.h"
-#include "../platform/sys_file.h"
-#include "cipher.h"
-#include "crypto_state.h"
-#include "md5_digest.h"
-#include "secure_wipe.h"
+#include "crypto/cipher.h"
+#include "crypto/crypto_state.h"
+#include "crypto/md5_digest.h"
+#include "crypto/secure_wipe.h"
+#include "platform/byte_order.h"
+#include "platform/sys_file.h"
 
 int DerivePasswordKey(uint8_t key[PASSWORD_KEY_SIZE], const uint8_t salt[CIPHER_HEADER_SALT_SIZE],
                       const uint8_t* password, uint32_t length)

@@ -4,7 +4,7 @@
 #pragma once
 #include <stdint.h>
 
-#include "../startup/settings.h"
+#include "startup/settings.h"
 
 /* CipherHeader: trailer record 14 as the settings keep it, CIPHER_HEADER_SIZE
    bytes with the record header. Offsets into it: */
