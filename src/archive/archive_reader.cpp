@@ -33,7 +33,8 @@ uint32_t FindEndRecord(SysFile file, uint32_t archiveEnd)
     return found;
 }
 
-ArchiveReader* ArchiveOpen(SysFile file, uint32_t archiveOffset, uint32_t archiveSize)
+ArchiveReader* ArchiveOpen(SysFile file, uint32_t archiveOffset, uint32_t archiveSize,
+                           const ArchiveDataSource* source)
 {
     uint64_t archiveEnd = (uint64_t)archiveOffset + archiveSize;
     if (archiveEnd > UINT32_MAX)
@@ -60,6 +61,7 @@ ArchiveReader* ArchiveOpen(SysFile file, uint32_t archiveOffset, uint32_t archiv
     if (reader == NULL)
         return NULL;
     reader->file = file;
+    reader->dataSource = source;
     reader->entryCount = entriesOnDisk;
     reader->archiveCommentLength = commentLength;
     reader->archiveBase = endRecordPosition - directorySize - directoryOffset;

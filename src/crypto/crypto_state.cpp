@@ -5,3 +5,10 @@
 CipherState* ActiveCipher;
 uint8_t EntryIvStart[CIPHER_BLOCK_SIZE];
 uint8_t EntryIv[CIPHER_BLOCK_SIZE];
+
+const ArchiveDataSource ProcessArchiveData = {&ActiveCipher, EntryIvStart, EntryIv};
+
+void ResetEntryIv(void)
+{
+    RestartEntryChain(&ProcessArchiveData);
+}

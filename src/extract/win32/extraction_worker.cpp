@@ -5,7 +5,7 @@
 #include <commctrl.h>
 
 #include "archive/entry_reader.h"
-#include "crypto/password_check.h"
+#include "crypto/crypto_state.h"
 #include "extract/path_helpers.h"
 #include "extract/win32/cleanup_journal.h"
 #include "extract/win32/file_calls.h"
@@ -107,7 +107,6 @@ int ExtractEntry(ArchiveReader* reader, const ArchiveEntryInfo* info, const char
     char path[ENTRY_PATH_SIZE];
     if (BuildEntryPath(path, info, name) != 0)
         return Fail(IDS_ERR_CREATE_FILE);
-    ResetEntryIv();
     if (EntryOpen(reader) != ARCHIVE_OK)
         return Fail(IDS_ERR_READ_ARCHIVE);
     HANDLE file = CreateOutputFile(path);
@@ -186,7 +185,7 @@ DWORD WINAPI ExtractionWorker(LPVOID)
 {
     if (MakeUniqueSubfolder() != 0)
         ShowFatalError(LastErrorId);
-    ArchiveReader* reader = ArchiveOpen(ModuleFile, SfxSettings.archiveOffset, SfxSettings.archiveSize);
+    ArchiveReader* reader = ArchiveOpen(ModuleFile, SfxSettings.archiveOffset, SfxSettings.archiveSize, &ProcessArchiveData);
     uint32_t entryCount = 0;
     if (reader == NULL || ArchiveGetInfo(reader, &entryCount, NULL) != ARCHIVE_OK)
         ShowFatalError(IDS_ERR_CORRUPT);
