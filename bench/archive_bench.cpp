@@ -148,7 +148,7 @@ void ReadLargeEntry(const Package& package, std::size_t expectedSize)
 {
     static Bytes output(kOutputBufferSize);
     SysFile file = SysFileOpenRead(package.path.c_str());
-    ArchiveReader* reader = ArchiveOpen(file, package.archiveOffset, package.archiveSize);
+    ArchiveReader* reader = ArchiveOpen(file, package.archiveOffset, package.archiveSize, nullptr);
     std::size_t total = 0;
     int close = ARCHIVE_BAD_PARAMETER;
     if (reader && EntryOpen(reader) == ARCHIVE_OK) {
@@ -165,7 +165,7 @@ void ReadLargeEntry(const Package& package, std::size_t expectedSize)
 void WalkDirectory(const Package& package)
 {
     SysFile file = SysFileOpenRead(package.path.c_str());
-    ArchiveReader* reader = ArchiveOpen(file, package.archiveOffset, package.archiveSize);
+    ArchiveReader* reader = ArchiveOpen(file, package.archiveOffset, package.archiveSize, nullptr);
     std::uint32_t count = 0;
     if (ArchiveGetInfo(reader, &count, nullptr) != ARCHIVE_OK || count != kSmallEntries)
         std::fprintf(stderr, "directory open failed\n");

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "src/startup/package_format.h"
+#include "startup/package_format.h"
 
 namespace packaging {
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "packaging/trailer_writer.h"
-#include "src/archive/zip_format.h"
+#include "archive/zip_format.h"
 
 namespace packaging {
 

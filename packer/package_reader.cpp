@@ -6,7 +6,6 @@
 #include "platform/byte_order.h"
 
 #include "archive/entry_reader.h"
-#include "crypto/crypto_state.h"
 #include "crypto/password_check.h"
 #include "crypto/secure_wipe.h"
 #include "extract/path_helpers.h"
@@ -225,14 +224,13 @@ OpenedPackage::OpenedPackage(const fs::path& path)
 
 OpenedPackage::~OpenedPackage()
 {
-    // The cipher state is the stub's one global; it must not outlive the
-    // package it was keyed for, nor keep the key in memory.
-    if (unlocked_ && ActiveCipher != nullptr) {
-        SecureWipe(ActiveCipher, sizeof(CipherState));
-        ActiveCipher = nullptr;
-    }
     if (archive_ != nullptr && archive_->openEntry != nullptr)
         EntryClose(archive_);
+    // The key must not stay in memory after its package.
+    if (cipherStorage_)
+        SecureWipe(cipherStorage_.get(), sizeof(CipherState));
+    SecureWipe(entryIvStart_, sizeof entryIvStart_);
+    SecureWipe(entryIv_, sizeof entryIv_);
 }
 
 bool OpenedPackage::hasArchiveRecord() const
@@ -250,7 +248,7 @@ void OpenedPackage::openArchive()
     std::uint64_t archiveEnd = static_cast<std::uint64_t>(settings_.archiveOffset) + settings_.archiveSize;
     if (archiveEnd > trailerStart_)
         throw PackerError(name_ + ": the archive record points past the start of the trailer");
-    archive_ = ArchiveOpen(file_.get(), settings_.archiveOffset, settings_.archiveSize);
+    archive_ = ArchiveOpen(file_.get(), settings_.archiveOffset, settings_.archiveSize, &dataSource_);
     if (archive_ == nullptr)
         throw PackerError(name_ + ": the archive is damaged: its end record or directory cannot be read");
     for (std::uint32_t i = 0; i < archive_->entryCount; i++) {
@@ -306,12 +304,14 @@ void OpenedPackage::unlock(const PasswordSource& source)
                          " is not used");
         return;
     }
-    if (unlocked_)
+    if (settings_.passwordAccepted)
         return;
     std::string password = ReadPassword(source, false);
-    unlocked_ = true;   // from here the destructor wipes the cipher state
-    int result = VerifyPassword(&settings_, reinterpret_cast<const std::uint8_t*>(password.data()),
-                                static_cast<std::uint32_t>(password.size()));
+    if (!cipherStorage_)
+        cipherStorage_ = std::make_unique<CipherState>();
+    cipher_ = cipherStorage_.get();
+    int result = VerifyPasswordInto(&settings_, reinterpret_cast<const std::uint8_t*>(password.data()),
+                                    static_cast<std::uint32_t>(password.size()), &cipher_, entryIvStart_);
     WipePassword(password);
     if (result == PASSWORD_NO_MEMORY)
         throw PackerError("out of memory");
@@ -327,8 +327,6 @@ std::string OpenedPackage::openEntry(std::size_t index)
         return "the package is encrypted and no password was accepted";
     if (ArchiveGoToEntry(archive_, static_cast<std::uint32_t>(index)) != ARCHIVE_OK)
         return "the archive directory is damaged here";
-    // Each entry's chain starts afresh, as the stub's worker restarts it.
-    ResetEntryIv();
     if (EntryOpen(archive_) != ARCHIVE_OK)
         return "its local header is damaged or disagrees with the directory";
     buffer_.resize(kReadPieceSize);

@@ -4,10 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "archive/archive_reader.h"
+#include "crypto/archive_data.h"
+#include "crypto/cipher.h"
 #include "file_system.h"
 #include "password_input.h"
 #include "startup/settings.h"
@@ -81,8 +84,8 @@ class OpenedPackage {
     ArchiveReader* archive() const { return archive_; }
     const std::vector<PackageEntry>& entries() const { return entries_; }
 
-    // Checks the password and keys the stub's cipher with the archive key
-    // for as long as this package is open. Throws PackerError for a wrong
+    // Checks the password and keys this package's own cipher with the
+    // archive key for as long as the package is open. Throws PackerError for a wrong
     // password. A password given for a plain package is a likely mistake
     // (the wrong package?) and draws a warning.
     void unlock(const PasswordSource& source);
@@ -110,7 +113,15 @@ class OpenedPackage {
     std::vector<RecordView> records_;
     ArchiveReader* archive_ = nullptr;
     std::vector<PackageEntry> entries_;
-    bool unlocked_ = false;
+    // The package's own cipher and chaining values, through which its
+    // archive reader decrypts; another package open at the same time keeps
+    // its own. cipher_ stays null until unlock, so that data read before it
+    // are read plainly, as the stub reads them.
+    std::unique_ptr<CipherState> cipherStorage_;
+    CipherState* cipher_ = nullptr;
+    std::uint8_t entryIvStart_[CIPHER_BLOCK_SIZE] = {};
+    std::uint8_t entryIv_[CIPHER_BLOCK_SIZE] = {};
+    ArchiveDataSource dataSource_ = {&cipher_, entryIvStart_, entryIv_};
     std::vector<std::uint8_t> buffer_;
 };
 

@@ -148,7 +148,7 @@ class ZipSource : public PackageSource {
     std::vector<std::pair<std::uint32_t, ZipEntryFacts>> readStubDirectory(std::uint32_t size,
                                                                           std::vector<std::string>& longNames)
     {
-        reader_ = ArchiveOpen(file_.get(), 0, size);
+        reader_ = ArchiveOpen(file_.get(), 0, size, nullptr);
         if (reader_ == nullptr)
             throw PackerError(name_ + ": the stub's archive reader cannot read its directory");
         std::vector<std::pair<std::uint32_t, ZipEntryFacts>> listed;

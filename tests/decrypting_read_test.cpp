@@ -60,7 +60,7 @@ class ReadArchiveDataTest : public testing::Test {
         for (size_t i = 0; done < total; i++) {
             uint32_t request = (uint32_t)std::min<size_t>(sizes[i % sizes.size()], total - done);
             uint32_t got = 0;
-            EXPECT_NE(ReadArchiveData(f, out.data() + done, request, &got), 0);
+            EXPECT_NE(ReadArchiveData(&ProcessArchiveData, f, out.data() + done, request, &got), 0);
             EXPECT_EQ(got, request);
             if (got == 0)
                 break;
@@ -87,7 +87,7 @@ TEST_F(ReadArchiveDataTest, WithoutCipherReadsArePlainReadsOfAnyLength)
     for (const Step& s : steps) {
         Bytes buffer(s.request + 1, 0xEE);
         uint32_t got = 12345;
-        ASSERT_NE(ReadArchiveData(f, buffer.data(), s.request, &got), 0);
+        ASSERT_NE(ReadArchiveData(&ProcessArchiveData, f, buffer.data(), s.request, &got), 0);
         ASSERT_EQ(got, s.expected) << s.request;
         EXPECT_EQ(0, std::memcmp(buffer.data(), content.data() + position, got));
         EXPECT_EQ(buffer[got], 0xEE);
@@ -112,7 +112,7 @@ TEST_F(ReadArchiveDataTest, WithCipherOnlyWholeBlocksAreReadAndDecrypted)
         SCOPED_TRACE(s.request);
         Bytes buffer(s.request + 1, 0xEE);
         uint32_t got = 12345;
-        ASSERT_NE(ReadArchiveData(f, buffer.data(), s.request, &got), 0);
+        ASSERT_NE(ReadArchiveData(&ProcessArchiveData, f, buffer.data(), s.request, &got), 0);
         ASSERT_EQ(got, s.expectedGot);
         EXPECT_EQ(0, std::memcmp(buffer.data(), plain.data() + position, got));
         for (size_t i = got; i < buffer.size(); i++)
@@ -169,7 +169,7 @@ TEST_F(ReadArchiveDataTest, PartialBlockAtTheEndOfTheFileStaysAsRead)
     SysFile f = Open(truncated);
     Bytes buffer(32, 0);
     uint32_t got = 0;
-    ASSERT_NE(ReadArchiveData(f, buffer.data(), 32, &got), 0);
+    ASSERT_NE(ReadArchiveData(&ProcessArchiveData, f, buffer.data(), 32, &got), 0);
     EXPECT_EQ(got, 21u);
     EXPECT_EQ(0, std::memcmp(buffer.data(), plain.data(), 16));
     EXPECT_EQ(0, std::memcmp(buffer.data() + 16, stored.data() + 16, 5));
@@ -185,7 +185,7 @@ TEST_F(ReadArchiveDataTest, FailedReadDecryptsNothing)
         std::memcpy(chainBefore, EntryIv, 8);
         Bytes buffer(64, 0x3C);
         uint32_t got = 0;
-        EXPECT_EQ(ReadArchiveData(SYS_FILE_INVALID, buffer.data(), 64, &got), 0);
+        EXPECT_EQ(ReadArchiveData(&ProcessArchiveData, SYS_FILE_INVALID, buffer.data(), 64, &got), 0);
         EXPECT_EQ(0, std::memcmp(EntryIv, chainBefore, 8));
         EXPECT_EQ(buffer, Bytes(64, 0x3C));
     }
@@ -195,10 +195,10 @@ TEST_F(ReadArchiveDataTest, EncryptedEntrySizesMustBeWholeBlocks)
 {
     const uint32_t sizes[] = {0, 1, 7, 8, 9, 16384, 16385, 0xFFFFFFF8u, 0xFFFFFFFFu};
     for (uint32_t size : sizes)
-        EXPECT_EQ(CheckEntryDataSize(size), 0) << "plain archive, size " << size;
+        EXPECT_EQ(CheckEntryDataSize(&ProcessArchiveData, size), 0) << "plain archive, size " << size;
     ActivateCipher();
     for (uint32_t size : sizes)
-        EXPECT_EQ(CheckEntryDataSize(size), size % 8 == 0 ? 0 : -1) << "encrypted archive, size " << size;
+        EXPECT_EQ(CheckEntryDataSize(&ProcessArchiveData, size), size % 8 == 0 ? 0 : -1) << "encrypted archive, size " << size;
 }
 
 }  // namespace

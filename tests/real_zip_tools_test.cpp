@@ -93,7 +93,7 @@ TEST_P(RealToolArchive, EveryEntryReadsBackExactly)
     uint32_t blockLength = 0;
     ASSERT_EQ(ReadTrailer(file, LANGUAGE_ENGLISH, &settings, &block, &blockLength), TRAILER_OK);
 
-    ArchiveReader* reader = ArchiveOpen(file, settings.archiveOffset, settings.archiveSize);
+    ArchiveReader* reader = ArchiveOpen(file, settings.archiveOffset, settings.archiveSize, nullptr);
     ASSERT_NE(reader, nullptr);
     std::uint32_t count = 0;
     std::uint32_t commentLength = 0;

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size > UINT32_MAX)
         return 0;
     SysFile file = LoadFuzzInput(data, size);
-    ArchiveReader* reader = ArchiveOpen(file, 0, (uint32_t)size);
+    ArchiveReader* reader = ArchiveOpen(file, 0, (uint32_t)size, NULL);
     if (reader != NULL)
         WalkArchive(reader);
     ReleaseReaderMemory();

@@ -85,7 +85,7 @@ static void ReadEncryptedPackage(SysFile file)
     CheckSettingsTexts(&settings, block, length);
     if (!settings.cipherHeaderPresent || !CheckPasswords(&settings))
         return;
-    ArchiveReader* reader = ArchiveOpen(file, settings.archiveOffset, settings.archiveSize);
+    ArchiveReader* reader = ArchiveOpen(file, settings.archiveOffset, settings.archiveSize, &ProcessArchiveData);
     if (reader != NULL)
         WalkArchive(reader);
 }

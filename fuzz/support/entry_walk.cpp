@@ -5,7 +5,6 @@
 #include <zlib.h>
 
 #include "archive/entry_reader.h"
-#include "crypto/password_check.h"
 #include "extract/path_helpers.h"
 #include "fuzz_input.h"
 
@@ -50,7 +49,6 @@ static EntryOutcome ReadEntryOnce(ArchiveReader* reader, const ArchiveEntryInfo*
 {
     static uint8_t piece[READ_PIECE_SIZE];
     EntryOutcome outcome = {};
-    ResetEntryIv();
     outcome.openResult = EntryOpen(reader);
     if (outcome.openResult != ARCHIVE_OK)
         return outcome;

@@ -1,12 +1,11 @@
 // The embedded archive's end record and central directory. Every header read
 // starts with an absolute seek, so nothing is assumed about the file position
 // between calls (the start-up code shares the handle).
-#include "archive_reader.h"
+#include "archive/archive_reader.h"
 
 #include <string.h>
 
-#include "../platform/byte_order.h"
-#include "entry_reader.h"
+#include "platform/byte_order.h"
 
 // Positions are summed in 64 bits: an archive's offsets are 32-bit values
 // that can add up to more, and a wrapped sum would land on unrelated bytes.
@@ -34,7 +33,8 @@ uint32_t FindEndRecord(SysFile file, uint32_t archiveEnd)
     return found;
 }
 
-ArchiveReader* ArchiveOpen(SysFile file, uint32_t archiveOffset, uint32_t archiveSize)
+ArchiveReader* ArchiveOpen(SysFile file, uint32_t archiveOffset, uint32_t archiveSize,
+                           const ArchiveDataSource* source)
 {
     uint64_t archiveEnd = (uint64_t)archiveOffset + archiveSize;
     if (archiveEnd > UINT32_MAX)
@@ -61,6 +61,7 @@ ArchiveReader* ArchiveOpen(SysFile file, uint32_t archiveOffset, uint32_t archiv
     if (reader == NULL)
         return NULL;
     reader->file = file;
+    reader->dataSource = source;
     reader->entryCount = entriesOnDisk;
     reader->archiveCommentLength = commentLength;
     reader->archiveBase = endRecordPosition - directorySize - directoryOffset;

@@ -4,8 +4,9 @@
 #pragma once
 #include <stdint.h>
 
-#include "../platform/sys_file.h"
-#include "zip_format.h"
+#include "archive/zip_format.h"
+#include "crypto/archive_data.h"
+#include "platform/sys_file.h"
 
 // Result codes of the archive reader and the entry data reader.
 #define ARCHIVE_OK 0
@@ -52,6 +53,7 @@ struct EntryReadState;
 // byte lies in the file.
 struct ArchiveReader {
     SysFile file;                  // not owned: the caller keeps it open
+    const ArchiveDataSource* dataSource; // not owned; null for plain data
     uint32_t entryCount;           // entries on this disk, from the end record
     uint32_t archiveCommentLength; // the comment itself is never read
     uint32_t archiveBase;          // file offset of archive offset 0
@@ -82,8 +84,10 @@ uint32_t FindEndRecord(SysFile file, uint32_t archiveEnd);
 // the directory reaching past the end record), a read fails, or memory runs
 // out; nothing stays allocated then. The archive may begin anywhere before
 // its end record: archiveBase comes from the end record, not from
-// archiveOffset.
-ArchiveReader* ArchiveOpen(SysFile file, uint32_t archiveOffset, uint32_t archiveSize);
+// archiveOffset. Entry data are read through source (its cipher and
+// chaining values), which must outlive the reader; null reads them plainly.
+ArchiveReader* ArchiveOpen(SysFile file, uint32_t archiveOffset, uint32_t archiveSize,
+                           const ArchiveDataSource* source);
 
 // ARCHIVE_OK, or ARCHIVE_BAD_PARAMETER when reader is null.
 int ArchiveGetInfo(const ArchiveReader* reader, uint32_t* entryCount, uint32_t* archiveCommentLength);

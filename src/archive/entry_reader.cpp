@@ -1,12 +1,12 @@
 // Entry data of the embedded archive: local header check, chunked reads
-// through ReadArchiveData (which decrypts when a cipher is active), raw
-// inflate or plain copy, and the CRC-32 verdict.
-#include "entry_reader.h"
+// through ReadArchiveData (which decrypts when the reader's source has a
+// keyed cipher), raw inflate or plain copy, and the CRC-32 verdict.
+#include "archive/entry_reader.h"
 
 #include <string.h>
 
-#include "../crypto/archive_data.h"
-#include "../platform/byte_order.h"
+#include "crypto/archive_data.h"
+#include "platform/byte_order.h"
 
 int CheckLocalHeader(const ArchiveReader* reader, uint32_t* dataStart)
 {
@@ -77,7 +77,7 @@ int EntryOpen(ArchiveReader* reader)
         return ARCHIVE_BAD_FORMAT;
     // Encrypted data are whole cipher blocks; any other size means a damaged
     // archive, refused here rather than as a short read at the entry's end.
-    if (CheckEntryDataSize(reader->current.compressedSize) != 0)
+    if (CheckEntryDataSize(reader->dataSource, reader->current.compressedSize) != 0)
         return ARCHIVE_BAD_FORMAT;
     EntryReadState* state = AcquireEntryState(reader);
     if (state == NULL)
@@ -89,6 +89,8 @@ int EntryOpen(ArchiveReader* reader)
     state->uncompressedLeft = reader->current.uncompressedSize;
     state->method = reader->current.method;
     state->file = reader->file;
+    state->dataSource = reader->dataSource;
+    RestartEntryChain(state->dataSource);
     state->archiveBase = reader->archiveBase;
     state->stream.next_in = state->readBuffer;
     state->stream.avail_in = 0;
@@ -122,7 +124,7 @@ static int RefillInput(EntryReadState* state)
     uint32_t got = 0;
     if (SysFileSeekTo(state->file, (uint64_t)state->archiveBase + state->dataPosition) != 0)
         return ARCHIVE_IO_ERROR;
-    if (!ReadArchiveData(state->file, state->readBuffer, n, &got) || got != n)
+    if (!ReadArchiveData(state->dataSource, state->file, state->readBuffer, n, &got) || got != n)
         return ARCHIVE_IO_ERROR;
     state->dataPosition += n;
     state->compressedLeft -= n;
@@ -198,7 +200,7 @@ static int ConfirmDataEnd(EntryReadState* state)
             return result;
     }
     uint64_t unused = (uint64_t)state->stream.avail_in + state->compressedLeft;
-    return unused > EntryFillAllowance() ? ARCHIVE_BAD_FORMAT : ARCHIVE_OK;
+    return unused > EntryFillAllowance(state->dataSource) ? ARCHIVE_BAD_FORMAT : ARCHIVE_OK;
 }
 
 // The verdict of ConfirmDataEnd, found once and repeated to every later read.

@@ -5,7 +5,7 @@
 #include <stdint.h>
 #include <zlib.h>
 
-#include "archive_reader.h"
+#include "archive/archive_reader.h"
 
 // Compressed data are read in chunks of this size at most, one seek and one
 // read each.
@@ -26,6 +26,7 @@ struct EntryReadState {
     uint32_t compressedLeft;     // compressed bytes not yet read from the file
     uint32_t uncompressedLeft;   // uncompressed bytes not yet handed out
     SysFile file;
+    const ArchiveDataSource* dataSource; // the reader's: cipher and chaining values, or null
     uint32_t method;             // ZIP_METHOD_STORED or ZIP_METHOD_DEFLATED
     uint32_t archiveBase;
     uint32_t streamEnded;        // 1 once the data ended by themselves (a deflate stream's final block)
@@ -41,7 +42,8 @@ struct EntryReadState {
 int CheckLocalHeader(const ArchiveReader* reader, uint32_t* dataStart);
 
 // Opens the current entry, closing one that is still open (its verdict is
-// dropped). ARCHIVE_OK; ARCHIVE_BAD_PARAMETER without a reader or a valid
+// dropped), and restarts the data source's chain at the entry's first
+// chaining value: every entry is encrypted on its own. ARCHIVE_OK; ARCHIVE_BAD_PARAMETER without a reader or a valid
 // current entry; ARCHIVE_BAD_FORMAT when the local header check fails, or
 // when a cipher is active and the compressed size is not a whole number of
 // cipher blocks; ARCHIVE_NO_MEMORY.

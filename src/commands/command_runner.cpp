@@ -1,14 +1,15 @@
 // The command runner: runs the configured commands in order, in the
 // extraction folder, and reports to the frame once, at its end.
-#include "command_runner.h"
+#include "commands/command_runner.h"
 
-#include "../extract/path_helpers.h"
-#include "../extract/target_folder.h"
-#include "../startup/checked_alloc.h"
-#include "../startup/config_trailer.h"
-#include "../startup/settings.h"
-#include "../wizard/frame_link.h"
-#include "program_search.h"
+#include "commands/program_search.h"
+#include "extract/path_helpers.h"
+#include "extract/win32/extract_state.h"
+#include "extract/win32/target_folder.h"
+#include "startup/settings.h"
+#include "startup/win32/checked_alloc.h"
+#include "startup/win32/config_trailer.h"
+#include "wizard/frame_link.h"
 
 #define ALIAS_NAME_START 4   // after the quote, two separators and '!'
 #define UNREADABLE_EXIT_CODE 255

@@ -1,5 +1,6 @@
 // The commands after extraction: up to two configured command lines, run
-// one after the other from the extraction folder, each waited for.
+// one after the other from the extraction folder, each waited for. Windows
+// code, as is all of commands/.
 #pragma once
 #include <windows.h>
 #include <stdint.h>

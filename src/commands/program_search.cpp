@@ -2,12 +2,12 @@
 // CreateProcessA would look in the folder of the running package and in the
 // current folder before the system's folders; the runner names the program
 // itself, found here, so that neither is ever searched.
-#include "program_search.h"
+#include "commands/program_search.h"
 
-#include "../extract/file_calls.h"
-#include "../extract/path_helpers.h"
-#include "../extract/target_folder.h"
-#include "../startup/checked_alloc.h"
+#include "extract/path_helpers.h"
+#include "extract/win32/extract_state.h"
+#include "extract/win32/file_calls.h"
+#include "startup/win32/checked_alloc.h"
 
 #define EXE_EXTENSION ".exe"
 #define EXE_EXTENSION_LENGTH 4

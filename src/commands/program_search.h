@@ -1,6 +1,7 @@
 // Finding the program a command line starts, as the system would but without
 // the folders a stranger can fill: the package's own folder (often a
 // Downloads folder) and whatever folder the package was started from.
+// Windows code, as is all of commands/.
 #pragma once
 #include <windows.h>
 

@@ -1,11 +1,11 @@
 // ArchiveCipher: state generation and self-test, keying, block functions,
 // CFB encryption and CBC decryption.
-#include "cipher.h"
+#include "crypto/cipher.h"
 
 #include <string.h>
 
-#include "../platform/byte_order.h"
-#include "secure_wipe.h"
+#include "crypto/secure_wipe.h"
+#include "platform/byte_order.h"
 
 static_assert(sizeof(CipherState) == CIPHER_STATE_SIZE, "CipherState must match its image");
 

@@ -4,7 +4,8 @@
 #pragma once
 #include <stdint.h>
 
-#include "cipher.h"
+#include "crypto/archive_data.h"
+#include "crypto/cipher.h"
 
 // The program's one keyed cipher. Null while the archive is plain. The first
 // VerifyPassword allocates it and it is never freed; after a wrong password
@@ -16,7 +17,13 @@ extern CipherState* ActiveCipher;
 // Written by VerifyPassword when the password proves right.
 extern uint8_t EntryIvStart[CIPHER_BLOCK_SIZE];
 
-// Running chaining value of ReadArchiveData. The extraction worker resets it
-// from EntryIvStart (ResetEntryIv) before it opens each entry; the reads of
-// that entry's chunks advance it.
+// Running chaining value of ReadArchiveData. Opening an entry restarts it
+// from EntryIvStart; the reads of that entry's chunks advance it.
 extern uint8_t EntryIv[CIPHER_BLOCK_SIZE];
+
+// The three above as the data source of the stub's archive reader.
+extern const ArchiveDataSource ProcessArchiveData;
+
+// Restarts EntryIv at EntryIvStart when a cipher is active. Opening an entry
+// through ProcessArchiveData does this already.
+void ResetEntryIv(void);

@@ -1,9 +1,9 @@
 // MD5 on the host, from libmd.
-#include "md5_digest.h"
+#include "crypto/md5_digest.h"
 
 #include <md5.h>
 
-#include "secure_wipe.h"
+#include "crypto/secure_wipe.h"
 
 static_assert(sizeof(MD5_CTX) <= sizeof(Md5Context), "Md5Context too small for MD5_CTX");
 

@@ -1,12 +1,12 @@
 // MD5 on Windows, from CryptoAPI (advapi32), present on every version the
 // stub runs on.
-#include "md5_digest.h"
+#include "crypto/md5_digest.h"
 
 #include <windows.h>
 #include <wincrypt.h>
 #include <string.h>
 
-#include "secure_wipe.h"
+#include "crypto/secure_wipe.h"
 
 struct CryptoApiHash {
     HCRYPTPROV provider;

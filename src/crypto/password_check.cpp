@@ -1,15 +1,14 @@
-// Password key derivation, the check value, password verification and the
-// per-entry chain restart.
-#include "password_check.h"
+// Password key derivation, the check value and password verification.
+#include "crypto/password_check.h"
 
 #include <string.h>
 
-#include "../platform/byte_order.h"
-#include "../platform/sys_file.h"
-#include "cipher.h"
-#include "crypto_state.h"
-#include "md5_digest.h"
-#include "secure_wipe.h"
+#include "crypto/cipher.h"
+#include "crypto/crypto_state.h"
+#include "crypto/md5_digest.h"
+#include "crypto/secure_wipe.h"
+#include "platform/byte_order.h"
+#include "platform/sys_file.h"
 
 int DerivePasswordKey(uint8_t key[PASSWORD_KEY_SIZE], const uint8_t salt[CIPHER_HEADER_SALT_SIZE],
                       const uint8_t* password, uint32_t length)
@@ -64,8 +63,11 @@ static int SameBytes(const uint8_t* a, const uint8_t* b, uint32_t size)
     return difference == 0;
 }
 
-int VerifyPassword(SfxSettingsRecord* settings, const uint8_t* password, uint32_t length)
+int VerifyPasswordInto(SfxSettingsRecord* settings, const uint8_t* password, uint32_t length, CipherState** cipher,
+                       uint8_t entryIvStart[CIPHER_BLOCK_SIZE])
 {
+    if (cipher == NULL || entryIvStart == NULL)
+        return PASSWORD_BAD_PARAMETER;
     if (settings == NULL || length > PASSWORD_MAX_LENGTH || (length > 0 && password == NULL))
         return PASSWORD_BAD_PARAMETER;
     if (settings->passwordAccepted || !settings->cipherHeaderPresent)
@@ -73,12 +75,13 @@ int VerifyPassword(SfxSettingsRecord* settings, const uint8_t* password, uint32_
 
     // Allocated before any key exists, so running out of memory leaves
     // nothing to wipe.
-    if (ActiveCipher == NULL) {
+    if (*cipher == NULL) {
         CipherState* state = (CipherState*)SysAlloc(sizeof(CipherState));
         if (state == NULL)
             return PASSWORD_NO_MEMORY;
-        ActiveCipher = state;
+        *cipher = state;
     }
+    CipherState* state = *cipher;
 
     uint8_t header[CIPHER_HEADER_SIZE];
     uint8_t passwordKey[PASSWORD_KEY_SIZE];
@@ -91,13 +94,13 @@ int VerifyPassword(SfxSettingsRecord* settings, const uint8_t* password, uint32_
     // self-test, is treated like a wrong password: keying with a key of
     // zeros or checking under the unkeyed state would prove nothing.
     if (DerivePasswordKey(passwordKey, header + CIPHER_HEADER_SALT, password, length) == 0
-        && CipherSetKey(ActiveCipher, passwordKey, PASSWORD_KEY_SIZE, CIPHER_KEY_PASSES) == CIPHER_OK) {
-        CipherDecryptCbc(ActiveCipher, check, check, header + CIPHER_HEADER_CHAIN, CHECK_BLOCK_SIZE);
+        && CipherSetKey(state, passwordKey, PASSWORD_KEY_SIZE, CIPHER_KEY_PASSES) == CIPHER_OK) {
+        CipherDecryptCbc(state, check, check, header + CIPHER_HEADER_CHAIN, CHECK_BLOCK_SIZE);
         ComputeCheckValue(checkValue, check);
         if (SameBytes(checkValue, check + CHECK_BLOCK_CHECK_VALUE, CHECK_VALUE_SIZE)
-            && CipherSetKey(ActiveCipher, check + CHECK_BLOCK_ARCHIVE_KEY, ARCHIVE_KEY_SIZE,
+            && CipherSetKey(state, check + CHECK_BLOCK_ARCHIVE_KEY, ARCHIVE_KEY_SIZE,
                             CIPHER_KEY_PASSES) == CIPHER_OK) {
-            memcpy(EntryIvStart, check + CHECK_BLOCK_ENTRY_IV, sizeof EntryIvStart);
+            memcpy(entryIvStart, check + CHECK_BLOCK_ENTRY_IV, CIPHER_BLOCK_SIZE);
             accepted = 1;
         }
     }
@@ -106,15 +109,14 @@ int VerifyPassword(SfxSettingsRecord* settings, const uint8_t* password, uint32_
     SecureWipe(checkValue, sizeof checkValue);
     SecureWipe(header, sizeof header);
     if (!accepted) {
-        SecureWipe(ActiveCipher, sizeof(CipherState));
+        SecureWipe(state, sizeof(CipherState));
         return PASSWORD_REFUSED;
     }
     settings->passwordAccepted = 1;
     return PASSWORD_ACCEPTED;
 }
 
-void ResetEntryIv(void)
+int VerifyPassword(SfxSettingsRecord* settings, const uint8_t* password, uint32_t length)
 {
-    if (ActiveCipher != NULL)
-        memcpy(EntryIv, EntryIvStart, sizeof EntryIv);
+    return VerifyPasswordInto(settings, password, length, &ActiveCipher, EntryIvStart);
 }

@@ -4,7 +4,8 @@
 #pragma once
 #include <stdint.h>
 
-#include "../startup/settings.h"
+#include "crypto/cipher.h"
+#include "startup/settings.h"
 
 /* CipherHeader: trailer record 14 as the settings keep it, CIPHER_HEADER_SIZE
    bytes with the record header. Offsets into it: */
@@ -53,6 +54,9 @@ void ComputeCheckValue(uint8_t output[CHECK_VALUE_SIZE], const uint8_t input[24]
 // changed.
 int VerifyPassword(SfxSettingsRecord* settings, const uint8_t* password, uint32_t length);
 
-// Restarts the chain of entry data at EntryIvStart when a cipher is active.
-// The extraction worker calls it before opening each entry.
-void ResetEntryIv(void);
+// VerifyPassword for a cipher and first chaining value of the caller's own
+// (a host tool's, one per package): *cipher is allocated when null and keyed
+// or zeroed as ActiveCipher is above; entryIvStart, CIPHER_BLOCK_SIZE bytes,
+// is written when the password proves right.
+int VerifyPasswordInto(SfxSettingsRecord* settings, const uint8_t* password, uint32_t length, CipherState** cipher,
+                       uint8_t entryIvStart[CIPHER_BLOCK_SIZE]);

@@ -1,5 +1,5 @@
 // Zeroing of key material that must survive dead-store elimination.
-#include "secure_wipe.h"
+#include "crypto/secure_wipe.h"
 
 void SecureWipe(void* buffer, uint32_t size)
 {

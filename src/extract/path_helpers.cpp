@@ -1,10 +1,10 @@
 // Path helpers and the OEM-to-ANSI name mapping. Platform-free: the code
 // page comes from the platform layer.
-#include "path_helpers.h"
+#include "extract/path_helpers.h"
 
 #include <string.h>
 
-#include "../platform/sys_file.h"
+#include "platform/sys_file.h"
 
 const uint8_t* NamePairTable;
 

@@ -1,7 +1,7 @@
 // Host side of the shared layer's memory. A file of its own, so that the
 // fuzz build can put an allocator in its place that gives each input's
 // memory back instead of keeping it to the end of the process.
-#include "sys_file.h"
+#include "platform/sys_file.h"
 
 #include <stdlib.h>
 

@@ -1,5 +1,5 @@
 // Helpers of the shared file layer that are the same on every platform.
-#include "sys_file.h"
+#include "platform/sys_file.h"
 
 int SysFileSeekTo(SysFile file, uint64_t position)
 {

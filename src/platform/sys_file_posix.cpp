@@ -1,5 +1,5 @@
 // Host side of the shared file layer, for the packer and the native tests.
-#include "sys_file.h"
+#include "platform/sys_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>

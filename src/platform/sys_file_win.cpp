@@ -1,5 +1,5 @@
 // Windows side of the shared file layer: kernel32 calls, ANSI paths.
-#include "sys_file.h"
+#include "platform/sys_file.h"
 
 #include <windows.h>
 

@@ -3,7 +3,7 @@
 #pragma once
 #include <stdint.h>
 
-#include "package_format.h"
+#include "startup/package_format.h"
 
 // One text setting: the language of the record it came from and the text,
 // which points into the trailer block. A null text means "not configured".

@@ -1,11 +1,11 @@
 // The configuration trailer: footer search, record walk and the language rule
 // for texts. Platform-free, so the host tools read packages exactly as the
 // stub does.
-#include "trailer.h"
+#include "startup/trailer.h"
 
 #include <string.h>
 
-#include "../platform/byte_order.h"
+#include "platform/byte_order.h"
 
 static const uint8_t FooterMagic[TRAILER_FOOTER_MAGIC_SIZE] = TRAILER_FOOTER_MAGIC;
 

@@ -4,9 +4,9 @@
 #pragma once
 #include <stdint.h>
 
-#include "../platform/sys_file.h"
-#include "package_format.h"
-#include "settings.h"
+#include "platform/sys_file.h"
+#include "startup/package_format.h"
+#include "startup/settings.h"
 
 /* Results of the trailer reader. */
 #define TRAILER_OK         0

@@ -3,7 +3,7 @@
 #pragma once
 #include <stdint.h>
 
-#include "settings.h"
+#include "startup/settings.h"
 
 // Primary language of a Windows language id (its low 10 bits) mapped to
 // LANGUAGE_GERMAN or LANGUAGE_ENGLISH.

@@ -2,12 +2,12 @@
 // with the Next button recaptioned for each.
 #include <windows.h>
 
-#include "../../res/resource_ids.h"
-#include "../startup/config_trailer.h"
-#include "../startup/settings.h"
-#include "../startup/ui_texts.h"
-#include "frame.h"
-#include "wizard.h"
+#include "resource_ids.h"
+#include "startup/settings.h"
+#include "startup/win32/config_trailer.h"
+#include "startup/win32/ui_texts.h"
+#include "wizard/frame.h"
+#include "wizard/wizard.h"
 
 static void CaptionNextButton(const LocalizedText* caption, uint32_t defaultId)
 {

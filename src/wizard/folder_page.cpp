@@ -3,12 +3,12 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "../../res/resource_ids.h"
-#include "../extract/target_folder.h"
-#include "../startup/config_trailer.h"
-#include "../startup/ui_texts.h"
-#include "frame.h"
-#include "wizard.h"
+#include "extract/win32/target_folder.h"
+#include "resource_ids.h"
+#include "startup/win32/config_trailer.h"
+#include "startup/win32/ui_texts.h"
+#include "wizard/frame.h"
+#include "wizard/wizard.h"
 
 #define BROWSE_FLAGS (BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN)
 

@@ -1,23 +1,17 @@
 // The wizard frame: title and buttons, the pages placed beside the picture,
 // the three buttons, and the reports of the worker threads.
-#include "frame.h"
+#include "wizard/frame.h"
 
-#include "../../res/resource_ids.h"
-#include "../commands/command_runner.h"
-#include "../extract/cleanup_journal.h"
-#include "../startup/config_trailer.h"
-#include "../startup/fatal_error.h"
-#include "../startup/startup_state.h"
-#include "../startup/ui_texts.h"
-#include "wizard.h"
-
-HWND FrameWindow;
-volatile DWORD WorkerThreadId;
-volatile BYTE CancelRequested;
+#include "commands/command_runner.h"
+#include "extract/win32/cleanup_journal.h"
+#include "resource_ids.h"
+#include "startup/win32/config_trailer.h"
+#include "startup/win32/fatal_error.h"
+#include "startup/win32/startup_state.h"
+#include "startup/win32/ui_texts.h"
+#include "wizard/wizard.h"
 
 #define PAGE_GAP_PIXELS   8
-#define OFF_SCREEN_PIXELS 10000
-#define OFF_SCREEN_LIMIT  (-1000)
 #define FRAME_MARGIN_DLU  5   // as left of the picture
 
 // The default title also becomes the caption of every later message box.
@@ -60,23 +54,6 @@ void CreatePages(void)
         SetWindowPos(row->window, HWND_TOP, origin.x, origin.y, 0, 0, SWP_NOSIZE);
         FitPageToFrame(row->window);
     }
-}
-
-void SetFrameShown(HWND window, int show)
-{
-    RECT rect;
-    GetWindowRect(window, &rect);
-    int top = rect.top;
-    if (show) {
-        if (top >= OFF_SCREEN_LIMIT)
-            return;
-        top += OFF_SCREEN_PIXELS;
-    } else {
-        if (top < OFF_SCREEN_LIMIT)
-            return;
-        top -= OFF_SCREEN_PIXELS;
-    }
-    SetWindowPos(window, HWND_TOP, rect.left, top, 0, 0, SWP_NOSIZE);
 }
 
 void ExitWizard(void)

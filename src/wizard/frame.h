@@ -1,9 +1,10 @@
 // The wizard frame: the program's only top-level window, holding the
 // picture, the buttons and the pages, and receiving the workers' reports.
+// Windows code, as is all of wizard/.
 #pragma once
 #include <windows.h>
 
-#include "frame_link.h"
+#include "wizard/frame_link.h"
 
 INT_PTR CALLBACK FrameDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -1,7 +1,7 @@
 // What the worker threads and the fatal path may touch of the wizard frame:
 // its window, the worker's id, the cancel request, the reports they post,
 // and moving the frame off the screen and back. Everything else of the
-// wizard belongs to the GUI thread.
+// wizard belongs to the GUI thread. Windows code, as is all of wizard/.
 #pragma once
 #include <windows.h>
 

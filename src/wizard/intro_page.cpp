@@ -3,10 +3,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "../../res/resource_ids.h"
-#include "../startup/config_trailer.h"
-#include "frame.h"
-#include "wizard.h"
+#include "resource_ids.h"
+#include "startup/win32/config_trailer.h"
+#include "wizard/frame.h"
+#include "wizard/wizard.h"
 
 static void FillIntroPage(HWND page)
 {

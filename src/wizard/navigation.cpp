@@ -1,9 +1,9 @@
 // Page navigation: each page decides on its WM_PAGE_ENTER whether it shows
 // itself, and the navigation learns the decision from CurrentPageIndex.
-#include "wizard.h"
+#include "wizard/wizard.h"
 
-#include "../../res/resource_ids.h"
-#include "frame.h"
+#include "resource_ids.h"
+#include "wizard/frame_link.h"
 
 WizardPage WizardPageTable[PAGE_COUNT] = {
     {IDD_INTRO, IntroPageProc, PAGE_CAN_NEXT, 0, NULL},

@@ -2,13 +2,13 @@
 // try passwords until one is accepted, and then never asks again.
 #include <windows.h>
 
-#include "../../res/resource_ids.h"
-#include "../crypto/password_check.h"
-#include "../crypto/secure_wipe.h"
-#include "../startup/config_trailer.h"
-#include "../startup/fatal_error.h"
-#include "../startup/ui_texts.h"
-#include "wizard.h"
+#include "crypto/password_check.h"
+#include "crypto/secure_wipe.h"
+#include "resource_ids.h"
+#include "startup/win32/config_trailer.h"
+#include "startup/win32/fatal_error.h"
+#include "startup/win32/ui_texts.h"
+#include "wizard/wizard.h"
 
 // A count of 127 takes at most 126 characters from the field: a longer
 // password is checked by its first 126, which is what packages are made for.

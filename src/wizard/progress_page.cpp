@@ -2,10 +2,10 @@
 // worker then fills its bar and texts, and its final Next moves on.
 #include <windows.h>
 
-#include "../extract/extraction_worker.h"
-#include "../startup/ui_texts.h"
-#include "frame.h"
-#include "wizard.h"
+#include "extract/win32/extraction_worker.h"
+#include "startup/win32/ui_texts.h"
+#include "wizard/frame.h"
+#include "wizard/wizard.h"
 
 INT_PTR CALLBACK ProgressPageProc(HWND page, UINT message, WPARAM, LPARAM)
 {

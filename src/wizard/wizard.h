@@ -1,6 +1,6 @@
 // The wizard's page table and navigation: which page is current, how the
 // pages take their turn, and the messages between the frame, the pages and
-// the worker threads.
+// the worker threads. Windows code, as is all of wizard/.
 #pragma once
 #include <windows.h>
 #include <stdint.h>

@@ -11,9 +11,9 @@
 
 #include "commands/command_runner.h"
 #include "commands/program_search.h"
-#include "extract/target_folder.h"
-#include "startup/config_trailer.h"
-#include "startup/startup_state.h"
+#include "extract/win32/target_folder.h"
+#include "startup/win32/config_trailer.h"
+#include "startup/win32/startup_state.h"
 #include "startup/trailer.h"
 #include "support/package_assembly.h"
 #include "support/temp_path.h"

@@ -14,8 +14,8 @@
 #include <cstring>
 
 #include "crypto/cipher.h"
-#include "extract/file_calls.h"
-#include "startup/program_start.h"
+#include "extract/win32/file_calls.h"
+#include "program_start.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "extract/cleanup_journal.h"
-#include "extract/target_folder.h"
-#include "startup/config_trailer.h"
+#include "extract/win32/cleanup_journal.h"
+#include "extract/win32/target_folder.h"
+#include "startup/win32/config_trailer.h"
 #include "startup/trailer.h"
 #include "support/temp_path.h"
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/entry_reader.h"
+#include "crypto/crypto_state.h"
 #include "support/package_assembly.h"
 
 using namespace packaging;
@@ -21,7 +22,7 @@ OpenedArchive::OpenedArchive(const Bytes& fileBytes, std::uint32_t archiveOffset
     path_ = dir_.write("package.exe", fileBytes);
     file_ = SysFileOpenRead(path_.c_str());
     EXPECT_NE(file_, SYS_FILE_INVALID);
-    reader_ = ArchiveOpen(file_, archiveOffset, archiveSize);
+    reader_ = ArchiveOpen(file_, archiveOffset, archiveSize, &ProcessArchiveData);
 }
 
 OpenedArchive::~OpenedArchive()

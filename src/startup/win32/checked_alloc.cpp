@@ -1,9 +1,9 @@
 // Checked allocation from the process heap.
-#include "checked_alloc.h"
+#include "startup/win32/checked_alloc.h"
 
-#include "../../res/resource_ids.h"
-#include "fatal_error.h"
-#include "startup_state.h"
+#include "resource_ids.h"
+#include "startup/win32/fatal_error.h"
+#include "startup/win32/startup_state.h"
 
 void* CheckedAlloc(uint32_t size)
 {

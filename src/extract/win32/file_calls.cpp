@@ -1,5 +1,5 @@
 // The table of file-system calls, filled with the system's functions.
-#include "file_calls.h"
+#include "extract/win32/file_calls.h"
 
 FileSystemCalls FileCalls = {
     CreateFileA, WriteFile, CreateDirectoryA, SetFileTime, DeleteFileA, RemoveDirectoryA, CloseHandle,

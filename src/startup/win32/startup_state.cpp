@@ -1,7 +1,7 @@
 // The start-up subsystem's process-wide values and the language choice.
-#include "startup_state.h"
+#include "startup/win32/startup_state.h"
 
-#include "ui_language.h"
+#include "startup/ui_language.h"
 
 HINSTANCE ModuleInstance;
 HANDLE ProcessHeap;

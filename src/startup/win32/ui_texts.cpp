@@ -1,9 +1,9 @@
 // Localized texts: string loading and the dialog text tables.
-#include "ui_texts.h"
+#include "startup/win32/ui_texts.h"
 
-#include "../../res/resource_ids.h"
-#include "checked_alloc.h"
-#include "startup_state.h"
+#include "resource_ids.h"
+#include "startup/win32/checked_alloc.h"
+#include "startup/win32/startup_state.h"
 
 const DialogText FrameButtonTexts[] = {
     {IDC_CANCEL, IDS_CANCEL}, {IDC_BACK, IDS_BACK}, {IDC_NEXT, IDS_NEXT}, {0, 0}};

@@ -1,20 +1,17 @@
-// Target folder resolution.
-#include "target_folder.h"
+// Target folder resolution, and the making of the extraction folder and of
+// the folders above a file.
+#include "extract/win32/target_folder.h"
 
-#include "../../res/resource_ids.h"
-#include "../startup/config_trailer.h"
-#include "../startup/startup_state.h"
-#include "cleanup_journal.h"
-#include "extraction_worker.h"
-#include "file_calls.h"
-#include "path_helpers.h"
+#include "extract/path_helpers.h"
+#include "extract/win32/cleanup_journal.h"
+#include "extract/win32/file_calls.h"
+#include "resource_ids.h"
+#include "startup/win32/config_trailer.h"
+#include "startup/win32/startup_state.h"
 
 #ifndef KEY_WOW64_64KEY
 #define KEY_WOW64_64KEY 0x0100
 #endif
-
-char TargetFolder[MAX_PATH];
-BYTE ExtractionFolderMade;
 
 #define UNIQUE_NAME_SIZE 9          // "_X", six characters, the zero
 #define UNIQUE_SEED_STEP 17
@@ -119,6 +116,56 @@ void ResolveFolderTemplate(void)
         ResolvePathAlias(TargetFolder, "Temp", -1);
 }
 
+// Stores the message id of a failure for the worker to show; -1.
+static int FailWith(uint32_t messageId)
+{
+    LastErrorId = messageId;
+    return -1;
+}
+
+// Works on the prefix of path of length length, creating parents first.
+static int CreateParentDirectoriesUpTo(const char* path, int length)
+{
+    int s = length - 1;
+    while (s >= 0 && !IsPathSeparator(path[s]))
+        s--;
+    if (s <= 0 || (s == 2 && path[1] == ':'))
+        return 0;
+    if (IsPathSeparator(path[0]) && IsPathSeparator(path[1])) {
+        // Server and share of a UNC path are never created.
+        int separators = 0;
+        for (int i = 0; i < s; i++)
+            separators += IsPathSeparator(path[i]);
+        if (separators < 4)
+            return 0;
+    }
+    if (CreateParentDirectoriesUpTo(path, s) != 0)
+        return -1;
+    char prefix[ENTRY_PATH_SIZE];
+    if (s >= ENTRY_PATH_SIZE)
+        return FailWith(IDS_ERR_CREATE_FOLDER);
+    CopyMemory(prefix, path, (SIZE_T)s);
+    prefix[s] = 0;
+    DWORD attributes = GetFileAttributesA(prefix);
+    // A link or junction would lead the files somewhere else than named.
+    if ((LONG)attributes > 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return FailWith(IDS_ERR_CREATE_FOLDER);
+    if ((LONG)attributes > 0 && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 0;
+    if (!FileCalls.createDirectory(prefix, NULL))
+        return FailWith(IDS_ERR_CREATE_FOLDER);
+    if (JournalAdd(JOURNAL_FOLDER, prefix, s) != 0) {
+        FileCalls.removeDirectory(prefix);
+        return FailWith(IDS_ERR_NO_MEMORY);
+    }
+    return 0;
+}
+
+int CreateParentDirectories(const char* path)
+{
+    return CreateParentDirectoriesUpTo(path, lstrlenA(path));
+}
+
 // Makes the folder at path, and any missing folder above it, journaling each.
 // 1 when the folder was made, 0 when something of that name exists already,
 // -1 on any other failure with LastErrorId set.
@@ -134,13 +181,11 @@ static int MakeFreshFolder(const char* path)
     if (!made) {
         if (GetLastError() == ERROR_ALREADY_EXISTS)
             return 0;
-        LastErrorId = IDS_ERR_CREATE_FOLDER;
-        return -1;
+        return FailWith(IDS_ERR_CREATE_FOLDER);
     }
     if (JournalAdd(JOURNAL_FOLDER, path, -1) != 0) {
         FileCalls.removeDirectory(path);
-        LastErrorId = IDS_ERR_NO_MEMORY;
-        return -1;
+        return FailWith(IDS_ERR_NO_MEMORY);
     }
     return 1;
 }

@@ -1,5 +1,5 @@
 // UTF-8 entry names into the ANSI code page, through UTF-16.
-#include "utf8_names.h"
+#include "extract/win32/utf8_names.h"
 
 #include <windows.h>
 

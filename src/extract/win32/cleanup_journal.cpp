@@ -1,14 +1,14 @@
 // The cleanup journal: entries carved from 4 KiB pages that are never
 // returned (the process ends soon after the cleanup), and the delete list.
-#include "cleanup_journal.h"
+#include "extract/win32/cleanup_journal.h"
 
 #include <windows.h>
 #include <string.h>
 
-#include "../startup/config_trailer.h"
-#include "file_calls.h"
-#include "path_helpers.h"
-#include "target_folder.h"
+#include "extract/path_helpers.h"
+#include "extract/win32/extract_state.h"
+#include "extract/win32/file_calls.h"
+#include "startup/win32/config_trailer.h"
 
 #define JOURNAL_PAGE_SIZE 4096
 #define DELETE_LIST_WINDOW 2048

@@ -1,7 +1,7 @@
 // System DLLs: the search path restriction and comctl32 loaded on demand.
 // comctl32 is no static import because it is not a known DLL: the loader
 // would look for it in the package's own folder first.
-#include "system_dlls.h"
+#include "startup/win32/system_dlls.h"
 
 #include <windows.h>
 #include <commctrl.h>

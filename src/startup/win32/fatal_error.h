@@ -1,5 +1,8 @@
 // The single way the program ends on an error: clean up what this run
-// created, tell the user, exit with code 1.
+// created, tell the user, exit with code 1. Declared here, on the lowest
+// floor of the stub's Windows code, so that every floor can end the program;
+// defined on the top floor (src/fatal_error.cpp), the one place that knows
+// what there is to clean up and which window owns the message.
 #pragma once
 #include <stdint.h>
 

@@ -1,7 +1,9 @@
 // The package's settings as the stub holds them for the whole run.
 #pragma once
-#include "../platform/sys_file.h"
-#include "settings.h"
+#include <stdint.h>
+
+#include "platform/sys_file.h"
+#include "startup/settings.h"
 
 /* Filled by ReadConfigurationTrailer on the main thread before any window
    exists; read-only afterwards, except passwordAccepted, which the password
@@ -12,6 +14,7 @@ extern SfxSettingsRecord SfxSettings;
 /* Read handle on the program's own file; open until the process ends. */
 extern SysFile ModuleFile;
 
-// Opens the program's own file and reads its trailer into SfxSettings, or
-// ends the program with "The archive file is corrupted".
-void ReadConfigurationTrailer(void);
+// Opens the program's own file and reads its trailer into SfxSettings. 0, or
+// the base id of the message the program ends with: "The archive file is
+// corrupted", or "Out of memory" when the record block cannot be had.
+uint32_t ReadConfigurationTrailer(void);

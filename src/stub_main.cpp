@@ -1,5 +1,6 @@
-// The stub's entry. The command line and the show state are not used: a
-// package is driven by its trailer alone.
+// The stub's entry, which hands over to RunProgram (program_start.cpp) at
+// once. The command line and the show state are not used: a package is
+// driven by its trailer alone.
 // The process starts at StubEntry, not in the C runtime's start-up code: the
 // stub has no static constructors, no thread-local data, no command line to
 // parse and nothing to run at exit, so that code would be dead weight; the

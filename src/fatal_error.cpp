@@ -1,13 +1,13 @@
 // The fatal path. The cleanup runs before the message box, so the extracted
 // files are already gone while the user reads the message.
-#include "fatal_error.h"
+#include "startup/win32/fatal_error.h"
 
 #include <windows.h>
 
-#include "../extract/cleanup_journal.h"
-#include "../wizard/frame_link.h"
-#include "config_trailer.h"
-#include "startup_state.h"
+#include "extract/win32/cleanup_journal.h"
+#include "startup/win32/config_trailer.h"
+#include "startup/win32/startup_state.h"
+#include "wizard/frame_link.h"
 
 #define FATAL_TEXT_SIZE 512
 

@@ -1,14 +1,16 @@
 // The extraction folder: the template from the trailer resolved into a
-// path, folder aliases (system folders and the registry alias table), and
-// the unique sub-folder that every run extracts into.
+// path, folder aliases (system folders and the registry alias table), the
+// unique sub-folder that every run extracts into, and the folders made
+// above each file.
 #pragma once
 #include <windows.h>
 #include <stdint.h>
 
-/* The extraction folder path. Empty until the folder page resolves the
-   template; written by the folder page when it is left, then once by the
-   extraction worker at its start; read by the cleanup and the commands. */
-extern char TargetFolder[MAX_PATH];
+#include "extract/win32/extract_state.h"
+
+/* A path inside the extraction folder: the worker's path of an entry and
+   each prefix of it that CreateParentDirectories works on. */
+#define ENTRY_PATH_SIZE 264
 
 // Fills TargetFolder from the trailer's folder template (default "\\!Temp").
 void ResolveFolderTemplate(void);
@@ -22,11 +24,6 @@ int ResolvePathAlias(char* destination, const char* name, int length);
 // is opened first. 0 or -1.
 int ReadRegistryPath(char* destination, HKEY hive, int try64, const char* key, const char* value);
 
-/* 1 once MakeUniqueSubfolder has made the extraction folder; written once
-   by the extraction worker. Until then TargetFolder is a folder this run
-   did not make, and the cleanup must not look into it. */
-extern BYTE ExtractionFolderMade;
-
 // Makes TargetFolder absolute, appends "_X" and six characters, and makes
 // that folder (and any missing one above it), journaling each; a name that
 // is taken moves on to the next. 0, or -1 with LastErrorId set: 21 when the
@@ -35,3 +32,8 @@ int MakeUniqueSubfolder(void);
 
 // The same with a given seed instead of the module instance handle.
 int MakeUniqueSubfolderWithSeed(uint32_t seed);
+
+// Creates every missing folder above the last separator of path, journaling
+// each; 0, or -1 with LastErrorId set. A folder that is a link or a junction
+// is refused: the files would land somewhere else than named.
+int CreateParentDirectories(const char* path);

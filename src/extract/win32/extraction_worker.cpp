@@ -1,29 +1,22 @@
-// The extraction worker and the creation of parent folders. Every failure is
-// fatal: the fatal path deletes what was journaled and ends the process.
-#include "extraction_worker.h"
+// The extraction worker. Every failure is fatal: the fatal path deletes what
+// was journaled and ends the process.
+#include "extract/win32/extraction_worker.h"
 
 #include <commctrl.h>
 
-#include "../../res/resource_ids.h"
-#include "../archive/entry_reader.h"
-#include "../crypto/password_check.h"
-#include "../startup/config_trailer.h"
-#include "../startup/fatal_error.h"
-#include "../startup/startup_state.h"
-#include "../startup/ui_texts.h"
-#include "../wizard/frame_link.h"
-#include "cleanup_journal.h"
-#include "file_calls.h"
-#include "path_helpers.h"
-#include "target_folder.h"
-#include "utf8_names.h"
-
-uint8_t* OutputBuffer;
-uint64_t BytesTotal;
-uint64_t ProgressDivisor;
-uint64_t BytesDone;
-HWND ProgressBar;
-HWND ProgressPageWindow;
+#include "archive/entry_reader.h"
+#include "crypto/crypto_state.h"
+#include "extract/path_helpers.h"
+#include "extract/win32/cleanup_journal.h"
+#include "extract/win32/file_calls.h"
+#include "extract/win32/target_folder.h"
+#include "extract/win32/utf8_names.h"
+#include "resource_ids.h"
+#include "startup/win32/config_trailer.h"
+#include "startup/win32/fatal_error.h"
+#include "startup/win32/startup_state.h"
+#include "startup/win32/ui_texts.h"
+#include "wizard/frame_link.h"
 
 uint64_t ProgressDivisorFor(uint64_t total)
 {
@@ -37,49 +30,6 @@ static int Fail(uint32_t messageId)
 {
     LastErrorId = messageId;
     return -1;
-}
-
-// Works on the prefix of path of length length, creating parents first.
-static int CreateParentDirectoriesUpTo(const char* path, int length)
-{
-    int s = length - 1;
-    while (s >= 0 && !IsPathSeparator(path[s]))
-        s--;
-    if (s <= 0 || (s == 2 && path[1] == ':'))
-        return 0;
-    if (IsPathSeparator(path[0]) && IsPathSeparator(path[1])) {
-        // Server and share of a UNC path are never created.
-        int separators = 0;
-        for (int i = 0; i < s; i++)
-            separators += IsPathSeparator(path[i]);
-        if (separators < 4)
-            return 0;
-    }
-    if (CreateParentDirectoriesUpTo(path, s) != 0)
-        return -1;
-    char prefix[ENTRY_PATH_SIZE];
-    if (s >= ENTRY_PATH_SIZE)
-        return Fail(IDS_ERR_CREATE_FOLDER);
-    CopyMemory(prefix, path, (SIZE_T)s);
-    prefix[s] = 0;
-    DWORD attributes = GetFileAttributesA(prefix);
-    // A link or junction would lead the files somewhere else than named.
-    if ((LONG)attributes > 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return Fail(IDS_ERR_CREATE_FOLDER);
-    if ((LONG)attributes > 0 && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return 0;
-    if (!FileCalls.createDirectory(prefix, NULL))
-        return Fail(IDS_ERR_CREATE_FOLDER);
-    if (JournalAdd(JOURNAL_FOLDER, prefix, s) != 0) {
-        FileCalls.removeDirectory(prefix);
-        return Fail(IDS_ERR_NO_MEMORY);
-    }
-    return 0;
-}
-
-int CreateParentDirectories(const char* path)
-{
-    return CreateParentDirectoriesUpTo(path, lstrlenA(path));
 }
 
 static HANDLE CreateOutputFile(const char* path)
@@ -157,7 +107,6 @@ int ExtractEntry(ArchiveReader* reader, const ArchiveEntryInfo* info, const char
     char path[ENTRY_PATH_SIZE];
     if (BuildEntryPath(path, info, name) != 0)
         return Fail(IDS_ERR_CREATE_FILE);
-    ResetEntryIv();
     if (EntryOpen(reader) != ARCHIVE_OK)
         return Fail(IDS_ERR_READ_ARCHIVE);
     HANDLE file = CreateOutputFile(path);
@@ -236,7 +185,7 @@ DWORD WINAPI ExtractionWorker(LPVOID)
 {
     if (MakeUniqueSubfolder() != 0)
         ShowFatalError(LastErrorId);
-    ArchiveReader* reader = ArchiveOpen(ModuleFile, SfxSettings.archiveOffset, SfxSettings.archiveSize);
+    ArchiveReader* reader = ArchiveOpen(ModuleFile, SfxSettings.archiveOffset, SfxSettings.archiveSize, &ProcessArchiveData);
     uint32_t entryCount = 0;
     if (reader == NULL || ArchiveGetInfo(reader, &entryCount, NULL) != ARCHIVE_OK)
         ShowFatalError(IDS_ERR_CORRUPT);
