@@ -56,6 +56,29 @@ std::vector<std::string> ReadPatterns(const toml::node& node, const std::string&
     return patterns;
 }
 
+// The [version] table: the numbers and texts of the version information.
+void ReadVersionTable(const toml::table& table, const std::string& name, PackageIdentity& identity)
+{
+    for (const auto& [key, node] : table) {
+        std::string field(key.str());
+        int index = FindVersionField(field);
+        if (index < 0)
+            throw PackerError(Where(name, key.source()) + ": unknown key " + field + " in [version]");
+        if (!node.is_string())
+            throw PackerError(Where(name, node.source()) + ": " + field + " must be a text in quotes");
+        std::string value = node.as_string()->get();
+        CheckVersionValue(static_cast<std::size_t>(index), value, Where(name, node.source()));
+        identity.version[static_cast<std::size_t>(index)] = value;
+    }
+}
+
+std::string ReadText(const toml::node& node, const std::string& name, const std::string& key)
+{
+    if (!node.is_string())
+        throw PackerError(Where(name, node.source()) + ": " + key + " must be a text in quotes");
+    return node.as_string()->get();
+}
+
 void ReadLanguageTable(const toml::table& table, std::size_t language, const std::string& name,
                        PackageSettings& settings)
 {
@@ -96,6 +119,16 @@ PackageSettings ParseConfigText(const std::string& text, const std::string& name
             settings.skipFolderPage = ReadSwitch(node, name, entry);
         } else if (entry == kExcludeKey) {
             settings.exclude = ReadPatterns(node, name);
+        } else if (entry == kIconKey) {
+            settings.identity.icon = PathFromUtf8(ReadText(node, name, entry));
+        } else if (entry == kExecutionLevelKey) {
+            std::string level = ReadText(node, name, entry);
+            CheckExecutionLevel(level, Where(name, node.source()));
+            settings.identity.executionLevel = level;
+        } else if (entry == kVersionTable) {
+            if (!node.is_table())
+                throw PackerError(Where(name, node.source()) + ": version must be a table, [version]");
+            ReadVersionTable(*node.as_table(), name, settings.identity);
         } else if (int language = FindLanguage(entry); language >= 0) {
             if (!node.is_table())
                 throw PackerError(Where(name, node.source()) + ": " + entry + " must be a table, [" + entry + "]");
@@ -117,7 +150,12 @@ PackageSettings ReadConfigFile(const fs::path& path)
     std::uint8_t buffer[16384];
     for (std::size_t n; (n = file.read(buffer, sizeof buffer)) > 0;)
         text.append(reinterpret_cast<const char*>(buffer), n);
-    return ParseConfigText(text, PathToUtf8(path));
+    PackageSettings settings = ParseConfigText(text, PathToUtf8(path));
+    // The icon is named from where the config file lies, as it would be
+    // from a project's folder, whatever folder the packer runs in.
+    if (settings.identity.icon && settings.identity.icon->is_relative())
+        settings.identity.icon = path.parent_path() / *settings.identity.icon;
+    return settings;
 }
 
 }  // namespace packer

@@ -44,6 +44,7 @@ struct BuildArguments {
     PasswordSource password;
     PackageSettings settings;   // from options; they win over the config file
     std::vector<std::string> texts;   // --text language.key=value
+    std::vector<std::string> versionInfo;   // --version-info key=value
     bool followLinks = false;
 };
 
@@ -120,6 +121,10 @@ int RunBuild(BuildArguments& arguments)
             EncodeSettingText(kTextFields[f], *text, std::string("--") + kTextFields[f].key);
     for (const std::string& text : arguments.texts)
         ApplyTextOption(text, arguments.settings);
+    for (const std::string& value : arguments.versionInfo)
+        ApplyVersionOption(value, arguments.settings.identity);
+    if (arguments.settings.identity.executionLevel)
+        CheckExecutionLevel(*arguments.settings.identity.executionLevel, "--execution-level");
     request.settings.overrideWith(arguments.settings);
     std::optional<fs::path> stub;
     if (!arguments.stub.empty())
@@ -204,6 +209,20 @@ void DefineBuild(CLI::App& app, BuildArguments& arguments)
                       "folder; ending in '/' folders only); repeatable, joins the config's list")
         ->option_text("PATTERN")
         ->allow_extra_args(false);
+    build->add_option_function<std::string>(
+             "--icon", [&arguments](const std::string& file) { arguments.settings.identity.icon = PathFromUtf8(file); },
+             "the package's icon: an .ico file with one or more images (default: the stub's)")
+        ->option_text("FILE");
+    build->add_option("--version-info", arguments.versionInfo,
+                      "a value of the version information: KEY=VALUE, keys as in the config's [version] table "
+                      "(file_version, product_name ...); repeatable")
+        ->option_text("KEY=VALUE")
+        ->allow_extra_args(false);
+    build->add_option_function<std::string>(
+             "--execution-level",
+             [&arguments](const std::string& level) { arguments.settings.identity.executionLevel = level; },
+             "what the package asks Windows for: as_invoker (default), highest_available or require_administrator")
+        ->option_text("LEVEL");
     build->add_flag("--follow-links", arguments.followLinks,
                     "pack what links to folders lead to (default: skip them with a note)");
     AddSwitchPair(build, arguments.settings.hideFrame, "--hide-frame",

@@ -44,6 +44,7 @@ void PackageSettings::overrideWith(const PackageSettings& other)
     if (other.skipFolderPage)
         skipFolderPage = other.skipFolderPage;
     exclude.insert(exclude.end(), other.exclude.begin(), other.exclude.end());
+    identity.overrideWith(other.identity);
 }
 
 int FindTextField(const std::string& key)

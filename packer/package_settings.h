@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "package_identity.h"
 #include "packaging/trailer_writer.h"
 
 namespace packer {
@@ -45,6 +46,9 @@ struct PackageSettings {
     std::optional<bool> skipFolderPage;
     // Not a record: patterns of the source's paths left out of the package.
     std::vector<std::string> exclude;
+    // Not records either: the icon, version information and execution
+    // level written into the stub's copy.
+    PackageIdentity identity;
 
     // Takes every value that other gives, keeping ours where it is silent;
     // other's exclude patterns join ours.
