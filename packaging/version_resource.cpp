@@ -195,13 +195,14 @@ Bytes writeVersionResource(const VersionResource& version)
         std::snprintf(key, sizeof key, "%04X%04X", version.language, version.codePage);
         std::u16string tableKey(key, key + 8);
         children.push_back(Node(kStringsKey, {}, 0, kTextValue, {Node(tableKey, {}, 0, kTextValue, strings)}));
+        // Where Explorer looks for the table's language and code page.
+        Bytes translation;
+        appendU16(translation, version.language);
+        appendU16(translation, version.codePage);
+        children.push_back(Node(kVariablesKey, {}, 0, kTextValue,
+                                {Node(kTranslationKey, translation, static_cast<std::uint16_t>(translation.size()),
+                                      kBinaryValue, {})}));
     }
-    Bytes translation;
-    appendU16(translation, version.language);
-    appendU16(translation, version.codePage);
-    children.push_back(Node(kVariablesKey, {}, 0, kTextValue,
-                            {Node(kTranslationKey, translation, static_cast<std::uint16_t>(translation.size()),
-                                  kBinaryValue, {})}));
     return Node(kRootKey, fixed, static_cast<std::uint16_t>(fixed.size()), kBinaryValue, children);
 }
 

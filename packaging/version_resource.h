@@ -48,8 +48,9 @@ struct VersionResource {
 VersionResource readVersionResource(const Bytes& data);
 
 // Writes one: the fixed part (a fresh one when version.fixed is empty) with
-// the two numbers, a string table in version.language and version.codePage
-// when there are strings, and the translation that names the same.
+// the two numbers and, when there are strings, a string table in
+// version.language and version.codePage and the translation that names
+// the same.
 Bytes writeVersionResource(const VersionResource& version);
 
 // "1.2.3.4".

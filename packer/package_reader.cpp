@@ -1,6 +1,8 @@
 // Reading packages through the stub's trailer, archive and cipher code.
 #include "package_reader.h"
 
+#include <algorithm>
+
 #include "platform/byte_order.h"
 
 #include "archive/entry_reader.h"
@@ -121,6 +123,17 @@ bool OpenedPackage::hasArchiveRecord() const
         if (record.type == RECORD_ARCHIVE)
             return true;
     return false;
+}
+
+packaging::Bytes OpenedPackage::readProgram()
+{
+    std::uint64_t end = hasArchiveRecord() ? std::min<std::uint64_t>(settings_.archiveOffset, trailerStart_)
+                                           : trailerStart_;
+    packaging::Bytes program(static_cast<std::size_t>(std::min(end, kMaxProgramSize)));
+    if (SysFileSeekTo(file_.get(), 0) != 0 ||
+        SysFileReadExact(file_.get(), program.data(), static_cast<std::uint32_t>(program.size())) != 0)
+        throw PackerError("cannot read " + name_ + ": " + LastSystemError());
+    return program;
 }
 
 void OpenedPackage::openArchive()
