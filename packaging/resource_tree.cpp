@@ -279,6 +279,21 @@ void Clamp(ResourceDirectoryInfo& info, std::uint32_t latest)
     info.timeStamp = std::min(info.timeStamp, latest);
 }
 
+// Every table's entries in the order the loader searches them: the first
+// entry is then the one Explorer and the loader take.
+void SortTree(ResourceTree& tree)
+{
+    std::stable_sort(tree.types.begin(), tree.types.end(),
+                     [](const ResourceType& a, const ResourceType& b) { return NameBefore(a.type, b.type); });
+    for (ResourceType& type : tree.types) {
+        std::stable_sort(type.entries.begin(), type.entries.end(),
+                         [](const ResourceEntry& a, const ResourceEntry& b) { return NameBefore(a.name, b.name); });
+        for (ResourceEntry& entry : type.entries)
+            std::stable_sort(entry.items.begin(), entry.items.end(),
+                             [](const ResourceItem& a, const ResourceItem& b) { return a.language < b.language; });
+    }
+}
+
 }  // namespace
 
 ResourceTree readResourceTree(const Bytes& section, std::uint32_t sectionRva)
@@ -307,21 +322,14 @@ ResourceTree readResourceTree(const Bytes& section, std::uint32_t sectionRva)
         }
         tree.types.push_back(std::move(type));
     }
+    SortTree(tree);
     return tree;
 }
 
 Bytes writeResourceTree(const ResourceTree& tree, std::uint32_t sectionRva)
 {
     ResourceTree sorted = tree;
-    std::stable_sort(sorted.types.begin(), sorted.types.end(),
-                     [](const ResourceType& a, const ResourceType& b) { return NameBefore(a.type, b.type); });
-    for (ResourceType& type : sorted.types) {
-        std::stable_sort(type.entries.begin(), type.entries.end(),
-                         [](const ResourceEntry& a, const ResourceEntry& b) { return NameBefore(a.name, b.name); });
-        for (ResourceEntry& entry : type.entries)
-            std::stable_sort(entry.items.begin(), entry.items.end(),
-                             [](const ResourceItem& a, const ResourceItem& b) { return a.language < b.language; });
-    }
+    SortTree(sorted);
     return SectionWriter(sorted, sectionRva).write();
 }
 

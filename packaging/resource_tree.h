@@ -57,7 +57,8 @@ struct ResourceTree {
     std::vector<ResourceType> types;
 };
 
-// Reads the tree from a resource section loaded at sectionRva. Throws
+// Reads the tree from a resource section loaded at sectionRva, every
+// table's entries in the order the loader searches them. Throws
 // FormatError when a table, a name or a data entry lies outside the section
 // or the tree is not of three levels.
 ResourceTree readResourceTree(const Bytes& section, std::uint32_t sectionRva);
