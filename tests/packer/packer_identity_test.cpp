@@ -126,9 +126,9 @@ TEST_F(IdentityTest, APackageWithoutThemCarriesTheStubAsItIs)
 
     RunResult listing = RunPacker({"inspect", arg("out.exe")});
     ASSERT_EQ(listing.exitCode, 0) << listing.err;
-    for (const char* line : {"icon:      32x32 4-bit, 16x16 4-bit\n",
-                             "version:   file " SFX_VERSION ".0, product " SFX_VERSION ".0; no texts\n",
-                             "execution: as_invoker\n"})
+    for (const char* line : {"icon:      32x32 4-bit, 16x16 4-bit",
+                             "version:   file " SFX_VERSION ".0, product " SFX_VERSION ".0; no texts",
+                             "execution: as_invoker"})
         EXPECT_NE(listing.out.find(line), std::string::npos) << line << " in:\n" << listing.out;
 }
 
@@ -153,15 +153,15 @@ TEST_F(IdentityTest, InspectShowsWhatTheConfigAndTheOptionsGave)
 
     RunResult listing = RunPacker({"inspect", arg("setup.exe")});
     ASSERT_EQ(listing.exitCode, 0) << listing.err;
-    for (const char* line : {"icon:      256x256 PNG 32-bit, 48x48 32-bit, 16x16 4-bit\n",
-                             "version:   file 2.5.0.0, product 2.5.0.0; texts in language 0x0407, code page 1252\n",
-                             "           file_version       \"2.5\"\n",
-                             "           product_version    \"2.5\"\n",
-                             "           product_name       \"Demo \xC3\xA4\"\n",
-                             "           company_name       \"Option GmbH\"\n",
-                             "           original_filename  \"setup.exe\"\n",
-                             "           comments           \"from \"here\"\"\n",
-                             "execution: highest_available\n"})
+    for (const char* line : {"icon:      256x256 PNG 32-bit, 48x48 32-bit, 16x16 4-bit",
+                             "version:   file 2.5.0.0, product 2.5.0.0; texts in language 0x0407, code page 1252",
+                             "           file_version       \"2.5\"",
+                             "           product_version    \"2.5\"",
+                             "           product_name       \"Demo \xC3\xA4\"",
+                             "           company_name       \"Option GmbH\"",
+                             "           original_filename  \"setup.exe\"",
+                             "           comments           \"from \"here\"\"",
+                             "execution: highest_available"})
         EXPECT_NE(listing.out.find(line), std::string::npos) << line << " in:\n" << listing.out;
     RunResult json = RunPacker({"inspect", arg("setup.exe"), "--json"});
     ASSERT_EQ(json.exitCode, 0) << json.err;
@@ -173,7 +173,7 @@ TEST_F(IdentityTest, InspectShowsWhatTheConfigAndTheOptionsGave)
     // The option's icon wins over the config's; the same inputs give the
     // same bytes.
     ASSERT_EQ(build("in", "other.exe", {"-c", arg("project/setup.toml"), "--icon", arg("app.ico")}).exitCode, 0);
-    EXPECT_NE(RunPacker({"inspect", arg("other.exe")}).out.find("icon:      32x32 32-bit, 16x16 4-bit\n"),
+    EXPECT_NE(RunPacker({"inspect", arg("other.exe")}).out.find("icon:      32x32 32-bit, 16x16 4-bit"),
               std::string::npos);
     fs::create_directories(path("again"));
     ASSERT_EQ(build("in", "again/setup.exe", {"-c", arg("project/setup.toml"), "--version-info",
