@@ -1,9 +1,10 @@
 // The icon, version information and execution level of packages made from
 // the real 32- and 64-bit stubs, read back by independent tools: icoutils'
 // wrestool gives the icon group and images byte for byte as the .ico file
-// holds them, and Debian's pefile reads the version information and the
-// manifest and finds every other part of the stub as it was. Linux only:
-// the tools are Linux programs.
+// holds them, Debian's pefile reads the version information and the
+// manifest and finds every other part of the stub as it was, and
+// osslsigncode signs and verifies the package. Linux only: the tools are
+// Linux programs.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -135,6 +136,45 @@ TEST_P(IndependentTools, ReadTheIconVersionAndLevelTheStubNowCarries)
                          "string: Comments=made for tests\n"
                          "translation: 0x0407 0x04e4\n"
                          "level: requireAdministrator\n");
+}
+
+// A signature covers the resources: a signed stub cannot take new ones and
+// is refused, while the package made from the stub signs and verifies.
+TEST_P(IndependentTools, SignTheFinishedPackageNotTheStub)
+{
+    bool want64 = GetParam();
+    fs::path stub;
+    try {
+        stub = packer::LocateStub(std::nullopt, want64);
+    } catch (const packer::PackerError&) {
+        GTEST_SKIP() << "no " << (want64 ? "64" : "32") << "-bit stub built";
+    }
+    WriteBytes(path("stub.exe"), ReadBytes(stub));
+    WriteTree(path("in"), {{"a.txt", TextBytes(1000)}});
+    WriteBytes(path("app.ico"), packaging::makeIconFile(kImages));
+    ASSERT_EQ(RunTool("openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=sfxtest -days 2 -keyout " +
+                      Quoted(path("key.pem")) + " -out " + Quoted(path("cert.pem")) + " 2>/dev/null")
+                  .exitCode,
+              0);
+    std::string signer = "osslsigncode sign -certs " + Quoted(path("cert.pem")) + " -key " + Quoted(path("key.pem"));
+    ASSERT_EQ(RunTool(signer + " -in " + Quoted(path("stub.exe")) + " -out " + Quoted(path("signed-stub.exe")) +
+                      " >/dev/null")
+                  .exitCode,
+              0);
+    RunResult refused = RunPacker({"build", arg("in"), "-o", arg("out.exe"), "--stub", arg("signed-stub.exe"),
+                                   "--icon", arg("app.ico")});
+    ExpectRefused(refused, {"signed-stub.exe cannot take the package's icon, version information or execution "
+                            "level: the program is signed", "sign the package after building it instead"});
+    EXPECT_FALSE(fs::exists(path("out.exe")));
+
+    ASSERT_EQ(build("in", "out.exe", {"--icon", arg("app.ico")}).exitCode, 0);
+    ASSERT_EQ(RunTool(signer + " -in " + Quoted(path("out.exe")) + " -out " + Quoted(path("signed.exe")) + " >/dev/null")
+                  .exitCode,
+              0);
+    EXPECT_EQ(RunTool("osslsigncode verify -CAfile " + Quoted(path("cert.pem")) + " -in " + Quoted(path("signed.exe")) +
+                      " >/dev/null 2>&1")
+                  .exitCode,
+              0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stubs, IndependentTools, ::testing::Values(false, true),
