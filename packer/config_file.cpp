@@ -120,7 +120,10 @@ PackageSettings ParseConfigText(const std::string& text, const std::string& name
         } else if (entry == kExcludeKey) {
             settings.exclude = ReadPatterns(node, name);
         } else if (entry == kIconKey) {
-            settings.identity.icon = PathFromUtf8(ReadText(node, name, entry));
+            std::string icon = ReadText(node, name, entry);
+            if (icon.empty())
+                throw PackerError(Where(name, node.source()) + ": icon must name an .ico file");
+            settings.identity.icon = PathFromUtf8(icon);
         } else if (entry == kExecutionLevelKey) {
             std::string level = ReadText(node, name, entry);
             CheckExecutionLevel(level, Where(name, node.source()));

@@ -123,6 +123,8 @@ int RunBuild(BuildArguments& arguments)
         ApplyTextOption(text, arguments.settings);
     for (const std::string& value : arguments.versionInfo)
         ApplyVersionOption(value, arguments.settings.identity);
+    if (arguments.settings.identity.icon && arguments.settings.identity.icon->empty())
+        throw PackerError("--icon must name an .ico file");
     if (arguments.settings.identity.executionLevel)
         CheckExecutionLevel(*arguments.settings.identity.executionLevel, "--execution-level");
     request.settings.overrideWith(arguments.settings);

@@ -75,6 +75,8 @@ TEST_F(IdentityTest, BadValuesAndFilesAreRefusedByNameBeforeAnythingIsWritten)
         {"[version]\nlanguage = \"German\"\n", {}, {"cfg.toml:2: unknown key language in [version]"}},
         {"version = \"1.0\"\n", {}, {"cfg.toml:1: version must be a table, [version]"}},
         {"icon = 5\n", {}, {"cfg.toml:1: icon must be a text in quotes"}},
+        {"\nicon = \"\"\n", {}, {"cfg.toml:2: icon must name an .ico file"}},
+        {"", {"--icon", ""}, {"--icon must name an .ico file"}},
         {"", {"--version-info", "productname=Demo"},
          {"--version-info productname=Demo: write KEY=VALUE", "the keys are file_version, product_version, "
                                                             "product_name, company_name"}},
