@@ -231,6 +231,18 @@ void replaceResourceSection(Bytes& program, const Bytes& resources)
     if (program.size() > end)
         throw FormatError("the program holds " + std::to_string(program.size() - end) +
                           " bytes behind its last section, which would end up inside it");
+    // The new resources take the old ones' place and whatever follows
+    // them, in the file and in memory: everything before them must stay
+    // before them.
+    if (found->rawSize == 0 || found->rawOffset < image.directoriesAt)
+        throw FormatError("the resource section has no data of its own in the file");
+    for (std::size_t i = 0; i < index; i++) {
+        const PeSection& section = image.sections[i];
+        if ((section.rawSize != 0 && std::uint64_t{section.rawOffset} + section.rawSize > found->rawOffset) ||
+            std::uint64_t{section.virtualAddress} + std::max(section.virtualSize, section.rawSize) >
+                found->virtualAddress)
+            throw FormatError("the section " + section.name + " lies behind the resources");
+    }
     CheckMovable(image, index + 1);
     for (std::size_t i = index + 1; i < image.sections.size(); i++)
         if (image.sections[i].virtualAddress <= image.sections[i - 1].virtualAddress ||

@@ -360,12 +360,19 @@ TEST(ProgramResources, IconVersionAndLevelReplacedTheRestKept)
 
 TEST(ProgramResources, WhatCannotBeRewrittenIsRefusedAndLeftAlone)
 {
+    // The code section's data moved behind the resources.
+    auto codeBehind = [](Bytes& program) {
+        PeImage image = readPeImage(program);
+        SetLe32(program, image.sections[0].headerAt + 20, image.sections[2].rawOffset);
+    };
     const struct {
         const char* fault;
         std::function<void(TestProgram&)> make;
         const char* message;
+        std::function<void(Bytes&)> damage = [](Bytes&) {};
     } cases[] = {
         {"signed", [](TestProgram& p) { p.signature = true; }, "the program is signed"},
+        {"code behind the resources", [](TestProgram&) {}, "the section .text lies behind the resources", codeBehind},
         {"bytes behind the sections", [](TestProgram& p) { p.tail = 100; }, "100 bytes behind its last section"},
         {"a data section behind the resources", [](TestProgram& p) { p.dataBehindResources = true; },
          "the section .data follows the resources and cannot be moved"},
@@ -391,7 +398,8 @@ TEST(ProgramResources, WhatCannotBeRewrittenIsRefusedAndLeftAlone)
         TestProgram made;
         made.resources = testResources();
         c.make(made);
-        const Bytes before = makeTestProgram(made);
+        Bytes before = makeTestProgram(made);
+        c.damage(before);
         Bytes program = before;
         std::string failure = FailureOf([&program] { changeProgramResources(program, AllChanges()); });
         EXPECT_NE(failure.find(c.message), std::string::npos) << failure;
