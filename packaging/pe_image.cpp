@@ -15,6 +15,7 @@ constexpr std::size_t kFileHeaderSize = 20;          // after the 4-byte signatu
 constexpr std::size_t kSectionHeaderSize = 40;
 constexpr std::size_t kMaxSections = 96;             // the loader's own limit
 constexpr std::size_t kMaxDirectories = 16;
+constexpr std::uint32_t kMaxFileAlignment = 0x10000;
 constexpr std::uint16_t kPe32Magic = 0x10B;
 constexpr std::uint16_t kPe32PlusMagic = 0x20B;
 
@@ -139,8 +140,12 @@ PeImage readPeImage(const Bytes& program)
     const std::uint8_t* optional = program.data() + image.optionalAt;
     image.sectionAlignment = ReadU32Le(optional + kSectionAlignmentField);
     image.fileAlignment = ReadU32Le(optional + kFileAlignmentField);
-    if (image.sectionAlignment == 0 || image.fileAlignment == 0)
-        throw FormatError("the program header gives no alignment");
+    // Powers of two, the file's at most 64 KiB as the loader wants it: a
+    // damaged value must not make a rewritten program gigabytes long.
+    auto powerOfTwo = [](std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; };
+    if (!powerOfTwo(image.sectionAlignment) || !powerOfTwo(image.fileAlignment) ||
+        image.fileAlignment > kMaxFileAlignment)
+        throw FormatError("the program header gives alignments no program has");
     image.checksumAt = image.optionalAt + kChecksumField;
     std::size_t directoryCount = std::min<std::size_t>(ReadU32Le(optional + countField), kMaxDirectories);
     image.directoriesAt = image.optionalAt + countField + 4;

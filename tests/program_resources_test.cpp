@@ -373,6 +373,9 @@ TEST(ProgramResources, WhatCannotBeRewrittenIsRefusedAndLeftAlone)
     } cases[] = {
         {"signed", [](TestProgram& p) { p.signature = true; }, "the program is signed"},
         {"code behind the resources", [](TestProgram&) {}, "the section .text lies behind the resources", codeBehind},
+        // Found by the fuzzer: the resources padded to 4 GiB.
+        {"a file alignment of almost 4 GiB", [](TestProgram&) {}, "alignments no program has",
+         [](Bytes& program) { SetLe32(program, readPeImage(program).optionalAt + 36, 0xFFFFFF00u); }},
         {"bytes behind the sections", [](TestProgram& p) { p.tail = 100; }, "100 bytes behind its last section"},
         {"a data section behind the resources", [](TestProgram& p) { p.dataBehindResources = true; },
          "the section .data follows the resources and cannot be moved"},
