@@ -41,7 +41,11 @@ std::set<std::uint16_t> ImagesOf(const ResourceEntry& group)
 // them; the new ones take the lowest free ids.
 void ReplaceIcon(ResourceTree& tree, const std::vector<IconImage>& images)
 {
-    ResourceType& groups = resourceType(tree, kResourceIconGroup);
+    // Both types made first: adding one moves the others in memory.
+    resourceType(tree, kResourceIconGroup);
+    resourceType(tree, kResourceIcon);
+    ResourceType& groups = *findResourceType(tree, kResourceIconGroup);
+    ResourceType& icons = *findResourceType(tree, kResourceIcon);
     bool existed = !groups.entries.empty();
     ResourceEntry& group = FirstEntry(groups, tree);
     ResourceItem item;
@@ -55,7 +59,6 @@ void ReplaceIcon(ResourceTree& tree, const std::vector<IconImage>& images)
         for (std::uint16_t id : ImagesOf(groups.entries[g]))
             old.erase(id);
 
-    ResourceType& icons = resourceType(tree, kResourceIcon);
     icons.entries.erase(std::remove_if(icons.entries.begin(), icons.entries.end(),
                                        [&old](const ResourceEntry& icon) {
                                            return icon.name.text.empty() && old.count(icon.name.id) != 0;

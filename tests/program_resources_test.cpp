@@ -358,6 +358,24 @@ TEST(ProgramResources, IconVersionAndLevelReplacedTheRestKept)
     EXPECT_EQ(readProgramResources(after).icon.size(), 1u);
 }
 
+TEST(ProgramResources, AProgramWithoutIconOrVersionGetsThem)
+{
+    TestProgram made;
+    made.resources = testResources();
+    // Without the icons, the group and the version resource.
+    made.resources.types.erase(made.resources.types.begin() + 2, made.resources.types.begin() + 5);
+    Bytes program = makeTestProgram(made);
+    ASSERT_TRUE(readProgramResources(program).icon.empty());
+    changeProgramResources(program, AllChanges());
+    ProgramResources read = readProgramResources(program);
+    ASSERT_EQ(read.icon.size(), 3u);
+    EXPECT_EQ(read.icon[0].entry.id, 1);
+    ASSERT_TRUE(read.version);
+    EXPECT_EQ(read.version->fileVersion, (VersionNumber{1, 2, 3, 4}));
+    EXPECT_EQ(read.version->codePage, kDefaultVersionCodePage);
+    EXPECT_EQ(read.executionLevel, std::optional<std::string>(kHighestAvailable));
+}
+
 TEST(ProgramResources, WhatCannotBeRewrittenIsRefusedAndLeftAlone)
 {
     // The code section's data moved behind the resources.
