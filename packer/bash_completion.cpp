@@ -7,7 +7,7 @@ namespace packer {
 
 namespace {
 
-enum class ValueKind { kNone, kWord, kFile, kFolder, kVariable, kCommand };
+enum class ValueKind { kNone, kWord, kFile, kFolder, kVariable, kCommand, kChoice };
 
 // The value's name says what fits: options added later complete well as
 // long as they name their values as the others do.
@@ -25,12 +25,20 @@ ValueKind KindOf(const CLI::Option* option)
         return ValueKind::kVariable;
     if (name == "COMMAND")
         return ValueKind::kCommand;
+    if (name.find('|') != std::string::npos)
+        return ValueKind::kChoice;   // as_invoker|highest_available|...
     return ValueKind::kWord;
 }
 
-std::string Completer(ValueKind kind)
+// valueName: the option's, for a choice's words.
+std::string Completer(ValueKind kind, std::string valueName = "")
 {
     switch (kind) {
+    case ValueKind::kChoice:
+        for (char& c : valueName)
+            if (c == '|')
+                c = ' ';
+        return "_sfxpack_reply -W \"" + valueName + "\"";
     case ValueKind::kFile:
         return "_sfxpack_reply -f";
     case ValueKind::kFolder:
@@ -38,7 +46,7 @@ std::string Completer(ValueKind kind)
     case ValueKind::kVariable:
         return "_sfxpack_reply -e";
     case ValueKind::kCommand:
-        return "_sfxpack_reply -W \"$commands\"";
+        return "_sfxpack_reply -W \"$commands $topics\"";
     default:
         return "COMPREPLY=()";
     }
@@ -70,7 +78,7 @@ std::string CommandBranch(const CLI::App& command, const std::string& arguments)
         options += (options.empty() ? "" : " ") + names;
         ValueKind kind = KindOf(option);
         if (kind != ValueKind::kNone)
-            values += "            " + names + ") " + Completer(kind) + "; return ;;\n";
+            values += "            " + names + ") " + Completer(kind, option->get_option_text()) + "; return ;;\n";
     }
     for (char& c : options)
         if (c == '|')
@@ -88,11 +96,14 @@ std::string CommandBranch(const CLI::App& command, const std::string& arguments)
 
 }  // namespace
 
-std::string BashCompletionScript(const CLI::App& program)
+std::string BashCompletionScript(const CLI::App& program, const std::vector<std::string>& topics)
 {
     std::string commands;
     for (const std::string& name : VisibleCommandNames(program))
         commands += (commands.empty() ? "" : " ") + name;
+    std::string topicWords;
+    for (const std::string& name : topics)
+        topicWords += (topicWords.empty() ? "" : " ") + name;
 
     std::string script =
         "# bash completion for sfxpack, written by the build from the packer's own\n"
@@ -115,6 +126,7 @@ std::string BashCompletionScript(const CLI::App& program)
         "    local cur=${COMP_WORDS[COMP_CWORD]}\n"
         "    local prev=${COMP_WORDS[COMP_CWORD - 1]}\n"
         "    local commands=\"" + commands + "\"\n"
+        "    local topics=\"" + topicWords + "\"\n"
         "    local command= i\n"
         "    for ((i = 1; i < COMP_CWORD; i++)); do\n"
         "        case ${COMP_WORDS[i]} in\n"
@@ -130,7 +142,7 @@ std::string BashCompletionScript(const CLI::App& program)
                   "        ;;\n";
     }
     // Before a command, a word without a dash is the command.
-    script += "    \"\")\n" + CommandBranch(program, Completer(ValueKind::kCommand)) +
+    script += "    \"\")\n" + CommandBranch(program, "_sfxpack_reply -W \"$commands\"") +
               "        ;;\n"
               "    *)\n"
               "        COMPREPLY=()\n"

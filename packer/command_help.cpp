@@ -3,15 +3,14 @@
 
 #include <algorithm>
 
+#include "word_suggestion.h"
+
 namespace packer {
 
 namespace {
 
 constexpr std::size_t kOptionColumn = 30;
 constexpr std::size_t kLineWidth = 79;
-// A name this near an unknown word (in single-character edits) is offered
-// as what was probably meant.
-constexpr std::size_t kNearestDistance = 2;
 
 bool Hidden(const CLI::Option* option)
 {
@@ -74,51 +73,6 @@ std::string WrapList(const std::string& prefix, const std::vector<std::string>& 
     return text;
 }
 
-std::size_t EditDistance(const std::string& a, const std::string& b)
-{
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); j++)
-        row[j] = j;
-    for (std::size_t i = 1; i <= a.size(); i++) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for (std::size_t j = 1; j <= b.size(); j++) {
-            std::size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
-}
-
-// The one candidate the word most likely meant: the only one it begins, or
-// the nearest within kNearestDistance edits that is not nearly all edits.
-std::string NearestName(const std::string& word, const std::vector<std::string>& candidates)
-{
-    std::vector<std::string> extending;
-    for (const std::string& candidate : candidates)
-        if (word.size() >= 3 && candidate.compare(0, word.size(), word) == 0)
-            extending.push_back(candidate);
-    if (extending.size() == 1)
-        return extending.front();
-    std::string nearest;
-    std::size_t best = kNearestDistance + 1;
-    for (const std::string& candidate : candidates) {
-        std::size_t distance = EditDistance(word, candidate);
-        if (distance < best && distance * 2 < word.size()) {
-            best = distance;
-            nearest = candidate;
-        }
-    }
-    return nearest;
-}
-
-std::string Nearest(const std::string& word, const std::vector<std::string>& candidates)
-{
-    std::string nearest = NearestName(word, candidates);
-    return nearest.empty() ? "" : "; did you mean " + nearest + "?";
-}
-
 std::string UnknownOption(const CLI::App& command, const std::string& word, bool isProgram)
 {
     std::string name = word.substr(0, word.find('='));
@@ -128,7 +82,7 @@ std::string UnknownOption(const CLI::App& command, const std::string& word, bool
             for (const std::string& each : AllNames(option))
                 candidates.push_back(each);
     std::string who = isProgram ? "sfxpack" : command.get_name();
-    std::string message = "unknown option " + name + (isProgram ? "" : " for " + who) + Nearest(name, candidates);
+    std::string message = "unknown option " + name + (isProgram ? "" : " for " + who) + DidYouMean(name, candidates);
     message += "\n" + WrapList("  " + who + " takes:", VisibleOptionNames(command), 4);
     if (isProgram)
         message += "\n" + WrapList("  and the commands", VisibleCommandNames(command), 4);
@@ -149,6 +103,8 @@ std::string HelpFormatter::make_help(const CLI::App* app, std::string name, CLI:
     std::string text = CLI::Formatter::make_help(app, name, mode);
     for (std::size_t at; (at = text.find("\n\n\n")) != std::string::npos;)
         text.erase(at, 1);
+    if (mode == CLI::AppFormatMode::Normal && app->get_parent() == nullptr)
+        text += programNotes_;
     return text;
 }
 
@@ -282,7 +238,7 @@ std::string DescribeUnknownWord(const CLI::App& app)
         return UnknownOption(command, word, isProgram);
     if (isProgram) {
         std::vector<std::string> commands = VisibleCommandNames(app);
-        return "unknown command " + word + Nearest(word, commands) + "\n" +
+        return "unknown command " + word + DidYouMean(word, commands) + "\n" +
                WrapList("  the commands are", commands, 4);
     }
     return "unexpected argument " + word + " for " + command.get_name();

@@ -18,12 +18,19 @@ class HelpFormatter : public CLI::Formatter {
   public:
     HelpFormatter();
 
+    // Text the program's own help ends with (not the help of all commands,
+    // whose reader, the man page, has it in sections of its own).
+    void programNotes(std::string text) { programNotes_ = std::move(text); }
+
     std::string make_help(const CLI::App* app, std::string name, CLI::AppFormatMode mode) const override;
     std::string make_description(const CLI::App* app) const override;
     std::string make_usage(const CLI::App* app, std::string name) const override;
     std::string make_option_opts(const CLI::Option* option) const override;
     std::string make_subcommands(const CLI::App* app, CLI::AppFormatMode mode) const override;
     std::string make_expanded(const CLI::App* command) const override;
+
+  private:
+    std::string programNotes_;
 };
 
 // The options a person can give to app, by all their names ("-o/--output"),

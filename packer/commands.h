@@ -3,7 +3,9 @@
 // failures that stop it at once.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 
 #include "file_system.h"
 #include "password_input.h"
@@ -13,6 +15,10 @@ namespace packer {
 // Prints the trailer records, the flags, the archive's place and size,
 // whether it is encrypted, and the entries, as text or as JSON.
 int InspectPackage(const fs::path& package, bool json, std::FILE* out);
+
+// Prints the entries' names, sizes and times, as text or as JSON; no
+// password is needed. The closing line is left out under -q.
+int ListPackage(const fs::path& package, bool json, std::FILE* out);
 
 // Reads every entry whole and checks it as the stub would. The line for a
 // sound package is left out under -q; failures are always listed.
@@ -26,6 +32,11 @@ struct ExtractOptions {
     // a partial file even after a crash. Without it the files are written
     // as unzip and tar write them, and the system puts them on the disk.
     bool sync = false;
+    // For tests: called on the extracting thread as each file entry starts
+    // (written 0, before its folder is reached) and after each piece of its
+    // data is written, with the entry's place in the package and its bytes
+    // written so far: moments for a test to change the folder.
+    std::function<void(std::size_t entry, std::uint64_t written)> onWrite;
 };
 
 // Writes the entries below options.folder, never through a link there. A

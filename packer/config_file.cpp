@@ -1,100 +1,170 @@
 // Reading the config file with toml++, which reports where a fault lies.
+// The keys, their tables and their types come from the setting definitions.
 #include "config_file.h"
 
 #include <toml++/toml.h>
 
-#include "exclude_patterns.h"
 #include "packer_error.h"
+#include "word_suggestion.h"
 
 namespace packer {
 
 namespace {
-
-const char* const kHideFrameKey = "hide_frame";
-const char* const kFinishNoWaitKey = "finish_no_wait";
-const char* const kSkipFolderPageKey = "skip_folder_page";
-const char* const kExcludeKey = "exclude";
 
 std::string Where(const std::string& name, const toml::source_region& region)
 {
     return name + ":" + std::to_string(region.begin.line);
 }
 
-bool ReadSwitch(const toml::node& node, const std::string& name, const std::string& key)
+void ReadSwitch(const SettingDefinition& setting, const toml::node& node, const std::string& name,
+                PackageSettings& settings)
 {
     if (!node.is_boolean())
-        throw PackerError(Where(name, node.source()) + ": " + key + " must be true or false");
-    return node.as_boolean()->get();
+        throw PackerError(Where(name, node.source()) + ": " + setting.key + " must be true or false");
+    settings.setSwitch(setting.id, node.as_boolean()->get());
 }
 
-// One pattern of the exclude list, checked here, where its line is known.
-std::string ReadPattern(const toml::node& item, const std::string& name)
-{
-    if (!item.is_string())
-        throw PackerError(Where(name, item.source()) + ": exclude must hold patterns in quotes");
-    std::string pattern = item.as_string()->get();
-    try {
-        ExcludePatterns check({pattern});
-    } catch (const PackerError& error) {
-        throw PackerError(Where(name, item.source()) + ": " + error.what());
-    }
-    return pattern;
-}
-
-// exclude = ["*.bak", "build/"]; a single pattern needs no brackets.
-std::vector<std::string> ReadPatterns(const toml::node& node, const std::string& name)
-{
-    if (node.is_string())
-        return {ReadPattern(node, name)};
-    const toml::array* list = node.as_array();
-    if (list == nullptr)
-        throw PackerError(Where(name, node.source()) + ": exclude must be a list of patterns in quotes, "
-                                                       "[\"*.bak\", \"build/\"]");
-    std::vector<std::string> patterns;
-    for (const toml::node& item : *list)
-        patterns.push_back(ReadPattern(item, name));
-    return patterns;
-}
-
-// The [version] table: the numbers and texts of the version information.
-void ReadVersionTable(const toml::table& table, const std::string& name, PackageIdentity& identity)
-{
-    for (const auto& [key, node] : table) {
-        std::string field(key.str());
-        int index = FindVersionField(field);
-        if (index < 0)
-            throw PackerError(Where(name, key.source()) + ": unknown key " + field + " in [version]");
-        if (!node.is_string())
-            throw PackerError(Where(name, node.source()) + ": " + field + " must be a text in quotes");
-        std::string value = node.as_string()->get();
-        CheckVersionValue(static_cast<std::size_t>(index), value, Where(name, node.source()));
-        identity.version[static_cast<std::size_t>(index)] = value;
-    }
-}
-
-std::string ReadText(const toml::node& node, const std::string& name, const std::string& key)
+void ReadText(const SettingDefinition& setting, const toml::node& node, std::size_t language,
+              const std::string& name, PackageSettings& settings)
 {
     if (!node.is_string())
-        throw PackerError(Where(name, node.source()) + ": " + key + " must be a text in quotes");
-    return node.as_string()->get();
+        throw PackerError(Where(name, node.source()) + ": " + setting.key + " must be a text in quotes");
+    settings.setText(setting.id, language, node.as_string()->get(), Where(name, node.source()));
 }
 
-void ReadLanguageTable(const toml::table& table, std::size_t language, const std::string& name,
-                       PackageSettings& settings)
+// icon = "art/setup.ico": as written; ReadConfigFile takes a relative path
+// from the file's folder.
+void ReadFile(const SettingDefinition& setting, const toml::node& node, const std::string& name,
+              PackageSettings& settings)
 {
-    for (const auto& [key, node] : table) {
-        std::string field(key.str());
-        int index = FindTextField(field);
-        if (index < 0)
-            throw PackerError(Where(name, key.source()) + ": unknown key " + field + " in [" +
-                              kLanguages[language].key + "]");
-        if (!node.is_string())
-            throw PackerError(Where(name, node.source()) + ": " + field + " must be a text in quotes");
-        std::string text = node.as_string()->get();
-        // Checked here, where the line is known; encoded again when written.
-        EncodeSettingText(kTextFields[index], text, Where(name, node.source()));
-        settings.texts[index][language] = text;
+    if (!node.is_string())
+        throw PackerError(Where(name, node.source()) + ": " + setting.key + " must be a text in quotes");
+    settings.setFile(setting.id, PathFromUtf8(node.as_string()->get()), Where(name, node.source()));
+}
+
+// exclude = ["*.bak", "build/"]; a single pattern needs no brackets. Each
+// pattern is checked where its line is known.
+void ReadPatterns(const SettingDefinition& setting, const toml::node& node, const std::string& name,
+                  PackageSettings& settings)
+{
+    if (node.is_string()) {
+        settings.addPattern(setting.id, node.as_string()->get(), Where(name, node.source()));
+        return;
     }
+    const toml::array* list = node.as_array();
+    if (list == nullptr)
+        throw PackerError(Where(name, node.source()) + ": " + setting.key +
+                          " must be a list of patterns in quotes, [\"*.bak\", \"build/\"]");
+    for (const toml::node& item : *list) {
+        if (!item.is_string())
+            throw PackerError(Where(name, item.source()) + ": " + setting.key + " must hold patterns in quotes");
+        settings.addPattern(setting.id, item.as_string()->get(), Where(name, item.source()));
+    }
+}
+
+void ReadSetting(const SettingDefinition& setting, const toml::node& node, std::size_t language,
+                 const std::string& name, PackageSettings& settings)
+{
+    switch (setting.type) {
+    case SettingType::kSwitch:
+        ReadSwitch(setting, node, name, settings);
+        break;
+    case SettingType::kText:
+    case SettingType::kFileName:
+    case SettingType::kChoice:
+    case SettingType::kVersionNumber:
+    case SettingType::kVersionText:
+        ReadText(setting, node, language, name, settings);
+        break;
+    case SettingType::kPatterns:
+        ReadPatterns(setting, node, name, settings);
+        break;
+    case SettingType::kIconFile:
+        ReadFile(setting, node, name, settings);
+        break;
+    }
+}
+
+// The keys a table takes, for "did you mean"; at the top the tables' names
+// as well.
+std::vector<std::string> KeysOf(SettingTable table)
+{
+    std::vector<std::string> keys;
+    for (const SettingDefinition& setting : kSettings)
+        if (setting.table == table)
+            keys.push_back(setting.key);
+    if (table == SettingTable::kTop)
+        for (const ConfigTable& named : kConfigTables)
+            keys.push_back(named.name);
+    return keys;
+}
+
+// "[neutral], [german] or [english]": the tables a key belongs in.
+std::string TablesHolding(SettingTable holds)
+{
+    std::vector<std::string> names;
+    for (const ConfigTable& table : kConfigTables)
+        if (table.holds == holds)
+            names.push_back(std::string("[") + table.name + "]");
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); i++)
+        text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+    return text;
+}
+
+// A setting of any table by its key; nullptr when there is none.
+const SettingDefinition* FindAnySetting(const std::string& key)
+{
+    for (const SettingDefinition& setting : kSettings)
+        if (key == setting.key)
+            return &setting;
+    return nullptr;
+}
+
+// Where a key that stands in the wrong place belongs.
+std::string BelongsIn(const SettingDefinition& setting)
+{
+    if (setting.table == SettingTable::kTop)
+        return "at the top, before any table";
+    return std::string(setting.table == SettingTable::kLanguage ? "in a language table: " : "in the table ") +
+           TablesHolding(setting.table);
+}
+
+void ReadTable(const ConfigTable& table, const toml::table& content, const std::string& name,
+               PackageSettings& settings)
+{
+    for (const auto& [key, node] : content) {
+        std::string entry(key.str());
+        const SettingDefinition* setting = FindSetting(entry, table.holds);
+        if (setting != nullptr) {
+            ReadSetting(*setting, node, table.language, name, settings);
+            continue;
+        }
+        if (const SettingDefinition* elsewhere = FindAnySetting(entry))
+            throw PackerError(Where(name, key.source()) + ": " + entry + " belongs " + BelongsIn(*elsewhere) +
+                              ", not in [" + table.name + "]");
+        throw PackerError(Where(name, key.source()) + ": unknown key " + entry + " in [" + table.name + "]" +
+                          DidYouMean(entry, KeysOf(table.holds)));
+    }
+}
+
+void ReadTopEntry(const std::string& entry, const toml::key& key, const toml::node& node, const std::string& name,
+                  PackageSettings& settings)
+{
+    if (const SettingDefinition* setting = FindSetting(entry, SettingTable::kTop)) {
+        ReadSetting(*setting, node, 0, name, settings);
+        return;
+    }
+    if (const ConfigTable* table = FindConfigTable(entry)) {
+        if (!node.is_table())
+            throw PackerError(Where(name, node.source()) + ": " + entry + " must be a table, [" + entry + "]");
+        ReadTable(*table, *node.as_table(), name, settings);
+        return;
+    }
+    if (const SettingDefinition* elsewhere = FindAnySetting(entry))
+        throw PackerError(Where(name, key.source()) + ": " + entry + " belongs " + BelongsIn(*elsewhere));
+    throw PackerError(Where(name, key.source()) + ": unknown key or table " + entry +
+                      DidYouMean(entry, KeysOf(SettingTable::kTop)));
 }
 
 }  // namespace
@@ -109,40 +179,8 @@ PackageSettings ParseConfigText(const std::string& text, const std::string& name
     }
 
     PackageSettings settings;
-    for (const auto& [key, node] : root) {
-        std::string entry(key.str());
-        if (entry == kHideFrameKey) {
-            settings.hideFrame = ReadSwitch(node, name, entry);
-        } else if (entry == kFinishNoWaitKey) {
-            settings.finishNoWait = ReadSwitch(node, name, entry);
-        } else if (entry == kSkipFolderPageKey) {
-            settings.skipFolderPage = ReadSwitch(node, name, entry);
-        } else if (entry == kExcludeKey) {
-            settings.exclude = ReadPatterns(node, name);
-        } else if (entry == kIconKey) {
-            std::string icon = ReadText(node, name, entry);
-            if (icon.empty())
-                throw PackerError(Where(name, node.source()) + ": icon must name an .ico file");
-            settings.identity.icon = PathFromUtf8(icon);
-        } else if (entry == kExecutionLevelKey) {
-            std::string level = ReadText(node, name, entry);
-            CheckExecutionLevel(level, Where(name, node.source()));
-            settings.identity.executionLevel = level;
-        } else if (entry == kVersionTable) {
-            if (!node.is_table())
-                throw PackerError(Where(name, node.source()) + ": version must be a table, [version]");
-            ReadVersionTable(*node.as_table(), name, settings.identity);
-        } else if (int language = FindLanguage(entry); language >= 0) {
-            if (!node.is_table())
-                throw PackerError(Where(name, node.source()) + ": " + entry + " must be a table, [" + entry + "]");
-            ReadLanguageTable(*node.as_table(), static_cast<std::size_t>(language), name, settings);
-        } else if (FindTextField(entry) >= 0) {
-            throw PackerError(Where(name, key.source()) + ": " + entry +
-                              " belongs in a language table: [neutral], [german] or [english]");
-        } else {
-            throw PackerError(Where(name, key.source()) + ": unknown key or table " + entry);
-        }
-    }
+    for (const auto& [key, node] : root)
+        ReadTopEntry(std::string(key.str()), key, node, name, settings);
     return settings;
 }
 
@@ -154,10 +192,15 @@ PackageSettings ReadConfigFile(const fs::path& path)
     for (std::size_t n; (n = file.read(buffer, sizeof buffer)) > 0;)
         text.append(reinterpret_cast<const char*>(buffer), n);
     PackageSettings settings = ParseConfigText(text, PathToUtf8(path));
-    // The icon is named from where the config file lies, as it would be
+    // Files are named from where the config file lies, as they would be
     // from a project's folder, whatever folder the packer runs in.
-    if (settings.identity.icon && settings.identity.icon->is_relative())
-        settings.identity.icon = path.parent_path() / *settings.identity.icon;
+    for (const SettingDefinition& setting : kSettings) {
+        if (setting.type != SettingType::kIconFile)
+            continue;
+        const std::optional<fs::path>& file = settings.file(setting.id);
+        if (file && file->is_relative())
+            settings.setFile(setting.id, path.parent_path() / *file, PathToUtf8(path));
+    }
     return settings;
 }
 

@@ -1,7 +1,7 @@
-// The config file: TOML with a table per language for the texts, and at the
-// top the switches for the flags, the exclude patterns, the icon and the
-// execution level; a [version] table for the version information. The
-// README shows the format.
+// The config file: TOML with the switches, the exclude patterns, the icon
+// and the execution level at the top, the [version] table and a table per
+// language for the texts, as the setting definitions lay it out; `sfxpack
+// help config` shows the format.
 #pragma once
 
 #include <string>
@@ -13,8 +13,9 @@ namespace packer {
 
 // Reads and checks a config file. Throws PackerError whose message starts
 // with "file:line:" for every fault in the file: syntax, an unknown table or
-// key, a value of the wrong type, a character the stub cannot show.
-// A relative icon path is taken from the config file's folder.
+// key (with the one probably meant), a value of the wrong type, a character
+// the stub cannot show. A relative file path (the icon's) is taken from the
+// config file's folder.
 PackageSettings ReadConfigFile(const fs::path& path);
 
 // The same for config text already in memory; `name` stands for the file.

@@ -33,6 +33,24 @@ std::string TrimmedLine(const std::string& line)
     return line.substr(first, last - first + 1);
 }
 
+// Why the stub would skip a line, said as what it is; empty when it would
+// not. The stub joins each line to the extraction folder and deletes what
+// it names.
+std::string UnsafeLineProblem(const std::string& name)
+{
+    if (std::optional<char32_t> control = FirstNameControl(name))
+        return "the delete list holds the control character " + DescribeCharacter(*control);
+    bool absolute = name.size() >= 2 && IsPathSeparator(name[0]) && IsPathSeparator(name[1]);
+    int fault = CheckEntryName(name.c_str());
+    if (fault == NAME_DEVICE)
+        return "the delete list names a device";
+    if (fault == NAME_TRAILING_DOT_OR_SPACE)
+        return "the delete list names a file ending in a dot or space, which Windows drops";
+    if (fault != NAME_SAFE || absolute)
+        return "the delete list names a file outside the extraction folder";
+    return {};
+}
+
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> PrepareDeleteList(const std::string& shownName,
@@ -73,13 +91,9 @@ std::optional<std::vector<std::uint8_t>> PrepareDeleteList(const std::string& sh
         std::size_t end = text.find('\n', start);
         if (end == std::string::npos)
             end = text.size();
-        std::string name = TrimmedLine(text.substr(start, end - start));
-        // The stub joins each line to the extraction folder and deletes
-        // what it names; these would name files outside it.
-        bool absolute = name.size() >= 2 && IsPathSeparator(name[0]) && IsPathSeparator(name[1]);
-        if (IsUnsafeEntryName(name.c_str()) || absolute)
-            problems.push_back(shownName + ":" + std::to_string(line) +
-                               ": the delete list names a file outside the extraction folder");
+        std::string problem = UnsafeLineProblem(TrimmedLine(text.substr(start, end - start)));
+        if (!problem.empty())
+            problems.push_back(shownName + ":" + std::to_string(line) + ": " + problem);
         start = end + 1;
     }
     if (problems.size() > problemsBefore) {

@@ -13,30 +13,13 @@ namespace packer {
 
 namespace {
 
-// A name as Windows compares it: one spelling for OEM and UTF-8 names, case
-// ignored, both slashes the same, no trailing slash.
+// A name as Windows compares it, for OEM and UTF-8 names alike.
 std::string FoldedName(const std::string& name, bool utf8Name)
 {
     std::string utf8 = name;
     if (!utf8Name && !OemNameToUtf8(name, utf8))
         utf8 = name;
-    std::string folded = FoldNameCase(utf8);
-    for (char& c : folded)
-        if (c == '\\')
-            c = '/';
-    while (!folded.empty() && folded.back() == '/')
-        folded.pop_back();
-    return folded;
-}
-
-// The C1 control characters in UTF-8 (C2 80 to C2 9F). No OEM name that the
-// stub maps holds these bytes, so the test serves both kinds of names.
-bool HoldsC1Control(const std::string& name)
-{
-    for (std::size_t i = 0; i + 1 < name.size(); i++)
-        if (static_cast<unsigned char>(name[i]) == 0xC2 && (static_cast<unsigned char>(name[i + 1]) & 0xE0) == 0x80)
-            return true;
-    return false;
+    return FoldEntryName(utf8);
 }
 
 }  // namespace
@@ -48,9 +31,15 @@ std::string EntryNameProblem(const std::string& name)
     if (name.size() > kMaxEntryNameLength)
         return "name of " + std::to_string(name.size()) + " bytes; Windows paths leave room for " +
                std::to_string(kMaxEntryNameLength);
+    // No OEM name the stub maps holds a C1 or bidirectional control, so the
+    // search serves both kinds of names.
+    if (std::optional<char32_t> control = FirstNameControl(name))
+        return "the stub refuses names with control characters; this one holds " + DescribeCharacter(*control);
     int fault = CheckEntryName(name.c_str());
-    if (fault == NAME_PARENT_COMPONENT || fault == NAME_COLON || fault == NAME_CONTROL_BYTE || HoldsC1Control(name))
-        return "the stub refuses names with \"..\", \":\" or control characters";
+    if (fault == NAME_PARENT_COMPONENT)
+        return "the stub refuses names with a \"..\" component, which would lead out of its folder";
+    if (fault == NAME_COLON)
+        return "the stub refuses names with \":\", which would name a drive or a data stream";
     std::string last;
     std::size_t start = 0;
     while (start <= name.size()) {
@@ -85,30 +74,60 @@ void ThrowProblems(const std::string& heading, std::vector<std::string> problems
     throw PackerError(message);
 }
 
+std::string FoldEntryName(const std::string& utf8Name)
+{
+    std::string folded = FoldNameCase(utf8Name);
+    for (char& c : folded)
+        if (c == '\\')
+            c = '/';
+    while (!folded.empty() && folded.back() == '/')
+        folded.pop_back();
+    return folded;
+}
+
+std::vector<NameClash> FindNameClashes(const std::vector<ComparedName>& names)
+{
+    std::vector<NameClash> clashes;
+    std::map<std::string, std::size_t> seen;
+    for (std::size_t i = 0; i < names.size(); i++) {
+        auto [place, added] = seen.emplace(names[i].folded, i);
+        if (!added)
+            clashes.push_back({i, place->second, false});
+    }
+    // A file cannot stand where another entry needs a folder.
+    for (std::size_t i = 0; i < names.size(); i++) {
+        const std::string& folded = names[i].folded;
+        for (std::size_t slash = folded.find('/'); slash != std::string::npos; slash = folded.find('/', slash + 1)) {
+            auto parent = seen.find(folded.substr(0, slash));
+            if (parent != seen.end() && !names[parent->second].directory) {
+                clashes.push_back({i, parent->second, true});
+                break;
+            }
+        }
+    }
+    return clashes;
+}
+
 void FindEntryNameProblems(const std::vector<SourceEntry>& entries, std::vector<std::string>& problems)
 {
-    std::map<std::string, const SourceEntry*> seen;
+    std::vector<const SourceEntry*> named;
+    std::vector<ComparedName> names;
     for (const SourceEntry& entry : entries) {
         std::string problem = EntryNameProblem(entry.name);
         if (!problem.empty()) {
             problems.push_back(entry.shownName + ": " + problem);
             continue;
         }
-        auto [place, added] = seen.emplace(FoldedName(entry.name, entry.utf8Name), &entry);
-        if (!added)
-            problems.push_back(entry.shownName + ": the same name on Windows as " + place->second->shownName);
+        named.push_back(&entry);
+        names.push_back({FoldedName(entry.name, entry.utf8Name), entry.directory});
     }
-    // A file cannot stand where another entry needs a folder.
-    for (const SourceEntry& entry : entries) {
-        std::string folded = FoldedName(entry.name, entry.utf8Name);
-        for (std::size_t slash = folded.find('/'); slash != std::string::npos; slash = folded.find('/', slash + 1)) {
-            auto parent = seen.find(folded.substr(0, slash));
-            if (parent != seen.end() && !parent->second->directory) {
-                problems.push_back(entry.shownName + ": needs a folder where the file " +
-                                   parent->second->shownName + " is");
-                break;
-            }
-        }
+    for (const NameClash& clash : FindNameClashes(names)) {
+        const std::string& shown = named[clash.entry]->shownName;
+        const std::string& other = named[clash.other]->shownName;
+        if (clash.belowFile)
+            problems.push_back(shown + ": needs a folder where the file " + other + " is");
+        else
+            problems.push_back(shown + ": the same name on Windows as " + other);
     }
 }
 

@@ -70,13 +70,17 @@ const char* DescribeKind(FileKind kind)
     }
 }
 
-fs::path HiddenNameBeside(const fs::path& target, const std::string& suffix)
+std::string HiddenNameCandidate(const std::string& name, const std::string& suffix)
 {
     static std::random_device random;
+    return "." + name + "." + std::to_string(random() % 1000000) + suffix;
+}
+
+fs::path HiddenNameBeside(const fs::path& target, const std::string& suffix)
+{
     fs::path candidate;
-    for (int attempt = 0; attempt < 100; attempt++) {
-        candidate = target.parent_path() / PathFromUtf8("." + PathToUtf8(target.filename()) + "." +
-                                                        std::to_string(random() % 1000000) + suffix);
+    for (int attempt = 0; attempt < kHiddenNameAttempts; attempt++) {
+        candidate = target.parent_path() / PathFromUtf8(HiddenNameCandidate(PathToUtf8(target.filename()), suffix));
         if (KindOf(candidate) == FileKind::kMissing)
             break;
     }

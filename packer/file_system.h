@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,9 +42,6 @@ struct DosTime {
 DosTime FileDosTime(const fs::path& path);
 // A time in seconds since 1970 (UTC) as a local DOS time, clamped likewise.
 DosTime LocalDosTime(std::int64_t seconds);
-// Sets the last-write time from a DOS time, read as local time as the stub
-// reads it. Throws PackerError.
-void SetFileDosTime(const fs::path& path, DosTime time);
 
 // Orders DOS times: date first, then time of day.
 inline std::uint32_t DosTimeValue(DosTime time)
@@ -70,12 +68,17 @@ class InputFile {
     std::intptr_t handle_;
 };
 
+class FolderHandle;
+
 // A file created for writing, never one that exists already. The owner
 // either commits it with close() or lets it be removed when destroyed.
 class OutputFile {
   public:
     // executable: a program (the package), given the execute bits the umask allows.
     explicit OutputFile(const fs::path& path, bool executable = false);
+    // The file `name` in a held folder, created relative to its handle; a
+    // link at that name is refused like any other name that is taken.
+    OutputFile(std::shared_ptr<const FolderHandle> folder, const std::string& name);
     ~OutputFile();   // an open file is closed and deleted
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -88,6 +91,9 @@ class OutputFile {
     void truncateTo(std::uint64_t position);
     // Waits until what was written is on the disk.
     void sync();
+    // Sets the last-write time from a DOS time, read as local time as the
+    // stub reads it. Throws PackerError.
+    void setDosTime(DosTime time);
     // Closes; the file stays. Its data may still be on their way to the
     // disk: sync() first where a crash must not leave a partial file.
     void close();
@@ -97,25 +103,21 @@ class OutputFile {
     fs::path path_;
     std::intptr_t handle_;
     std::uint64_t position_ = 0;
+    // Set for a file in a held folder: it is removed relative to the folder.
+    std::shared_ptr<const FolderHandle> folder_;
+    std::string name_;
 };
-
-// Waits until the files, their names included, are on the disk. On Linux
-// everything waiting for the file systems that hold them goes too (one
-// call for each, however many files); on Windows each file is flushed.
-// Throws PackerError.
-void SyncFiles(const std::vector<fs::path>& files);
 
 // Renames from to to, replacing what is there. Throws PackerError.
 void RenameReplacing(const fs::path& from, const fs::path& to);
-// Renames unless to exists: false then, and nothing changes. Throws
-// PackerError on other failures.
-bool RenameNoReplace(const fs::path& from, const fs::path& to);
 
 // A hidden name beside target that nothing has yet: "." name "." number
 // suffix, for a file written under another name first. After many taken
 // ones the last is returned all the same; the caller's exclusive create or
 // rename then fails on it.
 fs::path HiddenNameBeside(const fs::path& target, const std::string& suffix);
+// The candidates it tries, one a call: the UTF-8 name with a fresh number.
+std::string HiddenNameCandidate(const std::string& name, const std::string& suffix);
 
 // A read handle for the shared readers (trailer, archive), opened like the
 // stub opens itself; SYS_FILE_INVALID when the file cannot be opened.

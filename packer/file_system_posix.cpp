@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <set>
 
 #include "file_system_shared.h"
+#include "folder_handle.h"
 #include "packer_error.h"
 
 namespace packer {
@@ -39,7 +39,7 @@ DosTime FileDosTime(const fs::path& path)
     return LocalDosTime(info.st_mtime);
 }
 
-void SetFileDosTime(const fs::path& path, DosTime time)
+void SetDescriptorTime(int fd, DosTime time, const fs::path& path)
 {
     struct tm local = TmFromDosTime(time);
     struct timespec times[2];
@@ -47,7 +47,7 @@ void SetFileDosTime(const fs::path& path, DosTime time)
     times[0].tv_nsec = UTIME_NOW;
     times[1].tv_sec = mktime(&local);
     times[1].tv_nsec = 0;
-    if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
+    if (futimens(fd, times) != 0)
         Fail("cannot set the time of", path);
 }
 
@@ -89,11 +89,21 @@ OutputFile::OutputFile(const fs::path& path, bool executable) : path_(path)
     handle_ = fd;
 }
 
+// The name of a file that is not kept goes again; in a held folder
+// relative to it, wherever the folder has been moved since.
+static void RemoveUnkept(const fs::path& path, const FolderHandle* folder, const std::string& name)
+{
+    if (folder != nullptr)
+        folder->removeFile(name);
+    else
+        unlink(path.c_str());
+}
+
 OutputFile::~OutputFile()
 {
     if (handle_ != -1) {
         ::close(static_cast<int>(handle_));
-        unlink(path_.c_str());
+        RemoveUnkept(path_, folder_.get(), name_);
     }
 }
 
@@ -133,43 +143,19 @@ void OutputFile::sync()
         Fail("cannot write", path_);
 }
 
+void OutputFile::setDosTime(DosTime time)
+{
+    SetDescriptorTime(static_cast<int>(handle_), time, path_);
+}
+
 void OutputFile::close()
 {
     int fd = static_cast<int>(handle_);
     handle_ = -1;
     if (::close(fd) != 0) {
         int error = errno;
-        unlink(path_.c_str());
+        RemoveUnkept(path_, folder_.get(), name_);
         throw PackerError("cannot write " + PathToUtf8(path_) + ": " + std::strerror(error));
-    }
-}
-
-// One syncfs for each file system instead of an fsync per file: each fsync
-// waits for a journal commit of its own, which for many small files costs
-// far more than writing them.
-void SyncFiles(const std::vector<fs::path>& files)
-{
-    std::set<fs::path> folders;
-    for (const fs::path& file : files)
-        folders.insert(file.parent_path().empty() ? fs::path(".") : file.parent_path());
-    std::set<dev_t> synced;
-    for (const fs::path& folder : folders) {
-        int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        struct stat info;
-        if (fd < 0 || fstat(fd, &info) != 0) {
-            int error = errno;
-            if (fd >= 0)
-                ::close(fd);
-            errno = error;
-            Fail("cannot open the folder", folder);
-        }
-        int result = synced.insert(info.st_dev).second ? syncfs(fd) : 0;
-        int error = errno;
-        ::close(fd);
-        if (result != 0) {
-            errno = error;
-            Fail("cannot write to the disk the files in", folder);
-        }
     }
 }
 
@@ -179,30 +165,13 @@ void RenameReplacing(const fs::path& from, const fs::path& to)
         Fail("cannot rename " + PathToUtf8(from) + " to", to);
 }
 
-bool RenameNoReplace(const fs::path& from, const fs::path& to)
-{
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno == EEXIST)
-        return false;
-    // Some file systems know no RENAME_NOREPLACE. A hard link also fails
-    // when the name exists; the temporary name goes once the link stands.
-    if (link(from.c_str(), to.c_str()) == 0) {
-        unlink(from.c_str());
-        return true;
-    }
-    if (errno == EEXIST)
-        return false;
-    Fail("cannot rename " + PathToUtf8(from) + " to", to);
-}
-
 SysFile OpenSysFile(const fs::path& path)
 {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     return fd < 0 ? SYS_FILE_INVALID : reinterpret_cast<SysFile>(static_cast<std::intptr_t>(fd));
 }
 
-static FileKind KindOfMode(mode_t mode)
+FileKind KindOfMode(unsigned mode)
 {
     if (S_ISREG(mode))
         return FileKind::kFile;

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "file_system_shared.h"
+#include "folder_handle.h"
 #include "packer_error.h"
 #include "wide_text.h"
 
@@ -90,7 +91,7 @@ DosTime LocalDosTime(std::int64_t seconds)
     return DosTimeOfFileTime(utc, dos) ? dos : kDosLatest;
 }
 
-void SetFileDosTime(const fs::path& path, DosTime time)
+void SetHandleTime(std::intptr_t handle, DosTime time, const fs::path& path)
 {
     FILETIME local;
     FILETIME utc;
@@ -104,14 +105,7 @@ void SetFileDosTime(const fs::path& path, DosTime time)
         DosDateTimeToFileTime(time.date, time.time, &local);
         LocalFileTimeToFileTime(&local, &utc);
     }
-    // Folders open only with backup semantics.
-    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        Fail("cannot set the time of", path);
-    BOOL ok = SetFileTime(file, nullptr, nullptr, &utc);
-    CloseHandle(file);
-    if (!ok)
+    if (!SetFileTime(reinterpret_cast<HANDLE>(handle), nullptr, nullptr, &utc))
         Fail("cannot set the time of", path);
 }
 
@@ -159,10 +153,16 @@ OutputFile::OutputFile(const fs::path& path, bool) : path_(path)
 
 OutputFile::~OutputFile()
 {
-    if (handle_ != -1) {
-        CloseHandle(AsHandle(handle_));
+    if (handle_ == -1)
+        return;
+    // A file in a held folder goes through its own handle, wherever its
+    // folder has been moved since.
+    FILE_DISPOSITION_INFO remove = {TRUE};
+    if (folder_ != nullptr)
+        SetFileInformationByHandle(AsHandle(handle_), FileDispositionInfo, &remove, sizeof remove);
+    CloseHandle(AsHandle(handle_));
+    if (folder_ == nullptr)
         DeleteFileW(path_.c_str());
-    }
 }
 
 void OutputFile::write(const std::uint8_t* data, std::size_t size)
@@ -208,30 +208,22 @@ void OutputFile::sync()
         Fail("cannot write", path_);
 }
 
+void OutputFile::setDosTime(DosTime time)
+{
+    SetHandleTime(handle_, time, path_);
+}
+
 void OutputFile::close()
 {
     HANDLE file = AsHandle(handle_);
     handle_ = -1;
     if (!CloseHandle(file)) {
         std::string error = LastSystemError();
-        DeleteFileW(path_.c_str());
+        if (folder_ != nullptr)
+            folder_->removeFile(name_);
+        else
+            DeleteFileW(path_.c_str());
         throw PackerError("cannot write " + PathToUtf8(path_) + ": " + error);
-    }
-}
-
-// Windows flushes a whole volume only for administrators; one file at a
-// time needs no rights beyond writing it.
-void SyncFiles(const std::vector<fs::path>& files)
-{
-    for (const fs::path& path : files) {
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            Fail("cannot write", path);
-        BOOL flushed = FlushFileBuffers(file);
-        CloseHandle(file);
-        if (!flushed)
-            Fail("cannot write", path);
     }
 }
 
@@ -239,16 +231,6 @@ void RenameReplacing(const fs::path& from, const fs::path& to)
 {
     if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         Fail("cannot rename " + PathToUtf8(from) + " to", to);
-}
-
-bool RenameNoReplace(const fs::path& from, const fs::path& to)
-{
-    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH))
-        return true;
-    DWORD code = GetLastError();
-    if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
-        return false;
-    Fail("cannot rename " + PathToUtf8(from) + " to", to);
 }
 
 SysFile OpenSysFile(const fs::path& path)
@@ -262,10 +244,11 @@ static bool IsMissingError(DWORD code)
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND || code == ERROR_INVALID_NAME;
 }
 
-// Reparse points that stand for another name (symbolic links, junctions)
-// are links; others, such as cloud-file placeholders, are the files and
-// folders they look like. Wine shows a Unix symbolic link to a folder as a
-// reparse point without a tag, so an unknown tag counts as a link.
+bool IsLinkTag(std::uint32_t tag)
+{
+    return tag == 0 || IsReparseTagNameSurrogate(tag);
+}
+
 static bool IsNameSurrogate(const fs::path& path)
 {
     WIN32_FIND_DATAW data;
@@ -273,7 +256,24 @@ static bool IsNameSurrogate(const fs::path& path)
     if (find == INVALID_HANDLE_VALUE)
         return true;
     FindClose(find);
-    return data.dwReserved0 == 0 || IsReparseTagNameSurrogate(data.dwReserved0);
+    return IsLinkTag(data.dwReserved0);
+}
+
+FileKind KindOfOpenFile(std::intptr_t handle)
+{
+    HANDLE file = AsHandle(handle);
+    FILE_ATTRIBUTE_TAG_INFO info;
+    switch (GetFileType(file)) {
+    case FILE_TYPE_CHAR: return FileKind::kDevice;
+    case FILE_TYPE_PIPE: return FileKind::kPipe;
+    case FILE_TYPE_DISK:
+        if (!GetFileInformationByHandleEx(file, FileAttributeTagInfo, &info, sizeof info))
+            return FileKind::kOther;
+        if ((info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsLinkTag(info.ReparseTag))
+            return FileKind::kLink;
+        return (info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kFolder : FileKind::kFile;
+    default: return FileKind::kOther;
+    }
 }
 
 static FileKind KindOfName(const fs::path& path, bool followLink)
@@ -296,17 +296,7 @@ static FileKind KindOfName(const fs::path& path, bool followLink)
             return FileKind::kOther;
         return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kFolder : FileKind::kFile;
     }
-    FileKind kind = FileKind::kOther;
-    BY_HANDLE_FILE_INFORMATION info;
-    switch (GetFileType(file)) {
-    case FILE_TYPE_CHAR: kind = FileKind::kDevice; break;
-    case FILE_TYPE_PIPE: kind = FileKind::kPipe; break;
-    case FILE_TYPE_DISK:
-        if (GetFileInformationByHandle(file, &info))
-            kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kFolder : FileKind::kFile;
-        break;
-    default: break;
-    }
+    FileKind kind = KindOfOpenFile(reinterpret_cast<std::intptr_t>(file));
     CloseHandle(file);
     return kind;
 }

@@ -1,7 +1,9 @@
 // sfxpack: makes self-extracting packages from a folder or a ZIP file, and
-// inspects, tests and extracts finished ones. The argument parsing lives
-// here; each subcommand is a file of its own.
+// inspects, lists, tests and extracts finished ones. The argument parsing
+// lives here; each command is a file of its own, run by the callback it is
+// defined with.
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "command_help.h"
 #include "commands.h"
 #include "config_file.h"
+#include "exit_codes.h"
 #include "interruption.h"
 #include "main.h"
 #include "notes.h"
@@ -19,8 +22,11 @@
 #include "packaging/trailer_writer.h"
 #include "packer_error.h"
 #include "progress.h"
+#include "reference_pages.h"
+#include "setting_options.h"
 #include "stub_file.h"
 #include "text_encoding.h"
+#include "word_suggestion.h"
 
 #ifndef SFX_VERSION
 #define SFX_VERSION "unknown"
@@ -29,9 +35,6 @@
 namespace packer {
 
 namespace {
-
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
 
 struct BuildArguments {
     std::string source;
@@ -42,9 +45,7 @@ struct BuildArguments {
     int level = 6;
     bool encrypt = false;
     PasswordSource password;
-    PackageSettings settings;   // from options; they win over the config file
-    std::vector<std::string> texts;   // --text language.key=value
-    std::vector<std::string> versionInfo;   // --version-info key=value
+    SettingOptions settingOptions;   // they win over the config file
     bool followLinks = false;
 };
 
@@ -66,24 +67,6 @@ void AddPasswordOptions(CLI::App* command, PasswordSource& password)
     file->option_text("FILE");
     environment->option_text("VAR");
     file->excludes(environment);
-}
-
-// --text german.title=Einrichtung
-void ApplyTextOption(const std::string& option, PackageSettings& settings)
-{
-    std::size_t dot = option.find('.');
-    std::size_t equals = option.find('=');
-    if (dot == std::string::npos || equals == std::string::npos || dot > equals)
-        throw PackerError("--text " + option + ": write LANGUAGE.KEY=TEXT, for example german.title=Einrichtung");
-    int language = FindLanguage(option.substr(0, dot));
-    int field = FindTextField(option.substr(dot + 1, equals - dot - 1));
-    if (language < 0)
-        throw PackerError("--text " + option + ": the languages are neutral, german and english");
-    if (field < 0)
-        throw PackerError("--text " + option + ": unknown key " + option.substr(dot + 1, equals - dot - 1));
-    std::string text = option.substr(equals + 1);
-    EncodeSettingText(kTextFields[static_cast<std::size_t>(field)], text, "--text");
-    settings.texts[static_cast<std::size_t>(field)][static_cast<std::size_t>(language)] = text;
 }
 
 std::string ShowSize(std::uint64_t bytes)
@@ -116,18 +99,7 @@ int RunBuild(BuildArguments& arguments)
         request.config = PathFromUtf8(arguments.config);
         request.settings = ReadConfigFile(request.config);
     }
-    for (std::size_t f = 0; f < kTextFieldCount; f++)
-        if (const auto& text = arguments.settings.texts[f][0])
-            EncodeSettingText(kTextFields[f], *text, std::string("--") + kTextFields[f].key);
-    for (const std::string& text : arguments.texts)
-        ApplyTextOption(text, arguments.settings);
-    for (const std::string& value : arguments.versionInfo)
-        ApplyVersionOption(value, arguments.settings.identity);
-    if (arguments.settings.identity.icon && arguments.settings.identity.icon->empty())
-        throw PackerError("--icon must name an .ico file");
-    if (arguments.settings.identity.executionLevel)
-        CheckExecutionLevel(*arguments.settings.identity.executionLevel, "--execution-level");
-    request.settings.overrideWith(arguments.settings);
+    request.settings.overrideWith(arguments.settingOptions.settings());
     std::optional<fs::path> stub;
     if (!arguments.stub.empty())
         stub = PathFromUtf8(arguments.stub);
@@ -146,7 +118,7 @@ int RunBuild(BuildArguments& arguments)
                     EscapeControls(arguments.output).c_str(), summary.files, summary.folders,
                     ShowSize(summary.bytes).c_str(), ShowSize(summary.packageSize).c_str(),
                     summary.encrypted ? ", encrypted" : "");
-    return 0;
+    return kExitSuccess;
 }
 
 // A package is written to a temporary file and renamed when complete, so
@@ -158,27 +130,41 @@ std::string RefuseStandardOutput(const std::string& output)
     return "";
 }
 
-// Two flags that set one switch of the package on and off; without either
-// the config file (or the stub's default) decides, and both at once are an
-// error.
-void AddSwitchPair(CLI::App* command, std::optional<bool>& value, const std::string& on, const std::string& onHelp,
-                   const std::string& off, const std::string& offHelp)
+// A command and what runs it. A command is added only with its run, so that
+// each runs its own code and none falls through to another's.
+struct Command {
+    CLI::App* app;
+    std::function<int()> run;
+};
+
+CLI::App* AddCommand(CLI::App& app, std::vector<Command>& commands, const std::string& name,
+                     const std::string& description, std::function<int()> run)
 {
-    CLI::Option* set = command->add_flag_callback(on, [&value] { value = true; }, onHelp);
-    CLI::Option* clear = command->add_flag_callback(off, [&value] { value = false; }, offHelp);
-    set->excludes(clear);
+    CLI::App* command = app.add_subcommand(name, description);
+    commands.push_back({command, std::move(run)});
+    return command;
 }
 
-void DefineBuild(CLI::App& app, BuildArguments& arguments)
+// A password for test and extract is asked for only when the package turns
+// out to be encrypted and no other source was given.
+PasswordSource PromptUnlessGiven(PasswordSource password)
 {
-    CLI::App* build = app.add_subcommand("build", "make a package from a folder or a ZIP file");
+    password.prompt = password.file.empty() && password.environment.empty();
+    return password;
+}
+
+void DefineBuild(CLI::App& app, std::vector<Command>& commands, BuildArguments& arguments)
+{
+    CLI::App* build = AddCommand(app, commands, "build", "make a package from a folder or a ZIP file",
+                                 [&arguments] { return RunBuild(arguments); });
     build->add_option("SOURCE", arguments.source, "the folder (walked recursively) or ZIP file to pack")
         ->required();
     build->add_option("-o,--output", arguments.output, "the package to write")
         ->required()
         ->option_text("FILE")
         ->check(CLI::Validator(RefuseStandardOutput, "", "not -"));
-    build->add_option("-c,--config", arguments.config, "config file with the texts per language (TOML)")
+    build->add_option("-c,--config", arguments.config,
+                      "config file with the settings and the texts per language (TOML; 'sfxpack help config')")
         ->option_text("FILE");
     CLI::Option* stub = build->add_option("--stub", arguments.stub, "the stub program to put in front");
     build->add_flag("--64", arguments.want64, "use the 64-bit stub (default: the 32-bit one)");
@@ -190,75 +176,45 @@ void DefineBuild(CLI::App& app, BuildArguments& arguments)
                                            "encrypt every entry with a password asked for on the terminal");
     AddPasswordOptions(build, arguments.password);
     encrypt->excludes("--password-file")->excludes("--password-env");
-    for (const TextField& field : kTextFields) {
-        std::string name = field.key;
-        for (char& c : name)
-            if (c == '_')
-                c = '-';
-        std::size_t index = static_cast<std::size_t>(FindTextField(field.key));
-        build->add_option_function<std::string>(
-                 "--" + name, [&arguments, index](const std::string& text) { arguments.settings.texts[index][0] = text; },
-                 std::string(field.meaning) + " (neutral language)")
-            ->option_text("TEXT");
-    }
-    // One value per occurrence: a list option would swallow the source
-    // named after it.
-    build->add_option("--text", arguments.texts, "a text in one language: LANGUAGE.KEY=TEXT")
-        ->option_text("LANG.KEY=TEXT")
-        ->allow_extra_args(false);
-    build->add_option("--exclude", arguments.settings.exclude,
-                      "leave out the paths the pattern matches (*, **, ?, [...]; without '/' a name in any "
-                      "folder; ending in '/' folders only); repeatable, joins the config's list")
-        ->option_text("PATTERN")
-        ->allow_extra_args(false);
-    build->add_option_function<std::string>(
-             "--icon", [&arguments](const std::string& file) { arguments.settings.identity.icon = PathFromUtf8(file); },
-             "the package's icon: an .ico file with one or more images (default: the stub's)")
-        ->option_text("FILE");
-    build->add_option("--version-info", arguments.versionInfo,
-                      "a value of the version information: KEY=VALUE, keys as in the config's [version] table "
-                      "(file_version, product_name ...); repeatable")
-        ->option_text("KEY=VALUE")
-        ->allow_extra_args(false);
-    build->add_option_function<std::string>(
-             "--execution-level",
-             [&arguments](const std::string& level) { arguments.settings.identity.executionLevel = level; },
-             "what the package asks Windows for: as_invoker (default), highest_available or require_administrator")
-        ->option_text("LEVEL");
     build->add_flag("--follow-links", arguments.followLinks,
                     "pack what links to folders lead to (default: skip them with a note)");
-    AddSwitchPair(build, arguments.settings.hideFrame, "--hide-frame",
-                  "move the wizard off the screen while commands run (stub default)", "--no-hide-frame",
-                  "keep the wizard on the screen while commands run");
-    AddSwitchPair(build, arguments.settings.finishNoWait, "--finish-no-wait",
-                  "go on from the finish page without waiting for the user", "--finish-wait",
-                  "wait on the finish page for Next (stub default)");
-    AddSwitchPair(build, arguments.settings.skipFolderPage, "--skip-folder-page",
-                  "never ask for the folder: extract into the folder template's folder at once", "--folder-page",
-                  "show the folder page (stub default)");
+    arguments.settingOptions.define(*build);
     build->footer("Examples:\n"
                   "  $ sfxpack build payload -o setup.exe --title \"Demo setup\" --command1 install.cmd\n"
                   "  $ sfxpack build payload.zip -o secret.exe -c setup.toml --password-env SETUP_PASSWORD\n"
                   "  $ sfxpack build payload -o setup64.exe --64 --folder-template '\\\\!winprograms\\Demo' -q");
 }
 
-void DefineReading(CLI::App& app, ReadArguments& read)
+void DefineReading(CLI::App& app, std::vector<Command>& commands, ReadArguments& read)
 {
-    CLI::App* inspect = app.add_subcommand("inspect", "list a package's trailer records and entries");
+    CLI::App* inspect =
+        AddCommand(app, commands, "inspect", "list a package's trailer records and entries",
+                   [&read] { return InspectPackage(PathFromUtf8(read.package), read.json, stdout); });
     inspect->add_option("PACKAGE", read.package, "the package")->required();
     inspect->add_flag("--json", read.json, "print JSON for scripts");
     inspect->footer("Examples:\n"
                     "  $ sfxpack inspect setup.exe\n"
                     "  $ sfxpack inspect secret.exe --json");
 
-    CLI::App* test = app.add_subcommand("test", "check a package whole: trailer, archive, every entry's CRC-32");
+    CLI::App* test = AddCommand(app, commands, "test", "check a package whole: trailer, archive, every entry's CRC-32",
+                                [&read] {
+                                    return TestPackage(PathFromUtf8(read.package), PromptUnlessGiven(read.password),
+                                                       ProgressWanted(Quiet()), stdout);
+                                });
     test->add_option("PACKAGE", read.package, "the package")->required();
     AddPasswordOptions(test, read.password);
     test->footer("Examples:\n"
                  "  $ sfxpack test setup.exe\n"
                  "  $ sfxpack test secret.exe --password-file password.txt");
 
-    CLI::App* extract = app.add_subcommand("extract", "unpack a package into a folder");
+    CLI::App* extract = AddCommand(app, commands, "extract", "unpack a package into a folder", [&read] {
+        ExtractOptions options;
+        options.folder = PathFromUtf8(read.folder);
+        options.overwrite = read.overwrite;
+        options.sync = read.sync;
+        options.progress = ProgressWanted(Quiet());
+        return ExtractPackage(PathFromUtf8(read.package), PromptUnlessGiven(read.password), options, stdout);
+    });
     extract->add_option("PACKAGE", read.package, "the package")->required();
     extract->add_option("-d,--directory", read.folder, "the folder to extract into; default: the current one")
         ->option_text("FOLDER");
@@ -269,6 +225,14 @@ void DefineReading(CLI::App& app, ReadArguments& read)
     extract->footer("Examples:\n"
                     "  $ sfxpack extract setup.exe -d unpacked\n"
                     "  $ sfxpack extract secret.exe -d unpacked --overwrite --password-env SETUP_PASSWORD");
+
+    CLI::App* list = AddCommand(app, commands, "list", "list a package's entries: names, sizes and times",
+                                [&read] { return ListPackage(PathFromUtf8(read.package), read.json, stdout); });
+    list->add_option("PACKAGE", read.package, "the package")->required();
+    list->add_flag("--json", read.json, "print JSON for scripts");
+    list->footer("Examples:\n"
+                 "  $ sfxpack list setup.exe\n"
+                 "  $ sfxpack list setup.exe --json");
 }
 
 // -q on every command that has none of its own, so that commands added
@@ -324,23 +288,77 @@ void ReportUsageError(const CLI::App& app, const CLI::ParseError& error)
                  isProgram ? "sfxpack help" : ("sfxpack help " + command.get_name()).c_str());
 }
 
-// sfxpack help [COMMAND]: the same text as --help.
+// Topics of `sfxpack help` beside the commands.
+struct HelpTopic {
+    const char* name;
+    ReferencePage (*page)();
+};
+constexpr HelpTopic kHelpTopics[] = {
+    {"config", ConfigReference},
+};
+
+std::vector<std::string> HelpTopicNames()
+{
+    std::vector<std::string> names;
+    for (const HelpTopic& topic : kHelpTopics)
+        names.push_back(topic.name);
+    return names;
+}
+
+// sfxpack help [COMMAND]: the same text as --help; or a topic's page.
 int ShowHelp(const CLI::App& app, const std::string& topic)
 {
     if (topic.empty()) {
         // Not app.help(): it would hand over to the command given, help.
         std::fputs(app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal).c_str(), stdout);
-        return 0;
+        return kExitSuccess;
     }
     for (const CLI::App* command : app.get_subcommands({})) {
         if (command->get_name() == topic && !command->get_group().empty()) {
             std::fputs(command->help(app.get_name()).c_str(), stdout);
-            return 0;
+            return kExitSuccess;
         }
     }
-    std::fprintf(stderr, "sfxpack: error: unknown command %s; the commands are %s\n", topic.c_str(),
-                 CLI::detail::join(VisibleCommandNames(app), ", ").c_str());
+    for (const HelpTopic& each : kHelpTopics) {
+        if (topic == each.name) {
+            std::fputs(RenderText(each.page()).c_str(), stdout);
+            return kExitSuccess;
+        }
+    }
+    std::vector<std::string> known = VisibleCommandNames(app);
+    for (const std::string& name : HelpTopicNames())
+        known.push_back(name);
+    std::fprintf(stderr, "sfxpack: error: unknown command %s%s\n  the commands are %s; the topics %s\n",
+                 topic.c_str(), DidYouMean(topic, known).c_str(),
+                 CLI::detail::join(VisibleCommandNames(app), ", ").c_str(),
+                 CLI::detail::join(HelpTopicNames(), ", ").c_str());
     return kExitUsage;
+}
+
+// What the program's own help says after its commands and examples: where
+// stubs are found and the exit status.
+std::string ProgramNotes()
+{
+    return "\n" + RenderText(StubPlacesReference()) + "\n" + RenderText(ExitStatusReference()) +
+           "\n'sfxpack help COMMAND' (or COMMAND --help) explains a command's options,\n"
+           "'sfxpack help config' the config file.\n";
+}
+
+// The man page's sections beyond the help: the config file, the exit
+// status, where stubs are found. help2man takes them as an include file.
+std::string ManSections()
+{
+    return RenderManSections({ConfigReference(), ExitStatusReference(), StubPlacesReference()});
+}
+
+// A command that prints text the build writes into a file, then ends the
+// parse as --help does. Hidden from people.
+void AddBuildOutputFlag(CLI::App& app, const std::string& name, std::function<std::string()> text)
+{
+    app.add_flag_callback(name, [text] {
+           std::fputs(text().c_str(), stdout);
+           throw CLI::Success();
+       })->group("");
 }
 
 }  // namespace
@@ -349,26 +367,30 @@ int Main(int argc, char** argv)
 {
     CLI::App app{"Makes self-extracting packages for Windows, and inspects, tests and extracts them."};
     app.name("sfxpack");
-    app.formatter(std::make_shared<HelpFormatter>());
+    auto formatter = std::make_shared<HelpFormatter>();
+    formatter->programNotes(ProgramNotes());
+    app.formatter(formatter);
     app.require_subcommand(1);
     app.set_help_flag("-h,--help", "print this help and exit");
     app.set_version_flag("--version", VersionText, "print the packer's version and its stubs' and exit");
     app.set_help_all_flag("--help-all", "print the help of every command and exit");
-    // The build writes the completion script with the packer it made.
-    app.add_flag_callback("--bash-completion", [&app] {
-           std::fputs(BashCompletionScript(app).c_str(), stdout);
-           throw CLI::Success();
-       })->group("");
+    // The build writes the completion script and the man page's sections
+    // with the packer it made.
+    AddBuildOutputFlag(app, "--bash-completion", [&app] { return BashCompletionScript(app, HelpTopicNames()); });
+    AddBuildOutputFlag(app, "--man-sections", ManSections);
+    std::vector<Command> commands;
     BuildArguments build;
-    DefineBuild(app, build);
+    DefineBuild(app, commands, build);
     ReadArguments read;
-    DefineReading(app, read);
+    DefineReading(app, commands, read);
     std::string helpTopic;
-    CLI::App* help = app.add_subcommand("help", "explain a command, or sfxpack");
-    help->add_option("COMMAND", helpTopic, "the command to explain");
+    CLI::App* help = AddCommand(app, commands, "help", "explain a command, the config file (config), or sfxpack",
+                                [&app, &helpTopic] { return ShowHelp(app, helpTopic); });
+    help->add_option("COMMAND", helpTopic, "the command or topic to explain");
     help->footer("Examples:\n"
                  "  $ sfxpack help\n"
-                 "  $ sfxpack help extract");
+                 "  $ sfxpack help extract\n"
+                 "  $ sfxpack help config");
     for (CLI::App* command : app.get_subcommands({})) {
         command->group("Commands");
         command->set_help_all_flag();   // taken over from the program, where it belongs alone
@@ -379,9 +401,7 @@ int Main(int argc, char** argv)
     app.footer("Examples:\n"
                "  $ sfxpack build payload -o setup.exe --title \"Demo setup\" --command1 install.cmd\n"
                "  $ sfxpack test setup.exe\n"
-               "  $ sfxpack help build\n"
-               "\n"
-               "'sfxpack help COMMAND' (or COMMAND --help) explains a command's options.");
+               "  $ sfxpack help build");
 
     try {
         app.parse(argc, argv);
@@ -392,35 +412,25 @@ int Main(int argc, char** argv)
         return kExitUsage;
     }
     SetQuiet(quiet);
-    if (app.got_subcommand("help"))
-        return ShowHelp(app, helpTopic);
 
     InstallInterruptHandler();
-    // A password for test and extract is asked for only when the package
-    // turns out to be encrypted and no other source was given.
-    read.password.prompt = read.password.file.empty() && read.password.environment.empty();
-    try {
-        fs::path package = PathFromUtf8(read.package);
-        if (app.got_subcommand("build"))
-            return RunBuild(build);
-        if (app.got_subcommand("inspect"))
-            return InspectPackage(package, read.json, stdout);
-        if (app.got_subcommand("test"))
-            return TestPackage(package, read.password, ProgressWanted(Quiet()), stdout);
-        ExtractOptions options;
-        options.folder = PathFromUtf8(read.folder);
-        options.overwrite = read.overwrite;
-        options.sync = read.sync;
-        options.progress = ProgressWanted(Quiet());
-        return ExtractPackage(package, read.password, options, stdout);
-    } catch (const PackerError& error) {
-        ReportError(error.what());
-    } catch (const packaging::FormatError& error) {
-        ReportError(error.what());
-    } catch (const std::exception& error) {
-        ReportError(error.what());
+    for (const Command& command : commands) {
+        if (!command.app->parsed())
+            continue;
+        try {
+            return command.run();
+        } catch (const PackerError& error) {
+            ReportError(error.what());
+        } catch (const packaging::FormatError& error) {
+            ReportError(error.what());
+        } catch (const std::exception& error) {
+            ReportError(error.what());
+        }
+        return kExitFailure;
     }
-    return kExitFailure;
+    // require_subcommand(1) lets no parse end here.
+    ReportError("no command to run");
+    return kExitUsage;
 }
 
 }  // namespace packer

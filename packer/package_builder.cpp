@@ -11,6 +11,7 @@
 #include "exclude_patterns.h"
 #include "interruption.h"
 #include "notes.h"
+#include "package_identity.h"
 #include "package_output.h"
 #include "packaging/entry_encryption.h"
 #include "packaging/program_resources.h"
@@ -336,9 +337,8 @@ void WarnAboutUtf8Names(const std::vector<SourceEntry>& entries, std::vector<std
 void PrepareDeleteLists(PackageSettings& settings, PackageSource& source, std::vector<SourceEntry>& entries,
                         std::vector<std::string>& problems)
 {
-    int field = FindTextField("delete_list");
     for (std::size_t l = 0; l < kLanguageCount; l++) {
-        std::optional<std::string>& text = settings.texts[static_cast<std::size_t>(field)][l];
+        const std::optional<std::string>& text = settings.text(kDeleteListSetting, l);
         if (!text)
             continue;
         // As an entry name: '/' between folders, none in front.
@@ -351,7 +351,7 @@ void PrepareDeleteLists(PackageSettings& settings, PackageSource& source, std::v
         std::string name;
         if (!Utf8ToOemName(listed, name))
             continue;   // refused already when the settings were read
-        std::string where = std::string("[") + kLanguages[l].key + "] delete_list \"" + *text + "\"";
+        std::string where = SettingPlace(kDeleteListSetting, l) + " \"" + *text + "\"";
         const SourceEntry* found = FindEntryIgnoringCase(entries, listed);
         if (found == nullptr || found->directory) {
             Warn(where + " is not a file in the package; the stub will find no list to delete by");
@@ -361,7 +361,7 @@ void PrepareDeleteLists(PackageSettings& settings, PackageSource& source, std::v
         if (entry.name != name) {
             Warn(where + " differs in case from " + entry.shownName +
                  " in the package; stored as the package spells it");
-            text = entry.shownName;
+            settings.setText(kDeleteListSetting, l, entry.shownName, where);
         }
         if (entry.content)
             continue;   // named in another language already
@@ -389,16 +389,15 @@ void PrepareDeleteLists(PackageSettings& settings, PackageSource& source, std::v
 // address is worth a second look.
 void NoteUnusualLinks(const PackageSettings& settings)
 {
-    int field = FindTextField("intro_link");
     for (std::size_t l = 0; l < kLanguageCount; l++) {
-        const std::optional<std::string>& link = settings.texts[static_cast<std::size_t>(field)][l];
+        const std::optional<std::string>& link = settings.text(kIntroLinkSetting, l);
         if (!link)
             continue;
         bool web = false;
         for (const char* scheme : {"http://", "https://", "mailto:"})
             web = web || link->rfind(scheme, 0) == 0;
         if (!web)
-            Note(std::string("[") + kLanguages[l].key + "] intro_link \"" + *link +
+            Note(SettingPlace(kIntroLinkSetting, l) + " \"" + *link +
                  "\" is no web address; the stub hands it to the shell, which may start it as a program");
     }
 }
@@ -411,8 +410,8 @@ std::vector<BuildInput> ListInputs(const BuildRequest& request, const std::vecto
         inputs.push_back({"the config file", request.config});
     if (!request.password.file.empty())
         inputs.push_back({"the password file", PathFromUtf8(request.password.file)});
-    if (request.settings.identity.icon)
-        inputs.push_back({"the icon file", *request.settings.identity.icon});
+    if (const std::optional<fs::path>& icon = request.settings.file(kIconSetting))
+        inputs.push_back({"the icon file", *icon});
     if (KindBehind(request.source) == FileKind::kFile)
         inputs.push_back({"the ZIP file being packed", request.source});
     for (const SourceEntry& entry : entries)
@@ -432,7 +431,7 @@ std::unique_ptr<OutputFile> CreateTemporaryBeside(const fs::path& output)
 void SetProgramResources(Bytes& stub, const BuildRequest& request)
 {
     packaging::ProgramChanges changes =
-        PrepareProgramChanges(request.settings.identity, PathToUtf8(request.output.filename()));
+        PrepareProgramChanges(request.settings, PathToUtf8(request.output.filename()));
     if (!changes.any())
         return;
     if (request.latestTime)
@@ -471,11 +470,11 @@ BuildSummary BuildPackage(const BuildRequest& request)
 {
     if (request.level < 0 || request.level > 9)
         throw PackerError("the compression level is 0 to 9");
-    // A copy: the delete list's name may take the package's spelling.
+    // A copy: the delete list's name may take the package's spelling. The
+    // settings were checked as they were set.
     PackageSettings settings = request.settings;
-    MakeSettingRecords(settings);
     SourceOptions sourceOptions;
-    sourceOptions.exclude = ExcludePatterns(settings.exclude);
+    sourceOptions.exclude = ExcludePatterns(settings.patterns(kExcludeSetting));
     sourceOptions.followLinks = request.followLinks;
     fs::path outputFile = ChooseOutputFile(request.output);
     Bytes stub = LoadStub(request.stub, request.stubKind);
@@ -494,7 +493,7 @@ BuildSummary BuildPackage(const BuildRequest& request)
     WarnAboutCommandPrograms(settings, entries, warnings);
     for (const std::string& warning : warnings)
         Warn(warning);
-    packaging::TrailerBuilder settingRecords = MakeSettingRecords(settings);
+    packaging::TrailerBuilder settingRecords = settings.records();
     if (request.latestTime) {
         ClampEntryTimes(entries, *request.latestTime);
         ClampStubTime(stub, *request.latestTime);

@@ -27,7 +27,9 @@ int TestPackage(const fs::path& path, const PasswordSource& password, bool progr
     std::uint64_t bytes = 0;
     for (std::size_t i = 0; i < package.entries().size(); i++) {
         const PackageEntry& entry = package.entries()[i];
-        std::string problem = entry.problem;
+        // A clash fails the entry although each name is fine: on Windows
+        // one of the two files is lost.
+        std::string problem = entry.problem.empty() ? entry.clash : entry.problem;
         if (problem.empty() && entry.directory) {
             folders++;
             continue;

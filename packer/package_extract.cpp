@@ -1,14 +1,22 @@
 // Unpacking a package on the machine the packer runs on, with the stub's
 // rules: every name is checked before anything is written, names that would
-// leave the folder are refused, the OEM umlauts become real letters, and a
-// failure leaves the folder as it was: what this run created is removed,
-// and the files it replaced come back.
+// leave the folder are refused, and so are two entries that would be one
+// file on Windows; the OEM umlauts become real letters, and a failure
+// leaves the folder as it was: what this run created is removed, and the
+// files it replaced come back.
 //
 // Every entry is written and checked under a temporary name first; only
 // when all of them are complete do they take their names, each file they
 // replace moved aside and deleted at the very end. A damaged last entry so
 // costs the folder nothing, at the price of room for the old and the new
 // files at once.
+//
+// Below the folder given with -d, nothing is reached by a path: each
+// folder of an entry's path is opened from the handle of the one above it
+// and refused when it is a link, and files are created, renamed and
+// removed relative to the handle of their folder (folder_handle.h). Someone
+// who can write to the folder and swaps one of its folders for a link while
+// the run goes on thus gets the run to fail, never to write elsewhere.
 //
 // The files are written as unzip and tar write them, and the system puts
 // them on the disk in its own time: a wait for the disk after each file
@@ -21,10 +29,11 @@
 // there; a name then reads the same on both systems.
 #include <algorithm>
 #include <cinttypes>
+#include <set>
 #include <unordered_map>
 
 #include "commands.h"
-#include "extract/path_helpers.h"
+#include "folder_handle.h"
 #include "interruption.h"
 #include "notes.h"
 #include "package_reader.h"
@@ -39,7 +48,9 @@ namespace {
 
 // What this run did to the folder, newest last, so that a failure can take
 // it back in reverse order, as the stub's cleanup journal does: what it
-// created is removed, what it moved aside goes back.
+// created is removed, what it moved aside goes back. Each step holds the
+// folder it happened in, so that it is undone there even when the folder
+// has been moved or swapped since.
 class ExtractionJournal {
   public:
     ~ExtractionJournal()
@@ -47,49 +58,130 @@ class ExtractionJournal {
         if (!committed_)
             rollBack();
     }
-    void created(const fs::path& path) { steps_.push_back({path, {}}); }
-    void movedAside(const fs::path& original, const fs::path& aside) { steps_.push_back({original, aside}); }
+    // A folder made on the way to the folder given with -d.
+    void madeAbove(const fs::path& path) { steps_.push_back({nullptr, path, {}, {}, true}); }
+    void created(const Folder& folder, const std::string& name, bool isFolder)
+    {
+        steps_.push_back({folder, {}, name, {}, isFolder});
+    }
+    void movedAside(const Folder& folder, const std::string& name, const std::string& aside)
+    {
+        steps_.push_back({folder, {}, name, aside, false});
+    }
 
     // Keeps everything made, and deletes the files that were replaced.
     void commit()
     {
         committed_ = true;
         for (const Step& step : steps_) {
-            std::error_code error;
-            if (!step.aside.empty() && !fs::remove(step.aside, error))
-                Warn("cannot remove " + ShownPath(step.aside) + ", the old " + ShownPath(step.path) + ": " +
-                     error.message());
+            if (!step.aside.empty() && !step.folder->removeFile(step.aside))
+                Warn("cannot remove " + ShownPath(step.folder->pathOf(step.aside)) + ", the old " +
+                     ShownPath(step.folder->pathOf(step.name)) + ": " + LastSystemError());
         }
+        steps_.clear();
     }
 
   private:
     struct Step {
-        fs::path path;
-        fs::path aside;   // empty: path was created; else the name the old file was moved to
+        Folder folder;       // null: a folder above the root, made by its path
+        fs::path path;       // that folder's path
+        std::string name;    // in folder: what was created, or the old file
+        std::string aside;   // empty: name was created; else the name the old file was moved to
+        bool isFolder = false;
     };
 
+    // Each step lets go of its folder's handle once undone, so that by the
+    // time a folder is removed nothing of this run holds it open: Windows
+    // removes a folder only when its last handle closes.
     void rollBack()
     {
-        for (auto it = steps_.rbegin(); it != steps_.rend(); ++it) {
-            std::error_code ignored;
-            if (it->aside.empty()) {
-                fs::remove(it->path, ignored);   // a folder goes only when empty
-                continue;
-            }
-            bool back = false;
-            try {
-                back = RenameNoReplace(it->aside, it->path);
-            } catch (const PackerError&) {
-            }
-            // Not a warning that -q silences: it says where the user's file is.
-            if (!back)
-                std::fprintf(stderr, "sfxpack: warning: cannot put back %s; the old file is kept as %s\n",
-                             ShownPath(it->path).c_str(), ShownPath(it->aside).c_str());
+        while (!steps_.empty()) {
+            Step step = std::move(steps_.back());
+            steps_.pop_back();
+            Undo(step);
         }
+    }
+
+    static void Undo(const Step& step)
+    {
+        if (step.folder == nullptr) {
+            std::error_code ignored;
+            fs::remove(step.path, ignored);   // a folder goes only when empty
+            return;
+        }
+        if (step.aside.empty()) {
+            if (step.isFolder)
+                step.folder->removeFolder(step.name);   // only when empty
+            else
+                step.folder->removeFile(step.name);
+            return;
+        }
+        bool back = false;
+        try {
+            back = step.folder->renameNoReplace(step.aside, step.name);
+        } catch (const PackerError&) {
+        }
+        // Not a warning that -q silences: it says where the user's file is.
+        if (!back)
+            std::fprintf(stderr, "sfxpack: warning: cannot put back %s; the old file is kept as %s\n",
+                         ShownPath(step.folder->pathOf(step.name)).c_str(),
+                         ShownPath(step.folder->pathOf(step.aside)).c_str());
     }
 
     std::vector<Step> steps_;
     bool committed_ = false;
+};
+
+// The folders of the entries' paths, each reached from the root one name
+// at a time and never through a link. The folders of the last path are
+// kept, since entries come folder by folder; a kept folder serves again
+// only while its name still holds it, so that a folder swapped at any
+// moment fails the next entry that needs it.
+class FolderChain {
+  public:
+    explicit FolderChain(Folder root) : root_(std::move(root)) {}
+
+    // The folder of components[0..count). With a journal, missing folders
+    // are made and journaled; without one, a missing folder fails.
+    Folder reach(const std::vector<std::string>& components, std::size_t count, ExtractionJournal* journal)
+    {
+        Folder folder = root_;
+        for (std::size_t i = 0; i < count; i++) {
+            const std::string& name = components[i];
+            if (i < chain_.size() && chain_[i].first == name && folder->holds(name, *chain_[i].second)) {
+                folder = chain_[i].second;
+                continue;
+            }
+            chain_.resize(i);
+            folder = OpenOrMake(folder, name, journal);
+            chain_.emplace_back(name, folder);
+        }
+        return folder;
+    }
+
+  private:
+    static Folder OpenOrMake(const Folder& parent, const std::string& name, ExtractionJournal* journal)
+    {
+        Folder folder;
+        FolderLookup found = parent->openFolder(name, folder);
+        if (found == FolderLookup::kMissing && journal != nullptr) {
+            if (parent->makeFolder(name, folder)) {
+                journal->created(parent, name, true);
+                return folder;
+            }
+            found = parent->openFolder(name, folder);   // made by someone else meanwhile
+        }
+        std::string shown = ShownPath(parent->pathOf(name));
+        switch (found) {
+        case FolderLookup::kOpened: return folder;
+        case FolderLookup::kLink: throw PackerError(shown + " is a link; the packer does not extract through links");
+        case FolderLookup::kNotFolder: throw PackerError(shown + " exists and is not a folder");
+        default: throw PackerError(shown + " was removed while the package was extracted");
+        }
+    }
+
+    Folder root_;
+    std::vector<std::pair<std::string, Folder>> chain_;
 };
 
 // The kinds of the folders the entries go to, each asked of the system
@@ -103,7 +195,6 @@ class FolderKinds {
             place->second = KindOf(path);
         return place->second;
     }
-    void made(const fs::path& path) { kinds_[path.native()] = FileKind::kFolder; }
 
   private:
     std::unordered_map<fs::path::string_type, FileKind> kinds_;
@@ -111,37 +202,29 @@ class FolderKinds {
 
 // An entry written and checked under a temporary name, waiting for its own.
 struct StagedFile {
-    fs::path part;
-    fs::path target;
+    std::size_t entry = 0;
+    Folder folder;
+    std::string part;
+    std::string target;
+    FileIdentity identity;   // with --overwrite: the file written, to tell it from the user's
 };
 
-// The entry's path below the folder: split at both separators; empty and
-// "." components dropped, as Windows drops them.
-std::vector<std::string> NameComponents(const std::string& utf8Name)
+DosTime EntryTime(const PackageEntry& entry)
 {
-    std::vector<std::string> components;
-    std::string current;
-    for (char c : utf8Name + "/") {
-        if (IsPathSeparator(c)) {
-            if (!current.empty() && current != ".")
-                components.push_back(current);
-            current.clear();
-        } else {
-            current += c;
-        }
-    }
-    return components;
+    return {static_cast<std::uint16_t>(entry.info.dosDateTime >> 16),
+            static_cast<std::uint16_t>(entry.info.dosDateTime)};
 }
 
-// Why the package cannot go into the folder; empty when it can. Entry
-// names are judged before anything is written.
-std::string NameProblems(const OpenedPackage& package, std::vector<std::vector<std::string>>& names)
+// Why the package cannot go into any folder; empty when it can. Entry
+// names are judged before anything is written, and so are entries that
+// would be one file on Windows: with --overwrite one would replace the
+// other without a word, and without it the run would fail at its end.
+std::string NameProblems(const OpenedPackage& package)
 {
     std::string list;
     for (const PackageEntry& entry : package.entries()) {
-        names.push_back(NameComponents(entry.utf8Name));
-        std::string problem = entry.problem;
-        if (problem.empty() && names.back().empty() && !entry.directory)
+        std::string problem = entry.problem.empty() ? entry.clash : entry.problem;
+        if (problem.empty() && entry.components.empty() && !entry.directory)
             problem = "the name names no file";
         if (!problem.empty())
             list += "\n  " + entry.shownName + ": " + problem;
@@ -188,21 +271,20 @@ std::string FileProblem(const fs::path& target, bool overwrite, const FileIdenti
 }
 
 // Looks at the place of every entry before the first is written, so that a
-// file in the way does not end a long run at its last entry.
-void CheckTargets(const fs::path& path, const OpenedPackage& package,
-                  const std::vector<std::vector<std::string>>& names, const ExtractOptions& options)
+// file in the way does not end a long run at its last entry. Only a first
+// look: the writing itself checks each folder again as it reaches it.
+void CheckTargets(const fs::path& path, const OpenedPackage& package, const ExtractOptions& options)
 {
     FileIdentity self;
     bool known = IdentifyFile(path, self);
     std::vector<std::string> problems;
     FolderKinds kinds;
-    for (std::size_t i = 0; i < names.size(); i++) {
-        const std::vector<std::string>& components = names[i];
-        bool directory = package.entries()[i].directory;
-        std::size_t folders = directory ? components.size() : components.size() - 1;
+    for (const PackageEntry& entry : package.entries()) {
+        const std::vector<std::string>& components = entry.components;
+        std::size_t folders = entry.directory ? components.size() : components.size() - 1;
         fs::path place = options.folder;
         std::string problem = FolderProblem(place, components, folders, kinds);
-        if (problem.empty() && !directory && kinds.of(place) != FileKind::kMissing)
+        if (problem.empty() && !entry.directory && kinds.of(place) != FileKind::kMissing)
             problem = FileProblem(place / PathFromUtf8(components.back()), options.overwrite, known ? &self : nullptr);
         if (!problem.empty())
             problems.push_back(problem);
@@ -232,97 +314,95 @@ void PrepareRoot(const fs::path& root, ExtractionJournal& journal)
         std::error_code error;
         if (!fs::create_directory(*it, error) && error)
             throw PackerError("cannot create the folder " + ShownPath(*it) + ": " + error.message());
-        journal.created(*it);
+        journal.madeAbove(*it);
     }
 }
 
-// Makes each missing folder of components[0..count) below root. An existing
-// link is not followed: it could lead anywhere.
-fs::path MakeFolders(const fs::path& root, const std::vector<std::string>& components, std::size_t count,
-                     FolderKinds& kinds, ExtractionJournal& journal)
-{
-    fs::path path = root;
-    for (std::size_t i = 0; i < count; i++) {
-        path /= PathFromUtf8(components[i]);
-        FileKind kind = kinds.of(path);
-        if (kind == FileKind::kLink)
-            throw PackerError(ShownPath(path) + " is a link; the packer does not extract through links");
-        if (kind == FileKind::kFolder)
-            continue;
-        if (kind != FileKind::kMissing)
-            throw PackerError(ShownPath(path) + " exists and is not a folder");
-        std::error_code error;
-        if (!fs::create_directory(path, error) && error)
-            throw PackerError("cannot create the folder " + ShownPath(path) + ": " + error.message());
-        journal.created(path);
-        kinds.made(path);
-    }
-    return path;
-}
-
-std::unique_ptr<OutputFile> CreatePartFile(const fs::path& target)
-{
-    return std::make_unique<OutputFile>(HiddenNameBeside(target, ".part"));
-}
-
-// Writes entry i under a temporary name beside its target and checks it;
-// a damaged entry never appears under its own name.
-StagedFile WriteEntry(OpenedPackage& package, std::size_t i, const fs::path& folder, const std::string& name,
+// Writes entry i under a temporary name in its folder and checks it; a
+// damaged entry never appears under its own name.
+StagedFile WriteEntry(OpenedPackage& package, std::size_t i, const Folder& folder, const ExtractOptions& options,
                       Progress& progress, ExtractionJournal& journal)
 {
     const PackageEntry& entry = package.entries()[i];
     StagedFile staged;
-    staged.target = folder / PathFromUtf8(name);
-    std::unique_ptr<OutputFile> part = CreatePartFile(staged.target);
+    staged.entry = i;
+    staged.folder = folder;
+    staged.target = entry.components.back();
+    staged.part = folder->hiddenNameFor(staged.target, ".part");
+    OutputFile part(folder, staged.part);
+    std::uint64_t written = 0;
     std::string problem = package.readEntry(i, [&](const std::uint8_t* data, std::size_t n) {
         CheckInterrupted();
-        part->write(data, n);
+        part.write(data, n);
         progress.advance(n, entry.shownName);
+        written += n;
+        if (options.onWrite)
+            options.onWrite(i, written);
     });
     if (!problem.empty())
         throw PackerError(package.name() + ": " + entry.shownName + ": " + problem);
-    staged.part = part->path();
-    part->close();
-    journal.created(staged.part);
-    SetFileDosTime(staged.part, {static_cast<std::uint16_t>(entry.info.dosDateTime >> 16),
-                                 static_cast<std::uint16_t>(entry.info.dosDateTime)});
+    part.setDosTime(EntryTime(entry));
+    part.close();
+    journal.created(folder, staged.part, false);
+    if (options.overwrite)
+        folder->kindOf(staged.part, &staged.identity);
     return staged;
 }
 
-std::vector<fs::path> StagedPaths(const std::vector<StagedFile>& staged, fs::path StagedFile::*which)
+std::vector<FileInFolder> StagedFiles(const std::vector<StagedFile>& staged, std::string StagedFile::*which)
 {
-    std::vector<fs::path> paths;
-    paths.reserve(staged.size());
+    std::vector<FileInFolder> files;
+    files.reserve(staged.size());
     for (const StagedFile& file : staged)
-        paths.push_back(file.*which);
-    return paths;
+        files.push_back({file.folder, file.*which});
+    return files;
 }
 
-// Gives a written file its name. A file there is moved aside first rather
-// than replaced, so that it can come back if a later one fails.
-void Publish(const StagedFile& staged, bool overwrite, ExtractionJournal& journal)
+// The identities of the files this run has given their names.
+using FileIdentities = std::set<std::pair<std::uint64_t, std::uint64_t>>;
+
+// Gives a written file its name, in the folder it was written in, after
+// the entry's path was checked once more to lead to that folder. A file
+// there is moved aside first rather than replaced, so that it can come
+// back if a later one fails; never one that another entry of this run
+// wrote, whatever the file system takes for the same name.
+void Publish(const StagedFile& staged, const std::vector<std::string>& components, FolderChain& chain,
+             bool overwrite, FileIdentities& published, ExtractionJournal& journal)
 {
-    if (overwrite && KindOf(staged.target) == FileKind::kFile) {
-        fs::path aside = HiddenNameBeside(staged.target, ".old");
-        if (!RenameNoReplace(staged.target, aside))
-            throw PackerError("cannot move " + ShownPath(staged.target) + " aside: " + ShownPath(aside) + " exists");
-        journal.movedAside(staged.target, aside);
+    const FolderHandle& folder = *staged.folder;
+    Folder now = chain.reach(components, components.size() - 1, nullptr);
+    if (!(now->identity() == folder.identity()))
+        throw PackerError(ShownPath(folder.path()) + " was replaced while the package was extracted");
+    fs::path target = folder.pathOf(staged.target);
+    FileIdentity old;
+    if (overwrite && folder.kindOf(staged.target, &old) == FileKind::kFile) {
+        if (published.count({old.volume, old.index}) != 0)
+            throw PackerError(ShownPath(target) + " was written by another entry of the package; one entry never "
+                                                  "replaces another");
+        std::string aside = folder.hiddenNameFor(staged.target, ".old");
+        if (!folder.renameNoReplace(staged.target, aside))
+            throw PackerError("cannot move " + ShownPath(target) + " aside: " + ShownPath(folder.pathOf(aside)) +
+                              " exists");
+        journal.movedAside(staged.folder, staged.target, aside);
     }
-    if (!RenameNoReplace(staged.part, staged.target))
-        throw PackerError(ShownPath(staged.target) + " exists");
-    journal.created(staged.target);
+    if (!folder.renameNoReplace(staged.part, staged.target))
+        throw PackerError(ShownPath(target) + " exists");
+    journal.created(staged.folder, staged.target, false);
+    if (overwrite)
+        published.insert({staged.identity.volume, staged.identity.index});
 }
 
 // Folders last, deepest first, and after the replaced files are gone:
 // every change inside a folder changes its time. The files are complete by
 // now, so a time that cannot be set is only a warning.
-void SetFolderTimes(std::vector<std::pair<fs::path, DosTime>>& folderTimes)
+void SetFolderTimes(std::vector<std::pair<Folder, DosTime>>& folderTimes)
 {
-    std::sort(folderTimes.begin(), folderTimes.end(),
-              [](const auto& a, const auto& b) { return a.first.native().size() > b.first.native().size(); });
+    std::sort(folderTimes.begin(), folderTimes.end(), [](const auto& a, const auto& b) {
+        return a.first->path().native().size() > b.first->path().native().size();
+    });
     for (const auto& [folder, time] : folderTimes) {
         try {
-            SetFileDosTime(folder, time);
+            folder->setDosTime(time);
         } catch (const PackerError& error) {
             Warn(error.what());
         }
@@ -336,13 +416,14 @@ int ExtractPackage(const fs::path& path, const PasswordSource& password, const E
 {
     OpenedPackage package(path);
     package.openArchive();
-    std::vector<std::vector<std::string>> names;
-    std::string refused = NameProblems(package, names);
+    std::string refused = NameProblems(package);
     if (!refused.empty())
-        throw PackerError(package.name() + ": the stub would refuse these entries:" + refused);
-    CheckTargets(path, package, names, options);
+        throw PackerError(package.name() + ": these entries cannot be extracted:" + refused);
+    CheckTargets(path, package, options);
     package.unlock(password);
 
+    // Declared first, so that it is undone last, when every handle below
+    // has been let go of.
     ExtractionJournal journal;
     const fs::path& root = options.folder;
     PrepareRoot(root, journal);
@@ -350,30 +431,31 @@ int ExtractPackage(const fs::path& path, const PasswordSource& password, const E
     for (const PackageEntry& entry : package.entries())
         total += entry.info.uncompressedSize;
     Progress progress(total, "extracting", options.progress);
-    std::vector<std::pair<fs::path, DosTime>> folderTimes;
+    FolderChain chain(OpenFolderAt(root));
+    std::vector<std::pair<Folder, DosTime>> folderTimes;
     std::vector<StagedFile> staged;
-    FolderKinds kinds;
     for (std::size_t i = 0; i < package.entries().size(); i++) {
         const PackageEntry& entry = package.entries()[i];
-        const std::vector<std::string>& components = names[i];
+        const std::vector<std::string>& components = entry.components;
         if (!entry.directory) {
-            fs::path folder = MakeFolders(root, components, components.size() - 1, kinds, journal);
-            staged.push_back(WriteEntry(package, i, folder, components.back(), progress, journal));
+            if (options.onWrite)
+                options.onWrite(i, 0);
+            Folder folder = chain.reach(components, components.size() - 1, &journal);
+            staged.push_back(WriteEntry(package, i, folder, options, progress, journal));
         } else if (!components.empty()) {
-            DosTime time{static_cast<std::uint16_t>(entry.info.dosDateTime >> 16),
-                         static_cast<std::uint16_t>(entry.info.dosDateTime)};
-            folderTimes.emplace_back(MakeFolders(root, components, components.size(), kinds, journal), time);
+            folderTimes.emplace_back(chain.reach(components, components.size(), &journal), EntryTime(entry));
         }
     }
     if (options.sync)
-        SyncFiles(StagedPaths(staged, &StagedFile::part));
+        SyncFiles(StagedFiles(staged, &StagedFile::part));
+    FileIdentities published;
     for (const StagedFile& file : staged)
-        Publish(file, options.overwrite, journal);
+        Publish(file, package.entries()[file.entry].components, chain, options.overwrite, published, journal);
     progress.finish();
     journal.commit();
     SetFolderTimes(folderTimes);
     if (options.sync)
-        SyncFiles(StagedPaths(staged, &StagedFile::target));
+        SyncFiles(StagedFiles(staged, &StagedFile::target));
     if (!Quiet())
         std::fprintf(out, "%s: %zu files extracted into %s\n", package.name().c_str(), staged.size(),
                      ShownPath(root).c_str());

@@ -1,6 +1,9 @@
-// The icon, version information and execution level of a package: their
-// keys, their checks, and the changes they make to the stub's copy.
+// The icon, version information and execution level of a package: the
+// checks of their values, and the changes they make to the stub's copy.
 #include "package_identity.h"
+
+#include <array>
+#include <iterator>
 
 #include "packaging/execution_level.h"
 #include "packer_error.h"
@@ -8,32 +11,15 @@
 
 namespace packer {
 
-const std::array<VersionField, kVersionFieldCount> kVersionFields = {{
-    {"file_version", u"FileVersion", "file version, 1 to 4 numbers of 0 to 65535 (\"1.2.3.4\"; none: product_version)"},
-    {"product_version", u"ProductVersion", "product version, as file_version (none: file_version)"},
-    {"product_name", u"ProductName", "product name"},
-    {"company_name", u"CompanyName", "company name"},
-    {"file_description", u"FileDescription", "what the file is, shown as its description"},
-    {"legal_copyright", u"LegalCopyright", "copyright notice"},
-    {"original_filename", u"OriginalFilename", "the file's original name (default: the package's file name)"},
-    {"comments", u"Comments", "comments"},
-}};
-
-const std::array<ExecutionLevelName, kExecutionLevelCount> kExecutionLevels = {{
-    {"as_invoker", packaging::kAsInvoker},
-    {"highest_available", packaging::kHighestAvailable},
-    {"require_administrator", packaging::kRequireAdministrator},
-}};
-
 namespace {
+
+// The manifest's word for each of execution_level's choices, in their order.
+constexpr const char* kManifestLevels[] = {packaging::kAsInvoker, packaging::kHighestAvailable,
+                                           packaging::kRequireAdministrator};
+static_assert(std::size(kManifestLevels) == std::size(kExecutionLevels), "a manifest word for every level");
 
 constexpr unsigned kMaxVersionPart = 0xFFFF;
 constexpr std::size_t kMaxVersionParts = 4;
-
-bool IsNumberField(std::size_t field)
-{
-    return field == kFileVersionField || field == kProductVersionField;
-}
 
 std::u16string ToUtf16(const std::string& utf8)
 {
@@ -70,84 +56,74 @@ packaging::Bytes ReadIconBytes(const fs::path& path)
     return bytes;
 }
 
+std::u16string Utf16FromAscii(const char* text)
+{
+    return std::u16string(text, text + std::char_traits<char>::length(text));
+}
+
+bool HasVersion(const PackageSettings& settings)
+{
+    for (const SettingDefinition& setting : kSettings)
+        if (setting.table == SettingTable::kVersion && settings.text(setting.id, 0))
+            return true;
+    return false;
+}
+
 // The numbers and texts of the version information, file_version and
 // product_version standing in for each other.
-packaging::VersionChange MakeVersionChange(const PackageIdentity& identity, const std::string& outputName)
+packaging::VersionChange MakeVersionChange(const PackageSettings& settings, const std::string& outputName)
 {
-    std::array<std::optional<std::string>, kVersionFieldCount> values = identity.version;
-    if (!values[kFileVersionField])
-        values[kFileVersionField] = values[kProductVersionField];
-    if (!values[kProductVersionField])
-        values[kProductVersionField] = values[kFileVersionField];
-    if (!values[kOriginalFilenameField]) {
+    std::array<std::optional<std::string>, kSettingCount> values;
+    for (const SettingDefinition& setting : kSettings)
+        if (setting.table == SettingTable::kVersion)
+            values[setting.id] = settings.text(setting.id, 0);
+    if (!values[kFileVersionSetting])
+        values[kFileVersionSetting] = values[kProductVersionSetting];
+    if (!values[kProductVersionSetting])
+        values[kProductVersionSetting] = values[kFileVersionSetting];
+    if (!values[kOriginalFilenameSetting]) {
         std::string ansi;
         char32_t bad = 0;
         if (!Utf8ToAnsi(outputName, ansi, &bad))
             throw PackerError("[version] original_filename is the package's name, " + outputName + ", by default, which holds " +
                               DescribeCharacter(bad) + "; Windows-1252 (the code page of the stub's version "
                               "information) cannot hold it, so set original_filename");
-        values[kOriginalFilenameField] = outputName;
+        values[kOriginalFilenameSetting] = outputName;
     }
     packaging::VersionChange change;
-    if (values[kFileVersionField]) {
-        change.fileVersion = ParseVersionNumber(*values[kFileVersionField]);
-        change.productVersion = ParseVersionNumber(*values[kProductVersionField]);
+    if (values[kFileVersionSetting]) {
+        change.fileVersion = ParseVersionNumber(*values[kFileVersionSetting]);
+        change.productVersion = ParseVersionNumber(*values[kProductVersionSetting]);
     }
-    for (std::size_t f = 0; f < kVersionFieldCount; f++)
-        if (values[f])
-            change.strings.push_back({kVersionFields[f].resourceName, ToUtf16(*values[f])});
+    for (const SettingDefinition& setting : kSettings)
+        if (setting.table == SettingTable::kVersion && values[setting.id])
+            change.strings.push_back({Utf16FromAscii(setting.versionString), ToUtf16(*values[setting.id])});
     return change;
 }
 
 }  // namespace
 
-bool PackageIdentity::hasVersion() const
+void CheckVersionNumber(const char* key, const std::string& value, const std::string& where)
 {
-    for (const std::optional<std::string>& value : version)
-        if (value)
-            return true;
-    return false;
-}
-
-void PackageIdentity::overrideWith(const PackageIdentity& other)
-{
-    if (other.icon)
-        icon = other.icon;
-    for (std::size_t f = 0; f < kVersionFieldCount; f++)
-        if (other.version[f])
-            version[f] = other.version[f];
-    if (other.executionLevel)
-        executionLevel = other.executionLevel;
-}
-
-int FindVersionField(const std::string& key)
-{
-    for (std::size_t i = 0; i < kVersionFieldCount; i++)
-        if (key == kVersionFields[i].key)
-            return static_cast<int>(i);
-    return -1;
-}
-
-void CheckVersionValue(std::size_t field, const std::string& value, const std::string& where)
-{
-    std::string key = kVersionFields[field].key;
-    if (IsNumberField(field)) {
-        std::size_t parts = 0;
-        std::size_t at = 0;
-        for (;;) {
-            std::size_t dot = value.find('.', at);
-            std::string part = value.substr(at, dot == std::string::npos ? std::string::npos : dot - at);
-            if (part.empty() || part.find_first_not_of("0123456789") != std::string::npos || ++parts > kMaxVersionParts)
-                throw PackerError(where + ": " + key + " \"" + value +
-                                  "\" is no version number; write 1 to 4 numbers with dots between, \"1.2.3.4\"");
-            if (part.size() > 5 || std::stoul(part) > kMaxVersionPart)
-                throw PackerError(where + ": " + key + " \"" + value + "\": " + part +
-                                  " is out of range; each part is 0 to 65535");
-            if (dot == std::string::npos)
-                return;
-            at = dot + 1;
-        }
+    std::size_t parts = 0;
+    std::size_t at = 0;
+    for (;;) {
+        std::size_t dot = value.find('.', at);
+        std::string part = value.substr(at, dot == std::string::npos ? std::string::npos : dot - at);
+        if (part.empty() || part.find_first_not_of("0123456789") != std::string::npos || ++parts > kMaxVersionParts)
+            throw PackerError(where + ": " + key + " \"" + value +
+                              "\" is no version number; write 1 to 4 numbers with dots between, \"1.2.3.4\"");
+        if (part.size() > 5 || std::stoul(part) > kMaxVersionPart)
+            throw PackerError(where + ": " + key + " \"" + value + "\": " + part +
+                              " is out of range; each part is 0 to 65535");
+        if (dot == std::string::npos)
+            return;
+        at = dot + 1;
     }
+}
+
+void CheckVersionText(const char* key, const std::string& value, const std::string& where)
+{
     std::string ansi;
     char32_t bad = 0;
     if (!Utf8ToAnsi(value, ansi, &bad))
@@ -158,31 +134,6 @@ void CheckVersionValue(std::size_t field, const std::string& value, const std::s
     if (ansi.size() > kMaxVersionTextLength)
         throw PackerError(where + ": " + key + " is " + std::to_string(ansi.size()) + " characters long; at most " +
                           std::to_string(kMaxVersionTextLength));
-}
-
-void CheckExecutionLevel(const std::string& value, const std::string& where)
-{
-    for (const ExecutionLevelName& level : kExecutionLevels)
-        if (value == level.key)
-            return;
-    throw PackerError(where + ": execution_level \"" + value +
-                      "\" is unknown; it is as_invoker, highest_available or require_administrator");
-}
-
-void ApplyVersionOption(const std::string& option, PackageIdentity& identity)
-{
-    std::size_t equals = option.find('=');
-    int field = FindVersionField(option.substr(0, equals));
-    if (equals == std::string::npos || field < 0) {
-        std::string keys;
-        for (const VersionField& known : kVersionFields)
-            keys += std::string(keys.empty() ? "" : ", ") + known.key;
-        throw PackerError("--version-info " + option + ": write KEY=VALUE, for example product_version=1.2; the keys are " +
-                          keys);
-    }
-    std::string value = option.substr(equals + 1);
-    CheckVersionValue(static_cast<std::size_t>(field), value, "--version-info");
-    identity.version[static_cast<std::size_t>(field)] = value;
 }
 
 packaging::VersionNumber ParseVersionNumber(const std::string& value)
@@ -199,30 +150,31 @@ packaging::VersionNumber ParseVersionNumber(const std::string& value)
     return number;
 }
 
-packaging::ProgramChanges PrepareProgramChanges(const PackageIdentity& identity, const std::string& outputName)
+packaging::ProgramChanges PrepareProgramChanges(const PackageSettings& settings, const std::string& outputName)
 {
     packaging::ProgramChanges changes;
-    if (identity.icon) {
+    if (const std::optional<fs::path>& icon = settings.file(kIconSetting)) {
         try {
-            changes.icon = packaging::readIconFile(ReadIconBytes(*identity.icon));
+            changes.icon = packaging::readIconFile(ReadIconBytes(*icon));
         } catch (const packaging::FormatError& error) {
-            throw PackerError("icon " + PathToUtf8(*identity.icon) + ": " + error.what());
+            throw PackerError("icon " + PathToUtf8(*icon) + ": " + error.what());
         }
     }
-    if (identity.hasVersion())
-        changes.version = MakeVersionChange(identity, outputName);
-    if (identity.executionLevel)
-        for (const ExecutionLevelName& level : kExecutionLevels)
-            if (*identity.executionLevel == level.key)
-                changes.executionLevel = level.manifestValue;
+    if (HasVersion(settings))
+        changes.version = MakeVersionChange(settings, outputName);
+    const SettingDefinition& level = kSettings[kExecutionLevelSetting];
+    if (const std::optional<std::string>& word = settings.text(level.id, 0))
+        for (std::size_t i = 0; i < level.choiceCount; i++)
+            if (*word == level.choices[i].word)
+                changes.executionLevel = kManifestLevels[i];
     return changes;
 }
 
 std::string VersionKeyOf(const std::u16string& resourceName)
 {
-    for (const VersionField& field : kVersionFields)
-        if (resourceName == field.resourceName)
-            return field.key;
+    for (const SettingDefinition& setting : kSettings)
+        if (setting.table == SettingTable::kVersion && resourceName == Utf16FromAscii(setting.versionString))
+            return setting.key;
     std::string name;
     for (char16_t c : resourceName)
         name += EncodeUtf8(std::u32string(1, c));
@@ -231,9 +183,9 @@ std::string VersionKeyOf(const std::u16string& resourceName)
 
 std::string ExecutionLevelKeyOf(const std::string& manifestValue)
 {
-    for (const ExecutionLevelName& level : kExecutionLevels)
-        if (manifestValue == level.manifestValue)
-            return level.key;
+    for (std::size_t i = 0; i < std::size(kManifestLevels); i++)
+        if (manifestValue == kManifestLevels[i])
+            return kExecutionLevels[i].word;
     return manifestValue;
 }
 

@@ -190,9 +190,9 @@ void PrintText(const OpenedPackage& package, const ProgramFace& face, const std:
     std::fprintf(out, "package:   %s, %" PRIu64 " bytes\n", package.name().c_str(), package.fileSize());
     std::fprintf(out, "trailer:   %" PRIu32 " bytes at offset %" PRIu64 ", ending at %" PRIu64 ", %zu records",
                  package.trailerLength(), package.trailerStart(), package.trailerEnd(), package.records().size());
-    if (package.signatureSize() > 0 && package.tailSize() > package.signatureSize())
+    if (package.signatureSize() > 0 && package.signatureOffset() > package.trailerEnd())
         std::fprintf(out, ", followed by %" PRIu64 " bytes of fill and the signature",
-                     package.tailSize() - package.signatureSize());
+                     package.signatureOffset() - package.trailerEnd());
     else if (package.signatureSize() == 0 && package.tailSize() > 0)
         std::fprintf(out, ", followed by %" PRIu64 " bytes the stub ignores", package.tailSize());
     std::fprintf(out, "\n");
@@ -201,6 +201,12 @@ void PrintText(const OpenedPackage& package, const ProgramFace& face, const std:
                      package.signatureSize(), package.signatureOffset());
     else
         std::fprintf(out, "signed:    no\n");
+    // Bytes hidden there leave the signature valid; the stub never reads
+    // them, but whoever checks the file should know they are there.
+    if (package.bytesAfterSignature() > 0)
+        std::fprintf(out, "ignored:   %" PRIu64 " bytes at offset %" PRIu64
+                     " after the signature, which it does not cover; the stub never reads them\n",
+                     package.bytesAfterSignature(), package.signatureEnd());
     if (package.archive())
         std::fprintf(out, "archive:   offset %" PRIu32 ", %" PRIu32 " bytes, %zu entries\n", settings.archiveOffset,
                      settings.archiveSize, package.entries().size());
@@ -226,6 +232,8 @@ void PrintText(const OpenedPackage& package, const ProgramFace& face, const std:
                      FormatDosDateTime(entry.info.dosDateTime).c_str(), entry.shownName.c_str());
         if (!entry.problem.empty())
             std::fprintf(out, "  (the stub refuses it: %s)", entry.problem.c_str());
+        else if (!entry.clash.empty())
+            std::fprintf(out, "  (%s)", entry.clash.c_str());
         std::fprintf(out, "\n");
     }
 }
@@ -243,8 +251,11 @@ void PrintJson(const fs::path& path, const OpenedPackage& package, const Program
                                        {"tail", static_cast<std::int64_t>(package.tailSize())}});
     root.insert("signed", package.signatureSize() > 0);
     if (package.signatureSize() > 0)
-        root.insert("signature", toml::table{{"offset", static_cast<std::int64_t>(package.signatureOffset())},
-                                             {"size", static_cast<std::int64_t>(package.signatureSize())}});
+        root.insert("signature",
+                    toml::table{{"offset", static_cast<std::int64_t>(package.signatureOffset())},
+                                {"size", static_cast<std::int64_t>(package.signatureSize())},
+                                {"end", static_cast<std::int64_t>(package.signatureEnd())},
+                                {"ignored_after", static_cast<std::int64_t>(package.bytesAfterSignature())}});
     toml::array records;
     for (const RecordView& record : package.records()) {
         toml::table item{{"offset", static_cast<std::int64_t>(record.offset)},
@@ -285,6 +296,8 @@ void PrintJson(const fs::path& path, const OpenedPackage& package, const Program
                              {"time", FormatDosDateTime(entry.info.dosDateTime)}};
             if (!entry.problem.empty())
                 item.insert("problem", entry.problem);
+            if (!entry.clash.empty())
+                item.insert("clash", entry.clash);
             entries.push_back(std::move(item));
         }
         root.insert("entries", std::move(entries));
@@ -293,7 +306,9 @@ void PrintJson(const fs::path& path, const OpenedPackage& package, const Program
     }
     std::ostringstream text;
     text << toml::json_formatter{root} << "\n";
-    std::fputs(text.str().c_str(), out);
+    // The formatter escapes C0 controls only; a name with U+202E would
+    // still turn around in a terminal or a viewer.
+    std::fputs(EscapeJsonControls(text.str()).c_str(), out);
 }
 
 }  // namespace

@@ -24,6 +24,118 @@ namespace {
 constexpr std::uint32_t kStubNameBufferSize = 260;
 constexpr std::uint32_t kReadPieceSize = 131072;
 
+// What the stub refuses in a name, said as what it is: a control
+// character by its code, ".." and ":" as ways out of the folder. Empty when
+// the name is safe.
+std::string UnsafeNameProblem(const PackageEntry& entry)
+{
+    if (std::optional<char32_t> control = FirstNameControl(entry.utf8Name))
+        return "its name contains the control character " + DescribeCharacter(*control);
+    switch (CheckEntryName(entry.name.c_str())) {
+    case NAME_SAFE: return {};
+    case NAME_PARENT_COMPONENT: return "its name would lead out of the extraction folder through \"..\"";
+    case NAME_COLON: return "its name would lead out of the extraction folder through a drive or a data stream (\":\")";
+    case NAME_DEVICE: return "its name names a device on Windows (CON, NUL, COM1 ...)";
+    case NAME_TRAILING_DOT_OR_SPACE:
+        return "its name ends in a dot or space, which Windows drops: it would name another file";
+    default: return "its name contains a control character";
+    }
+}
+
+std::vector<std::string> PathComponents(const std::string& utf8Name)
+{
+    std::vector<std::string> components;
+    std::string current;
+    for (char c : utf8Name + "/") {
+        if (IsPathSeparator(c)) {
+            if (!current.empty() && current != ".")
+                components.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    return components;
+}
+
+// Marks each entry that meets an earlier one on Windows; entries the stub
+// refuses anyway are left out. Two folder entries of one name are no
+// problem: the stub writes no folder twice.
+void FindClashes(std::vector<PackageEntry>& entries)
+{
+    std::vector<std::size_t> compared;
+    std::vector<ComparedName> names;
+    for (std::size_t i = 0; i < entries.size(); i++) {
+        if (!entries[i].problem.empty())
+            continue;
+        std::string joined;
+        for (const std::string& component : entries[i].components)
+            joined += (joined.empty() ? "" : "/") + component;
+        compared.push_back(i);
+        names.push_back({FoldEntryName(joined), entries[i].directory});
+    }
+    for (const NameClash& clash : FindNameClashes(names)) {
+        PackageEntry& entry = entries[compared[clash.entry]];
+        const PackageEntry& other = entries[compared[clash.other]];
+        if (!entry.clash.empty() || (entry.directory && other.directory))
+            continue;
+        if (clash.belowFile)
+            entry.clash = "needs a folder where the file " + other.shownName + " is";
+        else
+            entry.clash = "the same name on Windows as " + other.shownName + ": the stub writes one over the other";
+    }
+}
+
+// A certificate in the table: its length (u32), revision (u16) and type
+// (u16), then for Authenticode a PKCS#7 structure in DER, whose first bytes
+// are a SEQUENCE tag and a length of at most 4 bytes.
+constexpr std::uint32_t kCertificateHeaderSize = 8;
+constexpr std::uint16_t kCertificateTypePkcsSignedData = 0x0002;
+constexpr std::uint8_t kDerSequenceTag = 0x30;
+constexpr std::uint32_t kDerLongLengthMaxBytes = 4;
+constexpr std::uint32_t kSignatureStartRead = kCertificateHeaderSize + 2 + kDerLongLengthMaxBytes;
+constexpr std::uint64_t kCertificateAlignment = CERTIFICATE_TABLE_ALIGNMENT;
+
+// The size of a DER element from its tag and length bytes, or 0 when they
+// give none (an indefinite or overlong length).
+std::uint64_t DerElementSize(const std::uint8_t* bytes)
+{
+    std::uint32_t first = bytes[1];
+    if (first < 0x80)
+        return 2 + first;
+    std::uint32_t count = first & 0x7F;
+    if (count == 0 || count > kDerLongLengthMaxBytes)
+        return 0;
+    std::uint64_t length = 0;
+    for (std::uint32_t i = 0; i < count; i++)
+        length = (length << 8) | bytes[2 + i];
+    return 2 + count + length;
+}
+
+// Where the signature in a certificate table ends. Neither the table's size
+// in the program header nor the certificate's own length is covered by the
+// signature, so both can be grown to hide bytes; the PKCS#7 structure's DER
+// length is part of what was signed. Only that outer length is read, too
+// little to bring in an ASN.1 parser for. A certificate of another kind
+// ends where the header's size says.
+std::uint64_t FindSignatureEnd(SysFile file, std::uint32_t tableOffset, std::uint32_t tableSize,
+                               std::uint64_t fileSize)
+{
+    std::uint64_t byHeader = std::min<std::uint64_t>(static_cast<std::uint64_t>(tableOffset) + tableSize, fileSize);
+    std::uint8_t start[kSignatureStartRead];
+    if (static_cast<std::uint64_t>(tableOffset) + sizeof start > fileSize ||
+        SysFileSeekTo(file, tableOffset) != 0 || SysFileReadExact(file, start, sizeof start) != 0)
+        return byHeader;
+    if (ReadU16Le(start + 6) != kCertificateTypePkcsSignedData || start[kCertificateHeaderSize] != kDerSequenceTag)
+        return byHeader;
+    std::uint64_t element = DerElementSize(start + kCertificateHeaderSize);
+    if (element == 0)
+        return byHeader;
+    std::uint64_t used = kCertificateHeaderSize + element;
+    used = (used + kCertificateAlignment - 1) / kCertificateAlignment * kCertificateAlignment;
+    return std::min(tableOffset + used, fileSize);
+}
+
 }  // namespace
 
 const char* RecordTypeName(std::uint16_t type)
@@ -67,8 +179,14 @@ OpenedPackage::OpenedPackage(const fs::path& path)
         throw PackerError("cannot read " + name_);
     fileSize_ = static_cast<std::uint64_t>(size);
 
+    if (FindCertificateTable(file_.get(), size, &signatureOffset_, &signatureSize_) != 0)
+        signatureOffset_ = signatureSize_ = 0;
     std::uint8_t footer[TRAILER_FOOTER_SIZE];
     int64_t trailerEnd = FindTrailerFooter(file_.get(), footer);
+    if (trailerEnd < 0 && signatureSize_ > 0)
+        throw PackerError(name_ + ": no trailer right before its signature at offset " +
+                          std::to_string(signatureOffset_) +
+                          ": not a package, or it was signed with something after its trailer");
     if (trailerEnd < 0)
         throw PackerError(name_ + ": no trailer found: not a package, or its end is damaged");
     const uint8_t* block = nullptr;
@@ -81,8 +199,8 @@ OpenedPackage::OpenedPackage(const fs::path& path)
         throw PackerError(name_ + ": the trailer is damaged: its records do not lead to its footer");
     trailerLength_ = length;
     trailerStart_ = static_cast<std::uint64_t>(trailerEnd) - length;
-    if (FindCertificateTable(file_.get(), size, &signatureOffset_, &signatureSize_) != 0)
-        signatureOffset_ = signatureSize_ = 0;
+    if (signatureSize_ > 0)
+        signatureEnd_ = FindSignatureEnd(file_.get(), signatureOffset_, signatureSize_, fileSize_);
 
     // ReadTrailer has walked the records already; this walk only lists them.
     for (std::uint32_t position = 0; position < length - TRAILER_FOOTER_SIZE;) {
@@ -180,11 +298,13 @@ void OpenedPackage::openArchive()
         }
         if (entry.problem.empty() && entry.name.find('\0') != std::string::npos)
             entry.problem = "its name holds a zero byte";
-        else if (entry.problem.empty() && IsUnsafeEntryName(entry.name.c_str()))
-            entry.problem = "its name would lead out of the extraction folder or name a device";
+        else if (entry.problem.empty())
+            entry.problem = UnsafeNameProblem(entry);
         entry.shownName = EscapeControls(entry.utf8Name);
+        entry.components = PathComponents(entry.utf8Name);
         entries_.push_back(entry);
     }
+    FindClashes(entries_);
 }
 
 void OpenedPackage::unlock(const PasswordSource& source)

@@ -1,121 +1,228 @@
-// Settings of a package and their trailer records.
+// Settings of a package: checked as they are set, turned into trailer
+// records.
 #include "package_settings.h"
 
-#include <cstring>
-
+#include "exclude_patterns.h"
+#include "package_identity.h"
 #include "packer_error.h"
-#include "startup/settings.h"
+#include "word_suggestion.h"
 #include "text_encoding.h"
 
 namespace packer {
 
-using packaging::RecordType;
+namespace {
 
-const std::array<TextField, kTextFieldCount> kTextFields = {{
-    {"title", packaging::kTitle, TextKind::kAnsi, "window title"},
-    {"intro_text", packaging::kIntroText, TextKind::kAnsi, "text of the intro page (none: no intro page)"},
-    {"intro_link", packaging::kIntroLink, TextKind::kAnsi, "link under the intro text, opened by the shell"},
-    {"finish_text", packaging::kFinishText, TextKind::kAnsi, "text of the finish page (none: the finish page does not wait)"},
-    {"finish_button", packaging::kFinishButton, TextKind::kAnsi, "caption of Next on the finish page"},
-    {"exit_text", packaging::kExitText, TextKind::kAnsi, "text of the exit page (none: no exit page)"},
-    {"exit_button", packaging::kExitButton, TextKind::kAnsi, "caption of Next on the exit page"},
-    {"command1", packaging::kCommand1, TextKind::kAnsi, "first command line run after extraction"},
-    {"command2", packaging::kCommand2, TextKind::kAnsi, "second command line run after extraction"},
-    {"folder_template", packaging::kFolderTemplate, TextKind::kAnsi, "target-folder template (stub default: \\\\!Temp)"},
-    {"delete_list", packaging::kDeleteList, TextKind::kName, "name of the delete-list file in the package"},
-}};
-
-const std::array<LanguageName, kLanguageCount> kLanguages = {{
-    {"neutral", LANGUAGE_NEUTRAL},
-    {"german", LANGUAGE_GERMAN},
-    {"english", LANGUAGE_ENGLISH},
-}};
-
-void PackageSettings::overrideWith(const PackageSettings& other)
-{
-    for (std::size_t f = 0; f < kTextFieldCount; f++)
-        for (std::size_t l = 0; l < kLanguageCount; l++)
-            if (other.texts[f][l])
-                texts[f][l] = other.texts[f][l];
-    if (other.hideFrame)
-        hideFrame = other.hideFrame;
-    if (other.finishNoWait)
-        finishNoWait = other.finishNoWait;
-    if (other.skipFolderPage)
-        skipFolderPage = other.skipFolderPage;
-    exclude.insert(exclude.end(), other.exclude.begin(), other.exclude.end());
-    identity.overrideWith(other.identity);
-}
-
-int FindTextField(const std::string& key)
-{
-    for (std::size_t i = 0; i < kTextFieldCount; i++)
-        if (key == kTextFields[i].key)
-            return static_cast<int>(i);
-    return -1;
-}
-
-int FindLanguage(const std::string& key)
-{
-    for (std::size_t i = 0; i < kLanguageCount; i++)
-        if (key == kLanguages[i].key)
-            return static_cast<int>(i);
-    return -1;
-}
-
-std::string EncodeSettingText(const TextField& field, const std::string& utf8, const std::string& where)
+// The text as the stub reads it: page texts and commands in Windows-1252,
+// file names in the OEM bytes the stub maps.
+std::string EncodeText(const SettingDefinition& setting, const std::string& utf8, const std::string& where)
 {
     std::string encoded;
     char32_t bad = 0;
-    if (field.kind == TextKind::kAnsi) {
+    if (setting.type == SettingType::kText) {
         if (!Utf8ToAnsi(utf8, encoded, &bad))
-            throw PackerError(where + ": " + field.key + " holds " + DescribeCharacter(bad) +
+            throw PackerError(where + ": " + setting.key + " holds " + DescribeCharacter(bad) +
                               ", which Windows-1252 (the stub's code page) cannot hold");
     } else if (!Utf8ToOemName(utf8, encoded, &bad)) {
-        throw PackerError(where + ": " + field.key + " holds " + DescribeCharacter(bad) +
+        throw PackerError(where + ": " + setting.key + " holds " + DescribeCharacter(bad) +
                           "; file names may hold ASCII and the letters \xC3\xA4 \xC3\xB6 \xC3\xBC \xC3\x84 "
                           "\xC3\x96 \xC3\x9C \xC3\x9F only");
     }
     // The stub reads a text up to its first zero byte.
     if (encoded.find('\0') != std::string::npos)
-        throw PackerError(where + ": " + field.key + " holds a zero character");
+        throw PackerError(where + ": " + setting.key + " holds a zero character");
     if (encoded.size() > packaging::kMaxTextLength)
-        throw PackerError(where + ": " + field.key + " is " + std::to_string(encoded.size()) +
-                          " bytes long; a trailer record holds at most " +
-                          std::to_string(packaging::kMaxTextLength));
+        throw PackerError(where + ": " + setting.key + " is " + std::to_string(encoded.size()) +
+                          " bytes long; a trailer record holds at most " + std::to_string(packaging::kMaxTextLength));
     return encoded;
 }
 
-packaging::TrailerBuilder MakeSettingRecords(const PackageSettings& settings)
+// A choice's word, as given.
+void CheckChoice(const SettingDefinition& setting, const std::string& word, const std::string& where)
+{
+    std::vector<std::string> words;
+    for (std::size_t i = 0; i < setting.choiceCount; i++) {
+        if (word == setting.choices[i].word)
+            return;
+        words.push_back(setting.choices[i].word);
+    }
+    std::string known;
+    for (std::size_t i = 0; i < words.size(); i++)
+        known += (i == 0 ? "" : i + 1 == words.size() ? " or " : ", ") + words[i];
+    throw PackerError(where + ": " + setting.key + " \"" + word + "\" is unknown; it is " + known +
+                      DidYouMean(word, words));
+}
+
+// A setter called for a setting of another type is a fault of the caller.
+void RequireType(SettingId setting, std::initializer_list<SettingType> types)
+{
+    for (SettingType type : types)
+        if (kSettings[setting].type == type)
+            return;
+    throw std::logic_error(std::string("setting ") + kSettings[setting].key + " is not of this type");
+}
+
+}  // namespace
+
+PackageSettings::Value& PackageSettings::value(SettingId setting, std::size_t language)
+{
+    if (setting >= kSettingCount || language >= kLanguageCount ||
+        (language != 0 && kSettings[setting].table != SettingTable::kLanguage))
+        throw std::logic_error("no such setting or language");
+    return values_[setting][language];
+}
+
+const PackageSettings::Value& PackageSettings::value(SettingId setting, std::size_t language) const
+{
+    return const_cast<PackageSettings*>(this)->value(setting, language);
+}
+
+void PackageSettings::setText(SettingId setting, std::size_t language, const std::string& utf8,
+                              const std::string& where)
+{
+    const SettingDefinition& definition = kSettings[setting];
+    RequireType(setting, {SettingType::kText, SettingType::kFileName, SettingType::kChoice,
+                          SettingType::kVersionNumber, SettingType::kVersionText});
+    Value& slot = value(setting, language);
+    switch (definition.type) {
+    case SettingType::kChoice:
+        CheckChoice(definition, utf8, where);
+        break;
+    case SettingType::kVersionNumber:
+        CheckVersionNumber(definition.key, utf8, where);
+        break;
+    case SettingType::kVersionText:
+        CheckVersionText(definition.key, utf8, where);
+        break;
+    case SettingType::kText:
+    case SettingType::kFileName:
+        slot.stored = EncodeText(definition, utf8, where);
+        break;
+    case SettingType::kSwitch:
+    case SettingType::kPatterns:
+    case SettingType::kIconFile:
+        break;   // refused above
+    }
+    slot.text = utf8;
+}
+
+void PackageSettings::setFile(SettingId setting, const fs::path& path, const std::string& where)
+{
+    RequireType(setting, {SettingType::kIconFile});
+    if (path.empty())
+        throw PackerError(where + ": " + kSettings[setting].key + " must name an .ico file");
+    value(setting, 0).file = path;
+}
+
+void PackageSettings::setSwitch(SettingId setting, bool on)
+{
+    RequireType(setting, {SettingType::kSwitch});
+    value(setting, 0).on = on;
+}
+
+void PackageSettings::addPattern(SettingId setting, const std::string& pattern, const std::string& where)
+{
+    RequireType(setting, {SettingType::kPatterns});
+    try {
+        ExcludePatterns check({pattern});
+    } catch (const PackerError& error) {
+        throw PackerError(where + ": " + error.what());
+    }
+    value(setting, 0).patterns.push_back(pattern);
+}
+
+const std::optional<std::string>& PackageSettings::text(SettingId setting, std::size_t language) const
+{
+    return value(setting, language).text;
+}
+
+const std::optional<fs::path>& PackageSettings::file(SettingId setting) const
+{
+    return value(setting, 0).file;
+}
+
+std::optional<bool> PackageSettings::switchValue(SettingId setting) const
+{
+    return value(setting, 0).on;
+}
+
+const std::vector<std::string>& PackageSettings::patterns(SettingId setting) const
+{
+    return value(setting, 0).patterns;
+}
+
+void PackageSettings::overrideWith(const PackageSettings& other)
+{
+    for (const SettingDefinition& setting : kSettings) {
+        for (std::size_t l = 0; l < kLanguageCount; l++) {
+            Value& ours = values_[setting.id][l];
+            const Value& theirs = other.values_[setting.id][l];
+            switch (setting.type) {
+            case SettingType::kSwitch:
+                if (theirs.on)
+                    ours.on = theirs.on;
+                break;
+            case SettingType::kText:
+            case SettingType::kFileName:
+            case SettingType::kChoice:
+            case SettingType::kVersionNumber:
+            case SettingType::kVersionText:
+                if (theirs.text) {
+                    ours.text = theirs.text;
+                    ours.stored = theirs.stored;
+                }
+                break;
+            case SettingType::kPatterns:
+                ours.patterns.insert(ours.patterns.end(), theirs.patterns.begin(), theirs.patterns.end());
+                break;
+            case SettingType::kIconFile:
+                if (theirs.file)
+                    ours.file = theirs.file;
+                break;
+            }
+        }
+    }
+}
+
+packaging::TrailerBuilder PackageSettings::records() const
 {
     packaging::TrailerBuilder records;
-    for (std::size_t f = 0; f < kTextFieldCount; f++) {
+    std::uint32_t mask = 0;
+    std::uint32_t values = 0;
+    for (const SettingDefinition& setting : kSettings) {
         for (std::size_t l = 0; l < kLanguageCount; l++) {
-            const std::optional<std::string>& text = settings.texts[f][l];
-            if (!text)
-                continue;
-            std::string where = std::string("[") + kLanguages[l].key + "]";
-            records.text(kTextFields[f].record, kLanguages[l].id, EncodeSettingText(kTextFields[f], *text, where));
+            const Value& slot = values_[setting.id][l];
+            switch (setting.type) {
+            case SettingType::kSwitch:
+                if (slot.on) {
+                    mask |= setting.flag;
+                    values |= *slot.on ? setting.flag : 0;
+                }
+                break;
+            case SettingType::kText:
+            case SettingType::kFileName:
+                if (slot.text)
+                    records.text(static_cast<packaging::RecordType>(setting.record), kLanguages[l].id, slot.stored);
+                break;
+            case SettingType::kPatterns:
+            case SettingType::kIconFile:
+            case SettingType::kChoice:
+            case SettingType::kVersionNumber:
+            case SettingType::kVersionText:
+                break;   // not records: the packer uses them, or writes them into the stub's copy
+            }
         }
     }
-    if (settings.hideFrame || settings.finishNoWait || settings.skipFolderPage) {
-        std::uint32_t mask = 0;
-        std::uint32_t values = 0;
-        if (settings.hideFrame) {
-            mask |= FLAG_HIDE_FRAME;
-            values |= *settings.hideFrame ? FLAG_HIDE_FRAME : 0;
-        }
-        if (settings.finishNoWait) {
-            mask |= FLAG_FINISH_NO_WAIT;
-            values |= *settings.finishNoWait ? FLAG_FINISH_NO_WAIT : 0;
-        }
-        if (settings.skipFolderPage) {
-            mask |= FLAG_SKIP_FOLDER_PAGE;
-            values |= *settings.skipFolderPage ? FLAG_SKIP_FOLDER_PAGE : 0;
-        }
+    if (mask != 0)
         records.flags(mask, values);
-    }
     return records;
+}
+
+std::string SettingPlace(SettingId setting, std::size_t language)
+{
+    for (const ConfigTable& table : kConfigTables)
+        if (table.holds == kSettings[setting].table && table.language == language)
+            return std::string("[") + table.name + "] " + kSettings[setting].key;
+    return kSettings[setting].key;
 }
 
 }  // namespace packer

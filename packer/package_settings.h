@@ -1,72 +1,72 @@
-// What a package says besides its files: the texts of the trailer in up to
-// three languages, and the option flags. Filled from the config file and
-// the command line, turned into trailer records here.
+// What a package says besides its files: the values of its settings (see
+// setting_definitions.h), as the config file and the command line give
+// them, and the trailer records they become (the icon, version information
+// and execution level go into the stub's copy instead: package_identity.h).
+// A value is checked once, when it is set, so that settings that exist can
+// always be written.
 #pragma once
 
 #include <array>
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "package_identity.h"
+#include "file_system.h"
 #include "packaging/trailer_writer.h"
+#include "setting_definitions.h"
 
 namespace packer {
 
-// How a text is stored: page texts and commands in Windows-1252, file names
-// in the OEM bytes the stub maps.
-enum class TextKind { kAnsi, kName };
+class PackageSettings {
+  public:
+    // Each setter checks the value as the stub will read it and throws
+    // PackerError whose message starts with `where` (a config line, an
+    // option) and names the setting. language is an index of kLanguages;
+    // settings outside the language tables take 0.
 
-struct TextField {
-    const char* key;          // in the config file, and the option without "--"
-    packaging::RecordType record;
-    TextKind kind;
-    const char* meaning;      // for the help text
-};
+    // A text or a file name, in UTF-8: refused when the stub's code page
+    // cannot hold a character of it, when it holds a zero character, or
+    // when it is too long for a record. The same for the settings given as
+    // words: a choice must be one of its words, a version number and a text
+    // of the version information what that can hold.
+    void setText(SettingId setting, std::size_t language, const std::string& utf8, const std::string& where);
+    // The path of a file the packer reads when it builds; refused when empty.
+    void setFile(SettingId setting, const fs::path& path, const std::string& where);
+    void setSwitch(SettingId setting, bool on);
+    // Adds a pattern to the list; refused when it cannot be used.
+    void addPattern(SettingId setting, const std::string& pattern, const std::string& where);
 
-constexpr std::size_t kTextFieldCount = 11;
-extern const std::array<TextField, kTextFieldCount> kTextFields;
-
-struct LanguageName {
-    const char* key;          // the config file's table
-    std::uint16_t id;
-};
-constexpr std::size_t kLanguageCount = 3;
-extern const std::array<LanguageName, kLanguageCount> kLanguages;
-
-// Settings as the user gave them, texts in UTF-8; an empty optional means
-// "not given", so that the stub's own default applies.
-struct PackageSettings {
-    std::array<std::array<std::optional<std::string>, kLanguageCount>, kTextFieldCount> texts;
-    std::optional<bool> hideFrame;
-    std::optional<bool> finishNoWait;
-    // An addition of ours: the stub never shows the folder page.
-    std::optional<bool> skipFolderPage;
-    // Not a record: patterns of the source's paths left out of the package.
-    std::vector<std::string> exclude;
-    // Not records either: the icon, version information and execution
-    // level written into the stub's copy.
-    PackageIdentity identity;
+    // The values as given: nothing when the setting was not given, so that
+    // the stub's own default applies.
+    const std::optional<std::string>& text(SettingId setting, std::size_t language) const;
+    const std::optional<fs::path>& file(SettingId setting) const;
+    std::optional<bool> switchValue(SettingId setting) const;
+    const std::vector<std::string>& patterns(SettingId setting) const;
 
     // Takes every value that other gives, keeping ours where it is silent;
-    // other's exclude patterns join ours.
+    // other's patterns join ours.
     void overrideWith(const PackageSettings& other);
+
+    // The trailer records (no archive or cipher record), in a fixed order:
+    // setting by setting, neutral, German, English; then the flags.
+    packaging::TrailerBuilder records() const;
+
+  private:
+    struct Value {
+        std::optional<bool> on;
+        std::optional<std::string> text;    // UTF-8, as given
+        std::string stored;                 // a record's text as the stub reads it
+        std::optional<fs::path> file;
+        std::vector<std::string> patterns;
+    };
+    Value& value(SettingId setting, std::size_t language);
+    const Value& value(SettingId setting, std::size_t language) const;
+
+    std::array<std::array<Value, kLanguageCount>, kSettingCount> values_;
 };
 
-// The index of a field or language by its key; -1 when unknown.
-int FindTextField(const std::string& key);
-int FindLanguage(const std::string& key);
-
-// Converts a text for its record. Throws PackerError naming the character
-// that the stub's code page cannot hold, a zero byte, or a text too long for
-// a record; `where` starts the message (a config line, an option).
-std::string EncodeSettingText(const TextField& field, const std::string& utf8, const std::string& where);
-
-// The trailer records for the settings (no archive or cipher record), in a
-// fixed order: field by field, neutral, German, English; then the flags.
-// Throws PackerError as EncodeSettingText.
-packaging::TrailerBuilder MakeSettingRecords(const PackageSettings& settings);
+// "[german] intro_link": a value's place as messages name it.
+std::string SettingPlace(SettingId setting, std::size_t language);
 
 }  // namespace packer

@@ -81,6 +81,26 @@ constexpr std::size_t kMaxEntryNameLength = 247;
 // Why the stub could not write this name on Windows; empty when it can.
 std::string EntryNameProblem(const std::string& name);
 
+// A UTF-8 entry name as Windows compares names: case ignored, both
+// slashes the same, no slash at the end.
+std::string FoldEntryName(const std::string& utf8Name);
+
+// An entry's name as FindNameClashes compares it.
+struct ComparedName {
+    std::string folded;   // FoldEntryName
+    bool directory = false;
+};
+// Two entries that meet on Windows: the later one, entry, has the same
+// name as the earlier one, other (a stub writes one over the other), or
+// needs a folder where the file other is (belowFile).
+struct NameClash {
+    std::size_t entry = 0;
+    std::size_t other = 0;
+    bool belowFile = false;
+};
+// Every clash in the list, by the entries' places in it.
+std::vector<NameClash> FindNameClashes(const std::vector<ComparedName>& names);
+
 // Checks the whole list: each name, names that differ only in case (one
 // file would overwrite the other on Windows), and a file where another
 // entry needs a folder. Appends a line for every problem to problems.

@@ -6,10 +6,6 @@
 #include "platform/byte_order.h"
 #include "startup/trailer.h"
 
-#ifndef SFX_SOURCE_DIR
-#define SFX_SOURCE_DIR ""
-#endif
-
 namespace packer {
 
 namespace {
@@ -82,26 +78,34 @@ std::size_t FindWideText(const packaging::Bytes& bytes, const char* text)
 
 }  // namespace
 
+std::string StubPlaceFile(const StubPlace& place, bool want64)
+{
+    std::string folder = want64 ? place.folder64 : place.folder32;
+    std::string file = want64 ? place.file64 : place.file32;
+    return folder == "." ? file : folder + "/" + file;
+}
+
 fs::path LocateStub(const std::optional<fs::path>& given, bool want64)
 {
     if (given)
         return *given;
-    std::vector<fs::path> places;
-    fs::path beside = ExecutableFolder();
-    if (!beside.empty())
-        places.push_back(beside / (want64 ? "sfxstub64.exe" : "sfxstub32.exe"));
-    std::string source = SFX_SOURCE_DIR;
-    if (!source.empty())
-        places.push_back(PathFromUtf8(source) / "build" / (want64 ? "win64" : "win32") / "bin" / "sfxstub.exe");
+    fs::path self = ExecutableFolder();
     std::string looked;
-    for (const fs::path& place : places) {
+    if (!self.empty()) {
         std::error_code error;
-        if (fs::is_regular_file(place, error))
-            return place;
-        looked += "\n  " + PathToUtf8(place);
+        // A build tree holds its configuration beside its bin folder.
+        bool inBuildTree = fs::is_regular_file(self.parent_path() / "CMakeCache.txt", error);
+        for (const StubPlace& place : kStubPlaces) {
+            if (place.inBuildTreeOnly && !inBuildTree)
+                continue;
+            fs::path candidate = (self / PathFromUtf8(StubPlaceFile(place, want64))).lexically_normal();
+            if (fs::is_regular_file(candidate, error))
+                return candidate;
+            looked += "\n  " + PathToUtf8(candidate);
+        }
     }
-    throw PackerError(std::string("no ") + (want64 ? "64" : "32") + "-bit stub found; give one with --stub, or "
-                      "build it (cmake --build --preset " + (want64 ? "win64" : "win32") + "). Looked at:" + looked);
+    throw PackerError(std::string("no ") + (want64 ? "64" : "32") + "-bit stub found; give one with --stub "
+                      "('sfxpack help' says where stubs are looked for). Looked at:" + looked);
 }
 
 packaging::Bytes LoadStub(const fs::path& path, StubKind kind)
@@ -127,6 +131,15 @@ packaging::Bytes LoadStub(const fs::path& path, StubKind kind)
     std::uint8_t footer[TRAILER_FOOTER_SIZE];
     if (file.valid() && FindTrailerFooter(file.get(), footer) >= 0)
         throw PackerError(name + " already carries a trailer: it is a package, not a stub");
+    // A signed program's trailer must end where its certificate table
+    // starts; one signed before the archive and trailer were added could
+    // never start as a package.
+    std::uint32_t tableOffset = 0;
+    std::uint32_t tableSize = 0;
+    if (file.valid() && FindCertificateTable(file.get(), static_cast<int64_t>(bytes.size()), &tableOffset,
+                                             &tableSize) == 0)
+        throw PackerError("the stub " + name + " is signed; a package made from it would not start. "
+                          "Build from the unsigned stub and sign the package");
     return bytes;
 }
 

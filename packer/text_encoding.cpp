@@ -262,15 +262,19 @@ std::string ShowOemName(std::string_view oem)
     return shown;
 }
 
-// The length of the UTF-8 sequence at text[i], or 0 when none starts there.
-static std::size_t SequenceLength(std::string_view text, std::size_t i)
+// The length of the UTF-8 sequence at text[i], with its character in *c;
+// 0 when none starts there.
+static std::size_t SequenceAt(std::string_view text, std::size_t i, char32_t* c)
 {
     unsigned char lead = static_cast<unsigned char>(text[i]);
     std::size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
     if (length == 0 || i + length > text.size())
         return 0;
     std::u32string decoded;
-    return DecodeUtf8(text.substr(i, length), decoded) ? length : 0;
+    if (!DecodeUtf8(text.substr(i, length), decoded))
+        return 0;
+    *c = decoded[0];
+    return length;
 }
 
 static void AppendEscaped(std::string& shown, unsigned char byte)
@@ -286,26 +290,43 @@ static void AppendEscaped(std::string& shown, unsigned char byte)
     shown += escaped;
 }
 
+// "\u202E": the form both the escaped text and JSON use for a character.
+static void AppendCodePoint(std::string& shown, char32_t c)
+{
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
+    shown += escaped;
+}
+
+bool IsC1Control(char32_t c)
+{
+    return c >= 0x80 && c <= 0x9F;
+}
+
+bool IsBidiControl(char32_t c)
+{
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
 std::string EscapeControls(std::string_view utf8, bool keepLineBreaks)
 {
     std::string shown;
     shown.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
         unsigned char byte = static_cast<unsigned char>(utf8[i]);
-        std::size_t length = SequenceLength(utf8, i);
+        char32_t c = 0;
+        std::size_t length = SequenceAt(utf8, i, &c);
         if (byte == '\n' && keepLineBreaks) {
             shown += '\n';
             i++;
         } else if (length == 0 || byte < 0x20 || byte == 0x7F) {
             AppendEscaped(shown, byte);
             i++;
-        } else if (byte == 0xC2 && static_cast<unsigned char>(utf8[i + 1]) < 0xA0) {
-            // U+0080..U+009F: terminals take them for controls as well;
-            // U+009B starts an escape sequence like ESC [ does.
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned char>(utf8[i + 1]));
-            shown += escaped;
-            i += 2;
+        } else if (IsC1Control(c) || IsBidiControl(c)) {
+            // U+009B starts an escape sequence as ESC [ does; U+202E shows
+            // "invoice<U+202E>txt.exe" as "invoiceexe.txt".
+            AppendCodePoint(shown, c);
+            i += length;
         } else {
             shown.append(utf8.substr(i, length));
             i += length;
@@ -314,13 +335,50 @@ std::string EscapeControls(std::string_view utf8, bool keepLineBreaks)
     return shown;
 }
 
+std::string EscapeJsonControls(std::string_view json)
+{
+    std::string shown;
+    shown.reserve(json.size());
+    for (std::size_t i = 0; i < json.size();) {
+        char32_t c = 0;
+        std::size_t length = SequenceAt(json, i, &c);
+        if (length == 0) {
+            AppendCodePoint(shown, 0xFFFD);   // JSON has no escape for a byte
+            i++;
+        } else if (IsC1Control(c) || IsBidiControl(c)) {
+            AppendCodePoint(shown, c);
+            i += length;
+        } else {
+            shown.append(json.substr(i, length));
+            i += length;
+        }
+    }
+    return shown;
+}
+
+std::optional<char32_t> FirstNameControl(std::string_view name)
+{
+    for (std::size_t i = 0; i < name.size();) {
+        char32_t c = 0;
+        std::size_t length = SequenceAt(name, i, &c);
+        if (length == 0) {
+            i++;   // an OEM letter, or no UTF-8 at all: not a control either way
+            continue;
+        }
+        if (c < 0x20 || IsC1Control(c) || IsBidiControl(c))
+            return c;
+        i += length;
+    }
+    return std::nullopt;
+}
+
 std::string DescribeCharacter(char32_t c)
 {
     if (c == kReplacement)
         return "a byte sequence that is not UTF-8";
     char code[16];
     std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
-    if (c < 0x20 || (c >= 0x7F && c < 0xA0))
+    if (c < 0x20 || c == 0x7F || IsC1Control(c) || IsBidiControl(c))
         return code;
     return std::string(code) + " '" + EncodeUtf8(std::u32string(1, c)) + "'";
 }

@@ -5,6 +5,7 @@
 // 850 bytes, of which the stub understands only the German letters.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,13 +42,34 @@ bool OemNameToUtf8(std::string_view oem, std::string& out);
 // For messages: OEM name bytes as UTF-8, unknown bytes as \xNN.
 std::string ShowOemName(std::string_view oem);
 
+// C1 control characters, U+0080 to U+009F: terminals take some of them
+// for controls (U+009B starts an escape sequence as ESC [ does). Only as
+// characters: the Windows-1252 bytes 0x80..0x9F are letters such as the
+// euro sign once converted.
+bool IsC1Control(char32_t c);
+// The characters that reorder the text around them without being seen:
+// the marks U+061C, U+200E and U+200F, the embeddings and overrides
+// U+202A..U+202E and the isolates U+2066..U+2069.
+// "invoice<U+202E>txt.exe" shows as "invoiceexe.txt".
+bool IsBidiControl(char32_t c);
+
 // Text from a package, a ZIP file or a file name, made safe to print: every
 // control character written as an escape, so that none can move the cursor,
-// clear the screen or retitle the user's terminal. C0 controls and DEL
-// become \xNN (\n, \r and \t by their letters), C1 controls \u0080 to
-// \u009F, and bytes that are no UTF-8 \xNN. Backslashes stay as they are.
-// keepLineBreaks leaves '\n' alone, for messages of several lines.
+// clear the screen, retitle the user's terminal or disguise a name. C0
+// controls and DEL become \xNN (\n, \r and \t by their letters), C1 and
+// bidirectional controls \u0080, \u202E ..., and bytes that are no UTF-8
+// \xNN. Backslashes stay as they are. keepLineBreaks leaves '\n' alone,
+// for messages of several lines.
 std::string EscapeControls(std::string_view utf8, bool keepLineBreaks = false);
+// The same for JSON text, which escapes C0 controls itself: C1 and
+// bidirectional controls inside its strings become \u escapes, which read
+// back as the same characters; a byte that is no UTF-8 becomes \uFFFD.
+std::string EscapeJsonControls(std::string_view json);
+
+// The first character of a name that the stub refuses or that would
+// disguise the name: C0, C1 and bidirectional controls. Bytes that are no
+// UTF-8 (the OEM letters of OEM names) are skipped.
+std::optional<char32_t> FirstNameControl(std::string_view name);
 
 // "U+00E9 'é'" for messages about a refused character.
 std::string DescribeCharacter(char32_t c);

@@ -14,6 +14,7 @@ need_pkgs=(
   libcli11-dev libtomlplusplus-dev help2man groff-base
   openssl osslsigncode icoutils python3-pefile
   clang libclang-rt-14-dev
+  dpkg-dev file lintian
 )
 
 missing=()

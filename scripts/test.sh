@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The whole check: installs what is missing, builds every preset (host,
-# win32, win64) and runs every test, the Windows ones under Wine on a virtual
-# display when there is no real one; then the host tests under the
-# sanitizers and a short run of each fuzz target. Exits nonzero when
-# anything fails.
+# win32, win64) and the release packages, and runs every test, the Windows
+# ones under Wine on a virtual display when there is no real one; then the
+# host tests under the sanitizers and a short run of each fuzz target. Exits
+# nonzero when anything fails.
 set -u
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -17,6 +17,10 @@ for preset in host win64 win32; do
   cmake --preset "$preset" >"build/configure-$preset.log" 2>&1 || { cat "build/configure-$preset.log"; exit 1; }
   cmake --build --preset "$preset" || exit 1
 done
+
+# The release packages, which tests of both builds install and use.
+echo "=== release packages"
+bash scripts/release.sh || status=1
 
 echo "=== tests: host"
 ctest --preset host || status=1

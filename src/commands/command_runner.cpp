@@ -8,6 +8,7 @@
 #include "../startup/config_trailer.h"
 #include "../startup/settings.h"
 #include "../wizard/frame_link.h"
+#include "program_search.h"
 
 #define ALIAS_NAME_START 4   // after the quote, two separators and '!'
 #define UNREADABLE_EXIT_CODE 255
@@ -35,89 +36,59 @@ int RebuildAliasCommand(char* line, const char* configured)
     return 0;
 }
 
-// The program token of a plain line, as the system splits it: from a
-// leading quote to the closing one, else up to the first blank. *rest
-// points behind it (behind the closing quote).
-static int FindProgramToken(const char* line, const char** token, const char** rest)
+// The command line that starts a batch file. Not every system runs one
+// given as the application name, and the documented way is the command
+// interpreter with "/c" and the batch file; the interpreter is named by its
+// full path from the system folder, as any program is. With "/s" it takes
+// away exactly the first and the last quote of what follows "/c" and runs
+// the rest as it stands: the batch file's full path in quotes of its own
+// (any folder name stays one word, and "&" or "^" in it stay letters), then
+// the arguments as the package wrote them:
+//   "C:\Windows\system32\cmd.exe" /s /c ""C:\Temp\_X04AB12\install.cmd" /quiet"
+// A heap block, with the interpreter's path in interpreter; null when the
+// system folder cannot be had.
+static char* BuildBatchLine(char interpreter[MAX_PATH], const CommandProgram* program)
 {
-    const char* start = line;
-    const char* end;
-    if (*start == '"') {
-        start++;
-        end = start;
-        while (*end != 0 && *end != '"')
-            end++;
-        *rest = *end == '"' ? end + 1 : end;
-    } else {
-        end = start;
-        while (*end != 0 && *end != ' ' && *end != '\t')
-            end++;
-        *rest = end;
-    }
-    *token = start;
-    return (int)(end - start);
-}
-
-static int IsExistingFile(const char* path)
-{
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Finds the file a bare program name means in the extraction folder: the
-// name itself, or without an extension the name and ".exe", as the system
-// would look for it. 0 with the full path in path, or -1.
-static int FindExtractedProgram(char path[MAX_PATH], const char* token, int length)
-{
-    char name[MAX_PATH];
-    if (length == 0 || length + 5 > MAX_PATH)
-        return -1;
-    CopyMemory(name, token, (SIZE_T)length);
-    name[length] = 0;
-    for (int i = 0; i < length; i++)
-        if (IsPathSeparator(name[i]) || name[i] == ':')
-            return -1;
-    lstrcpyA(path, TargetFolder);
-    if (PathJoin(path, MAX_PATH, name) == NULL)
-        return -1;
-    if (IsExistingFile(path))
-        return 0;
-    for (int i = 0; i < length; i++)
-        if (name[i] == '.')
-            return -1;
-    int pathLength = lstrlenA(path);
-    if (pathLength + 5 > MAX_PATH)
-        return -1;
-    lstrcpyA(path + pathLength, ".exe");
-    return IsExistingFile(path) ? 0 : -1;
-}
-
-char* PinProgramToExtractionFolder(const char* line)
-{
-    const char* token;
-    const char* rest;
-    int length = FindProgramToken(line, &token, &rest);
-    char program[MAX_PATH];
-    if (FindExtractedProgram(program, token, length) != 0)
+    UINT folderLength = GetSystemDirectoryA(interpreter, MAX_PATH);
+    if (folderLength == 0 || folderLength >= MAX_PATH || PathJoin(interpreter, MAX_PATH, "cmd.exe") == NULL)
         return NULL;
-    int programLength = lstrlenA(program);
-    char* pinned = (char*)CheckedAlloc((uint32_t)(programLength + lstrlenA(rest) + 3));
-    pinned[0] = '"';
-    CopyMemory(pinned + 1, program, (SIZE_T)programLength);
-    pinned[programLength + 1] = '"';
-    lstrcpyA(pinned + programLength + 2, rest);
-    return pinned;
+    static const char Switches[] = "\" /s /c \"\"";
+    int interpreterLength = lstrlenA(interpreter);
+    int pathLength = lstrlenA(program->path);
+    int argumentsLength = lstrlenA(program->arguments);
+    // The quote, the interpreter, the switches, the path, its quote, a blank,
+    // the arguments, the last quote and the zero.
+    uint32_t size = 1 + interpreterLength + (sizeof Switches - 1) + pathLength + 1 + 1 + argumentsLength + 1 + 1;
+    char* line = (char*)CheckedAlloc(size);
+    char* at = line;
+    *at++ = '"';
+    CopyMemory(at, interpreter, (SIZE_T)interpreterLength);
+    at += interpreterLength;
+    CopyMemory(at, Switches, sizeof Switches - 1);
+    at += sizeof Switches - 1;
+    CopyMemory(at, program->path, (SIZE_T)pathLength);
+    at += pathLength;
+    *at++ = '"';
+    if (argumentsLength > 0) {
+        *at++ = ' ';
+        CopyMemory(at, program->arguments, (SIZE_T)argumentsLength);
+        at += argumentsLength;
+    }
+    *at++ = '"';
+    *at = 0;
+    return line;
 }
 
-// Starts the line and waits for it; its exit code, 255 when unreadable, or
-// -1 when it could not be started. Hides the frame once the process exists.
-static int64_t RunCommandLine(char* line)
+// Starts the program with the line and waits for it; its exit code, 255
+// when unreadable, or -1 when it could not be started. Hides the frame once
+// the process exists.
+static int64_t RunCommandLine(const char* program, char* line)
 {
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+    if (!CreateProcessA(program, line, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
         return -1;
     if (SfxSettings.flags & FLAG_HIDE_FRAME)
         SetFrameShown(FrameWindow, FALSE);
@@ -136,22 +107,29 @@ static int RunSlot(const LocalizedText* slot)
 {
     if (slot->text == NULL)
         return 0;
-    // A plain line goes to the system as it stands, whatever its length,
-    // unless its program lies in the extraction folder; it is then named by
-    // its full path, so that no file of that name elsewhere is started. The
-    // line lies in the trailer's heap block, which CreateProcessA may write into.
+    // The line goes to the system as the package wrote it (an alias line as
+    // rebuilt), with the program found here as the application name, so that
+    // the system searches no folder of its own for it. The line lies in the
+    // trailer's heap block, which CreateProcessA may write into.
     char rebuilt[COMMAND_LINE_SIZE];
-    char* line = (char*)slot->text;
-    if (IsAliasCommand(slot->text)) {
-        if (RebuildAliasCommand(rebuilt, slot->text) != 0)
+    char* line = (char*)SkipBlanks(slot->text);
+    if (IsAliasCommand(line)) {
+        if (RebuildAliasCommand(rebuilt, line) != 0)
             return -1;
         line = rebuilt;
-    } else {
-        char* pinned = PinProgramToExtractionFolder(slot->text);
-        if (pinned != NULL)
-            line = pinned;
     }
-    int64_t exitCode = RunCommandLine(line);
+    CommandProgram program;
+    if (FindCommandProgram(line, &program) != 0)
+        return -1;
+    const char* application = program.path;
+    char interpreter[MAX_PATH];
+    if (IsBatchProgram(program.path)) {
+        line = BuildBatchLine(interpreter, &program);
+        if (line == NULL)
+            return -1;
+        application = interpreter;
+    }
+    int64_t exitCode = RunCommandLine(application, line);
     if (exitCode < 0)
         return -1;
     return exitCode == 0 ? 0 : 1;

@@ -18,8 +18,3 @@ int IsAliasCommand(const char* line);
 // the alias's folder, then the rest from the first separator or quote after
 // the name. 0, or -1 when the alias is unknown or the result would not fit.
 int RebuildAliasCommand(char* line, const char* configured);
-
-// For a plain line whose program token is a bare file name (no folder, no
-// drive) naming a file in the extraction folder, a heap copy of the line
-// with that token replaced by the file's full path in quotes; else null.
-char* PinProgramToExtractionFolder(const char* line);

@@ -3,4 +3,5 @@
 
 FileSystemCalls FileCalls = {
     CreateFileA, WriteFile, CreateDirectoryA, SetFileTime, DeleteFileA, RemoveDirectoryA, CloseHandle,
+    GetFileAttributesA,
 };

@@ -1,7 +1,8 @@
-// The file-system calls of the extraction and the cleanup, made through one
-// table of function pointers. The stub never changes it; tests point an
-// entry at a stand-in that fails on the n-th call, since a full disk or a
-// refused folder cannot be had for real under Wine.
+// The file-system calls of the extraction, the cleanup and the search for a
+// command's program, made through one table of function pointers. The stub
+// never changes it; tests point an entry at a stand-in that fails on the
+// n-th call, since a full disk or a refused folder cannot be had for real
+// under Wine.
 #pragma once
 #include <windows.h>
 
@@ -13,6 +14,7 @@ struct FileSystemCalls {
     BOOL(WINAPI* deleteFile)(LPCSTR);
     BOOL(WINAPI* removeDirectory)(LPCSTR);
     BOOL(WINAPI* closeHandle)(HANDLE);
+    DWORD(WINAPI* getFileAttributes)(LPCSTR);
 };
 
 /* The calls in use: the system's own, set at build time. Only tests write

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 
 #include "e2e_support.h"
 #include "support/package_assembly.h"
@@ -215,6 +216,84 @@ TEST_F(Commands, BareProgramNameRunsTheExtractedFileNotOneBesideThePackage)
     }
     FinishOnExitPage(stub, frame);
 }
+
+// A command whose program a stranger could shadow: a program of the same
+// name waits beside the package, as in a Downloads folder, which the system
+// would search first. The package's own program (or the system's) must run,
+// never the planted one. Every program here is a copy of the probe, or a
+// batch file that starts the packaged probe, so the report's program line
+// tells which one ran.
+struct PlantedCase {
+    const char* name;
+    const char* command;                 // {report} stands for report=FILE
+    std::vector<const char*> packaged;   // ".cmd" files start probe.exe, the rest are probes
+    std::vector<const char*> planted;    // probes beside the package
+    const char* lineHas;                 // a text the probe's command line must hold, or null
+    bool starts;                         // false: found nowhere, the command runner's failure
+};
+
+void PrintTo(const PlantedCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class PlantedProgram : public Commands, public ::testing::WithParamInterface<PlantedCase> {};
+
+TEST_P(PlantedProgram, NeverRunsTheFileBesideThePackage)
+{
+    const PlantedCase& c = GetParam();
+    std::string report = Report("report");
+    std::string command = c.command;
+    command.replace(command.find("{report}"), 8, "report=" + report);
+    Bytes probe = readFileBytes(ProbePath());
+    std::vector<ZipEntry> entries;
+    for (std::string name : c.packaged) {
+        bool batch = name.size() > 4 && name.compare(name.size() - 4, 4, ".cmd") == 0;
+        entries.push_back(ZipEntry::file(name, batch ? B("@probe.exe %*\r\n") : probe));
+    }
+    if (entries.empty())
+        entries.push_back(ZipEntry::file("payload.txt", B("payload")));
+    for (const char* name : c.planted) {
+        fs::path planted = fs::path(dir_.path()) / name;
+        fs::create_directories(planted.parent_path());
+        fs::copy_file(ProbePath(), planted);
+    }
+    driver::StubProcess stub(Package(command, "", 0, std::move(entries)));
+    HWND frame = StartAndExtract(stub);
+    if (!c.starts) {
+        ExpectStartFailure(stub);
+        EXPECT_FALSE(fs::exists(report)) << "a planted program ran";
+        return;
+    }
+    driver::waitForPage(frame, IDC_EXIT_TEXT);
+    std::vector<std::string> lines = ReadReport(report);
+    ASSERT_GE(lines.size(), 3u) << "no program ran";
+    EXPECT_EQ(lines[2].substr(0, 8 + into_.size() + 3), "program=" + into_ + "\\_X") << lines[2];
+    if (c.lineHas != nullptr) {
+        EXPECT_NE(lines[1].find(c.lineHas), std::string::npos) << lines[1];
+    }
+    FinishOnExitPage(stub, frame);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlantedProgram,
+    ::testing::Values(
+        PlantedCase{"RelativePath", "sub\\setup.exe {report} /q", {"sub/setup.exe"}, {"sub/setup.exe"}, nullptr,
+                    true},
+        PlantedCase{"SystemProgram", "cmd /c install.cmd {report}", {"install.cmd", "probe.exe"}, {"cmd.exe"},
+                    nullptr, true},
+        PlantedCase{"UnquotedNameWithABlank", "my setup.exe {report} /q", {"my setup.exe"}, {"my.exe"}, nullptr,
+                    true},
+        PlantedCase{"BareName", "setup.exe {report}", {"setup.exe"}, {"setup.exe"}, nullptr, true},
+        PlantedCase{"BareNameWithoutExe", "setup {report}", {"setup.exe"}, {"setup.exe"}, nullptr, true},
+        PlantedCase{"LeadingBlanks", "  setup.exe {report}", {"setup.exe"}, {"setup.exe"}, nullptr, true},
+        // Batch files go through the system's command interpreter, never one
+        // beside the package; their arguments arrive as written.
+        PlantedCase{"BatchFile", "install.cmd {report}", {"install.cmd", "probe.exe"}, {"cmd.exe"}, nullptr, true},
+        PlantedCase{"BatchFileWithBlanksInItsPath", "\"tools dir\\run it.cmd\" {report} \"two & words\"",
+                    {"tools dir/run it.cmd", "probe.exe"}, {"cmd.exe"}, "\"two & words\"", true},
+        PlantedCase{"FoundNowhere", "nosuch.exe {report}", {}, {"nosuch.exe"}, nullptr, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Commands, AliasFollowedByTheClosingQuoteIsTheFolderInQuotes)
 {

@@ -3,6 +3,8 @@
 // names that would lead out of the extraction folder.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "support/package_assembly.h"
 #include "support/zip_builder.h"
 #include "packer_support.h"
@@ -32,6 +34,19 @@ TEST_F(BadInputTest, StubsThatCannotStartAPackage)
 {
     WriteBytes(path("text.exe"), TextBytes(2000));
     ASSERT_EQ(build("in", "package.exe").exitCode, 0);
+    // Signed before a package was made from it: the trailer would have to
+    // end where the certificate table starts, inside the program.
+    Bytes signedStub = FakeStub();
+    const std::size_t optional = 0x80 + 24, security = optional + 96 + 4 * 8;
+    signedStub[0x80 + 20] = 224;   // SizeOfOptionalHeader of a 32-bit program
+    signedStub[optional] = 0x0B;
+    signedStub[optional + 1] = 0x01;
+    signedStub[optional + 92] = 16;   // data directories
+    const std::uint32_t tableOffset = static_cast<std::uint32_t>(signedStub.size()), tableSize = 64;
+    std::memcpy(&signedStub[security], &tableOffset, 4);
+    std::memcpy(&signedStub[security + 4], &tableSize, 4);
+    signedStub.insert(signedStub.end(), 64, 0x30);
+    WriteBytes(path("signed.exe"), signedStub);
     const struct {
         std::string stub;
         std::string message;
@@ -39,6 +54,7 @@ TEST_F(BadInputTest, StubsThatCannotStartAPackage)
         {"missing.exe", "missing.exe"},
         {"text.exe", "is not a Windows program"},
         {"package.exe", "already carries a trailer"},
+        {"signed.exe", "is signed; a package made from it would not start"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stub);
@@ -168,6 +184,43 @@ TEST_F(BadInputTest, DamagedPackagesAreReportedAndExtractLeavesNothing)
     }
 }
 
+// Entry data that do not end exactly at the directory's sizes: the CRC-32
+// covers only the declared part, so only the sizes tell the damage.
+TEST_F(BadInputTest, EntriesNotEndingAtTheirSizesAreDamaged)
+{
+    using packaging::ZipEntry;
+    using packaging::ZipMethod;
+    const Bytes data = TextBytes(100);
+    const Bytes half(data.begin(), data.begin() + 50);
+    const struct {
+        const char* what;
+        ZipEntry entry;
+    } cases[] = {
+        {"a deflate stream longer than its size",
+         ZipEntry::prepared("long.txt", ZipMethod::kDeflated, packaging::deflateRaw(data), packaging::crc32Of(half),
+                            50)},
+        {"stored data longer than their size",
+         ZipEntry::prepared("long.txt", ZipMethod::kStored, data, packaging::crc32Of(half), 50)},
+        {"a deflate stream for an empty file",
+         ZipEntry::prepared("long.txt", ZipMethod::kDeflated, packaging::deflateRaw(data), 0, 0)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        packaging::ZipWriter zip;
+        zip.add(ZipEntry::file("first.txt", TextBytes(10)));
+        zip.add(c.entry);
+        WriteBytes(path("long.exe"), packaging::assemblePackage(FakeStub(), zip.build(), packaging::TrailerBuilder()));
+        RunResult tested = RunPacker({"test", arg("long.exe")});
+        EXPECT_EQ(tested.exitCode, 1);
+        EXPECT_NE(tested.out.find("FAILED long.txt: its data do not end where the directory's sizes say"),
+                  std::string::npos)
+            << tested.out << tested.err;
+        ExpectRefused(RunPacker({"extract", arg("long.exe"), "-d", arg("out")}),
+                      {"long.txt: its data do not end where the directory's sizes say"});
+        EXPECT_FALSE(fs::exists(path("out"))) << "extract left files behind";
+    }
+}
+
 TEST_F(BadInputTest, NamesLeavingTheFolderAreRefusedBeforeAnythingIsWritten)
 {
     packaging::ZipWriter zip;
@@ -184,6 +237,69 @@ TEST_F(BadInputTest, NamesLeavingTheFolderAreRefusedBeforeAnythingIsWritten)
     RunResult tested = RunPacker({"test", arg("evil.exe")});
     EXPECT_EQ(tested.exitCode, 1);
     EXPECT_NE(tested.out.find("FAILED ../evil.txt"), std::string::npos) << tested.out;
+}
+
+// A stub writes the second of two such entries over the first (or cannot
+// make the folder the second needs); extract, with or without
+// --overwrite, refuses the package before it writes anything.
+TEST_F(BadInputTest, EntriesThatWouldBeOneFileOnWindowsAreReportedAndNeverReplaceEachOther)
+{
+    auto file = [](std::string name, bool utf8 = false) {
+        packaging::ZipEntry entry = packaging::ZipEntry::file(std::move(name), TextBytes(10));
+        entry.utf8Name = utf8;
+        return entry;
+    };
+    const struct {
+        const char* what;
+        std::vector<packaging::ZipEntry> entries;
+        std::string report;   // empty: the package is fine
+    } cases[] = {
+        {"the same name twice", {file("a.txt"), file("a.txt")}, "a.txt: the same name on Windows as a.txt"},
+        {"names that differ in case", {file("Readme.TXT"), file("sub/x.txt"), file("README.txt")},
+         "README.txt: the same name on Windows as Readme.TXT"},
+        {"an OEM and a UTF-8 name of one letter", {file("\x8E.txt"), file("\xC3\xA4.txt", true)},
+         "\xC3\xA4.txt: the same name on Windows as \xC3\x84.txt"},
+        {"the same folders spelt apart", {file("Sub/a.txt"), file("sub\\.\\A.TXT")},
+         "sub\\.\\A.TXT: the same name on Windows as Sub/a.txt"},
+        {"a file where a folder is needed", {file("docs"), file("Docs/a.txt")},
+         "Docs/a.txt: needs a folder where the file docs is"},
+        {"two folder entries of one name", {packaging::ZipEntry::directory("d/"), packaging::ZipEntry::directory("D/"),
+                                            file("d/x.txt")}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        packaging::ZipWriter zip;
+        for (const packaging::ZipEntry& entry : c.entries)
+            zip.add(entry);
+        WriteBytes(path("twice.exe"), packaging::assemblePackage(FakeStub(), zip.build(), packaging::TrailerBuilder()));
+        fs::remove_all(path("out"));
+        WriteTree(path("out"), {{"mine.txt", {'m', 'i', 'n', 'e'}}});
+
+        RunResult inspected = RunPacker({"inspect", arg("twice.exe")});
+        EXPECT_EQ(inspected.exitCode, 0) << inspected.err;
+        RunResult tested = RunPacker({"test", arg("twice.exe")});
+        for (bool overwrite : {false, true}) {
+            std::vector<std::string> arguments = {"extract", arg("twice.exe"), "-d", arg("out")};
+            if (overwrite)
+                arguments.push_back("--overwrite");
+            RunResult extracted = RunPacker(arguments);
+            if (c.report.empty()) {
+                EXPECT_EQ(extracted.exitCode, 0) << extracted.err;
+                continue;
+            }
+            ExpectRefused(extracted, {c.report});
+            EXPECT_EQ(listing("out"), std::vector<std::string>{"mine.txt"}) << "written before the refusal";
+        }
+        if (c.report.empty()) {
+            EXPECT_EQ(tested.exitCode, 0) << tested.out << tested.err;
+            EXPECT_EQ(inspected.out.find("the same name"), std::string::npos) << inspected.out;
+            continue;
+        }
+        EXPECT_NE(inspected.out.find("(" + c.report.substr(c.report.find(": ") + 2)), std::string::npos)
+            << inspected.out;
+        EXPECT_EQ(tested.exitCode, 1);
+        EXPECT_NE(tested.out.find("FAILED " + c.report), std::string::npos) << tested.out;
+    }
 }
 
 TEST_F(BadInputTest, ExtractReplacesFilesOnlyWhenAsked)

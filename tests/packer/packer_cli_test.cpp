@@ -9,7 +9,9 @@
 #include <sstream>
 
 #include "support/zip_builder.h"
+#include "config_file.h"
 #include "packer_support.h"
+#include "setting_definitions.h"
 #include "stub_file.h"
 #include "support/temp_path.h"
 
@@ -23,12 +25,21 @@ namespace {
 
 // The packer run with its line ends as on Linux: Windows writes text
 // output with CR LF.
-RunResult RunSfxpack(const std::vector<std::string>& arguments)
+RunResult WithoutCarriageReturns(RunResult run)
 {
-    RunResult run = RunPacker(arguments);
     for (std::string* text : {&run.out, &run.err})
         text->erase(std::remove(text->begin(), text->end(), '\r'), text->end());
     return run;
+}
+
+RunResult RunSfxpack(const std::vector<std::string>& arguments)
+{
+    return WithoutCarriageReturns(RunPacker(arguments));
+}
+
+RunResult RunSfxpackAt(const fs::path& program, const std::vector<std::string>& arguments)
+{
+    return WithoutCarriageReturns(RunPackerAt(program, arguments));
 }
 
 std::vector<std::string> Lines(const std::string& text)
@@ -203,6 +214,70 @@ TEST(CommandLineVersion, StubVersionIsReadFromItsResource)
         EXPECT_EQ(packer::StubVersion(c.stub), c.version) << (c.version ? *c.version : "none");
 }
 
+// The stub a --version line names, and the version it carries: "3.0.0".
+struct NamedStub {
+    std::string version;
+    fs::path path;
+};
+std::optional<NamedStub> StubOfLine(const std::string& line)
+{
+    std::size_t open = line.find(" (");
+    if (line.empty() || line.back() != ')' || open == std::string::npos)
+        return std::nullopt;
+    std::size_t colon = line.find(": ");
+    return NamedStub{line.substr(colon + 2, open - colon - 2), U8(line.substr(open + 2, line.size() - open - 3))};
+}
+
+// A packer copied elsewhere, as a package installs it, finds its stubs
+// relative to itself: beside it first, then in ../lib/sfxpack; never in
+// the build tree it was made in.
+TEST_F(CommandLineTest, StubsAreFoundBesideThePackerThenInItsLibraryFolder)
+{
+    fs::path built = U8(std::string(SFX_PACKER_PATH));
+    fs::path packer = path("prefix/bin") / built.filename();
+    fs::create_directories(packer.parent_path());
+    fs::copy_file(built, packer);
+    auto versionLines = [&] {
+        RunResult run = RunSfxpackAt(packer, {"--version"});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        return Lines(run.out);
+    };
+    auto expectStub = [](const std::string& line, const std::string& version, const fs::path& file) {
+        std::optional<NamedStub> stub = StubOfLine(line);
+        ASSERT_TRUE(stub) << line;
+        EXPECT_EQ(stub->version, version) << line;
+        EXPECT_TRUE(fs::equivalent(stub->path, file)) << line;
+    };
+
+    std::vector<std::string> none = versionLines();
+    ASSERT_EQ(none.size(), 3u);
+    EXPECT_TRUE(Holds(none[1], "none found")) << none[1];
+    EXPECT_TRUE(Holds(none[2], "none found")) << none[2];
+    RunResult refused = RunSfxpackAt(packer, {"build", arg("in"), "-o", arg("p.exe")});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(Holds(refused.err, "no 32-bit stub found")) << refused.err;
+    EXPECT_FALSE(fs::exists(path("p.exe")));
+
+    fs::create_directories(path("prefix/lib/sfxpack"));
+    WriteBytes(path("prefix/lib/sfxpack/sfxstub32.exe"), WithVersionResource(FakeStub(), 2, 0, 0, 0, 0));
+    WriteBytes(path("prefix/lib/sfxpack/sfxstub64.exe"), WithVersionResource(FakeStub(0x8664), 2, 0, 0, 0, 0));
+    std::vector<std::string> installed = versionLines();
+    ASSERT_EQ(installed.size(), 3u);
+    expectStub(installed[1], "2.0.0", path("prefix/lib/sfxpack/sfxstub32.exe"));
+    expectStub(installed[2], "2.0.0", path("prefix/lib/sfxpack/sfxstub64.exe"));
+
+    Bytes beside = WithVersionResource(FakeStub(), 3, 0, 0, 0, 0);
+    WriteBytes(path("prefix/bin/sfxstub32.exe"), beside);
+    std::vector<std::string> both = versionLines();
+    ASSERT_EQ(both.size(), 3u);
+    expectStub(both[1], "3.0.0", path("prefix/bin/sfxstub32.exe"));
+    expectStub(both[2], "2.0.0", path("prefix/lib/sfxpack/sfxstub64.exe"));
+    RunResult packed = RunSfxpackAt(packer, {"build", arg("in"), "-o", arg("p.exe")});
+    ASSERT_EQ(packed.exitCode, 0) << packed.err;
+    Bytes package = ReadBytes(path("p.exe"));
+    EXPECT_TRUE(std::equal(beside.begin(), beside.end(), package.begin()));
+}
+
 TEST(CommandLineHelp, EveryCommandExplainsItselfTheSameWayTwiceAndEndsWithExamples)
 {
     std::vector<std::string> commands = ListedCommands();
@@ -296,6 +371,9 @@ TEST_F(CommandLineTest, UnknownWordIsNamedWithWhatIsAccepted)
         {{}, {"no command given", "build, inspect, test, extract"}},
         {{"build", "in"}, {"--output is required", "Usage: sfxpack build SOURCE -o FILE [OPTIONS]"}},
         {{"help", "bogus"}, {"unknown command bogus", "build, inspect, test, extract"}},
+        {{"help", "confg"}, {"unknown command confg; did you mean config?", "the topics config"}},
+        {{"list", "p.exe", "--jsn"}, {"unknown option --jsn for list; did you mean --json?"}},
+        {{"list"}, {"PACKAGE is required", "Usage: sfxpack list PACKAGE"}},
     };
     CurrentFolder here(root_);
     for (const auto& c : cases) {
@@ -310,6 +388,53 @@ TEST_F(CommandLineTest, UnknownWordIsNamedWithWhatIsAccepted)
             EXPECT_TRUE(Holds(run.err, fragment)) << "no \"" << fragment << "\" in: " << run.err;
     }
     EXPECT_FALSE(fs::exists(path("out.exe")));
+}
+
+// Each command does its own work and no other's. Run where the user stands,
+// in a folder that holds only a package, none writes anything there but
+// extract into its -d folder: a command that fell through to another's code
+// would unpack the package in place.
+TEST_F(CommandLineTest, EveryCommandDoesItsOwnWorkOnly)
+{
+    fs::create_directories(path("here"));
+    ASSERT_EQ(build("in", "here/p.exe").exitCode, 0);
+    CurrentFolder here(path("here"));
+    for (const std::string& command : ListedCommands()) {
+        if (command == "build")
+            continue;   // it needs a source and writes its output
+        SCOPED_TRACE(command);
+        std::vector<std::string> arguments = {command, command == "help" ? "config" : "p.exe"};
+        if (command == "extract")
+            arguments.insert(arguments.end(), {"-d", "unpacked"});
+        RunResult run = RunSfxpack(arguments);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_FALSE(run.out.empty());
+        EXPECT_FALSE(fs::exists(path("here/a.txt")));
+    }
+    EXPECT_TRUE(fs::is_regular_file(path("here/unpacked/a.txt")));
+}
+
+// `sfxpack help config`: every key with its syntax, from the same table the
+// reader uses, and an example that the reader takes as it stands.
+TEST(CommandLineHelp, ConfigTopicNamesEveryKeyAndItsExampleParses)
+{
+    RunResult run = RunSfxpack({"help", "config"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(run.err.empty()) << run.err;
+    for (const packer::SettingDefinition& setting : packer::kSettings)
+        EXPECT_TRUE(Holds(run.out, std::string("\n    ") + setting.key + " = ")) << setting.key;
+    for (const packer::LanguageName& language : packer::kLanguages)
+        EXPECT_TRUE(Holds(run.out, std::string("[") + language.key + "]")) << language.key;
+
+    std::vector<std::string> lines = Lines(run.out);
+    auto example = std::find(lines.begin(), lines.end(), "  Example:");
+    ASSERT_NE(example, lines.end()) << run.out;
+    std::string config;
+    for (auto line = example + 1; line != lines.end() && (line->empty() || line->rfind("      ", 0) == 0); ++line)
+        config += (line->empty() ? "" : line->substr(6)) + "\n";
+    packer::PackageSettings settings = packer::ParseConfigText(config, "example");
+    EXPECT_TRUE(settings.text(packer::kTitleSetting, 1)) << config;
+    EXPECT_FALSE(settings.patterns(packer::kExcludeSetting).empty()) << config;
 }
 
 TEST_F(CommandLineTest, StandardOutputIsRefusedAsTheOutput)

@@ -138,8 +138,9 @@ TEST_P(IndependentTools, ReadTheIconVersionAndLevelTheStubNowCarries)
                          "level: requireAdministrator\n");
 }
 
-// A signature covers the resources: a signed stub cannot take new ones and
-// is refused, while the package made from the stub signs and verifies.
+// A signature covers the resources (and would have to cover the trailer):
+// a signed stub is refused, with an icon as without, while the package made
+// from the stub signs and verifies.
 TEST_P(IndependentTools, SignTheFinishedPackageNotTheStub)
 {
     bool want64 = GetParam();
@@ -163,8 +164,8 @@ TEST_P(IndependentTools, SignTheFinishedPackageNotTheStub)
               0);
     RunResult refused = RunPacker({"build", arg("in"), "-o", arg("out.exe"), "--stub", arg("signed-stub.exe"),
                                    "--icon", arg("app.ico")});
-    ExpectRefused(refused, {"signed-stub.exe cannot take the package's icon, version information or execution "
-                            "level: the program is signed", "sign the package after building it instead"});
+    ExpectRefused(refused, {"signed-stub.exe is signed; a package made from it would not start",
+                            "sign the package"});
     EXPECT_FALSE(fs::exists(path("out.exe")));
 
     ASSERT_EQ(build("in", "out.exe", {"--icon", arg("app.ico")}).exitCode, 0);

@@ -8,10 +8,14 @@
 #include "delete_list.h"
 #include "exclude_patterns.h"
 #include "package_builder.h"
+#include "package_identity.h"
 #include "package_settings.h"
 #include "packer_error.h"
+#include "setting_options.h"
 #include "source_entries.h"
 #include "stub_file.h"
+#include "support/icon_builder.h"
+#include "support/temp_path.h"
 #include "text_encoding.h"
 
 using namespace packer;
@@ -129,17 +133,17 @@ command1 = 'setup.exe /q'
 command2 = "cleanup.cmd"
 )",
                                                "cfg.toml");
-    auto text = [&](const char* key, std::size_t language) { return settings.texts[FindTextField(key)][language]; };
-    EXPECT_EQ(text("title", 0), "Setup");
-    EXPECT_EQ(text("folder_template", 0), "\\\\!Temp\\App");
-    EXPECT_EQ(text("delete_list", 0), "l\xC3\xB6schen.txt");
-    EXPECT_EQ(text("intro_text", 1), "Willkommen.\nZweite Zeile.");
-    EXPECT_EQ(text("finish_button", 1), "&Fertig");
-    EXPECT_EQ(text("intro_text", 2), "Welcome.");
-    EXPECT_EQ(text("command1", 2), "setup.exe /q");
-    EXPECT_FALSE(text("title", 1));
-    EXPECT_EQ(settings.hideFrame, false);
-    EXPECT_EQ(settings.finishNoWait, true);
+    auto text = [&](SettingId setting, std::size_t language) { return settings.text(setting, language); };
+    EXPECT_EQ(text(kTitleSetting, 0), "Setup");
+    EXPECT_EQ(text(kFolderTemplateSetting, 0), "\\\\!Temp\\App");
+    EXPECT_EQ(text(kDeleteListSetting, 0), "l\xC3\xB6schen.txt");
+    EXPECT_EQ(text(kIntroTextSetting, 1), "Willkommen.\nZweite Zeile.");
+    EXPECT_EQ(text(kFinishButtonSetting, 1), "&Fertig");
+    EXPECT_EQ(text(kIntroTextSetting, 2), "Welcome.");
+    EXPECT_EQ(text(kCommand1Setting, 2), "setup.exe /q");
+    EXPECT_FALSE(text(kTitleSetting, 1));
+    EXPECT_EQ(settings.switchValue(kHideFrameSetting), false);
+    EXPECT_EQ(settings.switchValue(kFinishNoWaitSetting), true);
 
     // Records in field order, neutral before German before English; the
     // delete-list name in OEM bytes, the texts in Windows-1252.
@@ -153,7 +157,183 @@ command2 = "cleanup.cmd"
         .text(packaging::kFolderTemplate, 0, "\\\\!Temp\\App")
         .text(packaging::kDeleteList, 0, "l\x94schen.txt")
         .flags(3, 2);
-    EXPECT_EQ(MakeSettingRecords(settings).records(), expected.records());
+    EXPECT_EQ(settings.records().records(), expected.records());
+}
+
+// The settings an option list gives, as the build command reads them.
+PackageSettings FromOptions(const std::vector<std::string>& options)
+{
+    CLI::App command;
+    SettingOptions given;
+    given.define(command);
+    std::vector<std::string> words = {"build"};
+    words.insert(words.end(), options.begin(), options.end());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(&word[0]);
+    command.parse(static_cast<int>(argv.size()), argv.data());
+    return given.settings();
+}
+
+// Every setting of the table, given in the config file and by its options,
+// ends where the stub reads it: a switch in its flag bit, a text in its
+// record in each language; a list stays with the packer. A setting added to
+// the table is checked here (or in the next test) without a word more.
+TEST(SettingDefinitions, EverySettingGoesFromConfigAndOptionsToItsRecord)
+{
+    for (const SettingDefinition& setting : kSettings) {
+        SCOPED_TRACE(setting.key);
+        const std::string key = setting.key;
+        const auto record = static_cast<packaging::RecordType>(setting.record);
+        std::string config;
+        std::vector<std::string> options;            // the setting's own options
+        std::vector<std::string> languageOptions;    // --text, for settings of the language tables
+        packaging::TrailerBuilder expected;          // from the config, and from --text
+        packaging::TrailerBuilder expectedByOption;
+        switch (setting.type) {
+        case SettingType::kSwitch: {
+            bool value = !SwitchDefault(setting);
+            config = key + " = " + (value ? "true" : "false") + "\n";
+            options = {value ? OptionName(setting) : std::string("--") + setting.offOption};
+            expected.flags(setting.flag, value ? setting.flag : 0);
+            expectedByOption.flags(setting.flag, value ? setting.flag : 0);
+            break;
+        }
+        case SettingType::kText:
+        case SettingType::kFileName:
+            // At the top, or in every table that holds it, each in the
+            // table's language.
+            if (setting.table == SettingTable::kTop) {
+                config = key + " = \"top.txt\"\n";
+                expected.text(record, LANGUAGE_NEUTRAL, "top.txt");
+            }
+            for (const ConfigTable& table : kConfigTables) {
+                if (table.holds != setting.table)
+                    continue;
+                std::string text = std::string("n") + table.name + ".txt";
+                config += std::string("[") + table.name + "]\n" + key + " = \"" + text + "\"\n";
+                if (setting.table == SettingTable::kLanguage)
+                    languageOptions.insert(languageOptions.end(),
+                                           {"--text", std::string(table.name) + "." + key + "=" + text});
+                expected.text(record, kLanguages[table.language].id, text);
+            }
+            // An umlaut: Windows-1252 in a text, the OEM byte in a file name.
+            options = {OptionName(setting), "n\xC3\xA4.txt"};
+            expectedByOption.text(record, LANGUAGE_NEUTRAL,
+                                  setting.type == SettingType::kText ? "n\xE4.txt" : "n\x84.txt");
+            break;
+        case SettingType::kPatterns:
+            config = key + " = [\"*.bak\", \"tmp/\"]\n";
+            options = {OptionName(setting), "*.bak", OptionName(setting), "tmp/"};
+            break;
+        case SettingType::kIconFile:
+        case SettingType::kChoice:
+        case SettingType::kVersionNumber:
+        case SettingType::kVersionText:
+            continue;   // no record: the next test follows them into the stub's copy
+        }
+        PackageSettings fromConfig = ParseConfigText(config, "cfg.toml");
+        PackageSettings fromOptions = FromOptions(options);
+        EXPECT_EQ(fromConfig.records().records(), expected.records()) << config;
+        EXPECT_EQ(fromOptions.records().records(), expectedByOption.records());
+        if (!languageOptions.empty()) {
+            EXPECT_EQ(FromOptions(languageOptions).records().records(), expected.records());
+        }
+        if (setting.type == SettingType::kPatterns) {
+            std::vector<std::string> patterns = {"*.bak", "tmp/"};
+            EXPECT_EQ(fromConfig.patterns(setting.id), patterns);
+            EXPECT_EQ(fromOptions.patterns(setting.id), patterns);
+        }
+    }
+}
+
+// What a setting of the package's identity made of the changes to the
+// stub's copy: the icon's image count, the execution level's word, the
+// version string it names (with the numbers for a version number).
+std::string IdentityEffect(const SettingDefinition& setting, const packaging::ProgramChanges& changes)
+{
+    switch (setting.type) {
+    case SettingType::kIconFile:
+        return std::to_string(changes.icon.size()) + " images";
+    case SettingType::kChoice:
+        return changes.executionLevel ? ExecutionLevelKeyOf(*changes.executionLevel) : "";
+    case SettingType::kVersionNumber:
+    case SettingType::kVersionText: {
+        if (!changes.version)
+            return "";
+        std::string effect;
+        if (setting.type == SettingType::kVersionNumber) {
+            const packaging::VersionNumber& number =
+                setting.id == kFileVersionSetting ? changes.version->fileVersion : changes.version->productVersion;
+            for (std::uint16_t part : number)
+                effect += std::to_string(part) + ".";
+        }
+        for (const packaging::VersionString& string : changes.version->strings)
+            if (VersionKeyOf(string.key) == setting.key)
+                for (char16_t c : string.value)
+                    effect += EncodeUtf8(std::u32string(1, c));
+        return effect;
+    }
+    default:
+        return "";
+    }
+}
+
+// Every setting written into the package's copy of the stub, given in the
+// config file, by its own option and by its table's option (--version-info),
+// ends in the changes made to that copy: the icon's images, the manifest's
+// level, the version information's numbers and strings.
+TEST(SettingDefinitions, EveryIdentitySettingGoesFromConfigAndOptionsIntoTheStubsCopy)
+{
+    TempDir dir;
+    const std::string icon =
+        dir.write("app.ico", packaging::makeIconFile({{32, 0xFF0000, false, 32}, {16, 0x00FF00, false, 4}}));
+    int checked = 0;
+    for (const SettingDefinition& setting : kSettings) {
+        std::string value;       // in the config file and the options, UTF-8
+        std::string expected;    // IdentityEffect's
+        switch (setting.type) {
+        case SettingType::kIconFile:
+            value = icon;
+            expected = "2 images";
+            break;
+        case SettingType::kChoice:
+            // The last word: none is the stub's own.
+            value = setting.choices[setting.choiceCount - 1].word;
+            expected = value;
+            break;
+        case SettingType::kVersionNumber:
+            value = "2.5";
+            expected = "2.5.0.0.2.5";
+            break;
+        case SettingType::kVersionText:
+            value = "n\xC3\xA4me";
+            expected = value;
+            break;
+        default:
+            continue;
+        }
+        SCOPED_TRACE(setting.key);
+        checked++;
+        // At the top or in its table; TOML's literal string keeps a Windows
+        // path's backslashes.
+        std::string config;
+        for (const ConfigTable& table : kConfigTables)
+            if (config.empty() && table.holds == setting.table)
+                config = std::string("[") + table.name + "]\n";
+        config += std::string(setting.key) + " = '" + value + "'\n";
+        std::vector<PackageSettings> given = {ParseConfigText(config, "cfg.toml")};
+        if (HasOwnOption(setting))
+            given.push_back(FromOptions({OptionName(setting), value}));
+        if (const TableOption* byKey = FindTableOption(setting.table))
+            given.push_back(FromOptions({byKey->option, std::string(setting.key) + "=" + value}));
+        ASSERT_EQ(given.size(), 2u) << "a setting of the stub's copy has an option";
+        for (const PackageSettings& settings : given) {
+            EXPECT_TRUE(settings.records().records().empty());
+            EXPECT_EQ(IdentityEffect(setting, PrepareProgramChanges(settings, "setup.exe")), expected);
+        }
+    }
+    EXPECT_GT(checked, 0);
 }
 
 TEST(ConfigFile, FaultsAreReportedWithTheirLine)
@@ -171,11 +351,19 @@ TEST(ConfigFile, FaultsAreReportedWithTheirLine)
         {"[german]\n\n\ntitle = \"\xD0\x96\"\n", "cfg.toml:4: title holds U+0416"},
         {"[english]\ndelete_list = \"caf\xC3\xA9.txt\"\n", "cfg.toml:2: delete_list holds U+00E9"},
         {"[english]\ncommand1 = \"a\\u0000b\"\n", "cfg.toml:2: command1 holds a zero character"},
+        // A key that is nearly one the table takes is named with it.
+        {"[neutral]\nintro_txt = \"x\"\n", "cfg.toml:2: unknown key intro_txt in [neutral]; did you mean intro_text?"},
+        {"hide_fram = true\n", "cfg.toml:1: unknown key or table hide_fram; did you mean hide_frame?"},
+        {"[englsh]\ntitle = \"x\"\n", "cfg.toml:1: unknown key or table englsh; did you mean english?"},
+        {"[german]\nhide_frame = true\n", "cfg.toml:2: hide_frame belongs at the top, before any table, not in [german]"},
     };
     for (const auto& c : cases) {
         std::string message = ErrorOf([&] { ParseConfigText(c.text, "cfg.toml"); });
         EXPECT_EQ(message.rfind(c.expected, 0), 0u) << "config:\n" << c.text << "\nmessage: " << message;
     }
+    // Nothing near: no guess.
+    std::string far = ErrorOf([] { ParseConfigText("[neutral]\nbackground = \"x\"\n", "cfg.toml"); });
+    EXPECT_EQ(far, "cfg.toml:2: unknown key background in [neutral]");
     // A text longer than a trailer record can hold.
     std::string message = ErrorOf(
         [] { ParseConfigText("[neutral]\nintro_text = \"" + std::string(70000, 'x') + "\"\n", "cfg.toml"); });
@@ -202,6 +390,12 @@ TEST(DeleteList, NamesBecomeOemBytesAndEveryLineEnds)
     EXPECT_EQ(ErrorOf([&] { prepare("ok\n\n  C:\\boot.ini  \n"); }),
               "list.txt:3: the delete list names a file outside the extraction folder");
     EXPECT_EQ(ErrorOf([&] { prepare("caf\xC3\xA9\n"); }).rfind("list.txt:1: the delete list holds U+00E9", 0), 0u);
+    // Lines the stub skips for other reasons say what they hold.
+    EXPECT_EQ(ErrorOf([&] { prepare("a\tb.txt\n"); }),
+              "list.txt:1: the delete list holds the control character U+0009");
+    EXPECT_EQ(ErrorOf([&] { prepare("logs/nul.txt\n"); }), "list.txt:1: the delete list names a device");
+    EXPECT_EQ(ErrorOf([&] { prepare("old.\n"); }),
+              "list.txt:1: the delete list names a file ending in a dot or space, which Windows drops");
 }
 
 TEST(PackageLimits, EntriesSizesAndHeadersAreCheckedBeforeWriting)

@@ -262,15 +262,31 @@ TEST_F(SafetyTest, OverwriteDoesNotReplaceALinkToAFile)
 
 // ---- nothing from a package reaches the terminal raw --------------------
 
-// The first byte a terminal would act on, as text; empty when there is
-// none. The line end is allowed, and on Windows the CR before it.
+// True when text[i] starts a bidirectional control in UTF-8: U+061C,
+// U+200E, U+200F, U+202A..U+202E, U+2066..U+2069.
+bool IsBidiControlAt(const std::string& text, std::size_t i)
+{
+    auto byte = [&](std::size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0; };
+    if (byte(i) == 0xD8 && byte(i + 1) == 0x9C)
+        return true;
+    if (byte(i) != 0xE2)
+        return false;
+    unsigned char second = byte(i + 1);
+    unsigned char third = byte(i + 2);
+    return (second == 0x80 && (third == 0x8E || third == 0x8F || (third >= 0xAA && third <= 0xAE))) ||
+           (second == 0x81 && third >= 0xA6 && third <= 0xA9);
+}
+
+// The first byte a terminal would act on, or that would turn a name
+// around, as text; empty when there is none. The line end is allowed, and
+// on Windows the CR before it.
 std::string RawControl(const std::string& text)
 {
     for (std::size_t i = 0; i < text.size(); i++) {
         unsigned char c = static_cast<unsigned char>(text[i]);
         bool lineEnd = c == '\n' || (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n');
         bool c1 = c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0;
-        if ((c < 0x20 && !lineEnd) || c == 0x7F || c1)
+        if ((c < 0x20 && !lineEnd) || c == 0x7F || c1 || IsBidiControlAt(text, i))
             return "byte " + std::to_string(c) + " at " + std::to_string(i) + " in: " + text;
     }
     return {};
@@ -306,6 +322,67 @@ TEST_F(SafetyTest, NamesAndTextsFromAPackageArePrintedEscaped)
     }
 }
 
+// Characters that turn a name around or that terminals take for
+// controls, in names of UTF-8 entries: each shown as its code, in text and
+// in JSON, and named as what it is. The Windows-1252 bytes 0x80..0x9F of a
+// page text are letters, and stay.
+TEST_F(SafetyTest, BidirectionalAndC1ControlsInNamesAreShownAndNamedAsSuch)
+{
+    const struct {
+        std::string name;    // UTF-8
+        std::string shown;   // as every output prints it
+        std::string code;
+    } cases[] = {
+        {"invoice\xE2\x80\xAEtxt.exe", "invoice\\u202Etxt.exe", "U+202E"},
+        {"\xE2\x80\xAB" "embedded.txt", "\\u202Bembedded.txt", "U+202B"},
+        {"mark\xE2\x80\x8F.txt", "mark\\u200F.txt", "U+200F"},
+        {"isolate\xE2\x81\xA6x\xE2\x81\xA9.txt", "isolate\\u2066x\\u2069.txt", "U+2066"},
+        {"arabic\xD8\x9C.txt", "arabic\\u061C.txt", "U+061C"},
+        {"line\xC2\x85next.txt", "line\\u0085next.txt", "U+0085"},
+        {"esc\x1B.txt", "esc\\x1B.txt", "U+001B"},
+    };
+    packaging::ZipWriter zip;
+    zip.add(packaging::ZipEntry::file("fine.txt", TextBytes(10)));
+    for (const auto& c : cases) {
+        packaging::ZipEntry entry = packaging::ZipEntry::file(c.name, TextBytes(10));
+        entry.utf8Name = true;
+        zip.add(entry);
+    }
+    packaging::TrailerBuilder trailer;
+    trailer.text(packaging::kTitle, 0, "Price \x80 5 \x85 \x9B");   // Windows-1252: euro sign, ellipsis, angle quote
+    WriteBytes(path("disguised.exe"), packaging::assemblePackage(FakeStub(), zip.build(), trailer));
+
+    RunResult text = RunPacker({"inspect", arg("disguised.exe")});
+    RunResult json = RunPacker({"inspect", "--json", arg("disguised.exe")});
+    RunResult tested = RunPacker({"test", arg("disguised.exe")});
+    RunResult extracted = RunPacker({"extract", arg("disguised.exe"), "-d", arg("out")});
+    for (const RunResult* run : {&text, &json, &tested, &extracted})
+        EXPECT_EQ(RawControl(run->out + run->err), "");
+    EXPECT_EQ(text.exitCode, 0);
+    EXPECT_NE(text.out.find("\"Price \xE2\x82\xAC 5 \xE2\x80\xA6 \xE2\x80\xBA\""), std::string::npos) << text.out;
+    EXPECT_NE(json.out.find("\"Price \xE2\x82\xAC 5 \xE2\x80\xA6 \xE2\x80\xBA\""), std::string::npos) << json.out;
+    EXPECT_EQ(tested.exitCode, 1);
+    ExpectRefused(extracted, {});
+    EXPECT_FALSE(fs::exists(path("out"))) << "extract wrote before it refused";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        std::string problem = c.shown + ": its name contains the control character " + c.code;
+        EXPECT_NE(text.out.find(c.shown + "  (the stub refuses it: its name contains the control character " + c.code),
+                  std::string::npos) << text.out;
+        // A JSON reader gets the character back from its escape.
+        EXPECT_NE(json.out.find("\"" + (c.code == "U+001B" ? std::string("esc\\u001B.txt") : c.shown) + "\""),
+                  std::string::npos) << json.out;
+        EXPECT_NE(tested.out.find("FAILED " + problem), std::string::npos) << tested.out;
+        EXPECT_NE(extracted.err.find(problem), std::string::npos) << extracted.err;
+        EXPECT_EQ(extracted.err.find("would lead out"), std::string::npos) << extracted.err;
+    }
+
+    // A source folder with such a name makes no package.
+    WriteTree(path("bidi"), {{"invoice\xE2\x80\xAEtxt.exe", TextBytes(10)}});
+    ExpectRefused(build("bidi", "out.exe"), {"invoice\\u202Etxt.exe: the stub refuses names with control characters; "
+                                             "this one holds U+202E"});
+}
+
 #ifndef _WIN32
 // Windows allows no control characters in file names; Linux does.
 TEST_F(SafetyTest, NamesFromTheSourceFolderArePrintedEscaped)
@@ -328,28 +405,39 @@ TEST_F(SafetyTest, NamesFromTheSourceFolderArePrintedEscaped)
 TEST_F(SafetyTest, PlainCommandsWhoseProgramIsNotInThePackageAreWarnedAbout)
 {
     WriteTree(path("in"), {{"setup.exe", TextBytes(10)}, {"bin/tool.exe", TextBytes(10)},
-                           {"my tool.exe", TextBytes(10)}, {"Caf\xC3\xA9.exe", TextBytes(10)}});
+                           {"my tool.exe", TextBytes(10)}, {"Caf\xC3\xA9.exe", TextBytes(10)},
+                           {"tool", TextBytes(10)}});
     const struct {
         std::string line;
         std::string warning;   // the program named in the warning; empty: none
+        std::string says;      // what the warning says of it
     } cases[] = {
-        {"setup.exe /quiet", ""},
-        {"SETUP.EXE", ""},
-        {"\"my tool.exe\" /x", ""},
-        {"CAF\xC3\x89.EXE", ""},                      // a name stored in UTF-8, case ignored
-        {"bin\\tool.exe -y", ""},
-        {".\\bin/tool.exe", ""},
-        {"\"\\\\!extract\\missing.exe\" /q", ""},   // alias form
-        {"C:\\Windows\\System32\\cmd.exe /c exit", ""},
-        {"\\\\server\\share\\setup.exe", ""},
-        {"msiexec /i product.msi", "msiexec"},
-        {"my tool.exe", "my"},                       // unquoted: the program ends at the space
-        {"setup /quiet", ""},                        // the stub adds ".exe" as Windows does
-        {"Setup", ""},
-        {"bin\\tool -y", "bin\\tool"},                // only a bare name gets ".exe"
-        {"setup.ex /q", "setup.ex"},
-        {"bin\\missing.exe", "bin\\missing.exe"},
-        {"..\\setup.exe", "..\\setup.exe"},
+        {"setup.exe /quiet", "", ""},
+        {"SETUP.EXE", "", ""},
+        {"  setup.exe /quiet", "", ""},                // the stub takes leading blanks away
+        {"\"my tool.exe\" /x", "", ""},
+        {"CAF\xC3\x89.EXE", "", ""},                      // a name stored in UTF-8, case ignored
+        {"bin\\tool.exe -y", "", ""},
+        {".\\bin/tool.exe", "", ""},
+        {"\"\\\\!extract\\missing.exe\" /q", "", ""},   // alias form
+        {"  \"\\\\!extract\\missing.exe\" /q", "", ""},
+        {"C:\\Windows\\System32\\cmd.exe /c exit", "", ""},
+        {"\\\\server\\share\\setup.exe", "", ""},
+        {"msiexec /i product.msi", "", ""},            // a program every Windows has
+        {"CMD.EXE /c install.cmd", "", ""},
+        {"setup /quiet", "", ""},                      // the stub adds ".exe" as Windows does
+        {"Setup", "", ""},
+        {"bin\\tool -y", "", ""},                       // behind a folder too
+        {"my tool.exe", "my tool.exe", "has a blank and no quotes; the stub starts \"my.exe\" instead"},
+        {"mytool /x", "mytool", "the system folder, the Windows folder and the folders of PATH"},
+        {"tool /x", "tool", "is started as \"tool.exe\""},   // the package holds "tool" only
+        {"bin\\cmd.exe", "bin\\cmd.exe", "folders of PATH"},
+        {"setup.ex /q", "setup.ex", "folders of PATH"},
+        {"bin\\missing.exe", "bin\\missing.exe", "folders of PATH"},
+        {".\\cmd.exe", ".\\cmd.exe", "in the extraction folder only"},
+        {"..\\setup.exe", "..\\setup.exe", "out of the extraction folder with \"..\"; the stub will not start it"},
+        {"\"bin\\..\\..\\x.exe\"", "bin\\..\\..\\x.exe", "will not start it"},
+        {"C:setup.exe", "C:setup.exe", "a drive without its root folder; the stub will not start it"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
@@ -359,15 +447,16 @@ TEST_F(SafetyTest, PlainCommandsWhoseProgramIsNotInThePackageAreWarnedAbout)
             EXPECT_EQ(run.err.find("warning"), std::string::npos) << run.err;
             continue;
         }
-        EXPECT_NE(run.err.find("warning: [neutral] command1: the program \"" + c.warning), std::string::npos)
+        EXPECT_NE(run.err.find("warning: [neutral] command1: the program \"" + c.warning + "\""), std::string::npos)
             << run.err;
-        EXPECT_NE(run.err.find("the folder the package was started from"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("started from"), std::string::npos) << "the stub never looks there: " << run.err;
         EXPECT_EQ(run.out.find("warning"), std::string::npos) << "warnings go to standard error";
     }
     // Each language's line is looked at.
-    RunResult languages = build("in", "out.exe", {"--text", "german.command2=regsvr32 x.dll", "--text",
+    RunResult languages = build("in", "out.exe", {"--text", "german.command2=register x.dll", "--text",
                                                   "english.command2=setup.exe"});
-    EXPECT_NE(languages.err.find("warning: [german] command2: the program \"regsvr32\""), std::string::npos)
+    EXPECT_NE(languages.err.find("warning: [german] command2: the program \"register\""), std::string::npos)
         << languages.err;
     EXPECT_EQ(languages.err.find("[english]"), std::string::npos) << languages.err;
 }

@@ -101,10 +101,11 @@ std::string U8(const fs::path& path)
 }
 
 #ifndef _WIN32
-void ExecPacker(const std::vector<std::string>& arguments)
+namespace {
+
+[[noreturn]] void ExecProgram(std::string program, const std::vector<std::string>& arguments)
 {
     std::vector<char*> argv;
-    std::string program = SFX_PACKER_PATH;
     argv.push_back(&program[0]);
     std::vector<std::string> copies = arguments;
     for (std::string& argument : copies)
@@ -113,16 +114,28 @@ void ExecPacker(const std::vector<std::string>& arguments)
     execv(program.c_str(), argv.data());
     _exit(127);
 }
+
+}  // namespace
+
+void ExecPacker(const std::vector<std::string>& arguments)
+{
+    ExecProgram(SFX_PACKER_PATH, arguments);
+}
 #endif
 
 RunResult RunPacker(const std::vector<std::string>& arguments)
+{
+    return RunPackerAt(U8(std::string(SFX_PACKER_PATH)), arguments);
+}
+
+RunResult RunPackerAt(const fs::path& program, const std::vector<std::string>& arguments)
 {
     TempDir capture;
     fs::path outPath = fs::path(capture.path()) / "out.txt";
     fs::path errPath = fs::path(capture.path()) / "err.txt";
     RunResult result;
 #ifdef _WIN32
-    std::wstring command = Quoted(Wide(SFX_PACKER_PATH));
+    std::wstring command = Quoted(program.wstring());
     for (const std::string& argument : arguments)
         command += L" " + Quoted(Wide(argument));
     // Standard input is an empty file: no console to prompt on.
@@ -148,7 +161,7 @@ RunResult RunPacker(const std::vector<std::string>& arguments)
     CloseHandle(in);
     CloseHandle(out);
     CloseHandle(err);
-    EXPECT_TRUE(started) << "cannot start " << SFX_PACKER_PATH << ", error " << error;
+    EXPECT_TRUE(started) << "cannot start " << U8(program) << ", error " << error;
     if (!started)
         return result;
     WaitForSingleObject(process.hProcess, INFINITE);
@@ -168,7 +181,7 @@ RunResult RunPacker(const std::vector<std::string>& arguments)
         dup2(err, 2);
         // No terminal: the packer must never wait for a password here.
         setsid();
-        ExecPacker(arguments);
+        ExecProgram(program.string(), arguments);
     }
     int status = 0;
     waitpid(child, &status, 0);

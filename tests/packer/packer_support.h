@@ -27,6 +27,8 @@ struct RunResult {
 
 // Runs sfxpack with these arguments (UTF-8) and waits for it.
 RunResult RunPacker(const std::vector<std::string>& arguments);
+// The same with a copy of sfxpack elsewhere: it finds its stubs from there.
+RunResult RunPackerAt(const fs::path& program, const std::vector<std::string>& arguments);
 // Turns a forked child into sfxpack with these arguments (Linux only), for
 // tests that give it standard handles of their own; exit code 127 when it
 // cannot start.

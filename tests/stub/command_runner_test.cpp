@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "commands/command_runner.h"
+#include "commands/program_search.h"
 #include "extract/target_folder.h"
 #include "startup/config_trailer.h"
 #include "startup/startup_state.h"
@@ -76,43 +77,238 @@ TEST(AliasForm, RebuiltLineMustFitItsBufferWithItsZero)
     TargetFolder[0] = 0;
 }
 
-// A plain line's program, named bare, is taken from the extraction folder
-// by its full path when it lies there; anything else goes as it stands.
-TEST(PinProgram, BareNamesFoundInTheExtractionFolder)
-{
-    TempDir folder;
-    for (const char* name : {"setup.exe", "install.cmd", "tool"})
-        folder.write(name, {'x'});
-    CreateDirectoryA((folder.path() + "\\bin").c_str(), nullptr);
-    lstrcpyA(TargetFolder, folder.path().c_str());
-    ProcessHeap = GetProcessHeap();   // the pinned line comes from the stub's heap
-    const std::string q = "\"" + folder.path() + "\\";
-    const struct {
-        const char* line;
-        std::string pinned;   // empty: the line goes as it stands
-    } cases[] = {
-        {"setup.exe /quiet", q + "setup.exe\" /quiet"},
-        {"setup /quiet", q + "setup.exe\" /quiet"},   // the system would add .exe too
-        {"\"setup.exe\" /q", q + "setup.exe\" /q"},
-        {"\"setup.exe", q + "setup.exe\""},
-        {"setup.exe\t/x", q + "setup.exe\"\t/x"},
-        {"install.cmd", q + "install.cmd\""},
-        {"tool -x", q + "tool\" -x"},
-        {"bin", ""},                    // a folder, not a program
-        {"notthere.exe /x", ""},        // not extracted: unchanged
-        {"install /x", ""},             // only .exe is added
-        {"bin\\setup.exe", ""},         // a path is the package's own choice
-        {"C:\\windows\\notepad.exe", ""},
-        {"cmd.exe /c exit 0", ""},
-        {"", ""},
-        {" setup.exe", ""},
-    };
-    for (const auto& c : cases) {
-        char* pinned = PinProgramToExtractionFolder(c.line);
-        EXPECT_EQ(pinned ? std::string(pinned) : std::string(), c.pinned) << c.line;
+// Where the program of a plain line is found: the extraction folder first,
+// then the system folder, the Windows folder and PATH; never the folder
+// around the extraction folder or the current folder. Expected paths start
+// with X (the extraction folder), S (the system folder), W (the Windows
+// folder) or P (a folder on PATH); empty: found nowhere.
+class ProgramSearch : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        extraction_ = root_.path() + "\\_XAB12CD";
+        for (const char* folder : {"", "\\sub", "\\bin", "\\my.exe", "\\tools dir"})
+            CreateDirectoryA((extraction_ + folder).c_str(), nullptr);
+        for (const char* name : {"setup.exe", "my setup.exe", "sub\\setup.exe", "sub\\tool.exe", "tool",
+                                 "install.cmd", "tools dir\\run it.BAT", "setup", "unique name.exe"})
+            Plant(extraction_ + "\\" + name);
+        Plant(root_.path() + "\\outside.exe");
+        lstrcpyA(TargetFolder, extraction_.c_str());
+        // The folder around the extraction folder is the current one: no
+        // program may come from it.
+        GetCurrentDirectoryA(MAX_PATH, savedFolder_);
+        SetCurrentDirectoryA(root_.path().c_str());
+        ProcessHeap = GetProcessHeap();   // PATH is read into the stub's heap
+        char folder[MAX_PATH];
+        GetSystemDirectoryA(folder, MAX_PATH);
+        system_ = folder;
+        GetWindowsDirectoryA(folder, MAX_PATH);
+        windows_ = folder;
     }
-    RemoveDirectoryA((folder.path() + "\\bin").c_str());
-    TargetFolder[0] = 0;
+    void TearDown() override
+    {
+        SetCurrentDirectoryA(savedFolder_);
+        TargetFolder[0] = 0;
+    }
+
+    static void Plant(const std::string& path) { packaging::writeFileBytes(path, {'x'}); }
+
+    std::string Expand(const std::string& expected) const
+    {
+        if (expected.empty())
+            return expected;
+        const std::string* folder = expected[0] == 'X' ? &extraction_
+                                    : expected[0] == 'S' ? &system_
+                                    : expected[0] == 'W' ? &windows_
+                                                         : &path_;
+        return *folder + expected.substr(1);
+    }
+
+    // The program's full path, lower case, or empty when none is found.
+    std::string Find(const std::string& line, std::string* arguments = nullptr)
+    {
+        CommandProgram program;
+        program.arguments = nullptr;
+        if (FindCommandProgram(line.c_str(), &program) != 0)
+            return "";
+        if (arguments != nullptr)
+            *arguments = program.arguments;
+        return Lower(program.path);
+    }
+
+    static std::string Lower(std::string text)
+    {
+        CharLowerBuffA(&text[0], static_cast<DWORD>(text.size()));
+        return text;
+    }
+
+    struct Case {
+        std::string line;
+        std::string found;       // X, S, W or P and the rest of the path; empty: none
+        std::string arguments;   // when found
+    };
+
+    void Check(const std::vector<Case>& cases)
+    {
+        for (const Case& c : cases) {
+            std::string arguments = "unset";
+            EXPECT_EQ(Find(c.line, &arguments), Lower(Expand(c.found))) << c.line;
+            if (!c.found.empty()) {
+                EXPECT_EQ(arguments, c.arguments) << c.line;
+            }
+        }
+    }
+
+    TempDir root_;
+    std::string extraction_, system_, windows_, path_;
+    char savedFolder_[MAX_PATH] = {};
+};
+
+TEST_F(ProgramSearch, RelativeNamesComeFromTheExtractionFolderFirst)
+{
+    Check({
+        {"setup.exe /quiet", "X\\setup.exe", "/quiet"},
+        {"setup /quiet", "X\\setup.exe", "/quiet"},   // ".exe" added as the system adds it
+        {"SETUP", "X\\SETUP.exe", ""},
+        {"\"setup.exe\" /q", "X\\setup.exe", "/q"},
+        {"\"setup.exe\"/q", "X\\setup.exe", "/q"},
+        {"\"setup.exe", "X\\setup.exe", ""},
+        {"setup.exe\t /x", "X\\setup.exe", "/x"},
+        {"sub\\setup.exe /q", "X\\sub\\setup.exe", "/q"},
+        {"sub/setup.exe", "X\\sub\\setup.exe", ""},         // one kind of separator
+        {"sub\\tool -y", "X\\sub\\tool.exe", "-y"},         // ".exe" behind a folder too
+        {".\\setup.exe", "X\\setup.exe", ""},
+        {"setup. /x", "X\\setup", "/x"},                 // a name ending in a dot gets no ".exe"
+        {"outside.exe", "", ""},                          // the current folder is never searched
+        {"outside", "", ""},
+        {"install.cmd /x", "X\\install.cmd", "/x"},
+        {"\"tools dir\\run it.BAT\" a \"b c\"", "X\\tools dir\\run it.BAT", "a \"b c\""},
+        {"tool -x", "", ""},                              // only "tool.exe" is looked for
+        {"install /x", "", ""},                           // ".exe" only, never ".cmd"
+        {"bin", "", ""},                                  // a folder is no program
+        {"notthere.exe /x", "", ""},
+        {"", "", ""},
+        {"\"\" /x", "", ""},
+    });
+}
+
+TEST_F(ProgramSearch, UnquotedNameWithBlanksIsTheShortestRunOfWordsThatExists)
+{
+    Check({
+        // The folder "my.exe" does not count; "my setup.exe" does.
+        {"my setup.exe /q", "X\\my setup.exe", "/q"},
+        {"\"my setup.exe\" /q", "X\\my setup.exe", "/q"},
+        {"unique name.exe", "X\\unique name.exe", ""},
+        {"unique name /x", "X\\unique name.exe", "/x"},   // ".exe" added to a run of words too
+        {"tools dir\\run it.BAT x", "X\\tools dir\\run it.BAT", "x"},
+        {"setup.exe and more words", "X\\setup.exe", "and more words"},
+    });
+}
+
+TEST_F(ProgramSearch, SystemProgramsComeFromTheSystemFolderThenTheWindowsFolder)
+{
+    Check({
+        {"cmd /c exit 0", "S\\cmd.exe", "/c exit 0"},
+        {"CMD.EXE", "S\\cmd.exe", ""},
+        {".\\cmd.exe", "", ""},   // a name from "." is taken from the extraction folder only
+    });
+    // Wine keeps regedit.exe in the Windows folder only, notepad.exe in both.
+    auto exists = [](const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; };
+    ASSERT_FALSE(exists(system_ + "\\regedit.exe"));
+    ASSERT_TRUE(exists(windows_ + "\\regedit.exe"));
+    ASSERT_TRUE(exists(windows_ + "\\notepad.exe"));
+    Check({
+        {"regedit /s x.reg", "W\\regedit.exe", "/s x.reg"},
+        {"notepad", "S\\notepad.exe", ""},
+    });
+    // A program of the package's own comes first.
+    Plant(extraction_ + "\\cmd.exe");
+    Check({{"cmd /c exit 0", "X\\cmd.exe", "/c exit 0"}});
+}
+
+TEST_F(ProgramSearch, FullPathsStandAsTheyAre)
+{
+    const std::string x = extraction_;
+    Check({
+        {"\"" + x + "\\setup.exe\" /q", "X\\setup.exe", "/q"},
+        {x + "\\setup /q", "X\\setup.exe", "/q"},
+        {x + "\\my setup.exe /q", "X\\my setup.exe", "/q"},   // runs of words for full paths too
+        {x.substr(2) + "\\setup.exe", "X\\setup.exe", ""},    // the root of the current drive
+        {"Z:\\no\\such\\program.exe", "", ""},
+        {x + "\\bin", "", ""},
+    });
+}
+
+TEST_F(ProgramSearch, NamesLeadingToFoldersNotChosenAreFoundNowhere)
+{
+    // outside.exe lies in the folder around the extraction folder.
+    ASSERT_EQ(GetFileAttributesA((extraction_ + "\\..\\outside.exe").c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    Check({
+        {"..\\outside.exe", "", ""},
+        {"sub\\..\\..\\outside.exe", "", ""},
+        {"\"..\\outside\"", "", ""},
+        {extraction_.substr(0, 2) + "outside.exe", "", ""},   // drive-relative: the drive's own current folder
+        {"sub\\..\\setup.exe", "", ""},
+    });
+}
+
+TEST_F(ProgramSearch, PathsMustFitTheirBuffers)
+{
+    // Cut short, a path would name another file; the search must not
+    // overrun its buffers either. The longest path there is: 259 bytes.
+    std::string fits(MAX_PATH - 1 - extraction_.size() - 1, 'f');
+    fits.replace(fits.size() - 4, 4, ".exe");
+    Plant(extraction_ + "\\" + fits);
+    std::string longName(MAX_PATH, 'a');
+    Check({
+        {fits + " /q", "X\\" + fits, "/q"},
+        {fits.substr(0, fits.size() - 4), "X\\" + fits, ""},
+        {fits + "x", "", ""},
+        {longName, "", ""},
+        {longName + ".exe /q", "", ""},
+        {"\"" + longName + "\"", "", ""},
+        {std::string(5000, 'c') + " /q", "", ""},
+    });
+}
+
+// PATH is searched after the system's folders, entry by entry; entries
+// that would be taken from the current folder are passed over.
+TEST_F(ProgramSearch, PathFoldersComeLastAndOnlyFullOnes)
+{
+    TempDir onPath, quoted;
+    path_ = onPath.path();
+    for (const char* name : {"onpath.exe", "my.exe", "cmd.exe"})
+        Plant(path_ + "\\" + name);
+    Plant(quoted.path() + "\\quoted.exe");
+    CreateDirectoryA((root_.path() + "\\rel").c_str(), nullptr);
+    Plant(root_.path() + "\\rel\\relative.exe");
+    struct SavedPath {
+        char value[32767];
+        DWORD length = GetEnvironmentVariableA("PATH", value, sizeof value);
+        ~SavedPath() { SetEnvironmentVariableA("PATH", std::string(value, length).c_str()); }
+    } saved;
+    ASSERT_LT(saved.length, sizeof saved.value);
+    // "." and "rel" lead to the current folder; a quoted entry does not
+    // start with a drive or a root either, and is passed over too.
+    std::string variable =
+        ".;;rel;\"" + quoted.path() + "\";" + path_ + ";" + std::string(saved.value, saved.length);
+    SetEnvironmentVariableA("PATH", variable.c_str());
+    Check({
+        {"onpath -x", "P\\onpath.exe", "-x"},
+        {"cmd /c", "S\\cmd.exe", "/c"},                     // the system folder before PATH
+        {"my setup.exe /q", "P\\my.exe", "setup.exe /q"},   // the shortest run wins, in any folder
+        {"outside", "", ""},
+        {"relative", "", ""},
+        {"quoted", "", ""},
+    });
+}
+
+TEST(BatchProgram, ByExtensionInAnyCase)
+{
+    for (const char* path : {"C:\\x\\install.cmd", "C:\\x\\RUN.BAT", "C:\\x.y\\a.b.Cmd"})
+        EXPECT_TRUE(IsBatchProgram(path)) << path;
+    for (const char* path : {"C:\\x\\setup.exe", "C:\\x.cmd\\setup", "C:\\x\\cmd", "C:\\x\\a.cmdx", ""})
+        EXPECT_FALSE(IsBatchProgram(path)) << path;
 }
 
 // Runs CommandRunner on its own thread with a hidden window as the frame
