@@ -62,6 +62,15 @@ void ReadPatterns(const SettingDefinition& setting, const toml::node& node, cons
     }
 }
 
+void ReadChoice(const SettingDefinition& setting, const toml::node& node, const std::string& name,
+                PackageSettings& settings)
+{
+    if (!node.is_string())
+        throw PackerError(Where(name, node.source()) + ": " + setting.key + " must be one of " + ChoiceList(setting) +
+                          ", in quotes");
+    settings.setChoice(setting.id, node.as_string()->get(), Where(name, node.source()));
+}
+
 void ReadSetting(const SettingDefinition& setting, const toml::node& node, std::size_t language,
                  const std::string& name, PackageSettings& settings)
 {
@@ -71,13 +80,15 @@ void ReadSetting(const SettingDefinition& setting, const toml::node& node, std::
         break;
     case SettingType::kText:
     case SettingType::kFileName:
-    case SettingType::kChoice:
     case SettingType::kVersionNumber:
     case SettingType::kVersionText:
         ReadText(setting, node, language, name, settings);
         break;
     case SettingType::kPatterns:
         ReadPatterns(setting, node, name, settings);
+        break;
+    case SettingType::kChoice:
+        ReadChoice(setting, node, name, settings);
         break;
     case SettingType::kIconFile:
         ReadFile(setting, node, name, settings);

@@ -16,7 +16,8 @@ namespace {
 // The manifest's word for each of execution_level's choices, in their order.
 constexpr const char* kManifestLevels[] = {packaging::kAsInvoker, packaging::kHighestAvailable,
                                            packaging::kRequireAdministrator};
-static_assert(std::size(kManifestLevels) == std::size(kExecutionLevels), "a manifest word for every level");
+// kExecutionLevelChoices ends in a nullptr.
+static_assert(std::size(kManifestLevels) + 1 == std::size(kExecutionLevelChoices), "a manifest word for every level");
 
 constexpr unsigned kMaxVersionPart = 0xFFFF;
 constexpr std::size_t kMaxVersionParts = 4;
@@ -162,10 +163,9 @@ packaging::ProgramChanges PrepareProgramChanges(const PackageSettings& settings,
     }
     if (HasVersion(settings))
         changes.version = MakeVersionChange(settings, outputName);
-    const SettingDefinition& level = kSettings[kExecutionLevelSetting];
-    if (const std::optional<std::string>& word = settings.text(level.id, 0))
-        for (std::size_t i = 0; i < level.choiceCount; i++)
-            if (*word == level.choices[i].word)
+    if (const std::optional<std::string>& word = settings.choice(kExecutionLevelSetting))
+        for (std::size_t i = 0; i < std::size(kManifestLevels); i++)
+            if (*word == kExecutionLevelChoices[i])
                 changes.executionLevel = kManifestLevels[i];
     return changes;
 }
@@ -185,7 +185,7 @@ std::string ExecutionLevelKeyOf(const std::string& manifestValue)
 {
     for (std::size_t i = 0; i < std::size(kManifestLevels); i++)
         if (manifestValue == kManifestLevels[i])
-            return kExecutionLevels[i].word;
+            return kExecutionLevelChoices[i];
     return manifestValue;
 }
 

@@ -22,6 +22,7 @@ const char* MethodName(std::uint32_t method)
     switch (method) {
     case 0: return "stored";
     case 8: return "deflated";
+    case 14: return "LZMA";
     default: return "unknown";
     }
 }

@@ -2,11 +2,13 @@
 // records.
 #include "package_settings.h"
 
+#include <algorithm>
+
 #include "exclude_patterns.h"
 #include "package_identity.h"
 #include "packer_error.h"
-#include "word_suggestion.h"
 #include "text_encoding.h"
+#include "word_suggestion.h"
 
 namespace packer {
 
@@ -34,22 +36,6 @@ std::string EncodeText(const SettingDefinition& setting, const std::string& utf8
         throw PackerError(where + ": " + setting.key + " is " + std::to_string(encoded.size()) +
                           " bytes long; a trailer record holds at most " + std::to_string(packaging::kMaxTextLength));
     return encoded;
-}
-
-// A choice's word, as given.
-void CheckChoice(const SettingDefinition& setting, const std::string& word, const std::string& where)
-{
-    std::vector<std::string> words;
-    for (std::size_t i = 0; i < setting.choiceCount; i++) {
-        if (word == setting.choices[i].word)
-            return;
-        words.push_back(setting.choices[i].word);
-    }
-    std::string known;
-    for (std::size_t i = 0; i < words.size(); i++)
-        known += (i == 0 ? "" : i + 1 == words.size() ? " or " : ", ") + words[i];
-    throw PackerError(where + ": " + setting.key + " \"" + word + "\" is unknown; it is " + known +
-                      DidYouMean(word, words));
 }
 
 // A setter called for a setting of another type is a fault of the caller.
@@ -80,13 +66,10 @@ void PackageSettings::setText(SettingId setting, std::size_t language, const std
                               const std::string& where)
 {
     const SettingDefinition& definition = kSettings[setting];
-    RequireType(setting, {SettingType::kText, SettingType::kFileName, SettingType::kChoice,
-                          SettingType::kVersionNumber, SettingType::kVersionText});
+    RequireType(setting, {SettingType::kText, SettingType::kFileName, SettingType::kVersionNumber,
+                          SettingType::kVersionText});
     Value& slot = value(setting, language);
     switch (definition.type) {
-    case SettingType::kChoice:
-        CheckChoice(definition, utf8, where);
-        break;
     case SettingType::kVersionNumber:
         CheckVersionNumber(definition.key, utf8, where);
         break;
@@ -99,6 +82,7 @@ void PackageSettings::setText(SettingId setting, std::size_t language, const std
         break;
     case SettingType::kSwitch:
     case SettingType::kPatterns:
+    case SettingType::kChoice:
     case SettingType::kIconFile:
         break;   // refused above
     }
@@ -128,6 +112,24 @@ void PackageSettings::addPattern(SettingId setting, const std::string& pattern, 
         throw PackerError(where + ": " + error.what());
     }
     value(setting, 0).patterns.push_back(pattern);
+}
+
+void PackageSettings::setChoice(SettingId setting, const std::string& word, const std::string& where)
+{
+    RequireType(setting, {SettingType::kChoice});
+    std::vector<std::string> words;
+    for (const char* const* choice = kSettings[setting].choices; *choice != nullptr; choice++)
+        words.push_back(*choice);
+    if (std::find(words.begin(), words.end(), word) == words.end())
+        throw PackerError(where + ": " + kSettings[setting].key + " is " + ChoiceList(kSettings[setting]) + ", not " +
+                          word + DidYouMean(word, words));
+    value(setting, 0).text = word;
+}
+
+const std::optional<std::string>& PackageSettings::choice(SettingId setting) const
+{
+    RequireType(setting, {SettingType::kChoice});
+    return value(setting, 0).text;
 }
 
 const std::optional<std::string>& PackageSettings::text(SettingId setting, std::size_t language) const
@@ -161,9 +163,12 @@ void PackageSettings::overrideWith(const PackageSettings& other)
                 if (theirs.on)
                     ours.on = theirs.on;
                 break;
+            case SettingType::kChoice:
+                if (theirs.text)
+                    ours.text = theirs.text;
+                break;
             case SettingType::kText:
             case SettingType::kFileName:
-            case SettingType::kChoice:
             case SettingType::kVersionNumber:
             case SettingType::kVersionText:
                 if (theirs.text) {

@@ -39,8 +39,12 @@ std::string ValueSyntax(const SettingDefinition& setting)
         return "\"" + ValueName(setting) + "\"";
     case SettingType::kPatterns:
         return "[\"PATTERN\", ...]";
-    case SettingType::kChoice:
-        return "\"" + ChoiceWords(setting, "\" | \"") + "\"";
+    case SettingType::kChoice: {
+        std::string words;
+        for (const char* const* choice = setting.choices; *choice != nullptr; choice++)
+            words += std::string(choice == setting.choices ? "" : " | ") + "\"" + *choice + "\"";
+        return words;
+    }
     case SettingType::kVersionNumber:
         return "\"1.2.3.4\"";
     }
@@ -63,7 +67,6 @@ std::string OptionsOf(const SettingDefinition& setting)
         return "Options: " + OptionName(setting) + ", --" + setting.offOption;
     case SettingType::kText:
     case SettingType::kFileName:
-    case SettingType::kChoice:
     case SettingType::kVersionNumber:
     case SettingType::kVersionText: {
         std::string option = OptionName(setting) + " " + ValueName(setting);
@@ -78,6 +81,8 @@ std::string OptionsOf(const SettingDefinition& setting)
                ". A relative path is taken from the config file's folder, the option's from the current folder";
     case SettingType::kPatterns:
         return "Option: " + OptionName(setting) + " PATTERN, repeatable, adds to the list";
+    case SettingType::kChoice:
+        return "Option: " + OptionName(setting) + " WORD, one of " + ChoiceList(setting);
     }
     return "";
 }
@@ -89,15 +94,6 @@ std::string WhenAbsent(const SettingDefinition& setting)
     return setting.whenAbsent;
 }
 
-// What each of a choice's words asks for, a line each.
-std::string ChoiceMeanings(const SettingDefinition& setting)
-{
-    std::string text;
-    for (std::size_t i = 0; i < setting.choiceCount; i++)
-        text += std::string("\n") + setting.choices[i].word + ": " + setting.choices[i].meaning + ".";
-    return text;
-}
-
 // The setting's syntax, then what it does, what happens without it, and
 // its options, each on a line of its own.
 ReferenceBlock SettingTerm(const SettingDefinition& setting)
@@ -105,8 +101,7 @@ ReferenceBlock SettingTerm(const SettingDefinition& setting)
     std::string meaning = setting.meaning;
     meaning[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(meaning[0])));
     return {Kind::kTerm, std::string(setting.key) + " = " + ValueSyntax(setting),
-            meaning + "." + ChoiceMeanings(setting) + "\nWhen absent: " + WhenAbsent(setting) + ".\n" +
-                OptionsOf(setting) + "."};
+            meaning + ".\nWhen absent: " + WhenAbsent(setting) + ".\n" + OptionsOf(setting) + "."};
 }
 
 // "[neutral], [german] and [english]": the tables that hold such settings.

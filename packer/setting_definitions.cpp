@@ -1,4 +1,5 @@
-// Looking settings, tables and languages up by the names people write.
+// Looking settings, tables and languages up by the names people write, and
+// saying a choice's words.
 #include "setting_definitions.h"
 
 namespace packer {
@@ -50,11 +51,19 @@ std::string OptionName(const SettingDefinition& setting)
     return name;
 }
 
-std::string ChoiceWords(const SettingDefinition& setting, const char* between)
+std::string ChoiceList(const SettingDefinition& setting)
+{
+    std::string text;
+    for (const char* const* choice = setting.choices; choice != nullptr && *choice != nullptr; choice++)
+        text += std::string(choice == setting.choices ? "" : choice[1] == nullptr ? " or " : ", ") + *choice;
+    return text;
+}
+
+std::string ChoiceWords(const SettingDefinition& setting)
 {
     std::string words;
-    for (std::size_t i = 0; i < setting.choiceCount; i++)
-        words += std::string(i == 0 ? "" : between) + setting.choices[i].word;
+    for (const char* const* choice = setting.choices; choice != nullptr && *choice != nullptr; choice++)
+        words += std::string(choice == setting.choices ? "" : "|") + *choice;
     return words;
 }
 

@@ -31,10 +31,10 @@ enum class SettingType {
     kText,       // a text the stub shows or runs, stored in Windows-1252: a text record
     kFileName,   // the name of a file in the package, stored in OEM bytes: a text record
     kPatterns,   // a list of path patterns, used by the packer and not stored
+    kChoice,     // one of the words the definition lists, used by the packer and not stored as a record
     // The rest are written into the package's copy of the stub, its
     // program resources, not into records.
     kIconFile,       // the path of an .ico file, which replaces the stub's icon
-    kChoice,         // one of the setting's choices: the manifest's words
     kVersionNumber,  // 1 to 4 numbers of 0 to 65535, "1.2.3.4": the version information's numbers and string
     kVersionText,    // a text of the version information, in Windows-1252
 };
@@ -52,6 +52,7 @@ enum SettingId : std::size_t {
     kFinishNoWaitSetting,
     kSkipFolderPageSetting,
     kExcludeSetting,
+    kCompressionSetting,
     kIconSetting,
     kExecutionLevelSetting,
     kFileVersionSetting,
@@ -76,20 +77,6 @@ enum SettingId : std::size_t {
     kSettingCount
 };
 
-// A word a choice takes, and what it asks for.
-struct SettingChoice {
-    const char* word;
-    const char* meaning;
-};
-
-inline constexpr SettingChoice kExecutionLevels[] = {
-    {"as_invoker", "the rights of the user who starts the package, as a package without the key has"},
-    {"highest_available", "the highest rights the user has: administrators see the elevation prompt"},
-    {"require_administrator",
-     "administrator rights: every user sees the elevation prompt, and one who is no administrator must give an "
-     "administrator's password or cannot start the package"},
-};
-
 struct SettingDefinition {
     SettingId id;
     const char* key;           // in the config file; as an option, '_' becomes '-'
@@ -101,10 +88,13 @@ struct SettingDefinition {
     std::uint32_t flag;        // switches: their bit of the flags record
     const char* offOption;     // switches: the option that turns it off
     const char* offMeaning;    // switches: what that option does
-    const SettingChoice* choices = nullptr;   // choices: the words it takes
-    std::size_t choiceCount = 0;
-    const char* versionString = nullptr;      // [version]: the string of the version information it sets
+    const char* const* choices = nullptr;   // choices: the words it takes, up to a nullptr; the first is the default
+    const char* versionString = nullptr;    // [version]: the string of the version information it sets
 };
+
+inline constexpr const char* kCompressionChoices[] = {"deflate", "lzma", "store", nullptr};
+inline constexpr const char* kExecutionLevelChoices[] = {"as_invoker", "highest_available", "require_administrator",
+                                                          nullptr};
 
 inline constexpr SettingDefinition kSettings[] = {
     {kHideFrameSetting, "hide_frame", SettingTable::kTop, SettingType::kSwitch,
@@ -120,32 +110,38 @@ inline constexpr SettingDefinition kSettings[] = {
      "leave out the paths the patterns match (*, **, ?, [...]; without '/' a name in any folder; ending in '/' "
      "folders only)",
      "nothing is left out", 0, 0, nullptr, nullptr},
+    {kCompressionSetting, "compression", SettingTable::kTop, SettingType::kChoice,
+     "how files are compressed: deflate (any ZIP tool reads it), lzma (smaller, slower; method 14, as 7-Zip "
+     "writes it) or store; a file that does not shrink is stored either way (--level sets the level)",
+     "deflate", 0, 0, nullptr, nullptr, kCompressionChoices},
     {kIconSetting, "icon", SettingTable::kTop, SettingType::kIconFile,
      "the package's icon: an .ico file with one or more images, BMP or PNG, of up to 256 by 256 pixels",
      "the stub's icon", 0, 0, nullptr, nullptr},
     {kExecutionLevelSetting, "execution_level", SettingTable::kTop, SettingType::kChoice,
-     "what the package's manifest asks Windows for when it starts", "as_invoker, as the stub's manifest says", 0,
-     0, nullptr, nullptr, kExecutionLevels, std::size(kExecutionLevels)},
+     "what the package's manifest asks Windows for when it starts: as_invoker (the rights of the user who starts "
+     "it), highest_available (the highest rights the user has: administrators see the elevation prompt) or "
+     "require_administrator (administrator rights: every user sees the elevation prompt, and one who is no "
+     "administrator must give an administrator's password or cannot start the package)",
+     "as_invoker, as the stub's manifest says", 0, 0, nullptr, nullptr, kExecutionLevelChoices},
     {kFileVersionSetting, "file_version", SettingTable::kVersion, SettingType::kVersionNumber,
      "the file's version: 1 to 4 numbers of 0 to 65535, \"2.4.0.17\", missing ones 0",
-     "product_version's; without either, 0.0.0.0", 0, 0, nullptr, nullptr, nullptr, 0, "FileVersion"},
+     "product_version's; without either, 0.0.0.0", 0, 0, nullptr, nullptr, nullptr, "FileVersion"},
     {kProductVersionSetting, "product_version", SettingTable::kVersion, SettingType::kVersionNumber,
      "the product's version, written as file_version", "file_version's; without either, 0.0.0.0", 0, 0, nullptr,
-     nullptr, nullptr, 0, "ProductVersion"},
+     nullptr, nullptr, "ProductVersion"},
     {kProductNameSetting, "product_name", SettingTable::kVersion, SettingType::kVersionText, "the product's name",
-     "not in the version information", 0, 0, nullptr, nullptr, nullptr, 0, "ProductName"},
+     "not in the version information", 0, 0, nullptr, nullptr, nullptr, "ProductName"},
     {kCompanyNameSetting, "company_name", SettingTable::kVersion, SettingType::kVersionText,
-     "the company that makes it", "not in the version information", 0, 0, nullptr, nullptr, nullptr, 0, "CompanyName"},
+     "the company that makes it", "not in the version information", 0, 0, nullptr, nullptr, nullptr, "CompanyName"},
     {kFileDescriptionSetting, "file_description", SettingTable::kVersion, SettingType::kVersionText,
      "what the file is, shown as its description", "not in the version information", 0, 0, nullptr, nullptr,
-     nullptr, 0, "FileDescription"},
+     nullptr, "FileDescription"},
     {kLegalCopyrightSetting, "legal_copyright", SettingTable::kVersion, SettingType::kVersionText,
-     "the copyright notice", "not in the version information", 0, 0, nullptr, nullptr, nullptr, 0, "LegalCopyright"},
+     "the copyright notice", "not in the version information", 0, 0, nullptr, nullptr, nullptr, "LegalCopyright"},
     {kOriginalFilenameSetting, "original_filename", SettingTable::kVersion, SettingType::kVersionText,
-     "the file's original name", "the package's file name", 0, 0, nullptr, nullptr, nullptr, 0,
-     "OriginalFilename"},
+     "the file's original name", "the package's file name", 0, 0, nullptr, nullptr, nullptr, "OriginalFilename"},
     {kCommentsSetting, "comments", SettingTable::kVersion, SettingType::kVersionText, "comments",
-     "not in the version information", 0, 0, nullptr, nullptr, nullptr, 0, "Comments"},
+     "not in the version information", 0, 0, nullptr, nullptr, nullptr, "Comments"},
     {kTitleSetting, "title", SettingTable::kLanguage, SettingType::kText,
      "window title, also the caption of the stub's error messages",
      "\"Brenlow Self Extractor\", in German \"Brenlow - Selbstextrahierendes Archiv\"", RECORD_TITLE, 0, nullptr,
@@ -259,8 +255,11 @@ constexpr bool SwitchDefault(const SettingDefinition& setting)
 // The option a setting is given by on the command line ("--intro-text").
 std::string OptionName(const SettingDefinition& setting);
 
-// A choice's words as the option's value is named: "as_invoker|...".
-std::string ChoiceWords(const SettingDefinition& setting, const char* between = "|");
+// A choice's words as a sentence says them: "deflate, lzma or store".
+std::string ChoiceList(const SettingDefinition& setting);
+
+// A choice's words as an option's value is named: "deflate|lzma|store".
+std::string ChoiceWords(const SettingDefinition& setting);
 
 // What a setting's option takes, as its help names it: "TEXT", "FILE", a
 // choice's words.

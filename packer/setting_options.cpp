@@ -99,7 +99,6 @@ void SettingOptions::define(CLI::App& command)
         case SettingType::kText:
         case SettingType::kFileName:
         case SettingType::kIconFile:
-        case SettingType::kChoice:
         case SettingType::kVersionNumber:
         case SettingType::kVersionText: {
             std::string help = setting.meaning;
@@ -118,6 +117,10 @@ void SettingOptions::define(CLI::App& command)
                                                              "; repeatable, joins the config's list")
                 ->option_text(ValueName(setting))
                 ->allow_extra_args(false);
+            break;
+        case SettingType::kChoice:
+            command.add_option(name, choices_[setting.id], std::string(setting.meaning) + "; default " + setting.whenAbsent)
+                ->option_text(ValueName(setting));
             break;
         }
     }
@@ -145,6 +148,8 @@ PackageSettings SettingOptions::settings() const
             settings.setSwitch(setting.id, *switches_[setting.id]);
         for (const std::string& item : lists_[setting.id])
             settings.addPattern(setting.id, item, OptionName(setting));
+        if (choices_[setting.id])
+            settings.setChoice(setting.id, *choices_[setting.id], OptionName(setting));
     }
     return settings;
 }

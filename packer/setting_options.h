@@ -3,10 +3,11 @@
 // sets it in the neutral language (--title TEXT), --text LANGUAGE.KEY=TEXT
 // for any language, --version-info KEY=VALUE for the [version] table, a
 // pair of options for each switch (--hide-frame, --no-hide-frame), an
-// option that adds to each list (--exclude PATTERN), and one for each other
-// setting at the top (--icon FILE, --execution-level WORD). What they give
-// is kept as typed and checked when the command runs, so that a fault is
-// reported like a fault in the config file.
+// option that adds to each list (--exclude PATTERN), one that picks one of
+// a choice's words (--compression lzma, --execution-level WORD), and one
+// for each other setting at the top (--icon FILE). What they give is kept
+// as typed and checked when the command runs, so that a fault is reported
+// like a fault in the config file.
 #pragma once
 
 #include <array>
@@ -41,6 +42,7 @@ class SettingOptions {
     std::array<std::vector<std::string>, std::size(kTableOptions)> tableTexts_;
     std::array<std::optional<bool>, kSettingCount> switches_;
     std::array<std::vector<std::string>, kSettingCount> lists_;
+    std::array<std::optional<std::string>, kSettingCount> choices_;
 };
 
 }  // namespace packer
