@@ -10,8 +10,11 @@
 
 #include <shellapi.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "e2e_support.h"
 #include "packer_support.h"
@@ -104,6 +107,40 @@ std::uint32_t MiddleColour(HICON icon)
     return pixels.empty() ? 0xFFFFFFFF : pixels[pixels.size() / 2 + static_cast<std::size_t>(size.bmWidth) / 2] & 0xFFFFFF;
 }
 
+// The middle colours of the icons Wine gives the frame's X window, from
+// its _NET_WM_ICON property (width, height, then the ARGB pixels, for each
+// icon): "32:20c040 16:2040e0". WM_GETICON cannot tell: under Wine 8 it
+// fails across processes.
+std::string WindowIconColours(const Project& project, HWND frame)
+{
+    char title[256] = {};
+    GetWindowTextA(frame, title, sizeof title);
+    std::string folder = winehost::UnixPath(project.root);
+    if (folder.empty() || winehost::RunUnixCommand("xprop -name '" + std::string(title) +
+                                                   "' -f _NET_WM_ICON 32c '=$0+' _NET_WM_ICON > " + folder +
+                                                   "/icon.txt") != 0)
+        return "(no xprop)";
+    std::ifstream listing(project.root + "\\icon.txt");
+    std::string text((std::istreambuf_iterator<char>(listing)), std::istreambuf_iterator<char>());
+    std::vector<std::uint64_t> values;
+    for (std::size_t at = text.find('='); at != std::string::npos && at + 1 < text.size(); at = text.find(',', at + 1))
+        values.push_back(std::strtoull(text.c_str() + at + 1, nullptr, 10));
+    std::string colours;
+    for (std::size_t at = 0; at + 2 <= values.size();) {
+        std::size_t width = values[at];
+        std::size_t height = values[at + 1];
+        std::size_t pixels = width * height;
+        if (pixels == 0 || at + 2 + pixels > values.size())
+            return colours + " (cut short)";
+        char colour[16];
+        std::snprintf(colour, sizeof colour, "%06x",
+                      static_cast<unsigned>(values[at + 2 + height / 2 * width + width / 2] & 0xFFFFFF));
+        colours += (colours.empty() ? "" : " ") + std::to_string(width) + ":" + colour;
+        at += 2 + pixels;
+    }
+    return colours;
+}
+
 // Through the folder page to the finish page, where the files are checked,
 // then to the end.
 void RunThrough(const Project& project, const std::string& package, const char* password)
@@ -116,6 +153,9 @@ void RunThrough(const Project& project, const std::string& package, const char* 
         driver::clickButton(frame, IDC_NEXT);
     }
     driver::waitForPage(frame, IDC_FOLDER_EDIT);
+    // The title bar shows the package's images, the 32-pixel one large and
+    // the 16-pixel one small, not Wine's default.
+    EXPECT_EQ(WindowIconColours(project, frame), "32:20c040 16:2040e0");
     driver::clickButton(frame, IDC_NEXT);
     driver::waitForPage(frame, IDC_FINISH_TEXT);
     std::string made = UniqueFolderIn(project.into);
