@@ -7,7 +7,7 @@ namespace packer {
 
 namespace {
 
-enum class ValueKind { kNone, kWord, kFile, kFolder, kVariable, kCommand };
+enum class ValueKind { kNone, kWord, kFile, kFolder, kVariable, kCommand, kChoice };
 
 // The value's name says what fits: options added later complete well as
 // long as they name their values as the others do.
@@ -25,12 +25,20 @@ ValueKind KindOf(const CLI::Option* option)
         return ValueKind::kVariable;
     if (name == "COMMAND")
         return ValueKind::kCommand;
+    if (name.find('|') != std::string::npos)
+        return ValueKind::kChoice;   // as_invoker|highest_available|...
     return ValueKind::kWord;
 }
 
-std::string Completer(ValueKind kind)
+// valueName: the option's, for a choice's words.
+std::string Completer(ValueKind kind, std::string valueName = "")
 {
     switch (kind) {
+    case ValueKind::kChoice:
+        for (char& c : valueName)
+            if (c == '|')
+                c = ' ';
+        return "_sfxpack_reply -W \"" + valueName + "\"";
     case ValueKind::kFile:
         return "_sfxpack_reply -f";
     case ValueKind::kFolder:
@@ -70,7 +78,7 @@ std::string CommandBranch(const CLI::App& command, const std::string& arguments)
         options += (options.empty() ? "" : " ") + names;
         ValueKind kind = KindOf(option);
         if (kind != ValueKind::kNone)
-            values += "            " + names + ") " + Completer(kind) + "; return ;;\n";
+            values += "            " + names + ") " + Completer(kind, option->get_option_text()) + "; return ;;\n";
     }
     for (char& c : options)
         if (c == '|')

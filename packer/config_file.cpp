@@ -32,6 +32,16 @@ void ReadText(const SettingDefinition& setting, const toml::node& node, std::siz
     settings.setText(setting.id, language, node.as_string()->get(), Where(name, node.source()));
 }
 
+// icon = "art/setup.ico": as written; ReadConfigFile takes a relative path
+// from the file's folder.
+void ReadFile(const SettingDefinition& setting, const toml::node& node, const std::string& name,
+              PackageSettings& settings)
+{
+    if (!node.is_string())
+        throw PackerError(Where(name, node.source()) + ": " + setting.key + " must be a text in quotes");
+    settings.setFile(setting.id, PathFromUtf8(node.as_string()->get()), Where(name, node.source()));
+}
+
 // exclude = ["*.bak", "build/"]; a single pattern needs no brackets. Each
 // pattern is checked where its line is known.
 void ReadPatterns(const SettingDefinition& setting, const toml::node& node, const std::string& name,
@@ -70,6 +80,8 @@ void ReadSetting(const SettingDefinition& setting, const toml::node& node, std::
         break;
     case SettingType::kText:
     case SettingType::kFileName:
+    case SettingType::kVersionNumber:
+    case SettingType::kVersionText:
         ReadText(setting, node, language, name, settings);
         break;
     case SettingType::kPatterns:
@@ -77,6 +89,9 @@ void ReadSetting(const SettingDefinition& setting, const toml::node& node, std::
         break;
     case SettingType::kChoice:
         ReadChoice(setting, node, name, settings);
+        break;
+    case SettingType::kIconFile:
+        ReadFile(setting, node, name, settings);
         break;
     }
 }
@@ -187,7 +202,17 @@ PackageSettings ReadConfigFile(const fs::path& path)
     std::uint8_t buffer[16384];
     for (std::size_t n; (n = file.read(buffer, sizeof buffer)) > 0;)
         text.append(reinterpret_cast<const char*>(buffer), n);
-    return ParseConfigText(text, PathToUtf8(path));
+    PackageSettings settings = ParseConfigText(text, PathToUtf8(path));
+    // Files are named from where the config file lies, as they would be
+    // from a project's folder, whatever folder the packer runs in.
+    for (const SettingDefinition& setting : kSettings) {
+        if (setting.type != SettingType::kIconFile)
+            continue;
+        const std::optional<fs::path>& file = settings.file(setting.id);
+        if (file && file->is_relative())
+            settings.setFile(setting.id, path.parent_path() / *file, PathToUtf8(path));
+    }
+    return settings;
 }
 
 }  // namespace packer

@@ -12,8 +12,10 @@
 #include "exclude_patterns.h"
 #include "interruption.h"
 #include "notes.h"
+#include "package_identity.h"
 #include "package_output.h"
 #include "packaging/entry_encryption.h"
+#include "packaging/program_resources.h"
 #include "packaging/zip_headers.h"
 #include "packer_error.h"
 #include "progress.h"
@@ -394,6 +396,8 @@ std::vector<BuildInput> ListInputs(const BuildRequest& request, const std::vecto
         inputs.push_back({"the config file", request.config});
     if (!request.password.file.empty())
         inputs.push_back({"the password file", PathFromUtf8(request.password.file)});
+    if (const std::optional<fs::path>& icon = request.settings.file(kIconSetting))
+        inputs.push_back({"the icon file", *icon});
     if (KindBehind(request.source) == FileKind::kFile)
         inputs.push_back({"the ZIP file being packed", request.source});
     for (const SourceEntry& entry : entries)
@@ -406,6 +410,24 @@ std::vector<BuildInput> ListInputs(const BuildRequest& request, const std::vecto
 std::unique_ptr<OutputFile> CreateTemporaryBeside(const fs::path& output)
 {
     return std::make_unique<OutputFile>(HiddenNameBeside(output, ".tmp"), true);
+}
+
+// The package's icon, version information and execution level, set on the
+// stub's copy; a package without them carries the stub as it is.
+void SetProgramResources(Bytes& stub, const BuildRequest& request)
+{
+    packaging::ProgramChanges changes =
+        PrepareProgramChanges(request.settings, PathToUtf8(request.output.filename()));
+    if (!changes.any())
+        return;
+    if (request.latestTime)
+        changes.latestTime = static_cast<std::uint32_t>(std::clamp<std::int64_t>(*request.latestTime, 0, 0xFFFFFFFF));
+    try {
+        packaging::changeProgramResources(stub, changes);
+    } catch (const packaging::FormatError& error) {
+        throw PackerError("the stub " + PathToUtf8(request.stub) + " cannot take the package's icon, version "
+                          "information or execution level: " + error.what());
+    }
 }
 
 // Reproducible builds: nothing in the package is later than latest.
@@ -443,6 +465,7 @@ BuildSummary BuildPackage(const BuildRequest& request)
     sourceOptions.followLinks = request.followLinks;
     fs::path outputFile = ChooseOutputFile(request.output);
     Bytes stub = LoadStub(request.stub, request.stubKind);
+    SetProgramResources(stub, request);
     RefuseOutputInsideSource(request.source, outputFile);
     std::unique_ptr<PackageSource> source = OpenSource(request.source, sourceOptions);
     std::vector<SourceEntry> entries = source->entries();

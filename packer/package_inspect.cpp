@@ -6,7 +6,9 @@
 #include <toml++/toml.h>
 
 #include "commands.h"
+#include "package_identity.h"
 #include "package_reader.h"
+#include "packaging/program_resources.h"
 #include "packer_error.h"
 #include "startup/trailer.h"
 #include "text_encoding.h"
@@ -68,7 +70,122 @@ std::string RecordValue(const RecordView& record)
     }
 }
 
-void PrintText(const OpenedPackage& package, const std::string& archiveProblem, std::FILE* out)
+std::string Utf16ToUtf8(const std::u16string& text)
+{
+    std::u32string decoded;
+    for (std::size_t i = 0; i < text.size(); i++) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        else if (c >= 0xD800 && c < 0xE000)
+            c = 0xFFFD;
+        decoded.push_back(c);
+    }
+    return EncodeUtf8(decoded);
+}
+
+// What the program in front of the archive shows of itself: its icon,
+// version information and execution level. A package whose program cannot
+// be read has them listed as unreadable; the archive is what decides
+// whether the package is sound.
+struct ProgramFace {
+    packaging::ProgramResources resources;
+    std::string problem;
+};
+
+ProgramFace ReadProgramFace(OpenedPackage& package)
+{
+    ProgramFace face;
+    try {
+        face.resources = packaging::readProgramResources(package.readProgram());
+    } catch (const packaging::FormatError& error) {
+        face.problem = error.what();
+    } catch (const PackerError& error) {
+        face.problem = error.what();
+    }
+    return face;
+}
+
+std::string IconImageText(const packaging::IconView& image)
+{
+    std::string text = std::to_string(image.entry.width) + "x" + std::to_string(image.entry.height);
+    if (image.png)
+        text += " PNG";
+    if (image.entry.bitCount != 0)
+        text += " " + std::to_string(image.entry.bitCount) + "-bit";
+    return text;
+}
+
+void PrintProgramFace(const ProgramFace& face, std::FILE* out)
+{
+    if (!face.problem.empty()) {
+        std::fprintf(out, "program:   its resources cannot be read: %s\n", EscapeControls(face.problem).c_str());
+        return;
+    }
+    std::string icon;
+    for (const packaging::IconView& image : face.resources.icon)
+        icon += (icon.empty() ? "" : ", ") + IconImageText(image);
+    std::fprintf(out, "icon:      %s\n", icon.empty() ? "none" : icon.c_str());
+    if (!face.resources.version) {
+        std::fprintf(out, "version:   none\n");
+    } else {
+        const packaging::VersionResource& version = *face.resources.version;
+        std::string numbers = version.fixed.empty() ? "no numbers"
+                                                    : "file " + packaging::versionText(version.fileVersion) +
+                                                          ", product " + packaging::versionText(version.productVersion);
+        if (version.hasStrings)
+            std::fprintf(out, "version:   %s; texts in language 0x%04X, code page %u\n", numbers.c_str(),
+                         version.language, version.codePage);
+        else
+            std::fprintf(out, "version:   %s; no texts\n", numbers.c_str());
+        for (const packaging::VersionString& string : version.strings)
+            std::fprintf(out, "           %-18s \"%s\"\n", EscapeControls(VersionKeyOf(string.key)).c_str(),
+                         EscapeControls(Utf16ToUtf8(string.value)).c_str());
+    }
+    const std::optional<std::string>& level = face.resources.executionLevel;
+    std::fprintf(out, "execution: %s\n",
+                 level ? EscapeControls(ExecutionLevelKeyOf(*level)).c_str() : "no level requested");
+}
+
+toml::table ProgramFaceJson(const ProgramFace& face)
+{
+    toml::table program;
+    if (!face.problem.empty()) {
+        program.insert("error", face.problem);
+        return program;
+    }
+    toml::array icon;
+    for (const packaging::IconView& image : face.resources.icon)
+        icon.push_back(toml::table{{"width", static_cast<std::int64_t>(image.entry.width)},
+                                   {"height", static_cast<std::int64_t>(image.entry.height)},
+                                   {"bit_count", static_cast<std::int64_t>(image.entry.bitCount)},
+                                   {"png", image.png},
+                                   {"size", static_cast<std::int64_t>(image.entry.size)}});
+    program.insert("icon", std::move(icon));
+    if (face.resources.version) {
+        const packaging::VersionResource& version = *face.resources.version;
+        toml::table item;
+        if (!version.fixed.empty()) {
+            item.insert("file_version", packaging::versionText(version.fileVersion));
+            item.insert("product_version", packaging::versionText(version.productVersion));
+        }
+        if (version.hasStrings) {
+            item.insert("language_id", static_cast<std::int64_t>(version.language));
+            item.insert("code_page", static_cast<std::int64_t>(version.codePage));
+        }
+        toml::table strings;
+        for (const packaging::VersionString& string : version.strings)
+            strings.insert(VersionKeyOf(string.key), Utf16ToUtf8(string.value));
+        item.insert("strings", std::move(strings));
+        program.insert("version", std::move(item));
+    }
+    if (face.resources.executionLevel)
+        program.insert("execution_level", ExecutionLevelKeyOf(*face.resources.executionLevel));
+    return program;
+}
+
+void PrintText(const OpenedPackage& package, const ProgramFace& face, const std::string& archiveProblem,
+               std::FILE* out)
 {
     const SfxSettingsRecord& settings = package.settings();
     std::fprintf(out, "package:   %s, %" PRIu64 " bytes\n", package.name().c_str(), package.fileSize());
@@ -98,6 +215,7 @@ void PrintText(const OpenedPackage& package, const std::string& archiveProblem, 
         std::fprintf(out, "archive:   %s\n", EscapeControls(archiveProblem).c_str());
     std::fprintf(out, "encrypted: %s\n", package.encrypted() ? "yes, a password is needed" : "no");
     std::fprintf(out, "flags:     0x%" PRIX32 " (%s)\n", settings.flags, FlagNames(settings.flags).c_str());
+    PrintProgramFace(face, out);
 
     std::fprintf(out, "\nrecords:\n  %10s %6s  %-15s %-8s  %s\n", "offset", "size", "type", "language", "value");
     for (const RecordView& record : package.records())
@@ -121,8 +239,8 @@ void PrintText(const OpenedPackage& package, const std::string& archiveProblem, 
     }
 }
 
-void PrintJson(const fs::path& path, const OpenedPackage& package, const std::string& archiveProblem,
-               std::FILE* out)
+void PrintJson(const fs::path& path, const OpenedPackage& package, const ProgramFace& face,
+               const std::string& archiveProblem, std::FILE* out)
 {
     const SfxSettingsRecord& settings = package.settings();
     toml::table root;
@@ -164,6 +282,7 @@ void PrintJson(const fs::path& path, const OpenedPackage& package, const std::st
                                      {"finish_no_wait", (settings.flags & FLAG_FINISH_NO_WAIT) != 0},
                                      {"skip_folder_page", (settings.flags & FLAG_SKIP_FOLDER_PAGE) != 0}});
     root.insert("encrypted", package.encrypted());
+    root.insert("program", ProgramFaceJson(face));
     if (package.archive()) {
         root.insert("archive", toml::table{{"offset", static_cast<std::int64_t>(settings.archiveOffset)},
                                            {"size", static_cast<std::int64_t>(settings.archiveSize)}});
@@ -214,10 +333,11 @@ int InspectPackage(const fs::path& path, bool json, std::FILE* out)
     } catch (const PackerError& error) {
         archiveProblem = error.what();
     }
+    ProgramFace face = ReadProgramFace(package);
     if (json)
-        PrintJson(path, package, archiveProblem, out);
+        PrintJson(path, package, face, archiveProblem, out);
     else
-        PrintText(package, archiveProblem, out);
+        PrintText(package, face, archiveProblem, out);
     if (!archiveProblem.empty()) {
         std::fprintf(stderr, "sfxpack: error: %s\n", EscapeControls(archiveProblem, true).c_str());
         return 1;

@@ -241,6 +241,17 @@ bool OpenedPackage::hasArchiveRecord() const
     return false;
 }
 
+packaging::Bytes OpenedPackage::readProgram()
+{
+    std::uint64_t end = hasArchiveRecord() ? std::min<std::uint64_t>(settings_.archiveOffset, trailerStart_)
+                                           : trailerStart_;
+    packaging::Bytes program(static_cast<std::size_t>(std::min(end, kMaxProgramSize)));
+    if (SysFileSeekTo(file_.get(), 0) != 0 ||
+        SysFileReadExact(file_.get(), program.data(), static_cast<std::uint32_t>(program.size())) != 0)
+        throw PackerError("cannot read " + name_ + ": " + LastSystemError());
+    return program;
+}
+
 void OpenedPackage::openArchive()
 {
     if (!hasArchiveRecord())

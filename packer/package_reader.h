@@ -12,6 +12,7 @@
 #include "crypto/archive_data.h"
 #include "crypto/cipher.h"
 #include "file_system.h"
+#include "packaging/trailer_writer.h"
 #include "password_input.h"
 #include "startup/settings.h"
 
@@ -77,6 +78,12 @@ class OpenedPackage {
     const SfxSettingsRecord& settings() const { return settings_; }
     bool encrypted() const { return settings_.cipherHeaderPresent != 0; }
     bool hasArchiveRecord() const;
+
+    // The program the package starts with: the bytes before its archive
+    // (before the trailer when it has no archive record), at most
+    // kMaxProgramSize of them. Throws PackerError when they cannot be read.
+    packaging::Bytes readProgram();
+    static constexpr std::uint64_t kMaxProgramSize = 64 << 20;
 
     // Opens the archive and reads its directory. Throws PackerError when
     // record 1 is missing or the archive cannot be read.

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "exclude_patterns.h"
+#include "package_identity.h"
 #include "packer_error.h"
 #include "text_encoding.h"
 #include "word_suggestion.h"
@@ -64,10 +65,36 @@ const PackageSettings::Value& PackageSettings::value(SettingId setting, std::siz
 void PackageSettings::setText(SettingId setting, std::size_t language, const std::string& utf8,
                               const std::string& where)
 {
-    RequireType(setting, {SettingType::kText, SettingType::kFileName});
+    const SettingDefinition& definition = kSettings[setting];
+    RequireType(setting, {SettingType::kText, SettingType::kFileName, SettingType::kVersionNumber,
+                          SettingType::kVersionText});
     Value& slot = value(setting, language);
-    slot.stored = EncodeText(kSettings[setting], utf8, where);
+    switch (definition.type) {
+    case SettingType::kVersionNumber:
+        CheckVersionNumber(definition.key, utf8, where);
+        break;
+    case SettingType::kVersionText:
+        CheckVersionText(definition.key, utf8, where);
+        break;
+    case SettingType::kText:
+    case SettingType::kFileName:
+        slot.stored = EncodeText(definition, utf8, where);
+        break;
+    case SettingType::kSwitch:
+    case SettingType::kPatterns:
+    case SettingType::kChoice:
+    case SettingType::kIconFile:
+        break;   // refused above
+    }
     slot.text = utf8;
+}
+
+void PackageSettings::setFile(SettingId setting, const fs::path& path, const std::string& where)
+{
+    RequireType(setting, {SettingType::kIconFile});
+    if (path.empty())
+        throw PackerError(where + ": " + kSettings[setting].key + " must name an .ico file");
+    value(setting, 0).file = path;
 }
 
 void PackageSettings::setSwitch(SettingId setting, bool on)
@@ -110,6 +137,11 @@ const std::optional<std::string>& PackageSettings::text(SettingId setting, std::
     return value(setting, language).text;
 }
 
+const std::optional<fs::path>& PackageSettings::file(SettingId setting) const
+{
+    return value(setting, 0).file;
+}
+
 std::optional<bool> PackageSettings::switchValue(SettingId setting) const
 {
     return value(setting, 0).on;
@@ -137,6 +169,8 @@ void PackageSettings::overrideWith(const PackageSettings& other)
                 break;
             case SettingType::kText:
             case SettingType::kFileName:
+            case SettingType::kVersionNumber:
+            case SettingType::kVersionText:
                 if (theirs.text) {
                     ours.text = theirs.text;
                     ours.stored = theirs.stored;
@@ -144,6 +178,10 @@ void PackageSettings::overrideWith(const PackageSettings& other)
                 break;
             case SettingType::kPatterns:
                 ours.patterns.insert(ours.patterns.end(), theirs.patterns.begin(), theirs.patterns.end());
+                break;
+            case SettingType::kIconFile:
+                if (theirs.file)
+                    ours.file = theirs.file;
                 break;
             }
         }
@@ -171,8 +209,11 @@ packaging::TrailerBuilder PackageSettings::records() const
                     records.text(static_cast<packaging::RecordType>(setting.record), kLanguages[l].id, slot.stored);
                 break;
             case SettingType::kPatterns:
+            case SettingType::kIconFile:
             case SettingType::kChoice:
-                break;
+            case SettingType::kVersionNumber:
+            case SettingType::kVersionText:
+                break;   // not records: the packer uses them, or writes them into the stub's copy
             }
         }
     }

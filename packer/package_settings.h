@@ -1,7 +1,9 @@
 // What a package says besides its files: the values of its settings (see
 // setting_definitions.h), as the config file and the command line give
-// them, and the trailer records they become. A value is checked once, when
-// it is set, so that settings that exist can always be written.
+// them, and the trailer records they become (the icon, version information
+// and execution level go into the stub's copy instead: package_identity.h).
+// A value is checked once, when it is set, so that settings that exist can
+// always be written.
 #pragma once
 
 #include <array>
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "file_system.h"
 #include "packaging/trailer_writer.h"
 #include "setting_definitions.h"
 
@@ -24,8 +27,12 @@ class PackageSettings {
 
     // A text or a file name, in UTF-8: refused when the stub's code page
     // cannot hold a character of it, when it holds a zero character, or
-    // when it is too long for a record.
+    // when it is too long for a record. The same for the settings given as
+    // words: a choice must be one of its words, a version number and a text
+    // of the version information what that can hold.
     void setText(SettingId setting, std::size_t language, const std::string& utf8, const std::string& where);
+    // The path of a file the packer reads when it builds; refused when empty.
+    void setFile(SettingId setting, const fs::path& path, const std::string& where);
     void setSwitch(SettingId setting, bool on);
     // Adds a pattern to the list; refused when it cannot be used.
     void addPattern(SettingId setting, const std::string& pattern, const std::string& where);
@@ -35,6 +42,7 @@ class PackageSettings {
     // The values as given: nothing when the setting was not given, so that
     // the stub's own default applies.
     const std::optional<std::string>& text(SettingId setting, std::size_t language) const;
+    const std::optional<fs::path>& file(SettingId setting) const;
     std::optional<bool> switchValue(SettingId setting) const;
     const std::vector<std::string>& patterns(SettingId setting) const;
     const std::optional<std::string>& choice(SettingId setting) const;
@@ -51,7 +59,8 @@ class PackageSettings {
     struct Value {
         std::optional<bool> on;
         std::optional<std::string> text;    // UTF-8, as given; a choice's word
-        std::string stored;                 // the text as the stub reads it
+        std::string stored;                 // a record's text as the stub reads it
+        std::optional<fs::path> file;
         std::vector<std::string> patterns;
     };
     Value& value(SettingId setting, std::size_t language);

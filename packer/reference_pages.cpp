@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "exit_codes.h"
+#include "package_identity.h"
 #include "packaging/trailer_writer.h"
 #include "setting_definitions.h"
 #include "stub_file.h"
@@ -32,9 +33,10 @@ std::string ValueSyntax(const SettingDefinition& setting)
     case SettingType::kSwitch:
         return "true or false";
     case SettingType::kText:
-        return "\"TEXT\"";
     case SettingType::kFileName:
-        return "\"NAME\"";
+    case SettingType::kIconFile:
+    case SettingType::kVersionText:
+        return "\"" + ValueName(setting) + "\"";
     case SettingType::kPatterns:
         return "[\"PATTERN\", ...]";
     case SettingType::kChoice: {
@@ -43,6 +45,8 @@ std::string ValueSyntax(const SettingDefinition& setting)
             words += std::string(choice == setting.choices ? "" : " | ") + "\"" + *choice + "\"";
         return words;
     }
+    case SettingType::kVersionNumber:
+        return "\"1.2.3.4\"";
     }
     return "";
 }
@@ -50,16 +54,31 @@ std::string ValueSyntax(const SettingDefinition& setting)
 // The options that give a setting on the command line.
 std::string OptionsOf(const SettingDefinition& setting)
 {
+    const TableOption* byKey = FindTableOption(setting.table);
+    std::string byKeyValue;
+    if (byKey != nullptr) {
+        // LANGUAGE.KEY=TEXT with the key and its value's name filled in.
+        byKeyValue = byKey->valueName;
+        byKeyValue = byKeyValue.substr(0, byKeyValue.find("KEY")) + setting.key + "=" + ValueName(setting);
+        byKeyValue = std::string(byKey->option) + " " + byKeyValue;
+    }
     switch (setting.type) {
     case SettingType::kSwitch:
         return "Options: " + OptionName(setting) + ", --" + setting.offOption;
     case SettingType::kText:
-    case SettingType::kFileName: {
-        std::string option = OptionName(setting) + " " + (setting.type == SettingType::kText ? "TEXT" : "NAME");
-        if (setting.table != SettingTable::kLanguage)
+    case SettingType::kFileName:
+    case SettingType::kVersionNumber:
+    case SettingType::kVersionText: {
+        std::string option = OptionName(setting) + " " + ValueName(setting);
+        if (byKey == nullptr)
             return "Option: " + option;
-        return "Options: " + option + " for the neutral language, --text LANGUAGE." + setting.key + "=TEXT for any";
+        if (!HasOwnOption(setting))
+            return "Option: " + byKeyValue;
+        return "Options: " + option + " for the neutral language, " + byKeyValue + " for any";
     }
+    case SettingType::kIconFile:
+        return "Option: " + OptionName(setting) + " " + ValueName(setting) +
+               ". A relative path is taken from the config file's folder, the option's from the current folder";
     case SettingType::kPatterns:
         return "Option: " + OptionName(setting) + " PATTERN, repeatable, adds to the list";
     case SettingType::kChoice:
@@ -242,9 +261,11 @@ ReferencePage ConfigReference()
     };
     add(Kind::kParagraph, "",
         "sfxpack build -c FILE reads a package's settings from FILE, in TOML (UTF-8): the keys below at the top, "
-        "then a table per language, " + TableNames(SettingTable::kLanguage) + ", each holding any of the texts. Options on the "
+        "then " + TableNames(SettingTable::kVersion) + " for the version information and a table per language, " +
+            TableNames(SettingTable::kLanguage) + ", each holding any of the texts. Options on the "
         "command line win over the file. An unknown table or key, a value of the wrong type, a pattern that "
-        "cannot be used or a character the stub cannot show is an error that names the file and line.");
+        "cannot be used, a value out of range or a character the stub cannot show is an error that names the file "
+        "and line.");
     add(Kind::kHeading, "", "At the top");
     AddSettingTerms(page, SettingTable::kTop);
     // Then each other kind of table, in the order the tables are listed.
@@ -263,12 +284,25 @@ ReferencePage ConfigReference()
                 "texts " + LanguageIds() + ". Texts are stored in Windows-1252, file names in code page 850 "
                 "(ASCII and \xC3\xA4 \xC3\xB6 \xC3\xBC \xC3\x84 \xC3\x96 \xC3\x9C \xC3\x9F), each at most " +
                 std::to_string(packaging::kMaxTextLength) + " bytes.");
+        if (holds == SettingTable::kVersion)
+            add(Kind::kParagraph, "",
+                "The version information Explorer shows under Properties, Details. Without any of these keys a "
+                "package carries the stub's own; with any, the packer writes the numbers and the texts given "
+                "into its copy of the stub, in the language and code page of the stub's version information "
+                "(German, 0x0407, and Windows-1252). Texts are at most " +
+                    std::to_string(kMaxVersionTextLength) + " characters.");
         AddSettingTerms(page, holds);
     }
     add(Kind::kHeading, "", "Example");
     add(Kind::kExample, "",
         "hide_frame = true\n"
         "exclude = [\"*.bak\", \".git/\"]\n"
+        "icon = \"art/setup.ico\"\n"
+        "execution_level = \"as_invoker\"\n"
+        "\n"
+        "[version]\n"
+        "product_version = \"1.2\"\n"
+        "product_name = \"Demo\"\n"
         "\n"
         "[neutral]\n"
         "title = \"Demo\"\n"

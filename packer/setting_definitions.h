@@ -1,6 +1,7 @@
 // Every setting a package can be given, defined once: its config key and
 // the table it stands in, its type, what it means and what happens without
-// it, and the trailer record or flag bit it becomes. The config file's
+// it, and the trailer record, flag bit or part of the stub's resources it
+// becomes (package_identity.cpp writes those). The config file's
 // reader, the build command's options, `sfxpack help config` and the man
 // page are all made from this table.
 //
@@ -8,9 +9,10 @@
 // is a SettingType, which the compiler then asks for in every switch over
 // it: how the config file gives it (config_file.cpp), how an option gives it
 // (setting_options.cpp), how it is checked and stored (package_settings.cpp)
-// and how the reference names its type (setting_reference.cpp). A table of
+// and how the reference names its type (reference_pages.cpp). A table of
 // the config file other than the language tables is a SettingTable and a
-// line in kConfigTables.
+// line in kConfigTables, and a line in kTableOptions when its settings are
+// given on the command line by one option that names the key.
 #pragma once
 
 #include <cstddef>
@@ -29,13 +31,19 @@ enum class SettingType {
     kText,       // a text the stub shows or runs, stored in Windows-1252: a text record
     kFileName,   // the name of a file in the package, stored in OEM bytes: a text record
     kPatterns,   // a list of path patterns, used by the packer and not stored
-    kChoice,     // one of the words the definition lists, used by the packer and not stored
+    kChoice,     // one of the words the definition lists, used by the packer and not stored as a record
+    // The rest are written into the package's copy of the stub, its
+    // program resources, not into records.
+    kIconFile,       // the path of an .ico file, which replaces the stub's icon
+    kVersionNumber,  // 1 to 4 numbers of 0 to 65535, "1.2.3.4": the version information's numbers and string
+    kVersionText,    // a text of the version information, in Windows-1252
 };
 
 // Where a setting's key stands in the config file.
 enum class SettingTable {
     kTop,        // at the top, before any table
     kLanguage,   // in each language's table, once per language
+    kVersion,    // in [version]: the version information
 };
 
 // The settings by name, in the order of kSettings.
@@ -45,6 +53,16 @@ enum SettingId : std::size_t {
     kSkipFolderPageSetting,
     kExcludeSetting,
     kCompressionSetting,
+    kIconSetting,
+    kExecutionLevelSetting,
+    kFileVersionSetting,
+    kProductVersionSetting,
+    kProductNameSetting,
+    kCompanyNameSetting,
+    kFileDescriptionSetting,
+    kLegalCopyrightSetting,
+    kOriginalFilenameSetting,
+    kCommentsSetting,
     kTitleSetting,
     kIntroTextSetting,
     kIntroLinkSetting,
@@ -71,9 +89,12 @@ struct SettingDefinition {
     const char* offOption;     // switches: the option that turns it off
     const char* offMeaning;    // switches: what that option does
     const char* const* choices = nullptr;   // choices: the words it takes, up to a nullptr; the first is the default
+    const char* versionString = nullptr;    // [version]: the string of the version information it sets
 };
 
 inline constexpr const char* kCompressionChoices[] = {"deflate", "lzma", "store", nullptr};
+inline constexpr const char* kExecutionLevelChoices[] = {"as_invoker", "highest_available", "require_administrator",
+                                                          nullptr};
 
 inline constexpr SettingDefinition kSettings[] = {
     {kHideFrameSetting, "hide_frame", SettingTable::kTop, SettingType::kSwitch,
@@ -93,6 +114,34 @@ inline constexpr SettingDefinition kSettings[] = {
      "how files are compressed: deflate (any ZIP tool reads it), lzma (smaller, slower; method 14, as 7-Zip "
      "writes it) or store; a file that does not shrink is stored either way (--level sets the level)",
      "deflate", 0, 0, nullptr, nullptr, kCompressionChoices},
+    {kIconSetting, "icon", SettingTable::kTop, SettingType::kIconFile,
+     "the package's icon: an .ico file with one or more images, BMP or PNG, of up to 256 by 256 pixels",
+     "the stub's icon", 0, 0, nullptr, nullptr},
+    {kExecutionLevelSetting, "execution_level", SettingTable::kTop, SettingType::kChoice,
+     "what the package's manifest asks Windows for when it starts: as_invoker (the rights of the user who starts "
+     "it), highest_available (the highest rights the user has: administrators see the elevation prompt) or "
+     "require_administrator (administrator rights: every user sees the elevation prompt, and one who is no "
+     "administrator must give an administrator's password or cannot start the package)",
+     "as_invoker, as the stub's manifest says", 0, 0, nullptr, nullptr, kExecutionLevelChoices},
+    {kFileVersionSetting, "file_version", SettingTable::kVersion, SettingType::kVersionNumber,
+     "the file's version: 1 to 4 numbers of 0 to 65535, \"2.4.0.17\", missing ones 0",
+     "product_version's; without either, 0.0.0.0", 0, 0, nullptr, nullptr, nullptr, "FileVersion"},
+    {kProductVersionSetting, "product_version", SettingTable::kVersion, SettingType::kVersionNumber,
+     "the product's version, written as file_version", "file_version's; without either, 0.0.0.0", 0, 0, nullptr,
+     nullptr, nullptr, "ProductVersion"},
+    {kProductNameSetting, "product_name", SettingTable::kVersion, SettingType::kVersionText, "the product's name",
+     "not in the version information", 0, 0, nullptr, nullptr, nullptr, "ProductName"},
+    {kCompanyNameSetting, "company_name", SettingTable::kVersion, SettingType::kVersionText,
+     "the company that makes it", "not in the version information", 0, 0, nullptr, nullptr, nullptr, "CompanyName"},
+    {kFileDescriptionSetting, "file_description", SettingTable::kVersion, SettingType::kVersionText,
+     "what the file is, shown as its description", "not in the version information", 0, 0, nullptr, nullptr,
+     nullptr, "FileDescription"},
+    {kLegalCopyrightSetting, "legal_copyright", SettingTable::kVersion, SettingType::kVersionText,
+     "the copyright notice", "not in the version information", 0, 0, nullptr, nullptr, nullptr, "LegalCopyright"},
+    {kOriginalFilenameSetting, "original_filename", SettingTable::kVersion, SettingType::kVersionText,
+     "the file's original name", "the package's file name", 0, 0, nullptr, nullptr, nullptr, "OriginalFilename"},
+    {kCommentsSetting, "comments", SettingTable::kVersion, SettingType::kVersionText, "comments",
+     "not in the version information", 0, 0, nullptr, nullptr, nullptr, "Comments"},
     {kTitleSetting, "title", SettingTable::kLanguage, SettingType::kText,
      "window title, also the caption of the stub's error messages",
      "\"Brenlow Self Extractor\", in German \"Brenlow - Selbstextrahierendes Archiv\"", RECORD_TITLE, 0, nullptr,
@@ -160,13 +209,38 @@ struct ConfigTable {
     std::size_t language;
 };
 inline constexpr ConfigTable kConfigTables[] = {
+    {"version", SettingTable::kVersion, 0},
     {kLanguages[0].key, SettingTable::kLanguage, 0},
     {kLanguages[1].key, SettingTable::kLanguage, 1},
     {kLanguages[2].key, SettingTable::kLanguage, 2},
 };
 
+// The option that gives any setting of a kind of table on the command line,
+// naming its key: KEY=VALUE, or TABLE.KEY=VALUE where several tables hold
+// the same keys. Settings of other tables have an option each.
+struct TableOption {
+    SettingTable holds;
+    const char* option;        // "--text"
+    const char* valueName;     // "LANGUAGE.KEY=TEXT"
+    const char* meaning;       // for the help
+    const char* example;       // a value it takes: "german.title=Einrichtung"
+    bool keyOptions;           // whether each setting has an option of its own too (for the first table)
+};
+inline constexpr TableOption kTableOptions[] = {
+    {SettingTable::kLanguage, "--text", "LANGUAGE.KEY=TEXT", "a text in one language", "german.title=Einrichtung",
+     true},
+    {SettingTable::kVersion, "--version-info", "KEY=VALUE",
+     "a value of the version information, keys as in the config's [version] table; repeatable",
+     "product_version=1.2", false},
+};
+
 // A setting by its key in a table; nullptr when the table has no such key.
 const SettingDefinition* FindSetting(std::string_view key, SettingTable table);
+// The option that names the keys of a kind of table; nullptr when each of
+// its settings has its own only.
+const TableOption* FindTableOption(SettingTable table);
+// Whether a setting has an option of its own (--title, --icon).
+bool HasOwnOption(const SettingDefinition& setting);
 // A config table by its name; nullptr when there is none of that name.
 const ConfigTable* FindConfigTable(std::string_view name);
 // A language by its table's name; -1 when unknown.
@@ -183,5 +257,12 @@ std::string OptionName(const SettingDefinition& setting);
 
 // A choice's words as a sentence says them: "deflate, lzma or store".
 std::string ChoiceList(const SettingDefinition& setting);
+
+// A choice's words as an option's value is named: "deflate|lzma|store".
+std::string ChoiceWords(const SettingDefinition& setting);
+
+// What a setting's option takes, as its help names it: "TEXT", "FILE", a
+// choice's words.
+std::string ValueName(const SettingDefinition& setting);
 
 }  // namespace packer

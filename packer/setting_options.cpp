@@ -8,8 +8,6 @@ namespace packer {
 
 namespace {
 
-const char* const kTextOption = "--text";
-
 // "(stub default)" behind whichever of a switch's two options the stub
 // does without being told.
 std::string SwitchHelp(const std::string& meaning, bool isDefault)
@@ -17,40 +15,65 @@ std::string SwitchHelp(const std::string& meaning, bool isDefault)
     return isDefault ? meaning + " (stub default)" : meaning;
 }
 
-// "deflate|lzma|store": a choice's words where the help names its value.
-std::string ChoiceOptionText(const SettingDefinition& setting)
-{
-    std::string text;
-    for (const char* const* choice = setting.choices; *choice != nullptr; choice++)
-        text += std::string(choice == setting.choices ? "" : "|") + *choice;
-    return text;
-}
-
-std::vector<std::string> LanguageKeys()
+std::vector<std::string> KeysOf(SettingTable table)
 {
     std::vector<std::string> keys;
     for (const SettingDefinition& setting : kSettings)
-        if (setting.table == SettingTable::kLanguage)
+        if (setting.table == table)
             keys.push_back(setting.key);
     return keys;
 }
 
-// --text german.title=Einrichtung
-void ApplyLanguageText(const std::string& option, PackageSettings& settings)
+// "a, b and c"
+std::string Listed(const std::vector<std::string>& words)
 {
-    std::string where = std::string(kTextOption) + " " + option;
-    std::size_t dot = option.find('.');
-    std::size_t equals = option.find('=');
-    if (dot == std::string::npos || equals == std::string::npos || dot > equals)
-        throw PackerError(where + ": write LANGUAGE.KEY=TEXT, for example german.title=Einrichtung");
-    int language = FindLanguage(option.substr(0, dot));
-    std::string key = option.substr(dot + 1, equals - dot - 1);
-    const SettingDefinition* setting = FindSetting(key, SettingTable::kLanguage);
-    if (language < 0)
-        throw PackerError(where + ": the languages are neutral, german and english");
-    if (setting == nullptr)
-        throw PackerError(where + ": unknown key " + key + DidYouMean(key, LanguageKeys()));
-    settings.setText(setting->id, static_cast<std::size_t>(language), option.substr(equals + 1), kTextOption);
+    std::string text;
+    for (std::size_t i = 0; i < words.size(); i++)
+        text += (i == 0 ? "" : i + 1 == words.size() ? " and " : ", ") + words[i];
+    return text;
+}
+
+std::vector<const ConfigTable*> TablesHolding(SettingTable holds)
+{
+    std::vector<const ConfigTable*> tables;
+    for (const ConfigTable& table : kConfigTables)
+        if (table.holds == holds)
+            tables.push_back(&table);
+    return tables;
+}
+
+// --text german.title=Einrichtung, --version-info product_version=1.2: the
+// table is named where several hold the same keys.
+void ApplyTableOption(const TableOption& kind, const std::string& given, PackageSettings& settings)
+{
+    std::string where = std::string(kind.option) + " " + given;
+    std::vector<const ConfigTable*> tables = TablesHolding(kind.holds);
+    bool named = tables.size() > 1;
+    std::size_t equals = given.find('=');
+    std::size_t dot = named ? given.find('.') : std::string::npos;
+    if (equals == std::string::npos || (named && (dot == std::string::npos || dot > equals)))
+        throw PackerError(where + ": write " + kind.valueName + ", for example " + kind.example);
+    const ConfigTable* table = tables.front();
+    if (named) {
+        table = FindConfigTable(given.substr(0, dot));
+        if (table == nullptr || table->holds != kind.holds) {
+            std::vector<std::string> names;
+            for (const ConfigTable* known : tables)
+                names.push_back(known->name);
+            const char* what = kind.holds == SettingTable::kLanguage ? "languages" : "tables";
+            throw PackerError(where + ": the " + what + " are " + Listed(names));
+        }
+    }
+    std::size_t keyStart = named ? dot + 1 : 0;
+    std::string key = given.substr(keyStart, equals - keyStart);
+    const SettingDefinition* setting = FindSetting(key, kind.holds);
+    if (setting == nullptr) {
+        std::vector<std::string> keys = KeysOf(kind.holds);
+        std::string suggestion = DidYouMean(key, keys);
+        throw PackerError(where + ": unknown key " + key +
+                          (suggestion.empty() ? "; the keys are " + Listed(keys) : suggestion));
+    }
+    settings.setText(setting->id, table->language, given.substr(equals + 1), kind.option);
 }
 
 }  // namespace
@@ -58,10 +81,12 @@ void ApplyLanguageText(const std::string& option, PackageSettings& settings)
 void SettingOptions::define(CLI::App& command)
 {
     for (const SettingDefinition& setting : kSettings) {
+        if (!HasOwnOption(setting))
+            continue;
         std::string name = OptionName(setting);
+        SettingId id = setting.id;
         switch (setting.type) {
         case SettingType::kSwitch: {
-            SettingId id = setting.id;
             bool byDefault = SwitchDefault(setting);
             CLI::Option* on = command.add_flag_callback(
                 name, [this, id] { switches_[id] = true; }, SwitchHelp(setting.meaning, byDefault));
@@ -72,15 +97,17 @@ void SettingOptions::define(CLI::App& command)
             break;
         }
         case SettingType::kText:
-        case SettingType::kFileName: {
-            SettingId id = setting.id;
+        case SettingType::kFileName:
+        case SettingType::kIconFile:
+        case SettingType::kVersionNumber:
+        case SettingType::kVersionText: {
             std::string help = setting.meaning;
             if (setting.table == SettingTable::kLanguage)
                 help += " (neutral language)";
             command
                 .add_option_function<std::string>(
                     name, [this, id](const std::string& text) { texts_.push_back({id, text}); }, help)
-                ->option_text(setting.type == SettingType::kText ? "TEXT" : "NAME");
+                ->option_text(ValueName(setting));
             break;
         }
         case SettingType::kPatterns:
@@ -88,27 +115,34 @@ void SettingOptions::define(CLI::App& command)
             // source named after it.
             command.add_option(name, lists_[setting.id], std::string(setting.meaning) +
                                                              "; repeatable, joins the config's list")
-                ->option_text("PATTERN")
+                ->option_text(ValueName(setting))
                 ->allow_extra_args(false);
             break;
         case SettingType::kChoice:
             command.add_option(name, choices_[setting.id], std::string(setting.meaning) + "; default " + setting.whenAbsent)
-                ->option_text(ChoiceOptionText(setting));
+                ->option_text(ValueName(setting));
             break;
         }
     }
-    command.add_option(kTextOption, languageTexts_, "a text in one language: LANGUAGE.KEY=TEXT")
-        ->option_text("LANG.KEY=TEXT")
-        ->allow_extra_args(false);
+    for (std::size_t i = 0; i < std::size(kTableOptions); i++)
+        command.add_option(kTableOptions[i].option, tableTexts_[i], kTableOptions[i].meaning)
+            ->option_text(kTableOptions[i].valueName)
+            ->allow_extra_args(false);
 }
 
 PackageSettings SettingOptions::settings() const
 {
     PackageSettings settings;
-    for (const GivenText& given : texts_)
-        settings.setText(given.setting, 0, given.text, OptionName(kSettings[given.setting]));
-    for (const std::string& option : languageTexts_)
-        ApplyLanguageText(option, settings);
+    for (const GivenText& given : texts_) {
+        const SettingDefinition& setting = kSettings[given.setting];
+        if (setting.type == SettingType::kIconFile)
+            settings.setFile(given.setting, PathFromUtf8(given.text), OptionName(setting));
+        else
+            settings.setText(given.setting, 0, given.text, OptionName(setting));
+    }
+    for (std::size_t i = 0; i < std::size(kTableOptions); i++)
+        for (const std::string& option : tableTexts_[i])
+            ApplyTableOption(kTableOptions[i], option, settings);
     for (const SettingDefinition& setting : kSettings) {
         if (switches_[setting.id])
             settings.setSwitch(setting.id, *switches_[setting.id]);

@@ -1,6 +1,7 @@
 // Finding and checking the stub.
 #include "stub_file.h"
 
+#include "packaging/pe_image.h"
 #include "packer_error.h"
 #include "platform/byte_order.h"
 #include "startup/trailer.h"
@@ -145,21 +146,7 @@ packaging::Bytes LoadStub(const fs::path& path, StubKind kind)
 std::uint32_t PeChecksum(const packaging::Bytes& program)
 {
     std::size_t place = ChecksumPlace(program);
-    if (place == 0)
-        return 0;
-    // 16-bit words summed with their carries folded back, then the length.
-    std::uint64_t sum = 0;
-    for (std::size_t i = 0; i < program.size(); i += 2) {
-        if (i == place || i == place + 2)
-            continue;
-        std::uint32_t word = program[i];
-        if (i + 1 < program.size())
-            word |= static_cast<std::uint32_t>(program[i + 1]) << 8;
-        sum += word;
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    }
-    sum = (sum & 0xFFFF) + (sum >> 16);
-    return static_cast<std::uint32_t>(sum + program.size());
+    return place == 0 ? 0 : packaging::peChecksum(program, place);
 }
 
 void ClampStubTime(packaging::Bytes& stub, std::int64_t latest)

@@ -55,6 +55,8 @@ cp "build/$preset/bin/show_files.exe" "$demo/payload/show-files.exe"
 # Something big enough for the progress page to be seen at work.
 mkdir -p "$demo/payload/data"
 head -c 48M /dev/urandom >"$demo/payload/data/sample.bin"
+# The demo package's own icon, which demo/package.toml names.
+[ "$demo/demo-icon.ico" -nt demo/make_icon.py ] || python3 demo/make_icon.py "$demo/demo-icon.ico" || exit 1
 if [ "$quick" = 1 ]; then
   package=$demo/demo-quick.exe
   password=-
@@ -70,6 +72,16 @@ else
     --stub "build/$preset/bin/sfxstub.exe" --password-env DEMO_PASSWORD -q || exit 1
 fi
 build/host/bin/sfxpack inspect "$package" | sed 's/^/  /'
+if [ "$quick" = 0 ]; then
+  # The icon as the package carries it, read back by wrestool, each size
+  # beside the next.
+  mkdir -p "$shots" && rm -rf "$demo/icon" && mkdir -p "$demo/icon"
+  wrestool -x -t 14 -n 121 "$package" >"$demo/icon/package.ico" &&
+    icotool -x -o "$demo/icon" "$demo/icon/package.ico" &&
+    convert "$demo/icon"/*.png -bordercolor none -border 8x0 -background none \
+      -gravity south +append "$shots/demo-icon.png" &&
+    echo "=== the package's icon: $shots/demo-icon.png"
+fi
 
 export LC_ALL=$locale
 winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }

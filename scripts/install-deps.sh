@@ -12,7 +12,7 @@ need_pkgs=(
   wine64 xvfb x11-utils imagemagick python3 locales
   zip unzip p7zip-full libarchive-tools
   libcli11-dev libtomlplusplus-dev help2man groff-base
-  openssl osslsigncode
+  openssl osslsigncode icoutils python3-pefile
   clang libclang-rt-14-dev
   dpkg-dev file lintian
 )

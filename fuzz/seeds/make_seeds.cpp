@@ -7,8 +7,10 @@
 // in a package. Signed packages carry a certificate table of random bytes
 // behind a program image that has just the headers that locate it.
 //
+// Small programs with resources and icon files seed the resource readers.
+//
 // Usage: make_fuzz_seeds OUTPUT_DIR [ZIP_FILE ...]
-// Writes OUTPUT_DIR/{trailer,archive,encrypted,package_reader}/.
+// Writes OUTPUT_DIR/{trailer,archive,encrypted,package_reader,program_resources}/.
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -17,7 +19,10 @@
 
 #include "packaging/entry_encryption.h"
 #include "packaging/trailer_writer.h"
+#include "packaging/program_resources.h"
+#include "support/icon_builder.h"
 #include "support/package_assembly.h"
+#include "support/program_builder.h"
 #include "support/zip_builder.h"
 
 using namespace packaging;
@@ -37,7 +42,7 @@ constexpr std::size_t kStubSize = 64;
 constexpr std::size_t kScannedStubSize = 16384;
 
 struct SeedFolders {
-    fs::path trailer, archive, encrypted, packageReader;
+    fs::path trailer, archive, encrypted, packageReader, programResources;
 };
 
 Bytes Text(const std::string& text)
@@ -353,6 +358,36 @@ void WriteToolSeeds(const SeedFolders& to, int count, char** paths)
 
 }  // namespace
 
+// Small programs with the stub's kinds of resources, before and after the
+// packer set an icon, version information and level on them, some with
+// what the packer refuses; icon files of each kind of image. A package
+// whose program is one of them reaches inspect's reading of resources.
+void WriteProgramSeeds(const SeedFolders& to)
+{
+    TestProgram plain;
+    plain.resources = testResources();
+    Bytes program = makeTestProgram(plain);
+    Write(to.programResources, "program.exe", program);
+    ProgramChanges changes;
+    changes.icon = readIconFile(makeIconFile({{16, 0x3366CC, false, 4}, {24, 0xCC6633, true, 32}}));
+    changes.version = VersionChange{{2, 0, 0, 1}, {2, 0, 0, 0}, {{u"ProductName", u"Seed"}, {u"Comments", u"x"}}};
+    changes.executionLevel = "requireAdministrator";
+    Bytes changed = program;
+    changeProgramResources(changed, changes);
+    Write(to.programResources, "program-changed.exe", changed);
+    TestProgram refused = plain;
+    refused.signature = true;
+    refused.dataBehindResources = true;
+    refused.relocationIntoResources = true;
+    Write(to.programResources, "program-refused.exe", makeTestProgram(refused));
+    Write(to.programResources, "icon-bmp.ico", makeIconFile({{16, 0x112233, false, 4}, {8, 0x445566, false, 32}}));
+    Write(to.programResources, "icon-png.ico", makeIconFile({{4, 0x778899, true, 32}}));
+    TrailerBuilder title;
+    title.text(kTitle, kNeutral, "Program seed");
+    Write(to.packageReader, "package-with-resources.exe",
+          assemblePackage(changed, ZipWriter().add(ZipEntry::file("a.txt", Text("a"))).build(), title));
+}
+
 int main(int argc, char** argv)
 {
     if (argc < 2) {
@@ -361,8 +396,9 @@ int main(int argc, char** argv)
     }
     try {
         fs::path out = argv[1];
-        SeedFolders to{ out / "trailer", out / "archive", out / "encrypted", out / "package_reader" };
-        for (const fs::path& folder : { to.trailer, to.archive, to.encrypted, to.packageReader }) {
+        SeedFolders to{ out / "trailer", out / "archive", out / "encrypted", out / "package_reader",
+                        out / "program_resources" };
+        for (const fs::path& folder : { to.trailer, to.archive, to.encrypted, to.packageReader, to.programResources }) {
             fs::remove_all(folder);
             fs::create_directories(folder);
         }
@@ -370,6 +406,7 @@ int main(int argc, char** argv)
         WritePlainPackageSeeds(to);
         WriteEncryptedSeeds(to);
         WriteToolSeeds(to, argc - 2, argv + 2);
+        WriteProgramSeeds(to);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "make_fuzz_seeds: %s\n", error.what());
         return 1;

@@ -133,10 +133,39 @@ static void OnButton(int id)
     // button and closing the window end the wizard.
 }
 
+// The program's own icon in the title bar and the task switcher: the icon
+// group the packer replaces with the package's, so the window shows what
+// Explorer shows for the file, each size from its own image. A program
+// without that group keeps the window's default icon. The icons are the
+// window's until it is destroyed (ReleaseFrameIcons).
+static void SetFrameIcons(HWND frame)
+{
+    HICON large = (HICON)LoadImageA(ModuleInstance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON,
+                                    GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0);
+    HICON little = (HICON)LoadImageA(ModuleInstance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON,
+                                     GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0);
+    if (large != NULL)
+        SendMessageA(frame, WM_SETICON, ICON_BIG, (LPARAM)large);
+    if (little != NULL)
+        SendMessageA(frame, WM_SETICON, ICON_SMALL, (LPARAM)little);
+}
+
+// Each WM_SETICON hands back the icon it replaces.
+static void ReleaseFrameIcons(HWND frame)
+{
+    HICON large = (HICON)SendMessageA(frame, WM_SETICON, ICON_BIG, 0);
+    HICON little = (HICON)SendMessageA(frame, WM_SETICON, ICON_SMALL, 0);
+    if (large != NULL)
+        DestroyIcon(large);
+    if (little != NULL)
+        DestroyIcon(little);
+}
+
 static void InitFrame(HWND window)
 {
     FrameWindow = window;
     SetFrameTitle(window);
+    SetFrameIcons(window);
     ApplyDialogTexts(window, FrameButtonTexts);
     CreatePages();
     CurrentPageIndex = -1;
@@ -155,6 +184,9 @@ INT_PTR CALLBACK FrameDialogProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_CLOSE:
         PostMessageA(FrameWindow, WM_COMMAND, IDC_CANCEL, 0);
         return TRUE;
+    case WM_DESTROY:
+        ReleaseFrameIcons(window);
+        return FALSE;
     case WM_RUN_COMMANDS:
         if (SfxSettings.command1.text != NULL || SfxSettings.command2.text != NULL)
             StartCommandRunner();

@@ -99,6 +99,11 @@ sfxpack build |+|folder one
 sfxpack build |+|setup.exe
 sfxpack build src -o |+|setup.exe
 sfxpack build src --title |-|setup.exe
+sfxpack build src --icon |+|setup.exe
+sfxpack build src --execution-level |+|require_administrator
+sfxpack build src --execution-level h|+|highest_available
+sfxpack build src --execution-level h|-|as_invoker
+sfxpack build src --version-info |-|setup.exe
 sfxpack build src --password-env SFXPACK_TEST_|+|SFXPACK_TEST_SECRET
 sfxpack inspect -|+|--json
 sfxpack inspect |+|setup.exe

@@ -8,11 +8,14 @@
 #include "delete_list.h"
 #include "exclude_patterns.h"
 #include "package_builder.h"
+#include "package_identity.h"
 #include "package_settings.h"
 #include "packer_error.h"
 #include "setting_options.h"
 #include "source_entries.h"
 #include "stub_file.h"
+#include "support/icon_builder.h"
+#include "support/temp_path.h"
 #include "text_encoding.h"
 
 using namespace packer;
@@ -175,7 +178,8 @@ PackageSettings FromOptions(const std::vector<std::string>& options)
 // Every setting of the table, given in the config file and by its options,
 // ends where the stub reads it: a switch in its flag bit, a text in its
 // record in each language; a list and a choice stay with the packer. A
-// setting added to the table is checked here without a word more.
+// setting added to the table is checked here (or in the next test) without
+// a word more.
 TEST(SettingDefinitions, EverySettingGoesFromConfigAndOptionsToItsRecord)
 {
     for (const SettingDefinition& setting : kSettings) {
@@ -228,6 +232,10 @@ TEST(SettingDefinitions, EverySettingGoesFromConfigAndOptionsToItsRecord)
             config = key + " = \"" + setting.choices[1] + "\"\n";
             options = {OptionName(setting), setting.choices[1]};
             break;
+        case SettingType::kIconFile:
+        case SettingType::kVersionNumber:
+        case SettingType::kVersionText:
+            continue;   // no record: the next test follows them into the stub's copy
         }
         PackageSettings fromConfig = ParseConfigText(config, "cfg.toml");
         PackageSettings fromOptions = FromOptions(options);
@@ -246,6 +254,103 @@ TEST(SettingDefinitions, EverySettingGoesFromConfigAndOptionsToItsRecord)
             EXPECT_EQ(fromOptions.choice(setting.id), setting.choices[1]);
         }
     }
+}
+
+// What a setting of the package's identity made of the changes to the
+// stub's copy: the icon's image count, the execution level's word, the
+// version string it names (with the numbers for a version number).
+std::string IdentityEffect(const SettingDefinition& setting, const packaging::ProgramChanges& changes)
+{
+    switch (setting.type) {
+    case SettingType::kIconFile:
+        return std::to_string(changes.icon.size()) + " images";
+    case SettingType::kChoice:
+        return changes.executionLevel ? ExecutionLevelKeyOf(*changes.executionLevel) : "";
+    case SettingType::kVersionNumber:
+    case SettingType::kVersionText: {
+        if (!changes.version)
+            return "";
+        std::string effect;
+        if (setting.type == SettingType::kVersionNumber) {
+            const packaging::VersionNumber& number =
+                setting.id == kFileVersionSetting ? changes.version->fileVersion : changes.version->productVersion;
+            for (std::uint16_t part : number)
+                effect += std::to_string(part) + ".";
+        }
+        for (const packaging::VersionString& string : changes.version->strings)
+            if (VersionKeyOf(string.key) == setting.key)
+                for (char16_t c : string.value)
+                    effect += EncodeUtf8(std::u32string(1, c));
+        return effect;
+    }
+    default:
+        return "";
+    }
+}
+
+// Every setting written into the package's copy of the stub, given in the
+// config file, by its own option and by its table's option (--version-info),
+// ends in the changes made to that copy: the icon's images, the manifest's
+// level, the version information's numbers and strings.
+TEST(SettingDefinitions, EveryIdentitySettingGoesFromConfigAndOptionsIntoTheStubsCopy)
+{
+    TempDir dir;
+    const std::string icon =
+        dir.write("app.ico", packaging::makeIconFile({{32, 0xFF0000, false, 32}, {16, 0x00FF00, false, 4}}));
+    int checked = 0;
+    for (const SettingDefinition& setting : kSettings) {
+        std::string value;       // in the config file and the options, UTF-8
+        std::string expected;    // IdentityEffect's
+        switch (setting.type) {
+        case SettingType::kIconFile:
+            value = icon;
+            expected = "2 images";
+            break;
+        case SettingType::kChoice: {
+            // Only the execution level goes into the stub's copy; the
+            // compression goes into the entries.
+            if (setting.id != kExecutionLevelSetting)
+                continue;
+            // The last word: none is the stub's own.
+            const char* const* last = setting.choices;
+            while (last[1] != nullptr)
+                last++;
+            value = *last;
+            expected = value;
+            break;
+        }
+        case SettingType::kVersionNumber:
+            value = "2.5";
+            expected = "2.5.0.0.2.5";
+            break;
+        case SettingType::kVersionText:
+            value = "n\xC3\xA4me";
+            expected = value;
+            break;
+        default:
+            continue;
+        }
+        SCOPED_TRACE(setting.key);
+        checked++;
+        // At the top or in its table; TOML's literal string keeps a Windows
+        // path's backslashes.
+        std::string config;
+        for (const ConfigTable& table : kConfigTables)
+            if (config.empty() && table.holds == setting.table)
+                config = std::string("[") + table.name + "]\n";
+        config += std::string(setting.key) + " = '" + value + "'\n";
+        std::vector<PackageSettings> given = {ParseConfigText(config, "cfg.toml")};
+        if (HasOwnOption(setting))
+            given.push_back(FromOptions({OptionName(setting), value}));
+        if (const TableOption* byKey = FindTableOption(setting.table))
+            given.push_back(FromOptions({byKey->option, std::string(setting.key) + "=" + value}));
+        ASSERT_EQ(given.size(), 2u) << "a setting of the stub's copy has an option";
+        for (const PackageSettings& settings : given) {
+            EXPECT_TRUE(settings.records().records().empty());
+            EXPECT_EQ(IdentityEffect(setting, PrepareProgramChanges(settings, "setup.exe")), expected);
+        }
+    }
+    EXPECT_GT(checked, 0);
 }
 
 TEST(ConfigFile, FaultsAreReportedWithTheirLine)
