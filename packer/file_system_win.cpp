@@ -4,6 +4,7 @@
 
 #include <io.h>
 #include <windows.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <vector>
@@ -277,16 +278,28 @@ void OutputFile::closeAs(const fs::path& target)
     if (!SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic))
         Fail("cannot write", path_);
     // Through the handle, which keeps the file this run's until it has its
-    // name. A name without a folder renames the file within its own.
+    // name, and relative to a handle of the folder both lie in. A bare name
+    // with no folder handle is taken from the file's own folder by Windows
+    // but from the current folder by Wine; the NT call with the folder as
+    // the name's root means the same on both.
+    HANDLE folder = CreateFileW(FolderOf(target).c_str(), FILE_TRAVERSE | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE)
+        Fail("cannot open the folder of", target);
     std::wstring name = target.filename().wstring();
-    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
-    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFORMATION) + name.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
     rename->ReplaceIfExists = TRUE;
-    rename->RootDirectory = nullptr;
-    rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    rename->RootDirectory = folder;
+    rename->FileNameLength = static_cast<ULONG>(name.size() * sizeof(wchar_t));
     std::copy(name.begin(), name.end(), rename->FileName);
-    if (!SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
-        DWORD code = GetLastError();
+    IO_STATUS_BLOCK io;
+    NTSTATUS status =
+        NtSetInformationFile(file, &io, rename, static_cast<ULONG>(buffer.size()), FileRenameInformation);
+    CloseHandle(folder);
+    if (!NT_SUCCESS(status)) {
+        DWORD code = RtlNtStatusToDosError(status);
         throw PackerError("cannot replace " + ShownPath(target) + ": " + WhyNotReplaced(target, code));
     }
     CloseHandle(file);

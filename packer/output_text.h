@@ -13,7 +13,15 @@ namespace packer {
 // Writes the text to the stream, after what the stream holds already.
 void WriteText(std::FILE* stream, std::string_view utf8);
 
+// The format checks std::fprintf gets: mingw's C library formats as GNU's
+// does (%zu, PRIu64 as %llu), which its own name for the checks knows.
+#ifdef __MINGW_PRINTF_FORMAT
+#define PACKER_PRINTF_FORMAT __MINGW_PRINTF_FORMAT
+#else
+#define PACKER_PRINTF_FORMAT printf
+#endif
+
 // As std::fprintf, through WriteText.
-void PrintTo(std::FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void PrintTo(std::FILE* stream, const char* format, ...) __attribute__((format(PACKER_PRINTF_FORMAT, 2, 3)));
 
 }  // namespace packer
