@@ -7,6 +7,7 @@ namespace {
 
 constexpr std::uint16_t kVersionStored = 10;    // 1.0: stored data only
 constexpr std::uint16_t kVersionDeflated = 20;  // 2.0: deflate, folders
+constexpr std::uint16_t kVersionLzma = 63;      // 6.3: LZMA
 constexpr std::uint16_t kMadeByDos = 20;        // host 0 (MS-DOS), version 2.0
 
 void append(Bytes& out, const Bytes& bytes)
@@ -23,7 +24,14 @@ void append(Bytes& out, const std::string& text)
 
 std::uint16_t zipVersionNeeded(ZipMethod method, bool directory)
 {
-    return method == ZipMethod::kStored && !directory ? kVersionStored : kVersionDeflated;
+    if (directory)
+        return kVersionDeflated;
+    switch (method) {
+    case ZipMethod::kStored: return kVersionStored;
+    case ZipMethod::kDeflated: return kVersionDeflated;
+    case ZipMethod::kLzma: return kVersionLzma;
+    }
+    return kVersionDeflated;
 }
 
 // The fields the local and the central header share, in the same order,

@@ -16,7 +16,7 @@
 
 namespace packaging {
 
-enum class ZipMethod : std::uint16_t { kStored = 0, kDeflated = 8 };
+enum class ZipMethod : std::uint16_t { kStored = 0, kDeflated = 8, kLzma = 14 };
 
 constexpr std::uint16_t kZipFlagDataDescriptor = ZIP_FLAG_DATA_DESCRIPTOR;
 // General purpose bit 11: the name is UTF-8. Packages set it only for names
@@ -47,7 +47,8 @@ constexpr std::size_t kZipLocalHeaderSize = ZIP_LOCAL_HEADER_SIZE;
 constexpr std::size_t kZipCentralHeaderSize = ZIP_CENTRAL_HEADER_SIZE;
 constexpr std::size_t kZipEndRecordSize = ZIP_END_RECORD_SIZE;
 
-// Version needed to extract: 1.0 for stored files, 2.0 for deflate and folders.
+// Version needed to extract: 1.0 for stored files, 2.0 for deflate and
+// folders, 6.3 for LZMA.
 std::uint16_t zipVersionNeeded(ZipMethod method, bool directory);
 
 // Header serialisation; the caller has checked every length against 65,535.

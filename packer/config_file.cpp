@@ -52,6 +52,15 @@ void ReadPatterns(const SettingDefinition& setting, const toml::node& node, cons
     }
 }
 
+void ReadChoice(const SettingDefinition& setting, const toml::node& node, const std::string& name,
+                PackageSettings& settings)
+{
+    if (!node.is_string())
+        throw PackerError(Where(name, node.source()) + ": " + setting.key + " must be one of " + ChoiceList(setting) +
+                          ", in quotes");
+    settings.setChoice(setting.id, node.as_string()->get(), Where(name, node.source()));
+}
+
 void ReadSetting(const SettingDefinition& setting, const toml::node& node, std::size_t language,
                  const std::string& name, PackageSettings& settings)
 {
@@ -65,6 +74,9 @@ void ReadSetting(const SettingDefinition& setting, const toml::node& node, std::
         break;
     case SettingType::kPatterns:
         ReadPatterns(setting, node, name, settings);
+        break;
+    case SettingType::kChoice:
+        ReadChoice(setting, node, name, settings);
         break;
     }
 }

@@ -16,6 +16,7 @@
 #include "command_help.h"
 #include "commands.h"
 #include "config_file.h"
+#include "entry_compression.h"
 #include "exit_codes.h"
 #include "interruption.h"
 #include "main.h"
@@ -45,7 +46,7 @@ struct BuildArguments {
     std::string config;
     std::string stub;
     bool want64 = false;
-    int level = 6;
+    int level = kDefaultLevel;
     bool encrypt = false;
     PasswordSource password;
     SettingOptions settingOptions;   // they win over the config file
@@ -172,8 +173,10 @@ void DefineBuild(CLI::App& app, std::vector<Command>& commands, BuildArguments& 
     CLI::Option* stub = build->add_option("--stub", arguments.stub, "the stub program to put in front");
     build->add_flag("--64", arguments.want64, "use the 64-bit stub (default: the 32-bit one)");
     stub->option_text("FILE");
-    build->add_option("--level", arguments.level, "compression level, 0 (store) to 9; default 6")
-        ->check(CLI::Range(0, 9))
+    build->add_option("--level", arguments.level,
+                      "compression level, 0 to 9, default 6: for deflate 0 stores every file, for lzma they "
+                      "are liblzma's presets")
+        ->check(CLI::Range(kMinLevel, kMaxLevel))
         ->option_text("0-9");
     CLI::Option* encrypt = build->add_flag("--encrypt", arguments.encrypt,
                                            "encrypt every entry with a password asked for on the terminal");

@@ -8,6 +8,7 @@
 
 #include "command_lines.h"
 #include "delete_list.h"
+#include "entry_compression.h"
 #include "exclude_patterns.h"
 #include "interruption.h"
 #include "notes.h"
@@ -54,37 +55,13 @@ std::unique_ptr<EntryData> OpenData(PackageSource& source, const SourceEntry& en
     return source.open(entry);
 }
 
-// One deflate stream for the whole archive, reset for each entry: setting
-// up a fresh one costs more than deflating a file of a few kilobytes.
-class Deflater {
-  public:
-    explicit Deflater(int level)
-    {
-        if (deflateInit2(&stream_, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-            throw PackerError("zlib cannot start deflating");
-    }
-    ~Deflater() { deflateEnd(&stream_); }
-    Deflater(const Deflater&) = delete;
-    Deflater& operator=(const Deflater&) = delete;
-
-    // The stream, ready for an entry's data.
-    z_stream& start()
-    {
-        deflateReset(&stream_);
-        return stream_;
-    }
-
-  private:
-    z_stream stream_{};
-};
-
 // The archive part of the package, written entry by entry.
 class ArchiveStream {
   public:
-    ArchiveStream(OutputFile& out, PackageSource& source, const packaging::EntryEncryptor* encryptor, int level,
-                  Progress& progress)
-        : out_(out), source_(source), encryptor_(encryptor), level_(level), progress_(progress),
-          start_(out.position()), input_(kChunkSize), output_(kChunkSize)
+    ArchiveStream(OutputFile& out, PackageSource& source, const packaging::EntryEncryptor* encryptor,
+                  std::unique_ptr<EntryCompressor> compressor, Progress& progress)
+        : out_(out), source_(source), encryptor_(encryptor), compressor_(std::move(compressor)),
+          progress_(progress), start_(out.position()), input_(kChunkSize)
     {
     }
 
@@ -102,18 +79,17 @@ class ArchiveStream {
             fields.externalAttributes = packaging::kDosDirectoryAttribute;
             writeHeader(fields, entry.name);
         } else {
-            bool deflate = level_ > 0 && entry.size > 0;
-            fields.method = static_cast<std::uint16_t>(deflate ? packaging::ZipMethod::kDeflated
-                                                               : packaging::ZipMethod::kStored);
+            bool compress = compressor_ && entry.size > 0;
+            setMethod(fields, compress);
             writeHeader(fields, entry.name);
             std::uint64_t dataAt = out_.position();
-            writeData(entry, deflate, fields, true);
-            // Data that deflate cannot shrink (already compressed ones) are
-            // stored instead: the stub then copies rather than inflates them.
+            writeData(entry, compress, fields, true);
+            // Data that do not shrink (already compressed ones) are stored
+            // instead: the stub then copies rather than decodes them.
             std::uint64_t storedSize = encryptor_ ? packaging::encryptedSize(entry.size) : entry.size;
-            if (deflate && fields.compressedSize >= storedSize) {
+            if (compress && fields.compressedSize >= storedSize) {
                 out_.truncateTo(dataAt);
-                fields.method = static_cast<std::uint16_t>(packaging::ZipMethod::kStored);
+                setMethod(fields, false);
                 writeData(entry, false, fields, false);
             }
             fields.versionNeeded = packaging::zipVersionNeeded(
@@ -139,6 +115,17 @@ class ArchiveStream {
     }
 
   private:
+    // The method and its flag bits (the UTF-8 name bit stays).
+    void setMethod(packaging::ZipHeaderFields& fields, bool compress) const
+    {
+        fields.flags &= packaging::kZipFlagUtf8Name;
+        fields.method = static_cast<std::uint16_t>(packaging::ZipMethod::kStored);
+        if (compress) {
+            fields.method = static_cast<std::uint16_t>(compressor_->method());
+            fields.flags |= compressor_->flags();
+        }
+    }
+
     std::uint32_t archiveOffset(std::uint64_t position) const
     {
         return static_cast<std::uint32_t>(position - start_);
@@ -161,23 +148,24 @@ class ArchiveStream {
         write(header.data(), header.size());
     }
 
-    // Reads the entry's data, compresses (deflate) and encrypts them, writes
-    // them, and fills crc and sizes into fields.
-    void writeData(const SourceEntry& entry, bool deflate, packaging::ZipHeaderFields& fields, bool countProgress)
+    // Reads the entry's data, compresses and encrypts them, writes them,
+    // and fills crc and sizes into fields.
+    void writeData(const SourceEntry& entry, bool compress, packaging::ZipHeaderFields& fields, bool countProgress)
     {
         std::unique_ptr<EntryData> data = OpenData(source_, entry);
-        if (deflate && !deflater_)
-            deflater_ = std::make_unique<Deflater>(level_);
-        z_stream* stream = deflate ? &deflater_->start() : nullptr;
-
         std::uint8_t chain[packaging::kChainSize];
         if (encryptor_)
             encryptor_->startChain(chain);
         pending_.clear();
         std::uint64_t written = 0;
+        EntryCompressor::Emit emitPiece = [this, &chain, &written](const std::uint8_t* piece, std::size_t size) {
+            written += emit(piece, size, chain, false);
+        };
         std::uint64_t read = 0;
         uLong crc = crc32(0L, Z_NULL, 0);
         bool atEnd = false;
+        if (compress)
+            Compressing(entry, [&] { compressor_->start(entry.size, emitPiece); });
         while (!atEnd) {
             CheckInterrupted();
             std::size_t n = data->read(input_.data(), input_.size());
@@ -188,21 +176,10 @@ class ArchiveStream {
             crc = crc32(crc, input_.data(), static_cast<uInt>(n));
             if (countProgress)
                 progress_.advance(n, entry.shownName);
-            if (!deflate) {
-                written += emit(input_.data(), n, chain, false);
-                continue;
-            }
-            stream->next_in = input_.data();
-            stream->avail_in = static_cast<uInt>(n);
-            int result;
-            do {
-                stream->next_out = output_.data();
-                stream->avail_out = static_cast<uInt>(output_.size());
-                result = ::deflate(stream, atEnd ? Z_FINISH : Z_NO_FLUSH);
-                if (result == Z_STREAM_ERROR)
-                    throw PackerError("zlib failed while deflating " + entry.shownName);
-                written += emit(output_.data(), output_.size() - stream->avail_out, chain, false);
-            } while (stream->avail_out == 0 || (atEnd && result != Z_STREAM_END));
+            if (compress)
+                Compressing(entry, [&] { compressor_->compress(input_.data(), n, atEnd, emitPiece); });
+            else
+                emitPiece(input_.data(), n);
         }
         written += emit(nullptr, 0, chain, true);
         if (read != entry.size)
@@ -213,6 +190,17 @@ class ArchiveStream {
         fields.crc = static_cast<std::uint32_t>(crc);
         fields.compressedSize = static_cast<std::uint32_t>(written);
         fields.uncompressedSize = static_cast<std::uint32_t>(entry.size);
+    }
+
+    // A compressor's failure, said with the entry it failed on.
+    template <typename Step>
+    static void Compressing(const SourceEntry& entry, Step step)
+    {
+        try {
+            step();
+        } catch (const PackerError& error) {
+            throw PackerError(entry.shownName + ": " + error.what());
+        }
     }
 
     // Writes stored data, through the cipher when there is one: whole blocks
@@ -236,12 +224,10 @@ class ArchiveStream {
     OutputFile& out_;
     PackageSource& source_;
     const packaging::EntryEncryptor* encryptor_;
-    int level_;
+    std::unique_ptr<EntryCompressor> compressor_;   // none when every entry is stored
     Progress& progress_;
     std::uint64_t start_;
-    std::unique_ptr<Deflater> deflater_;   // made for the first entry that is deflated
     Bytes input_;    // kChunkSize bytes read from an entry
-    Bytes output_;   // kChunkSize bytes from deflate
     Bytes directory_;
     Bytes pending_;
     std::size_t count_ = 0;
@@ -436,8 +422,9 @@ std::optional<std::int64_t> SourceDateEpoch()
 
 BuildSummary BuildPackage(const BuildRequest& request)
 {
-    if (request.level < 0 || request.level > 9)
-        throw PackerError("the compression level is 0 to 9");
+    const std::optional<std::string>& method = request.settings.choice(kCompressionSetting);
+    std::unique_ptr<EntryCompressor> compressor =
+        MakeCompressor(CompressionNamed(method.value_or("deflate")), request.level);
     // A copy: the delete list's name may take the package's spelling. The
     // settings were checked as they were set.
     PackageSettings settings = request.settings;
@@ -496,7 +483,7 @@ BuildSummary BuildPackage(const BuildRequest& request)
     std::unique_ptr<OutputFile> out = StartPackageFile(outputFile);
     out->write(stub.data(), stub.size());
     Progress progress(summary.bytes, "packing", request.progress);
-    ArchiveStream archive(*out, *source, encryptor.get(), request.level, progress);
+    ArchiveStream archive(*out, *source, encryptor.get(), std::move(compressor), progress);
     for (const SourceEntry& entry : entries)
         archive.add(entry);
     summary.archiveSize = archive.finish();

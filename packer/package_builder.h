@@ -23,7 +23,7 @@ struct BuildRequest {
     StubKind stubKind = StubKind::kAny;
     PackageSettings settings;
     PasswordSource password;  // none given: the package is not encrypted
-    int level = 6;            // zlib's 1..9; 0 stores every entry
+    int level = 6;            // 0 to 9: zlib's levels (0 stores every entry), or liblzma's presets
     bool progress = false;
     bool followLinks = false; // links to folders in a folder source are packed, not skipped
     // No time in the package is later than this (seconds since 1970, UTC):

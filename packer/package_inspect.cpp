@@ -21,6 +21,7 @@ const char* MethodName(std::uint32_t method)
     switch (method) {
     case 0: return "stored";
     case 8: return "deflated";
+    case 14: return "LZMA";
     default: return "unknown";
     }
 }
@@ -74,9 +75,9 @@ void PrintText(const OpenedPackage& package, const std::string& archiveProblem, 
     PrintTo(out, "package:   %s, %" PRIu64 " bytes\n", package.name().c_str(), package.fileSize());
     PrintTo(out, "trailer:   %" PRIu32 " bytes at offset %" PRIu64 ", ending at %" PRIu64 ", %zu records",
             package.trailerLength(), package.trailerStart(), package.trailerEnd(), package.records().size());
-    if (package.signatureSize() > 0 && package.tailSize() > package.signatureSize())
+    if (package.signatureSize() > 0 && package.signatureOffset() > package.trailerEnd())
         PrintTo(out, ", followed by %" PRIu64 " bytes of fill and the signature",
-                package.tailSize() - package.signatureSize());
+                package.signatureOffset() - package.trailerEnd());
     else if (package.signatureSize() == 0 && package.tailSize() > 0)
         PrintTo(out, ", followed by %" PRIu64 " bytes the stub ignores", package.tailSize());
     PrintTo(out, "\n");
@@ -85,6 +86,12 @@ void PrintText(const OpenedPackage& package, const std::string& archiveProblem, 
                 package.signatureSize(), package.signatureOffset());
     else
         PrintTo(out, "signed:    no\n");
+    // Bytes hidden there leave the signature valid; the stub never reads
+    // them, but whoever checks the file should know they are there.
+    if (package.bytesAfterSignature() > 0)
+        PrintTo(out, "ignored:   %" PRIu64 " bytes at offset %" PRIu64
+                " after the signature, which it does not cover; the stub never reads them\n",
+                package.bytesAfterSignature(), package.signatureEnd());
     if (package.archive())
         PrintTo(out, "archive:   offset %" PRIu32 ", %" PRIu32 " bytes, %zu entries\n", settings.archiveOffset,
                 settings.archiveSize, package.entries().size());
@@ -128,8 +135,11 @@ void PrintJson(const fs::path& path, const OpenedPackage& package, const std::st
                                        {"tail", static_cast<std::int64_t>(package.tailSize())}});
     root.insert("signed", package.signatureSize() > 0);
     if (package.signatureSize() > 0)
-        root.insert("signature", toml::table{{"offset", static_cast<std::int64_t>(package.signatureOffset())},
-                                             {"size", static_cast<std::int64_t>(package.signatureSize())}});
+        root.insert("signature",
+                    toml::table{{"offset", static_cast<std::int64_t>(package.signatureOffset())},
+                                {"size", static_cast<std::int64_t>(package.signatureSize())},
+                                {"end", static_cast<std::int64_t>(package.signatureEnd())},
+                                {"ignored_after", static_cast<std::int64_t>(package.bytesAfterSignature())}});
     toml::array records;
     for (const RecordView& record : package.records()) {
         toml::table item{{"offset", static_cast<std::int64_t>(record.offset)},

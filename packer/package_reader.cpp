@@ -1,6 +1,8 @@
 // Reading packages through the stub's trailer, archive and cipher code.
 #include "package_reader.h"
 
+#include <algorithm>
+
 #include "platform/byte_order.h"
 
 #include "archive/entry_reader.h"
@@ -84,6 +86,56 @@ void FindClashes(std::vector<PackageEntry>& entries)
     }
 }
 
+// A certificate in the table: its length (u32), revision (u16) and type
+// (u16), then for Authenticode a PKCS#7 structure in DER, whose first bytes
+// are a SEQUENCE tag and a length of at most 4 bytes.
+constexpr std::uint32_t kCertificateHeaderSize = 8;
+constexpr std::uint16_t kCertificateTypePkcsSignedData = 0x0002;
+constexpr std::uint8_t kDerSequenceTag = 0x30;
+constexpr std::uint32_t kDerLongLengthMaxBytes = 4;
+constexpr std::uint32_t kSignatureStartRead = kCertificateHeaderSize + 2 + kDerLongLengthMaxBytes;
+constexpr std::uint64_t kCertificateAlignment = CERTIFICATE_TABLE_ALIGNMENT;
+
+// The size of a DER element from its tag and length bytes, or 0 when they
+// give none (an indefinite or overlong length).
+std::uint64_t DerElementSize(const std::uint8_t* bytes)
+{
+    std::uint32_t first = bytes[1];
+    if (first < 0x80)
+        return 2 + first;
+    std::uint32_t count = first & 0x7F;
+    if (count == 0 || count > kDerLongLengthMaxBytes)
+        return 0;
+    std::uint64_t length = 0;
+    for (std::uint32_t i = 0; i < count; i++)
+        length = (length << 8) | bytes[2 + i];
+    return 2 + count + length;
+}
+
+// Where the signature in a certificate table ends. Neither the table's size
+// in the program header nor the certificate's own length is covered by the
+// signature, so both can be grown to hide bytes; the PKCS#7 structure's DER
+// length is part of what was signed. Only that outer length is read, too
+// little to bring in an ASN.1 parser for. A certificate of another kind
+// ends where the header's size says.
+std::uint64_t FindSignatureEnd(SysFile file, std::uint32_t tableOffset, std::uint32_t tableSize,
+                               std::uint64_t fileSize)
+{
+    std::uint64_t byHeader = std::min<std::uint64_t>(static_cast<std::uint64_t>(tableOffset) + tableSize, fileSize);
+    std::uint8_t start[kSignatureStartRead];
+    if (static_cast<std::uint64_t>(tableOffset) + sizeof start > fileSize ||
+        SysFileSeekTo(file, tableOffset) != 0 || SysFileReadExact(file, start, sizeof start) != 0)
+        return byHeader;
+    if (ReadU16Le(start + 6) != kCertificateTypePkcsSignedData || start[kCertificateHeaderSize] != kDerSequenceTag)
+        return byHeader;
+    std::uint64_t element = DerElementSize(start + kCertificateHeaderSize);
+    if (element == 0)
+        return byHeader;
+    std::uint64_t used = kCertificateHeaderSize + element;
+    used = (used + kCertificateAlignment - 1) / kCertificateAlignment * kCertificateAlignment;
+    return std::min(tableOffset + used, fileSize);
+}
+
 }  // namespace
 
 const char* RecordTypeName(std::uint16_t type)
@@ -127,8 +179,14 @@ OpenedPackage::OpenedPackage(const fs::path& path)
         throw PackerError("cannot read " + name_);
     fileSize_ = static_cast<std::uint64_t>(size);
 
+    if (FindCertificateTable(file_.get(), size, &signatureOffset_, &signatureSize_) != 0)
+        signatureOffset_ = signatureSize_ = 0;
     std::uint8_t footer[TRAILER_FOOTER_SIZE];
     int64_t trailerEnd = FindTrailerFooter(file_.get(), footer);
+    if (trailerEnd < 0 && signatureSize_ > 0)
+        throw PackerError(name_ + ": no trailer right before its signature at offset " +
+                          std::to_string(signatureOffset_) +
+                          ": not a package, or it was signed with something after its trailer");
     if (trailerEnd < 0)
         throw PackerError(name_ + ": no trailer found: not a package, or its end is damaged");
     const uint8_t* block = nullptr;
@@ -141,8 +199,8 @@ OpenedPackage::OpenedPackage(const fs::path& path)
         throw PackerError(name_ + ": the trailer is damaged: its records do not lead to its footer");
     trailerLength_ = length;
     trailerStart_ = static_cast<std::uint64_t>(trailerEnd) - length;
-    if (FindCertificateTable(file_.get(), size, &signatureOffset_, &signatureSize_) != 0)
-        signatureOffset_ = signatureSize_ = 0;
+    if (signatureSize_ > 0)
+        signatureEnd_ = FindSignatureEnd(file_.get(), signatureOffset_, signatureSize_, fileSize_);
 
     // ReadTrailer has walked the records already; this walk only lists them.
     for (std::uint32_t position = 0; position < length - TRAILER_FOOTER_SIZE;) {

@@ -58,9 +58,16 @@ class OpenedPackage {
     std::uint64_t trailerEnd() const { return trailerStart_ + trailerLength_; }
     std::uint64_t tailSize() const { return fileSize_ - trailerEnd(); }
     // A signed package's certificate table, which follows its trailer (and
-    // the zeros that align it); size 0 when the package is not signed.
+    // the zeros that align it); size 0 when the package is not signed. The
+    // size is what the program header says, which the signature does not
+    // cover.
     std::uint32_t signatureOffset() const { return signatureOffset_; }
     std::uint32_t signatureSize() const { return signatureSize_; }
+    // Where the signature itself ends (its certificate's own structure,
+    // aligned as signing tools write it); what follows up to the end of the
+    // file is covered by no signature, and the stub never reads it.
+    std::uint64_t signatureEnd() const { return signatureEnd_; }
+    std::uint64_t bytesAfterSignature() const { return signatureSize_ > 0 ? fileSize_ - signatureEnd_ : 0; }
     const std::vector<RecordView>& records() const { return records_; }
     // Settings as an English system reads them (the flags, the archive
     // record and the cipher header do not depend on the language).
@@ -98,6 +105,7 @@ class OpenedPackage {
     std::uint32_t trailerLength_ = 0;
     std::uint32_t signatureOffset_ = 0;
     std::uint32_t signatureSize_ = 0;
+    std::uint64_t signatureEnd_ = 0;
     SfxSettingsRecord settings_{};
     std::vector<RecordView> records_;
     ArchiveReader* archive_ = nullptr;
@@ -117,7 +125,10 @@ std::string OpenedPackage::readEntry(std::size_t index, Sink&& sink)
         std::int32_t n = readPiece();
         if (n < 0) {
             closeEntry();
-            return "the entry's data are damaged" + std::string(encrypted() ? " (or encrypted differently)" : "");
+            std::string suffix = encrypted() ? " (or encrypted differently)" : "";
+            if (n == ARCHIVE_BAD_FORMAT)
+                return "its data do not end where the directory's sizes say" + suffix;
+            return "the entry's data are damaged" + suffix;
         }
         if (n == 0)
             break;

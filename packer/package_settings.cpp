@@ -2,9 +2,12 @@
 // records.
 #include "package_settings.h"
 
+#include <algorithm>
+
 #include "exclude_patterns.h"
 #include "packer_error.h"
 #include "text_encoding.h"
+#include "word_suggestion.h"
 
 namespace packer {
 
@@ -84,6 +87,24 @@ void PackageSettings::addPattern(SettingId setting, const std::string& pattern, 
     value(setting, 0).patterns.push_back(pattern);
 }
 
+void PackageSettings::setChoice(SettingId setting, const std::string& word, const std::string& where)
+{
+    RequireType(setting, {SettingType::kChoice});
+    std::vector<std::string> words;
+    for (const char* const* choice = kSettings[setting].choices; *choice != nullptr; choice++)
+        words.push_back(*choice);
+    if (std::find(words.begin(), words.end(), word) == words.end())
+        throw PackerError(where + ": " + kSettings[setting].key + " is " + ChoiceList(kSettings[setting]) + ", not " +
+                          word + DidYouMean(word, words));
+    value(setting, 0).text = word;
+}
+
+const std::optional<std::string>& PackageSettings::choice(SettingId setting) const
+{
+    RequireType(setting, {SettingType::kChoice});
+    return value(setting, 0).text;
+}
+
 const std::optional<std::string>& PackageSettings::text(SettingId setting, std::size_t language) const
 {
     return value(setting, language).text;
@@ -109,6 +130,10 @@ void PackageSettings::overrideWith(const PackageSettings& other)
             case SettingType::kSwitch:
                 if (theirs.on)
                     ours.on = theirs.on;
+                break;
+            case SettingType::kChoice:
+                if (theirs.text)
+                    ours.text = theirs.text;
                 break;
             case SettingType::kText:
             case SettingType::kFileName:
@@ -146,6 +171,7 @@ packaging::TrailerBuilder PackageSettings::records() const
                     records.text(static_cast<packaging::RecordType>(setting.record), kLanguages[l].id, slot.stored);
                 break;
             case SettingType::kPatterns:
+            case SettingType::kChoice:
                 break;
             }
         }

@@ -29,12 +29,15 @@ class PackageSettings {
     void setSwitch(SettingId setting, bool on);
     // Adds a pattern to the list; refused when it cannot be used.
     void addPattern(SettingId setting, const std::string& pattern, const std::string& where);
+    // One of the setting's words; refused when it takes no such word.
+    void setChoice(SettingId setting, const std::string& word, const std::string& where);
 
     // The values as given: nothing when the setting was not given, so that
     // the stub's own default applies.
     const std::optional<std::string>& text(SettingId setting, std::size_t language) const;
     std::optional<bool> switchValue(SettingId setting) const;
     const std::vector<std::string>& patterns(SettingId setting) const;
+    const std::optional<std::string>& choice(SettingId setting) const;
 
     // Takes every value that other gives, keeping ours where it is silent;
     // other's patterns join ours.
@@ -47,7 +50,7 @@ class PackageSettings {
   private:
     struct Value {
         std::optional<bool> on;
-        std::optional<std::string> text;    // UTF-8, as given
+        std::optional<std::string> text;    // UTF-8, as given; a choice's word
         std::string stored;                 // the text as the stub reads it
         std::vector<std::string> patterns;
     };

@@ -26,9 +26,9 @@ constexpr std::size_t kExplanationIndent = 4;
 using Kind = ReferenceBlock::Kind;
 
 // A setting's value as it is written in the config file.
-std::string ValueSyntax(SettingType type)
+std::string ValueSyntax(const SettingDefinition& setting)
 {
-    switch (type) {
+    switch (setting.type) {
     case SettingType::kSwitch:
         return "true or false";
     case SettingType::kText:
@@ -37,6 +37,12 @@ std::string ValueSyntax(SettingType type)
         return "\"NAME\"";
     case SettingType::kPatterns:
         return "[\"PATTERN\", ...]";
+    case SettingType::kChoice: {
+        std::string words;
+        for (const char* const* choice = setting.choices; *choice != nullptr; choice++)
+            words += std::string(choice == setting.choices ? "" : " | ") + "\"" + *choice + "\"";
+        return words;
+    }
     }
     return "";
 }
@@ -56,6 +62,8 @@ std::string OptionsOf(const SettingDefinition& setting)
     }
     case SettingType::kPatterns:
         return "Option: " + OptionName(setting) + " PATTERN, repeatable, adds to the list";
+    case SettingType::kChoice:
+        return "Option: " + OptionName(setting) + " WORD, one of " + ChoiceList(setting);
     }
     return "";
 }
@@ -73,7 +81,7 @@ ReferenceBlock SettingTerm(const SettingDefinition& setting)
 {
     std::string meaning = setting.meaning;
     meaning[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(meaning[0])));
-    return {Kind::kTerm, std::string(setting.key) + " = " + ValueSyntax(setting.type),
+    return {Kind::kTerm, std::string(setting.key) + " = " + ValueSyntax(setting),
             meaning + ".\nWhen absent: " + WhenAbsent(setting) + ".\n" + OptionsOf(setting) + "."};
 }
 

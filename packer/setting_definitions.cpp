@@ -1,4 +1,5 @@
-// Looking settings, tables and languages up by the names people write.
+// Looking settings, tables and languages up by the names people write, and
+// saying a choice's words.
 #include "setting_definitions.h"
 
 namespace packer {
@@ -34,6 +35,14 @@ std::string OptionName(const SettingDefinition& setting)
         if (c == '_')
             c = '-';
     return name;
+}
+
+std::string ChoiceList(const SettingDefinition& setting)
+{
+    std::string text;
+    for (const char* const* choice = setting.choices; choice != nullptr && *choice != nullptr; choice++)
+        text += std::string(choice == setting.choices ? "" : choice[1] == nullptr ? " or " : ", ") + *choice;
+    return text;
 }
 
 }  // namespace packer

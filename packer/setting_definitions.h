@@ -29,6 +29,7 @@ enum class SettingType {
     kText,       // a text the stub shows or runs, stored in Windows-1252: a text record
     kFileName,   // the name of a file in the package, stored in OEM bytes: a text record
     kPatterns,   // a list of path patterns, used by the packer and not stored
+    kChoice,     // one of the words the definition lists, used by the packer and not stored
 };
 
 // Where a setting's key stands in the config file.
@@ -43,6 +44,7 @@ enum SettingId : std::size_t {
     kFinishNoWaitSetting,
     kSkipFolderPageSetting,
     kExcludeSetting,
+    kCompressionSetting,
     kTitleSetting,
     kIntroTextSetting,
     kIntroLinkSetting,
@@ -68,7 +70,10 @@ struct SettingDefinition {
     std::uint32_t flag;        // switches: their bit of the flags record
     const char* offOption;     // switches: the option that turns it off
     const char* offMeaning;    // switches: what that option does
+    const char* const* choices = nullptr;   // choices: the words it takes, up to a nullptr; the first is the default
 };
+
+inline constexpr const char* kCompressionChoices[] = {"deflate", "lzma", "store", nullptr};
 
 inline constexpr SettingDefinition kSettings[] = {
     {kHideFrameSetting, "hide_frame", SettingTable::kTop, SettingType::kSwitch,
@@ -84,6 +89,10 @@ inline constexpr SettingDefinition kSettings[] = {
      "leave out the paths the patterns match (*, **, ?, [...]; without '/' a name in any folder; ending in '/' "
      "folders only)",
      "nothing is left out", 0, 0, nullptr, nullptr},
+    {kCompressionSetting, "compression", SettingTable::kTop, SettingType::kChoice,
+     "how files are compressed: deflate (any ZIP tool reads it), lzma (smaller, slower; method 14, as 7-Zip "
+     "writes it) or store; a file that does not shrink is stored either way (--level sets the level)",
+     "deflate", 0, 0, nullptr, nullptr, kCompressionChoices},
     {kTitleSetting, "title", SettingTable::kLanguage, SettingType::kText,
      "window title, also the caption of the stub's error messages",
      "\"Brenlow Self Extractor\", in German \"Brenlow - Selbstextrahierendes Archiv\"", RECORD_TITLE, 0, nullptr,
@@ -171,5 +180,8 @@ constexpr bool SwitchDefault(const SettingDefinition& setting)
 
 // The option a setting is given by on the command line ("--intro-text").
 std::string OptionName(const SettingDefinition& setting);
+
+// A choice's words as a sentence says them: "deflate, lzma or store".
+std::string ChoiceList(const SettingDefinition& setting);
 
 }  // namespace packer

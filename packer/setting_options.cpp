@@ -17,6 +17,15 @@ std::string SwitchHelp(const std::string& meaning, bool isDefault)
     return isDefault ? meaning + " (stub default)" : meaning;
 }
 
+// "deflate|lzma|store": a choice's words where the help names its value.
+std::string ChoiceOptionText(const SettingDefinition& setting)
+{
+    std::string text;
+    for (const char* const* choice = setting.choices; *choice != nullptr; choice++)
+        text += std::string(choice == setting.choices ? "" : "|") + *choice;
+    return text;
+}
+
 std::vector<std::string> LanguageKeys()
 {
     std::vector<std::string> keys;
@@ -82,6 +91,10 @@ void SettingOptions::define(CLI::App& command)
                 ->option_text("PATTERN")
                 ->allow_extra_args(false);
             break;
+        case SettingType::kChoice:
+            command.add_option(name, choices_[setting.id], std::string(setting.meaning) + "; default " + setting.whenAbsent)
+                ->option_text(ChoiceOptionText(setting));
+            break;
         }
     }
     command.add_option(kTextOption, languageTexts_, "a text in one language: LANGUAGE.KEY=TEXT")
@@ -101,6 +114,8 @@ PackageSettings SettingOptions::settings() const
             settings.setSwitch(setting.id, *switches_[setting.id]);
         for (const std::string& item : lists_[setting.id])
             settings.addPattern(setting.id, item, OptionName(setting));
+        if (choices_[setting.id])
+            settings.setChoice(setting.id, *choices_[setting.id], OptionName(setting));
     }
     return settings;
 }

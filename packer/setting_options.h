@@ -3,7 +3,8 @@
 // sets it in the neutral language (--title TEXT), --text LANGUAGE.KEY=TEXT
 // for any language, a pair of options for each switch (--hide-frame,
 // --no-hide-frame), and an option that adds to each list (--exclude
-// PATTERN). What they give is kept as typed and checked when the command
+// PATTERN), and an option that picks one of a choice's words
+// (--compression lzma). What they give is kept as typed and checked when the command
 // runs, so that a fault is reported like a fault in the config file.
 #pragma once
 
@@ -37,6 +38,7 @@ class SettingOptions {
     std::vector<std::string> languageTexts_;       // --text LANGUAGE.KEY=TEXT, in the order given
     std::array<std::optional<bool>, kSettingCount> switches_;
     std::array<std::vector<std::string>, kSettingCount> lists_;
+    std::array<std::optional<std::string>, kSettingCount> choices_;
 };
 
 }  // namespace packer

@@ -130,6 +130,15 @@ packaging::Bytes LoadStub(const fs::path& path, StubKind kind)
     std::uint8_t footer[TRAILER_FOOTER_SIZE];
     if (file.valid() && FindTrailerFooter(file.get(), footer) >= 0)
         throw PackerError(name + " already carries a trailer: it is a package, not a stub");
+    // A signed program's trailer must end where its certificate table
+    // starts; one signed before the archive and trailer were added could
+    // never start as a package.
+    std::uint32_t tableOffset = 0;
+    std::uint32_t tableSize = 0;
+    if (file.valid() && FindCertificateTable(file.get(), static_cast<int64_t>(bytes.size()), &tableOffset,
+                                             &tableSize) == 0)
+        throw PackerError("the stub " + name + " is signed; a package made from it would not start. "
+                          "Build from the unsigned stub and sign the package");
     return bytes;
 }
 

@@ -8,7 +8,7 @@ need_pkgs=(
   g++ googletest libgtest-dev zlib1g-dev libmd-dev libssl-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  libz-mingw-w64-dev
+  libz-mingw-w64-dev liblzma-dev
   wine64 xvfb x11-utils imagemagick python3 locales
   zip unzip p7zip-full libarchive-tools
   libcli11-dev libtomlplusplus-dev help2man groff-base
@@ -35,6 +35,39 @@ if [ "${#missing[@]}" -gt 0 ]; then
     echo "install-deps: could not install ${missing[*]}" >&2
     exit 1
   }
+fi
+
+# liblzma for the Windows targets is built from Debian's xz-utils source
+# package (scripts/build-liblzma.sh), which apt-get source fetches from a
+# deb-src entry for the same Debian archive the binary packages come from.
+# The entry is added once, in the format the machine's own entries use.
+deb_src_list=/etc/apt/sources.list.d/sfxpack-deb-src
+if ! apt-get source --print-uris -q xz-utils >/dev/null 2>&1; then
+  if [ ! -f "$deb_src_list.sources" ] && [ ! -f "$deb_src_list.list" ]; then
+    echo "install-deps: adding deb-src entries for Debian's archive"
+    # deb822 files: each stanza of type deb with a Debian address, as deb-src.
+    for f in /etc/apt/sources.list.d/*.sources; do
+      [ -f "$f" ] || continue
+      awk 'BEGIN { RS = ""; ORS = "\n\n" }
+           /(^|\n)Types:[^\n]*deb/ && /(^|\n)URIs:[^\n]*debian/ && !/(^|\n)Types:[^\n]*deb-src/ {
+             sub(/(^|\n)Types:[^\n]*/, "\nTypes: deb-src"); sub(/^\n/, ""); print }' "$f"
+    done | $sudo_cmd tee "$deb_src_list.sources" >/dev/null
+    # One-line files: each deb line with a Debian address, as deb-src.
+    cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null \
+      | sed -n 's/^[[:space:]]*deb\([[:space:]].*debian.*\)$/deb-src\1/p' \
+      | $sudo_cmd tee "$deb_src_list.list" >/dev/null
+    for f in "$deb_src_list.sources" "$deb_src_list.list"; do
+      [ -s "$f" ] || $sudo_cmd rm -f "$f"
+    done
+  fi
+  $sudo_cmd apt-get update -q >/dev/null || echo "install-deps: warning: apt-get update reported errors; going on"
+fi
+# Run as the user who called this, so that build/deps stays theirs.
+build_user=${SUDO_USER:-$(id -un)}
+if [ "$(id -un)" = "$build_user" ]; then
+  bash "$(dirname "$0")/build-liblzma.sh" || exit 1
+else
+  sudo -u "$build_user" bash "$(dirname "$0")/build-liblzma.sh" || exit 1
 fi
 
 # Wine takes the interface language and the code page for file names from

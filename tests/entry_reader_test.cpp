@@ -3,10 +3,15 @@
 // ending with the code that names the damage.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <optional>
 
 #include "archive/entry_reader.h"
+#include "crypto/crypto_state.h"
+#include "crypto/password_check.h"
+#include "packaging/entry_encryption.h"
+#include "startup/trailer.h"
 #include "support/archive_package.h"
 
 using namespace packaging;
@@ -67,6 +72,48 @@ Bytes Flipped(Bytes data, std::size_t at)
     return data;
 }
 
+Bytes Prefix(const Bytes& data, std::size_t length)
+{
+    return Bytes(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(length));
+}
+
+Bytes Joined(Bytes first, const Bytes& second)
+{
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+// Raw deflate data that end without a final block, as a writer leaves them
+// after a sync flush: every byte of data is there, the stream's end is not.
+Bytes DeflateFlushed(const Bytes& data)
+{
+    z_stream stream{};
+    EXPECT_EQ(deflateInit2(&stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    Bytes out(deflateBound(&stream, static_cast<uLong>(data.size())) + 16);
+    stream.next_in = const_cast<Bytef*>(data.data());
+    stream.avail_in = static_cast<uInt>(data.size());
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&stream, Z_SYNC_FLUSH), Z_OK);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+// An empty stored block that is not the last (what a sync flush writes), and
+// an empty final block: deflate data that add no bytes.
+const Bytes kEmptyStoredBlock = {0x00, 0x00, 0x00, 0xFF, 0xFF};
+const Bytes kEmptyFinalBlock = {0x03, 0x00};
+
+// The stream of `data` followed by `count` empty blocks and the final one.
+Bytes DeflateEndingLate(const Bytes& data, std::size_t count)
+{
+    Bytes out = DeflateFlushed(data);
+    for (std::size_t i = 0; i < count; i++)
+        out = Joined(out, kEmptyStoredBlock);
+    return Joined(out, kEmptyFinalBlock);
+}
+
 const EntryCase kEntryCases[] = {
     // Entries that read back exactly.
     {"empty_stored", [] { return ArchiveWith(ZipEntry::file("e", {}, ZipMethod::kStored)); }, {}, 0, 0, 0},
@@ -101,6 +148,49 @@ const EntryCase kEntryCases[] = {
          return ArchiveWith(ZipEntry::prepared("d", ZipMethod::kDeflated, packed, crc32Of(kSmall), 1000));
      },
      {}, 0, ARCHIVE_BAD_FORMAT, 0, false},
+    // More data than the directory says, the CRC taken over the declared
+    // part: the file would come out cut and pass for whole.
+    {"deflate_gives_more_than_uncompressed_size",
+     [] {
+         return ArchiveWith(ZipEntry::prepared("d", ZipMethod::kDeflated, deflateRaw(Prefix(kSmall, 100)),
+                                               crc32Of(Prefix(kSmall, 50)), 50));
+     },
+     {}, 0, ARCHIVE_BAD_FORMAT, 0, false},
+    {"deflate_gives_data_for_an_empty_entry",
+     [] { return ArchiveWith(ZipEntry::prepared("d", ZipMethod::kDeflated, deflateRaw(kSmall), 0, 0)); }, {}, 0,
+     ARCHIVE_BAD_FORMAT, 0, false},
+    {"deflate_gives_one_byte_too_many_in_a_later_block",
+     [] {
+         Bytes packed = Joined(DeflateFlushed(kSmall), deflateRaw(Bytes{'x'}));
+         return ArchiveWith(ZipEntry::prepared("d", ZipMethod::kDeflated, packed, crc32Of(kSmall), 1000));
+     },
+     {}, 0, ARCHIVE_BAD_FORMAT, 0, false},
+    {"stored_compressed_larger_than_size",
+     [] {
+         return ArchiveWith(ZipEntry::prepared("s", ZipMethod::kStored, Prefix(kSmall, 100),
+                                               crc32Of(Prefix(kSmall, 50)), 50));
+     },
+     {}, 0, ARCHIVE_BAD_FORMAT, 0, false},
+    {"stored_data_for_an_empty_entry",
+     [] { return ArchiveWith(ZipEntry::prepared("s", ZipMethod::kStored, Prefix(kSmall, 8), 0, 0)); }, {}, 0,
+     ARCHIVE_BAD_FORMAT, 0, false},
+    // Every byte is there but the stream never ends.
+    {"deflate_without_its_final_block",
+     [] {
+         return ArchiveWith(ZipEntry::prepared("d", ZipMethod::kDeflated, DeflateFlushed(kSmall), crc32Of(kSmall),
+                                               1000));
+     },
+     {}, 0, Z_BUF_ERROR, 0, false},
+    // The stream's end may come after the last byte, past more chunks of
+    // empty blocks: found there, the entry is whole.
+    {"deflate_ends_chunks_after_its_last_byte",
+     [] {
+         Bytes packed = DeflateEndingLate(kSmall, 8000);
+         return ArchiveWith(ZipEntry::prepared("d", ZipMethod::kDeflated, packed, crc32Of(kSmall), 1000));
+     },
+     kSmall, 0, 0, 0},
+    {"empty_deflated_without_any_data",
+     [] { return ArchiveWith(ZipEntry::prepared("e", ZipMethod::kDeflated, {}, 0, 0)); }, {}, 0, 0, 0},
 
     // Local header disagreeing with the central one.
     {"local_signature_wrong",
@@ -246,6 +336,122 @@ TEST_P(EntryTable, ReadsOrReportsDamage)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, EntryTable, ::testing::ValuesIn(kEntryCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The same end checks on encrypted entries, where the stored data are the
+// entry's bytes and zero fill up to whole cipher blocks: the fill is the
+// only slack, and a whole block more is as wrong as a byte more in plain.
+const ArchiveSecrets& Secrets()
+{
+    static const ArchiveSecrets secrets = drawArchiveSecrets();
+    return secrets;
+}
+
+const char kPassword[] = "entry sizes";
+
+struct EncryptedCase {
+    const char* name;
+    // The entry under test, made from its plain compressed bytes.
+    std::function<ZipEntry(const EntryEncryptor&)> entry;
+    Bytes expected;
+    int read;                           // the last EntryRead result
+};
+
+void PrintTo(const EncryptedCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+ZipEntry Encrypted(const EntryEncryptor& encryptor, ZipMethod method, const Bytes& compressed,
+                   const Bytes& declared)
+{
+    return ZipEntry::prepared("x", method, encryptor.encryptEntry(compressed), crc32Of(declared),
+                              static_cast<std::uint32_t>(declared.size()));
+}
+
+const Bytes kOneBlock(8, 0);
+
+const EncryptedCase kEncryptedCases[] = {
+    {"stored_with_fill", [](const EntryEncryptor& e) { return Encrypted(e, ZipMethod::kStored, Prefix(kSmall, 13), Prefix(kSmall, 13)); },
+     Prefix(kSmall, 13), 0},
+    {"stored_without_fill", [](const EntryEncryptor& e) { return Encrypted(e, ZipMethod::kStored, Prefix(kSmall, 16), Prefix(kSmall, 16)); },
+     Prefix(kSmall, 16), 0},
+    {"deflated", [](const EntryEncryptor& e) { return Encrypted(e, ZipMethod::kDeflated, deflateRaw(kText), kText); },
+     kText, 0},
+    {"empty_deflated", [](const EntryEncryptor& e) { return Encrypted(e, ZipMethod::kDeflated, deflateRaw({}), {}); },
+     {}, 0},
+    {"empty_stored", [](const EntryEncryptor& e) { return Encrypted(e, ZipMethod::kStored, {}, {}); }, {}, 0},
+    {"stored_a_block_past_its_fill",
+     [](const EntryEncryptor& e) {
+         return Encrypted(e, ZipMethod::kStored, Joined(Prefix(kSmall, 13), kOneBlock), Prefix(kSmall, 13));
+     },
+     {}, ARCHIVE_BAD_FORMAT},
+    {"stored_compressed_larger_than_size",
+     [](const EntryEncryptor& e) { return Encrypted(e, ZipMethod::kStored, Prefix(kSmall, 100), Prefix(kSmall, 50)); },
+     {}, ARCHIVE_BAD_FORMAT},
+    {"deflate_gives_more_than_uncompressed_size",
+     [](const EntryEncryptor& e) {
+         return Encrypted(e, ZipMethod::kDeflated, deflateRaw(Prefix(kSmall, 100)), Prefix(kSmall, 50));
+     },
+     {}, ARCHIVE_BAD_FORMAT},
+    {"deflate_gives_data_for_an_empty_entry",
+     [](const EntryEncryptor& e) { return Encrypted(e, ZipMethod::kDeflated, deflateRaw(kSmall), {}); }, {},
+     ARCHIVE_BAD_FORMAT},
+    {"deflate_a_block_past_its_fill",
+     [](const EntryEncryptor& e) { return Encrypted(e, ZipMethod::kDeflated, Joined(deflateRaw(kSmall), kOneBlock), kSmall); },
+     {}, ARCHIVE_BAD_FORMAT},
+    {"deflate_ends_before_uncompressed_size",
+     [](const EntryEncryptor& e) { return Encrypted(e, ZipMethod::kDeflated, deflateRaw(Prefix(kSmall, 50)), Prefix(kSmall, 60)); },
+     {}, ARCHIVE_BAD_FORMAT},
+    {"deflate_ends_chunks_after_its_last_byte",
+     [](const EntryEncryptor& e) { return Encrypted(e, ZipMethod::kDeflated, DeflateEndingLate(kSmall, 8000), kSmall); },
+     kSmall, 0},
+};
+
+class EncryptedEntryTable : public ::testing::TestWithParam<EncryptedCase> {
+  protected:
+    void TearDown() override { ActiveCipher = nullptr; }
+};
+
+TEST_P(EncryptedEntryTable, ReadsOrReportsDamage)
+{
+    const EncryptedCase& c = GetParam();
+    EntryEncryptor encryptor(Secrets());
+    ZipWriter zip;
+    zip.add(c.entry(encryptor));
+    const Bytes after = MixedBytes(2000, 99);
+    zip.add(ZipEntry::prepared("after.txt", ZipMethod::kDeflated, encryptor.encryptEntry(deflateRaw(after)),
+                               crc32Of(after), static_cast<std::uint32_t>(after.size())));
+    auto opened = OpenInPackage(zip.build());
+    ArchiveReader* reader = opened->reader();
+    ASSERT_NE(reader, nullptr);
+    SfxSettingsRecord settings;
+    ResetSettings(&settings);
+    Bytes header = makeCipherHeader(kPassword, Secrets());
+    ASSERT_EQ(header.size(), sizeof settings.cipherHeader);
+    std::memcpy(settings.cipherHeader, header.data(), header.size());
+    settings.cipherHeaderPresent = 1;
+    settings.passwordAccepted = 0;
+    ASSERT_EQ(VerifyPassword(&settings, reinterpret_cast<const std::uint8_t*>(kPassword), sizeof kPassword - 1),
+              PASSWORD_ACCEPTED);
+
+    ResetEntryIv();
+    EntryContent content = ReadCurrentEntryWhole(reader);
+    EXPECT_EQ(content.openResult, ARCHIVE_OK);
+    EXPECT_EQ(content.readResult, c.read);
+    if (c.read == 0) {
+        EXPECT_EQ(content.closeResult, ARCHIVE_OK);
+        EXPECT_TRUE(content.data == c.expected) << "got " << content.data.size() << " bytes";
+    }
+
+    ASSERT_EQ(ArchiveNextEntry(reader), ARCHIVE_OK);
+    ResetEntryIv();
+    EntryContent next = ReadCurrentEntryWhole(reader);
+    EXPECT_EQ(next.closeResult, ARCHIVE_OK);
+    EXPECT_TRUE(next.data == after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EncryptedEntryTable, ::testing::ValuesIn(kEncryptedCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Piece sizes around the 16 KiB chunk and the caller's 128 KiB buffer: each

@@ -72,6 +72,11 @@ struct PackageCase {
     const char* expectedTitle;
 };
 
+void PrintTo(const PackageCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class TrailerPackage : public ::testing::TestWithParam<PackageCase> {};
 
 TEST_P(TrailerPackage, ReadsOrRefuses)
@@ -104,15 +109,15 @@ INSTANTIATE_TEST_SUITE_P(
         PackageCase{"TailOneByteTooLong",
                     [] { return assemblePackage(FakeStub(), {}, Titled("Setup"), Bytes(16373, 0)); },
                     TRAILER_CORRUPT, ""},
-        PackageCase{"NearerFooterOfTwoInWindowWins",
+        PackageCase{"FooterNearestTheEndOfTwoInWindowWins",
                     [] {
-                        // The tail holds a second footer-shaped pattern with a
-                        // trailer of its own; the one nearer the start is ours.
-                        Bytes decoy = Titled("Decoy").build();
+                        // Two footer-shaped patterns behind the last 12 bytes:
+                        // the scan takes the one nearer the end.
+                        Bytes decoy = Titled("Later").build();
                         Bytes tail = Concat({Bytes(50, 0xEE), decoy, Bytes(7, 0xEE)});
-                        return assemblePackage(FakeStub(), {}, Titled("Real"), tail);
+                        return assemblePackage(FakeStub(), {}, Titled("Earlier"), tail);
                     },
-                    TRAILER_OK, "Real"},
+                    TRAILER_OK, "Later"},
         PackageCase{"SmallFileWithTailHasNoWindow",
                     [] { return assemblePackage(Bytes(100, 0), {}, Titled("Setup"), Bytes(5, 1)); },
                     TRAILER_CORRUPT, ""},
@@ -149,17 +154,25 @@ static Bytes FakePeStub(bool pe32Plus)
     return image;
 }
 
+// Points the security directory at a certificate table, as signing tools
+// do; nothing else of the file changes.
+static Bytes WithSecurityDirectory(Bytes package, uint32_t offset, uint32_t size)
+{
+    bool pe32Plus = package[0x80 + 25] == 2;
+    std::size_t directory = 0x80 + 24 + (pe32Plus ? 112 : 96) + 4 * 8;
+    std::memcpy(&package[directory], &offset, 4);
+    std::memcpy(&package[directory + 4], &size, 4);
+    return package;
+}
+
 // Signs a package the way signing tools do: zeros up to a multiple of 8,
 // the certificate table behind them, the security directory pointing to it.
 static Bytes Signed(Bytes package, std::size_t tableSize = 1432, uint8_t fill = 0)
 {
-    bool pe32Plus = package[0x80 + 25] == 2;
     while (package.size() % 8 != 0)
         package.push_back(fill);
-    std::size_t directory = 0x80 + 24 + (pe32Plus ? 112 : 96) + 4 * 8;
-    uint32_t offset = static_cast<uint32_t>(package.size()), size = static_cast<uint32_t>(tableSize);
-    std::memcpy(&package[directory], &offset, 4);
-    std::memcpy(&package[directory + 4], &size, 4);
+    uint32_t offset = static_cast<uint32_t>(package.size());
+    package = WithSecurityDirectory(package, offset, static_cast<uint32_t>(tableSize));
     Bytes table(tableSize, 0x30);
     package.insert(package.end(), table.begin(), table.end());
     return package;
@@ -174,13 +187,35 @@ static Bytes Nested(bool pe32Plus, std::size_t archivePad)
     return assemblePackage(FakePeStub(pe32Plus), archive, Titled("Outer"));
 }
 
-// Signed packages: the certificate table follows the footer. The trailer is
-// the one just before the table, even when a package stored inside ends in
-// footer-like bytes nearer the start of the scan window.
+// What an attacker can do to a signed package without breaking its
+// signature: grow the certificate table by an archive, records and a
+// footer of their own, and the directory's size with it.
+static Bytes WithTablePaddedByTrailer(Bytes package)
+{
+    bool pe32Plus = package[0x80 + 25] == 2;
+    std::size_t directory = 0x80 + 24 + (pe32Plus ? 112 : 96) + 4 * 8;
+    uint32_t offset = 0, size = 0;
+    std::memcpy(&offset, &package[directory], 4);
+    std::memcpy(&size, &package[directory + 4], 4);
+    Bytes archive(400, 0x44);
+    TrailerBuilder trailer = Titled("Attacker");
+    trailer.archive(static_cast<uint32_t>(package.size()), static_cast<uint32_t>(archive.size()));
+    Bytes padding = Concat({archive, trailer.build()});
+    package.insert(package.end(), padding.begin(), padding.end());
+    return WithSecurityDirectory(package, offset, size + static_cast<uint32_t>(padding.size()));
+}
+
+// Signed packages: the certificate table follows the footer, and the
+// trailer is the one just before the table's offset or none. Unsigned
+// ones: the last 12 bytes, else the footer nearest the end.
 INSTANTIATE_TEST_SUITE_P(
     Signature, TrailerPackage,
     ::testing::Values(
         PackageCase{"NestedUnsigned", [] { return Nested(false, 3); }, TRAILER_OK, "Outer"},
+        // A stored package's trailer lies further from the end than ours,
+        // however little tail there is.
+        PackageCase{"NestedUnsignedWithZeroTail",
+                    [] { return Concat({Nested(false, 3), Bytes(16, 0)}); }, TRAILER_OK, "Outer"},
         PackageCase{"NestedSigned32", [] { return Signed(Nested(false, 3)); }, TRAILER_OK, "Outer"},
         PackageCase{"NestedSigned64", [] { return Signed(Nested(true, 3)); }, TRAILER_OK, "Outer"},
         PackageCase{"NestedSignedWithoutFill",
@@ -193,18 +228,67 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     TRAILER_OK, "Outer"},
         PackageCase{"SignedWithLargeTable", [] { return Signed(Nested(false, 3), 40000); }, TRAILER_OK, "Outer"},
-        // Fill that is not zeros is no alignment: the scan decides as before.
-        PackageCase{"NonZeroFillFallsBackToTheScan", [] { return Signed(Nested(false, 3), 1432, 0xFF); },
-                    TRAILER_OK, "Inner"},
-        // A security directory that does not reach the end of the file says
-        // nothing about the trailer.
-        PackageCase{"TableNotAtTheEndFallsBackToTheScan",
+        // Whatever lies in or after the table, and the size the directory
+        // gives it, never matter.
+        PackageCase{"TablePaddedWithATrailer", [] { return WithTablePaddedByTrailer(Signed(Nested(false, 3))); },
+                    TRAILER_OK, "Outer"},
+        PackageCase{"TablePaddedWithATrailer64", [] { return WithTablePaddedByTrailer(Signed(Nested(true, 3))); },
+                    TRAILER_OK, "Outer"},
+        PackageCase{"OneByteAfterTheTable", [] { return Concat({Signed(Nested(false, 3)), Bytes{0}}); },
+                    TRAILER_OK, "Outer"},
+        PackageCase{"TrailerAfterTheTable",
                     [] {
                         Bytes package = Signed(Nested(false, 3));
-                        package.push_back(0);
-                        return package;
+                        return Concat({package, Titled("Attacker").build()});
                     },
-                    TRAILER_OK, "Inner"}),
+                    TRAILER_OK, "Outer"},
+        PackageCase{"TableSizeBeyondTheFile",
+                    [] {
+                        Bytes package = Signed(Nested(false, 3));
+                        return WithSecurityDirectory(package, static_cast<uint32_t>(package.size() - 1432),
+                                                     0x7FFFFFF0u);
+                    },
+                    TRAILER_OK, "Outer"},
+        // Not before the table's offset: no trailer at all, even with a
+        // good footer at the end or in the scan window.
+        PackageCase{"NonZeroFill", [] { return Signed(Nested(false, 3), 1432, 0xFF); }, TRAILER_CORRUPT, ""},
+        PackageCase{"EightBytesOfFill",
+                    [] {
+                        Bytes package = Nested(false, 3);
+                        while (package.size() % 8 != 0)
+                            package.push_back(0);
+                        return Signed(Concat({package, Bytes(8, 0)}));
+                    },
+                    TRAILER_CORRUPT, ""},
+        PackageCase{"TableOffsetInsideTheArchive",
+                    [] {
+                        Bytes package = Nested(false, 3);
+                        return WithSecurityDirectory(package, 1000, 64);
+                    },
+                    TRAILER_CORRUPT, ""},
+        PackageCase{"TableOffsetAtTheInnerFooter",
+                    [] {
+                        // The directory names the inner trailer's end: that
+                        // is where the signature starts, so Inner is right.
+                        Bytes package = Nested(false, 3);
+                        Bytes inner = assemblePackage(FakePeStub(false), {}, Titled("Inner"));
+                        uint32_t innerEnd = static_cast<uint32_t>(FakePeStub(false).size() + 3 + inner.size());
+                        return WithSecurityDirectory(package, innerEnd, 64);
+                    },
+                    TRAILER_OK, "Inner"},
+        PackageCase{"TableOffsetNearTheFileStart",
+                    [] { return WithSecurityDirectory(Nested(false, 3), 8, 64); }, TRAILER_CORRUPT, ""},
+        // A directory that names no table inside the file is no signature.
+        PackageCase{"TableOffsetAtTheFileEnd",
+                    [] {
+                        Bytes package = Nested(false, 3);
+                        return WithSecurityDirectory(package, static_cast<uint32_t>(package.size()), 64);
+                    },
+                    TRAILER_OK, "Outer"},
+        PackageCase{"TableOffsetZero", [] { return WithSecurityDirectory(Nested(false, 3), 0, 64); }, TRAILER_OK,
+                    "Outer"},
+        PackageCase{"TableSizeZero", [] { return WithSecurityDirectory(Nested(false, 3), 1000, 0); }, TRAILER_OK,
+                    "Outer"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 static Bytes TrailerOf(const Bytes& records)

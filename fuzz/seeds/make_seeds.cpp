@@ -118,6 +118,26 @@ Bytes Sign(Bytes package, bool pe32Plus, std::size_t tableSize)
     return package;
 }
 
+// Grows a signed package's certificate table by an archive, records and a
+// footer, the table's size in the directory with it: the signature covers
+// neither, so it stays valid, and the footer now ends the file.
+Bytes WithHiddenTrailer(Bytes package, bool pe32Plus, const Bytes& archive)
+{
+    std::size_t directory = SecurityDirectory(pe32Plus);
+    std::uint32_t size = 0;
+    for (int i = 0; i < 4; i++)
+        size |= static_cast<std::uint32_t>(package[directory + 4 + static_cast<std::size_t>(i)]) << (8 * i);
+    TrailerBuilder trailer;
+    trailer.archive(static_cast<std::uint32_t>(package.size()), static_cast<std::uint32_t>(archive.size()));
+    trailer.text(kTitle, kNeutral, "Hidden");
+    Bytes hidden = archive;
+    Bytes records = trailer.build();
+    hidden.insert(hidden.end(), records.begin(), records.end());
+    package.insert(package.end(), hidden.begin(), hidden.end());
+    PutU32(package, directory + 4, size + static_cast<std::uint32_t>(hidden.size()));
+    return package;
+}
+
 void Write(const fs::path& folder, const std::string& name, const Bytes& bytes)
 {
     writeFileBytes((folder / name).string(), bytes);
@@ -257,8 +277,20 @@ void WritePlainPackageSeeds(const SeedFolders& to)
     nested.add(ZipEntry::file("readme.txt", Lines(5)));
     nested.add(ZipEntry::file("inner.exe", assemblePackage(FakePeStub(true), one.build(), TitleOnly("Inner")),
                               ZipMethod::kStored));
-    WritePlainPackage(to, "signed-64-nested.exe",
-                      Sign(assemblePackage(FakePeStub(true), nested.build(), TitleOnly("Outer")), true, 120));
+    Bytes signedNested = Sign(assemblePackage(FakePeStub(true), nested.build(), TitleOnly("Outer")), true, 120);
+    WritePlainPackage(to, "signed-64-nested.exe", signedNested);
+
+    // What the signature leaves open: a trailer of someone else's hidden in
+    // the grown table, a byte after the table, and a directory that names
+    // a table where no footer ends.
+    WritePlainPackage(to, "signed-hidden-trailer.exe", WithHiddenTrailer(signedNested, true, one.build()));
+    Bytes byteAfter = signedNested;
+    byteAfter.push_back(0);
+    WritePlainPackage(to, "signed-byte-after.exe", byteAfter);
+    Bytes tableInside = assemblePackage(FakePeStub(false), TypicalArchive(), TitleOnly("Inside"));
+    PutU32(tableInside, SecurityDirectory(false), kPeStubSize + 40);
+    PutU32(tableInside, SecurityDirectory(false) + 4, 64);
+    WritePlainPackage(to, "signed-table-inside.exe", tableInside);
 
     // The record block alone, footer included, for the walk over the input.
     Write(to.trailer, "records-only.bin", FullTrailer().build());

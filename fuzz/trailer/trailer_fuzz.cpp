@@ -14,17 +14,22 @@
 // Neutral, German, English, and one the packages never name (French).
 static const uint32_t Languages[] = { LANGUAGE_NEUTRAL, LANGUAGE_GERMAN, LANGUAGE_ENGLISH, 0x0C };
 
-static void SearchCertificateTable(SysFile file, size_t size)
+// The offset of the certificate table the security directory names, or 0
+// when it names none.
+static uint32_t SearchCertificateTable(SysFile file, size_t size)
 {
     uint32_t offset = 0;
     uint32_t tableSize = 0;
     if (FindCertificateTable(file, (int64_t)size, &offset, &tableSize) != 0)
-        return;
-    FuzzCheck(tableSize > 0 && (uint64_t)offset + tableSize == size, "a certificate table that does not end the file");
+        return 0;
+    FuzzCheck(offset > 0 && tableSize > 0 && (uint64_t)offset < size, "a certificate table outside the file");
+    return offset;
 }
 
 // Finds the footer as the stub does; fills footer and returns its end, or -1.
-static int64_t SearchFooter(SysFile file, const uint8_t* data, size_t size, uint8_t footer[TRAILER_FOOTER_SIZE])
+// A signed file's footer ends at its table's offset or at most 7 zeros before.
+static int64_t SearchFooter(SysFile file, const uint8_t* data, size_t size, uint32_t tableOffset,
+                            uint8_t footer[TRAILER_FOOTER_SIZE])
 {
     int64_t end = FindTrailerFooter(file, footer);
     if (end < 0)
@@ -32,6 +37,12 @@ static int64_t SearchFooter(SysFile file, const uint8_t* data, size_t size, uint
     FuzzCheck(end >= TRAILER_FOOTER_SIZE && (uint64_t)end <= size, "the footer lies outside the file");
     FuzzCheck(memcmp(footer, data + end - TRAILER_FOOTER_SIZE, TRAILER_FOOTER_SIZE) == 0,
               "the footer differs from the file's bytes");
+    if (tableOffset != 0) {
+        FuzzCheck(end <= (int64_t)tableOffset && (int64_t)tableOffset - end < CERTIFICATE_TABLE_ALIGNMENT,
+                  "a signed file's footer away from its certificate table");
+        for (int64_t i = end; i < (int64_t)tableOffset; i++)
+            FuzzCheck(data[i] == 0, "other bytes than zeros between footer and certificate table");
+    }
     return end;
 }
 
@@ -63,9 +74,9 @@ static void WalkInputAsBlock(const uint8_t* data, size_t size, uint32_t language
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     SysFile file = LoadFuzzInput(data, size);
-    SearchCertificateTable(file, size);
+    uint32_t tableOffset = SearchCertificateTable(file, size);
     uint8_t footer[TRAILER_FOOTER_SIZE];
-    int64_t end = SearchFooter(file, data, size, footer);
+    int64_t end = SearchFooter(file, data, size, tableOffset, footer);
     for (uint32_t language : Languages) {
         if (end >= 0)
             ReadTrailerInLanguage(file, end, footer, language);

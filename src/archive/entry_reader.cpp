@@ -103,6 +103,11 @@ int EntryOpen(ArchiveReader* reader)
         if (inflateInit2(&state->stream, -MAX_WBITS) == Z_OK)
             state->inflaterReady = 1;
     }
+    // An entry with no data at all is empty whatever its method says: there
+    // is no stream to end.
+    state->streamEnded = state->compressedLeft == 0 && state->uncompressedLeft == 0;
+    state->endChecked = 0;
+    state->endResult = ARCHIVE_OK;
     state->dataPosition = dataStart;
     reader->openEntry = state;
     return ARCHIVE_OK;
@@ -126,16 +131,84 @@ static int RefillInput(EntryReadState* state)
     return ARCHIVE_OK;
 }
 
-// A deflate stream that ends before the directory's sizes are used up
-// would pass for a complete entry with no CRC verdict; the file would come
-// out short and the run would report success. Only the cipher's fill bytes
-// may follow the stream.
-static int CheckStreamEnd(const EntryReadState* state)
+// One step of the decoders: up to space bytes into out, their count in
+// *made. ARCHIVE_OK or a negative code. Each sets streamEnded when its data
+// end by themselves.
+static int DecodeStored(EntryReadState* state, uint8_t* out, uint32_t space, uint32_t* made)
 {
+    // A stored entry whose compressed size is below its uncompressed size
+    // has nothing left to copy; stop rather than spin.
+    if (state->stream.avail_in == 0)
+        return ARCHIVE_BAD_FORMAT;
+    uint32_t k = space < state->stream.avail_in ? space : state->stream.avail_in;
+    memcpy(out, state->stream.next_in, k);
+    state->stream.next_in += k;
+    state->stream.avail_in -= k;
+    *made = k;
+    return ARCHIVE_OK;
+}
+
+static int DecodeDeflated(EntryReadState* state, uint8_t* out, uint32_t space, uint32_t* made)
+{
+    state->stream.next_out = out;
+    state->stream.avail_out = space;
+    uLong before = state->stream.total_out;
+    int z = inflate(&state->stream, Z_SYNC_FLUSH);
+    *made = (uint32_t)(state->stream.total_out - before);
+    if (z == Z_STREAM_END) {
+        state->streamEnded = 1;
+        return ARCHIVE_OK;
+    }
+    return z == Z_OK ? ARCHIVE_OK : z;
+}
+
+// The step of the entry's method; the end checks around it are shared.
+static int Decode(EntryReadState* state, uint8_t* out, uint32_t space, uint32_t* made)
+{
+    *made = 0;
+    if (state->method == ZIP_METHOD_STORED)
+        return DecodeStored(state, out, space, made);
+    return DecodeDeflated(state, out, space, made);
+}
+
+static int RefillIfEmpty(EntryReadState* state)
+{
+    if (state->stream.avail_in == 0 && state->compressedLeft > 0)
+        return RefillInput(state);
+    return ARCHIVE_OK;
+}
+
+// Runs once the directory's uncompressed size has been handed out: the data
+// must end right there. A stream that would give more (its CRC taken over
+// the first part only) or that leaves compressed bytes unread would pass
+// for a whole entry and come out cut. Stored data end at their size; a
+// stream with an end of its own must reach it now without another byte.
+// Only the cipher's fill may be left over.
+static int ConfirmDataEnd(EntryReadState* state)
+{
+    uint8_t beyond;   // room for the one byte that proves the stream too long
+    while (state->method != ZIP_METHOD_STORED && !state->streamEnded) {
+        int result = RefillIfEmpty(state);
+        uint32_t made = 0;
+        if (result == ARCHIVE_OK)
+            result = Decode(state, &beyond, sizeof beyond, &made);
+        if (made != 0)
+            return ARCHIVE_BAD_FORMAT;
+        if (result != ARCHIVE_OK)
+            return result;
+    }
     uint64_t unused = (uint64_t)state->stream.avail_in + state->compressedLeft;
-    if (state->uncompressedLeft != 0 || unused > EntryFillAllowance())
-        return -1;
-    return 0;
+    return unused > EntryFillAllowance() ? ARCHIVE_BAD_FORMAT : ARCHIVE_OK;
+}
+
+// The verdict of ConfirmDataEnd, found once and repeated to every later read.
+static int FinishEntryData(EntryReadState* state)
+{
+    if (!state->endChecked) {
+        state->endChecked = 1;
+        state->endResult = ConfirmDataEnd(state);
+    }
+    return state->endResult;
 }
 
 int32_t EntryRead(ArchiveReader* reader, void* buffer, uint32_t length)
@@ -145,6 +218,8 @@ int32_t EntryRead(ArchiveReader* reader, void* buffer, uint32_t length)
     EntryReadState* state = reader->openEntry;
     if (state->readBuffer == NULL)
         return ARCHIVE_END_OF_LIST;
+    if (length == 0)
+        return 0;
     if (length > ENTRY_READ_MAX_LENGTH)
         length = ENTRY_READ_MAX_LENGTH;
 
@@ -152,38 +227,27 @@ int32_t EntryRead(ArchiveReader* reader, void* buffer, uint32_t length)
     uint32_t space = length < state->uncompressedLeft ? length : state->uncompressedLeft;
     int32_t produced = 0;
     while (space > 0) {
-        if (state->stream.avail_in == 0 && state->compressedLeft > 0) {
-            int result = RefillInput(state);
-            if (result != ARCHIVE_OK)
-                return result;
-        }
-        uint32_t k;
-        int z = Z_OK;
-        if (state->method == ZIP_METHOD_STORED) {
-            // A stored entry whose compressed size is below its uncompressed
-            // size has nothing left to copy; stop rather than spin.
-            if (state->stream.avail_in == 0)
-                return ARCHIVE_BAD_FORMAT;
-            k = space < state->stream.avail_in ? space : state->stream.avail_in;
-            memcpy(out, state->stream.next_in, k);
-            state->stream.next_in += k;
-            state->stream.avail_in -= k;
-        } else {
-            state->stream.next_out = out;
-            state->stream.avail_out = space;
-            uLong before = state->stream.total_out;
-            z = inflate(&state->stream, Z_SYNC_FLUSH);
-            k = (uint32_t)(state->stream.total_out - before);
-        }
+        int result = RefillIfEmpty(state);
+        if (result != ARCHIVE_OK)
+            return result;
+        uint32_t k = 0;
+        result = Decode(state, out, space, &k);
         state->runningCrc = (uint32_t)crc32(state->runningCrc, out, k);
         state->uncompressedLeft -= k;
         produced += (int32_t)k;
         out += k;
         space -= k;
-        if (z == Z_STREAM_END)
-            return CheckStreamEnd(state) == 0 ? produced : ARCHIVE_BAD_FORMAT;
-        if (z != Z_OK)
-            return z;
+        if (result != ARCHIVE_OK)
+            return result;
+        // A stream that ends before the directory's size would leave a
+        // short file with no CRC verdict.
+        if (state->streamEnded && state->uncompressedLeft != 0)
+            return ARCHIVE_BAD_FORMAT;
+    }
+    if (state->uncompressedLeft == 0) {
+        int end = FinishEntryData(state);
+        if (end != ARCHIVE_OK)
+            return end;
     }
     return produced;
 }

@@ -28,6 +28,9 @@ struct EntryReadState {
     SysFile file;
     uint32_t method;             // ZIP_METHOD_STORED or ZIP_METHOD_DEFLATED
     uint32_t archiveBase;
+    uint32_t streamEnded;        // 1 once the data ended by themselves (a deflate stream's final block)
+    uint32_t endChecked;         // 1 once the end of the data has been judged; endResult holds the verdict
+    int32_t endResult;
 };
 
 // Checks the current entry's local header against its central header and
@@ -45,13 +48,15 @@ int CheckLocalHeader(const ArchiveReader* reader, uint32_t* dataStart);
 int EntryOpen(ArchiveReader* reader);
 
 // Places up to length bytes of the entry into buffer and returns their
-// count, 0 once the entry is exhausted. Negative results:
+// count, 0 once the entry is exhausted. The data must match the directory's
+// sizes exactly: the read that reaches the uncompressed size also checks
+// that the data end there and used up the compressed size (the cipher's
+// fill aside), and fails when they do not. Negative results:
 // ARCHIVE_BAD_PARAMETER (no reader or no open entry), ARCHIVE_END_OF_LIST
 // (the state has no read buffer), ARCHIVE_IO_ERROR (a seek or read failed,
-// or the file ended before the compressed data did), ARCHIVE_BAD_FORMAT (a
-// stored entry's compressed data ran out before its uncompressed size was
-// reached, or a deflate stream ended before the directory's compressed or
-// uncompressed size was used up), or zlib's negative code unchanged
+// or the file ended before the compressed data did), ARCHIVE_BAD_FORMAT (the
+// data end before either size is used up, give more than the uncompressed
+// size, or leave compressed bytes unused), or zlib's negative code unchanged
 // (Z_DATA_ERROR for corrupt deflate data, Z_BUF_ERROR for a stream cut short).
 int32_t EntryRead(ArchiveReader* reader, void* buffer, uint32_t length);
 

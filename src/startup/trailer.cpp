@@ -67,10 +67,11 @@ int FindCertificateTable(SysFile file, int64_t fileSize, uint32_t* offset, uint3
     uint32_t security = directories + PE_SECURITY_DIRECTORY * 8;
     if (count <= PE_SECURITY_DIRECTORY || optionalSize < security + 8)
         return -1;
-    // Unlike every other directory, this one holds a file offset.
+    // Unlike every other directory, this one holds a file offset. Its size
+    // is not checked against the file: the signature does not cover it.
     uint32_t tableOffset = ReadU32Le(pe + PE_OPTIONAL_HEADER + security);
     uint32_t tableSize = ReadU32Le(pe + PE_OPTIONAL_HEADER + security + 4);
-    if (tableSize == 0 || (int64_t)tableOffset + tableSize != fileSize)
+    if (tableOffset == 0 || tableSize == 0 || (int64_t)tableOffset >= fileSize)
         return -1;
     *offset = tableOffset;
     *size = tableSize;
@@ -78,14 +79,9 @@ int FindCertificateTable(SysFile file, int64_t fileSize, uint32_t* offset, uint3
 }
 
 // The footer in front of a signed package's certificate table: the 12 bytes
-// right before it, or before the zeros that align the table.
-static int64_t FindFooterBeforeCertificates(SysFile file, uint8_t footer[TRAILER_FOOTER_SIZE])
+// right before the table's offset, or before the zeros that align it.
+static int64_t FindFooterBeforeCertificates(SysFile file, uint32_t tableOffset, uint8_t footer[TRAILER_FOOTER_SIZE])
 {
-    int64_t fileSize = SysFileSeek(file, 0, SYS_SEEK_END);
-    uint32_t tableOffset;
-    uint32_t tableSize;
-    if (fileSize < 0 || FindCertificateTable(file, fileSize, &tableOffset, &tableSize) != 0)
-        return -1;
     uint8_t before[TRAILER_FOOTER_SIZE + CERTIFICATE_TABLE_ALIGNMENT - 1];
     if (tableOffset < sizeof before || ReadAt(file, tableOffset - sizeof before, before, sizeof before) != 0)
         return -1;
@@ -102,32 +98,44 @@ static int64_t FindFooterBeforeCertificates(SysFile file, uint8_t footer[TRAILER
     return -1;
 }
 
-int64_t FindTrailerFooter(SysFile file, uint8_t footer[TRAILER_FOOTER_SIZE])
+// The footer of an unsigned package: in the last 12 bytes, else the
+// footer-like bytes nearest the end of the last 16,384. The archive in front
+// of the trailer may end in a stored package whose own trailer lies a few
+// hundred bytes earlier; taken nearest the start, a few bytes of tail after
+// ours would hand the run to that one.
+static int64_t FindFooterAtEnd(SysFile file, uint8_t footer[TRAILER_FOOTER_SIZE])
 {
     int64_t position = SysFileSeek(file, -TRAILER_FOOTER_SIZE, SYS_SEEK_END);
     if (position >= 0 && SysFileReadExact(file, footer, TRAILER_FOOTER_SIZE) == 0 && IsFooterAt(footer))
         return position + TRAILER_FOOTER_SIZE;
-    // A signature appends its certificate table behind the footer. The scan
-    // below would take the footer-like bytes nearest the start, and a
-    // package whose last stored file ends in a trailer of its own (a package
-    // in a package) would then run with that one.
-    int64_t signedEnd = FindFooterBeforeCertificates(file, footer);
-    if (signedEnd >= 0)
-        return signedEnd;
 
     static uint8_t window[TRAILER_SCAN_WINDOW];
     int64_t windowStart = SysFileSeek(file, -TRAILER_SCAN_WINDOW, SYS_SEEK_END);
     if (windowStart < 0 || SysFileReadExact(file, window, TRAILER_SCAN_WINDOW) != 0)
         return -1;
-    // Lowest offset first: a tail may itself contain footer-like bytes, and
-    // the footer that belongs to the records is the one nearest the start.
-    for (uint32_t i = 0; i + TRAILER_FOOTER_SIZE <= TRAILER_SCAN_WINDOW; i++) {
+    for (uint32_t i = TRAILER_SCAN_WINDOW - TRAILER_FOOTER_SIZE + 1; i-- > 0;) {
         if (IsFooterAt(window + i)) {
             memcpy(footer, window + i, TRAILER_FOOTER_SIZE);
             return windowStart + i + TRAILER_FOOTER_SIZE;
         }
     }
     return -1;
+}
+
+int64_t FindTrailerFooter(SysFile file, uint8_t footer[TRAILER_FOOTER_SIZE])
+{
+    int64_t fileSize = SysFileSeek(file, 0, SYS_SEEK_END);
+    if (fileSize < 0)
+        return -1;
+    // A signature covers the program up to its certificate table, but not
+    // the table's size nor anything in or after it: bytes appended there
+    // (a trailer of someone else's among them) leave the signature valid.
+    // So a signed package's trailer is the one before the table or none.
+    uint32_t tableOffset;
+    uint32_t tableSize;
+    if (FindCertificateTable(file, fileSize, &tableOffset, &tableSize) == 0)
+        return FindFooterBeforeCertificates(file, tableOffset, footer);
+    return FindFooterAtEnd(file, footer);
 }
 
 // The smallest size a record of this type can have and still hold its payload.

@@ -21,14 +21,16 @@ void ResetSettings(SfxSettingsRecord* settings);
 #define CERTIFICATE_TABLE_ALIGNMENT 8
 
 // Where a signed program's certificate table lies: the PE header's
-// security directory, when it names a table that ends where the file ends.
-// 0 with *offset and *size filled, or -1 for a file that is not signed so.
+// security directory, when it names one (offset and size not zero, the
+// offset inside the file; the size is the directory's, unchecked). 0 with
+// *offset and *size filled, or -1 for a file without one.
 int FindCertificateTable(SysFile file, int64_t fileSize, uint32_t* offset, uint32_t* size);
 
-// Finds the footer: in the last 12 bytes; for a signed package right before
-// its certificate table (behind at most 7 zero bytes of alignment); else the
-// first match in the last 16,384 bytes. Fills footer and returns the offset
-// just past it, or -1.
+// Finds the footer. A package with a certificate table: right before the
+// table's offset (behind at most 7 zero bytes of alignment) and nowhere
+// else. Without one: in the last 12 bytes, else the match nearest the end
+// of the last 16,384 bytes. Fills footer and returns the offset just past
+// it, or -1.
 int64_t FindTrailerFooter(SysFile file, uint8_t footer[TRAILER_FOOTER_SIZE]);
 
 // Checks that a record of at least the header lies at record with `available`

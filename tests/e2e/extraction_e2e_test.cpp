@@ -156,6 +156,30 @@ INSTANTIATE_TEST_SUITE_P(
                                .build();
                        },
                        "Fehler beim Lesen des Archivs", "Error reading archive"},
+        // More data than the directory says, the CRC over the declared part
+        // only: the file would come out cut after a run that reports success.
+        BadArchiveCase{"DeflateGivesMoreThanItsUncompressedSize",
+                       [] {
+                           Bytes data(100, 'q');
+                           data[70] = 'r';
+                           Bytes declared(data.begin(), data.begin() + 50);
+                           return ZipWriter()
+                               .add(ZipEntry::file("first.txt", B("1")))
+                               .add(ZipEntry::prepared("long.txt", ZipMethod::kDeflated, deflateRaw(data),
+                                                       crc32Of(declared), 50))
+                               .build();
+                       },
+                       "Fehler beim Lesen des Archivs", "Error reading archive"},
+        BadArchiveCase{"StoredLongerThanItsUncompressedSize",
+                       [] {
+                           Bytes data(100, 's');
+                           Bytes declared(data.begin(), data.begin() + 50);
+                           return ZipWriter()
+                               .add(ZipEntry::file("first.txt", B("1")))
+                               .add(ZipEntry::prepared("long.txt", ZipMethod::kStored, data, crc32Of(declared), 50))
+                               .build();
+                       },
+                       "Fehler beim Lesen des Archivs", "Error reading archive"},
         BadArchiveCase{"NoArchive", [] { return B("this is no zip archive at all"); },
                        "Die Archiv-Datei ist fehlerhaft", "The archive file is corrupted"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -3,6 +3,8 @@
 // names that would lead out of the extraction folder.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "support/package_assembly.h"
 #include "support/zip_builder.h"
 #include "packer_support.h"
@@ -34,6 +36,19 @@ TEST_F(BadInputTest, StubsThatCannotStartAPackage)
 {
     WriteBytes(path("text.exe"), TextBytes(2000));
     ASSERT_EQ(build("in", "package.exe").exitCode, 0);
+    // Signed before a package was made from it: the trailer would have to
+    // end where the certificate table starts, inside the program.
+    Bytes signedStub = FakeStub();
+    const std::size_t optional = 0x80 + 24, security = optional + 96 + 4 * 8;
+    signedStub[0x80 + 20] = 224;   // SizeOfOptionalHeader of a 32-bit program
+    signedStub[optional] = 0x0B;
+    signedStub[optional + 1] = 0x01;
+    signedStub[optional + 92] = 16;   // data directories
+    const std::uint32_t tableOffset = static_cast<std::uint32_t>(signedStub.size()), tableSize = 64;
+    std::memcpy(&signedStub[security], &tableOffset, 4);
+    std::memcpy(&signedStub[security + 4], &tableSize, 4);
+    signedStub.insert(signedStub.end(), 64, 0x30);
+    WriteBytes(path("signed.exe"), signedStub);
     const struct {
         std::string stub;
         std::string message;
@@ -41,6 +56,7 @@ TEST_F(BadInputTest, StubsThatCannotStartAPackage)
         {"missing.exe", "missing.exe"},
         {"text.exe", "is not a Windows program"},
         {"package.exe", "already carries a trailer"},
+        {"signed.exe", "is signed; a package made from it would not start"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stub);
@@ -272,6 +288,43 @@ TEST_F(BadInputTest, DamagedPackagesAreReportedAndExtractLeavesNothing)
         EXPECT_EQ(tested.exitCode, 1);
         EXPECT_NE((tested.out + tested.err).find(c.message), std::string::npos) << tested.out << tested.err;
         ExpectRefused(RunPacker({"extract", arg("bad.exe"), "-d", arg("out")}), {c.message});
+        EXPECT_FALSE(fs::exists(path("out"))) << "extract left files behind";
+    }
+}
+
+// Entry data that do not end exactly at the directory's sizes: the CRC-32
+// covers only the declared part, so only the sizes tell the damage.
+TEST_F(BadInputTest, EntriesNotEndingAtTheirSizesAreDamaged)
+{
+    using packaging::ZipEntry;
+    using packaging::ZipMethod;
+    const Bytes data = TextBytes(100);
+    const Bytes half(data.begin(), data.begin() + 50);
+    const struct {
+        const char* what;
+        ZipEntry entry;
+    } cases[] = {
+        {"a deflate stream longer than its size",
+         ZipEntry::prepared("long.txt", ZipMethod::kDeflated, packaging::deflateRaw(data), packaging::crc32Of(half),
+                            50)},
+        {"stored data longer than their size",
+         ZipEntry::prepared("long.txt", ZipMethod::kStored, data, packaging::crc32Of(half), 50)},
+        {"a deflate stream for an empty file",
+         ZipEntry::prepared("long.txt", ZipMethod::kDeflated, packaging::deflateRaw(data), 0, 0)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        packaging::ZipWriter zip;
+        zip.add(ZipEntry::file("first.txt", TextBytes(10)));
+        zip.add(c.entry);
+        WriteBytes(path("long.exe"), packaging::assemblePackage(FakeStub(), zip.build(), packaging::TrailerBuilder()));
+        RunResult tested = RunPacker({"test", arg("long.exe")});
+        EXPECT_EQ(tested.exitCode, 1);
+        EXPECT_NE(tested.out.find("FAILED long.txt: its data do not end where the directory's sizes say"),
+                  std::string::npos)
+            << tested.out << tested.err;
+        ExpectRefused(RunPacker({"extract", arg("long.exe"), "-d", arg("out")}),
+                      {"long.txt: its data do not end where the directory's sizes say"});
         EXPECT_FALSE(fs::exists(path("out"))) << "extract left files behind";
     }
 }

@@ -1,7 +1,8 @@
 // Reproducible packages: SOURCE_DATE_EPOCH bounds every time a package
 // holds (entry times, the stub's link time), so that the same tree packed
-// twice gives the same bytes whatever its files' times; and TZ names the
-// zone of the entry times, which are local times by the ZIP convention.
+// twice gives the same bytes whatever its files' times, and whichever
+// system's packer packs it; and TZ names the zone of the entry times, which
+// are local times by the ZIP convention.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,6 +11,10 @@
 #include "support/zip_builder.h"
 #include "packer_support.h"
 #include "support/temp_path.h"
+
+#ifdef _WIN32
+#include "support/wine_host.h"
+#endif
 
 using packaging::Bytes;
 
@@ -158,5 +163,37 @@ TEST_F(ReproducibleTest, ASourceDateEpochThatIsNoNumberIsRefused)
     ScopedEnvironment sourceDate("SOURCE_DATE_EPOCH", std::string());
     EXPECT_EQ(build("in", "out.exe").exitCode, 0);
 }
+
+#if defined(_WIN32) && defined(SFX_HOST_PACKER)
+// The Windows packer under test and the Linux one of the host build, each
+// with every compression, on the same tree: the same bytes.
+TEST_F(ReproducibleTest, TheLinuxAndTheWindowsPackerWriteTheSameBytes)
+{
+    const std::string linuxPacker = SFX_HOST_PACKER;
+    if (!winehost::Available() || winehost::RunUnixCommand("test -x " + linuxPacker) != 0)
+        GTEST_SKIP() << "no Linux packer at " << linuxPacker << " (the host preset builds it)";
+    WriteBytes(path("stub.exe"), FakeStub());
+    WriteTree(path("in"), {{"readme.txt", TextBytes(3000)},
+                           {"docs/\xC3\x9C" "bersicht.txt", TextBytes(70000)},
+                           {"docs/caf\xC3\xA9.txt", TextBytes(10)},
+                           {"data/mixed.dat", MixedBytes(200000, 5)},
+                           {"data/noise.bin", NoiseBytes(20000, 6)},
+                           {"empty.txt", {}},
+                           {"empty folder/", {}}});
+    const std::string epoch = "1700000000";
+    ScopedEnvironment zone("TZ", std::string("UTC0"));
+    ScopedEnvironment sourceDate("SOURCE_DATE_EPOCH", epoch);
+    for (const char* compression : {"deflate", "lzma", "store"}) {
+        SCOPED_TRACE(compression);
+        ASSERT_EQ(build("in", "windows.exe", {"--compression", compression}).exitCode, 0);
+        std::string line = "TZ=UTC0 SOURCE_DATE_EPOCH=" + epoch + " " + linuxPacker + " build '" +
+                           winehost::UnixPath(path("in").wstring()) + "' -o '" +
+                           winehost::UnixPath(root_.wstring()) + "/linux.exe' --stub '" +
+                           winehost::UnixPath(path("stub.exe").wstring()) + "' --compression " + compression + " -q";
+        ASSERT_EQ(winehost::RunUnixCommand(line), 0) << line;
+        EXPECT_TRUE(ReadBytes(path("windows.exe")) == ReadBytes(path("linux.exe"))) << "the packages differ";
+    }
+}
+#endif
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <map>
 #include <regex>
 #include <sstream>
+#include <tuple>
 
 #include "support/zip_builder.h"
 #include "package_reader.h"
@@ -407,6 +408,122 @@ TEST_F(PackerTest, SignedPackageIsInspectedAsSigned)
     EXPECT_EQ(RunPacker({"test", arg("signed.exe")}).exitCode, 0);
     RunResult plain = RunPacker({"inspect", arg("setup.exe")});
     EXPECT_NE(plain.out.find("signed:    no"), std::string::npos) << plain.out;
+}
+
+namespace {
+
+// Grows the certificate table of a package signed by SignWithPkcsTable by
+// `more` bytes (already appended to the file): the directory's size and the
+// certificate's length, the two places no signature covers.
+void GrowCertificateTable(Bytes& package, std::uint32_t more)
+{
+    const std::size_t security = 0x80 + 24 + 96 + 4 * 8;
+    std::uint32_t offset = 0, size = 0, length = 0;
+    std::memcpy(&offset, &package[security], 4);
+    std::memcpy(&size, &package[security + 4], 4);
+    size += more;
+    std::memcpy(&package[security + 4], &size, 4);
+    std::memcpy(&length, &package[offset], 4);
+    length += more;
+    std::memcpy(&package[offset], &length, 4);
+}
+
+// What a signing tool leaves behind on the stand-in stub: a 32-bit optional
+// header with 16 directories, zeros to a multiple of 8, a certificate table
+// holding one PKCS#7 structure of 260 bytes (272 with its header and
+// alignment), the security directory pointing at it. Returns the table's
+// offset.
+std::uint32_t SignWithPkcsTable(Bytes& package)
+{
+    const std::size_t optional = 0x80 + 24;
+    package[0x80 + 20] = 224;
+    package[optional] = 0x0B;
+    package[optional + 1] = 0x01;
+    package[optional + 92] = 16;
+    while (package.size() % 8 != 0)
+        package.push_back(0);
+    const std::uint32_t offset = static_cast<std::uint32_t>(package.size());
+    const std::uint32_t size = 272;
+    Bytes table = {0x10, 0x01, 0, 0, 0x00, 0x02, 0x02, 0x00, 0x30, 0x82, 0x01, 0x00};
+    table.resize(size, 0x5A);
+    package.insert(package.end(), table.begin(), table.end());
+    const std::size_t security = optional + 96 + 4 * 8;
+    std::memcpy(&package[security], &offset, 4);
+    std::memcpy(&package[security + 4], &size, 4);
+    return offset;
+}
+
+}  // namespace
+
+// The signature covers neither the table's size nor the certificate's own
+// length, so bytes hidden behind the signature leave it valid. The packer
+// reads such a package up to its signature only, as the stub does, and says
+// what it ignored.
+TEST_F(PackerTest, SignedPackageIsReadOnlyUpToItsSignature)
+{
+    WriteTree(path("src"), {{"a.txt", TextBytes(100)}});
+    ASSERT_EQ(build("src", "setup.exe", {"--title", "Signed"}).exitCode, 0);
+    Bytes package = ReadBytes(path("setup.exe"));
+    const std::size_t trailerEnd = package.size();
+    const std::uint32_t tableOffset = SignWithPkcsTable(package);
+    const std::uint64_t signatureEnd = tableOffset + 272;
+
+    // An archive and a trailer of someone else's in the table, the table's
+    // sizes grown to hold them; and a single byte after the table.
+    Bytes padded = package;
+    packaging::ZipWriter zip;
+    zip.add(packaging::ZipEntry::file("a.txt", TextBytes(7)));
+    Bytes archive = zip.build();
+    packaging::TrailerBuilder trailer;
+    trailer.archive(static_cast<std::uint32_t>(padded.size()), static_cast<std::uint32_t>(archive.size()))
+        .text(packaging::kTitle, packaging::kNeutral, "Attacker");
+    Bytes hidden = archive;
+    Bytes records = trailer.build();
+    hidden.insert(hidden.end(), records.begin(), records.end());
+    padded.insert(padded.end(), hidden.begin(), hidden.end());
+    GrowCertificateTable(padded, static_cast<std::uint32_t>(hidden.size()));
+    Bytes appended = package;
+    appended.push_back(0);
+
+    for (const auto& [name, bytes, ignored] : {std::tuple{"padded.exe", padded, hidden.size()},
+                                                std::tuple{"appended.exe", appended, std::size_t{1}}}) {
+        SCOPED_TRACE(name);
+        WriteBytes(path(name), bytes);
+        RunResult listing = RunPacker({"inspect", arg(name)});
+        ASSERT_EQ(listing.exitCode, 0) << listing.err;
+        EXPECT_NE(listing.out.find("ending at " + std::to_string(trailerEnd)), std::string::npos) << listing.out;
+        EXPECT_NE(listing.out.find("\"Signed\""), std::string::npos) << listing.out;
+        EXPECT_EQ(listing.out.find("Attacker"), std::string::npos) << listing.out;
+        EXPECT_NE(listing.out.find("ignored:   " + std::to_string(ignored) + " bytes at offset " +
+                                   std::to_string(signatureEnd) + " after the signature"),
+                  std::string::npos)
+            << listing.out;
+        RunResult json = RunPacker({"inspect", "--json", arg(name)});
+        EXPECT_NE(json.out.find("\"ignored_after\" : " + std::to_string(ignored)), std::string::npos) << json.out;
+        EXPECT_NE(json.out.find("\"end\" : " + std::to_string(signatureEnd)), std::string::npos) << json.out;
+        RunResult tested = RunPacker({"test", arg(name)});
+        EXPECT_EQ(tested.exitCode, 0) << tested.out << tested.err;
+        fs::remove_all(path("out"));
+        RunResult extracted = RunPacker({"extract", arg(name), "-d", arg("out")});
+        ASSERT_EQ(extracted.exitCode, 0) << extracted.err;
+        EXPECT_TRUE(ReadBytes(path("out/a.txt")) == TextBytes(100)) << "the signed package's own file";
+    }
+
+    // Nothing hidden: nothing said.
+    WriteBytes(path("signed.exe"), package);
+    RunResult clean = RunPacker({"inspect", arg("signed.exe")});
+    ASSERT_EQ(clean.exitCode, 0) << clean.err;
+    EXPECT_EQ(clean.out.find("ignored:"), std::string::npos) << clean.out;
+    RunResult json = RunPacker({"inspect", "--json", arg("signed.exe")});
+    EXPECT_NE(json.out.find("\"ignored_after\" : 0"), std::string::npos) << json.out;
+
+    // Something between the trailer and the signature: the signature does
+    // not hold the package's trailer, so there is none.
+    Bytes late = ReadBytes(path("setup.exe"));
+    late.insert(late.end(), 100, 0x77);
+    SignWithPkcsTable(late);
+    WriteBytes(path("late.exe"), late);
+    ExpectRefused(RunPacker({"test", arg("late.exe")}), {"no trailer right before its signature"});
 }
 
 // Names beyond the German letters go in as UTF-8 with general purpose bit

@@ -174,8 +174,8 @@ PackageSettings FromOptions(const std::vector<std::string>& options)
 
 // Every setting of the table, given in the config file and by its options,
 // ends where the stub reads it: a switch in its flag bit, a text in its
-// record in each language; a list stays with the packer. A setting added to
-// the table is checked here without a word more.
+// record in each language; a list and a choice stay with the packer. A
+// setting added to the table is checked here without a word more.
 TEST(SettingDefinitions, EverySettingGoesFromConfigAndOptionsToItsRecord)
 {
     for (const SettingDefinition& setting : kSettings) {
@@ -223,6 +223,11 @@ TEST(SettingDefinitions, EverySettingGoesFromConfigAndOptionsToItsRecord)
             config = key + " = [\"*.bak\", \"tmp/\"]\n";
             options = {OptionName(setting), "*.bak", OptionName(setting), "tmp/"};
             break;
+        case SettingType::kChoice:
+            // A word other than the default, the first.
+            config = key + " = \"" + setting.choices[1] + "\"\n";
+            options = {OptionName(setting), setting.choices[1]};
+            break;
         }
         PackageSettings fromConfig = ParseConfigText(config, "cfg.toml");
         PackageSettings fromOptions = FromOptions(options);
@@ -235,6 +240,10 @@ TEST(SettingDefinitions, EverySettingGoesFromConfigAndOptionsToItsRecord)
             std::vector<std::string> patterns = {"*.bak", "tmp/"};
             EXPECT_EQ(fromConfig.patterns(setting.id), patterns);
             EXPECT_EQ(fromOptions.patterns(setting.id), patterns);
+        }
+        if (setting.type == SettingType::kChoice) {
+            EXPECT_EQ(fromConfig.choice(setting.id), setting.choices[1]);
+            EXPECT_EQ(fromOptions.choice(setting.id), setting.choices[1]);
         }
     }
 }
@@ -249,6 +258,9 @@ TEST(ConfigFile, FaultsAreReportedWithTheirLine)
         {"[neutral]\n\ntitel = \"Setup\"\n", "cfg.toml:3: unknown key titel in [neutral]"},
         {"[neutral]\ntitle = 5\n", "cfg.toml:2: title must be a text"},
         {"hide_frame = \"yes\"\n", "cfg.toml:1: hide_frame must be true or false"},
+        {"compression = \"zip\"\n", "cfg.toml:1: compression is deflate, lzma or store, not zip"},
+        {"\ncompression = 14\n", "cfg.toml:2: compression must be one of deflate, lzma or store, in quotes"},
+        {"[neutral]\ncompression = \"lzma\"\n", "cfg.toml:2: compression belongs at the top, before any table"},
         {"[french]\ntitle = \"x\"\n", "cfg.toml:1: unknown key or table french"},
         {"title = \"x\"\n", "cfg.toml:1: title belongs in a language table"},
         {"[german]\n\n\ntitle = \"\xD0\x96\"\n", "cfg.toml:4: title holds U+0416"},
