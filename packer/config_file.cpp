@@ -178,6 +178,16 @@ void ReadTopEntry(const std::string& entry, const toml::key& key, const toml::no
                       DidYouMean(entry, KeysOf(SettingTable::kTop)));
 }
 
+// In double quotes a backslash starts an escape, which trips every Windows
+// path written there ("C:\Program Files": unknown escape sequence '\P').
+std::string EscapeHint(std::string_view description)
+{
+    if (description.find("escape sequence") == std::string_view::npos)
+        return "";
+    return "; a backslash in double quotes starts an escape: write paths in single quotes, "
+           "'C:\\Program Files\\Demo', or double each backslash, \"C:\\\\Program Files\\\\Demo\"";
+}
+
 }  // namespace
 
 PackageSettings ParseConfigText(const std::string& text, const std::string& name)
@@ -186,7 +196,8 @@ PackageSettings ParseConfigText(const std::string& text, const std::string& name
     try {
         root = toml::parse(std::string_view(text), std::string_view(name));
     } catch (const toml::parse_error& error) {
-        throw PackerError(Where(name, error.source()) + ": " + std::string(error.description()));
+        throw PackerError(Where(name, error.source()) + ": " + std::string(error.description()) +
+                          EscapeHint(error.description()));
     }
 
     PackageSettings settings;

@@ -73,18 +73,19 @@ const char* DescribeKind(FileKind kind)
 std::string HiddenNameCandidate(const std::string& name, const std::string& suffix)
 {
     static std::random_device random;
-    return "." + name + "." + std::to_string(random() % 1000000) + suffix;
+    return "." + name + "." + std::to_string(random() % kHiddenNumbers) + suffix;
 }
 
-fs::path HiddenNameBeside(const fs::path& target, const std::string& suffix)
+bool IsHiddenNameFor(const std::string& candidate, const std::string& name, const std::string& suffix)
 {
-    fs::path candidate;
-    for (int attempt = 0; attempt < kHiddenNameAttempts; attempt++) {
-        candidate = target.parent_path() / PathFromUtf8(HiddenNameCandidate(PathToUtf8(target.filename()), suffix));
-        if (KindOf(candidate) == FileKind::kMissing)
-            break;
-    }
-    return candidate;
+    std::string seen = kNamesIgnoreCase ? FoldNameCase(candidate) : candidate;
+    std::string start = "." + (kNamesIgnoreCase ? FoldNameCase(name) : name) + ".";
+    std::string end = kNamesIgnoreCase ? FoldNameCase(suffix) : suffix;
+    if (seen.size() <= start.size() + end.size() || seen.compare(0, start.size(), start) != 0 ||
+        seen.compare(seen.size() - end.size(), end.size(), end) != 0)
+        return false;
+    std::string number = seen.substr(start.size(), seen.size() - start.size() - end.size());
+    return number.size() <= kHiddenNumberDigits && number.find_first_not_of("0123456789") == std::string::npos;
 }
 
 std::string ShownPath(const fs::path& path)

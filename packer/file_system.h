@@ -71,11 +71,18 @@ class InputFile {
 class FolderHandle;
 
 // A file created for writing, never one that exists already. The owner
-// either commits it with close() or lets it be removed when destroyed.
+// either commits it with close() or closeAs(), or lets it be removed when
+// destroyed.
 class OutputFile {
   public:
-    // executable: a program (the package), given the execute bits the umask allows.
-    explicit OutputFile(const fs::path& path, bool executable = false);
+    // A program (the package) written beside target under a hidden name
+    // that nothing has yet, "." name "." number suffix, which takes target's
+    // name with closeAs() once complete. It is hidden on Windows as its
+    // leading dot hides it on Linux, given the execute bits the umask
+    // allows, and held for this run alone until it is closed (opened without
+    // sharing on Windows, under an flock on Linux), so that another run can
+    // tell it from the leftover of one that was killed (RemoveStaleHidden).
+    static std::unique_ptr<OutputFile> CreateHiddenBeside(const fs::path& target, const std::string& suffix);
     // The file `name` in a held folder, created relative to its handle; a
     // link at that name is refused like any other name that is taken.
     OutputFile(std::shared_ptr<const FolderHandle> folder, const std::string& name);
@@ -97,9 +104,17 @@ class OutputFile {
     // Closes; the file stays. Its data may still be on their way to the
     // disk: sync() first where a crash must not leave a partial file.
     void close();
+    // For a file from CreateHiddenBeside: gives it target's name, replacing
+    // what is there, no longer hidden, and closes it; it stays held until it
+    // has its name. Throws PackerError naming target ("it is in use" when
+    // Windows keeps a running program or an open file from being
+    // replaced); the file is then still this object's, and goes with it.
+    void closeAs(const fs::path& target);
     const fs::path& path() const { return path_; }
 
   private:
+    OutputFile(fs::path path, std::intptr_t handle) : path_(std::move(path)), handle_(handle) {}
+
     fs::path path_;
     std::intptr_t handle_;
     std::uint64_t position_ = 0;
@@ -108,16 +123,23 @@ class OutputFile {
     std::string name_;
 };
 
-// Renames from to to, replacing what is there. Throws PackerError.
-void RenameReplacing(const fs::path& from, const fs::path& to);
-
-// A hidden name beside target that nothing has yet: "." name "." number
-// suffix, for a file written under another name first. After many taken
-// ones the last is returned all the same; the caller's exclusive create or
-// rename then fails on it.
-fs::path HiddenNameBeside(const fs::path& target, const std::string& suffix);
-// The candidates it tries, one a call: the UTF-8 name with a fresh number.
+// The hidden names a file is written under before it takes its own, one a
+// call: "." name "." a fresh number suffix, from the UTF-8 name.
 std::string HiddenNameCandidate(const std::string& name, const std::string& suffix);
+// True when candidate is such a hidden name for name and suffix. On Windows
+// names compare without regard to case, as its file systems compare them.
+bool IsHiddenNameFor(const std::string& candidate, const std::string& name, const std::string& suffix);
+
+// Removes the hidden files beside target that CreateHiddenBeside made for
+// it and that no running process holds: the leftovers of runs that were
+// killed. Only regular files right beside target, never a link; what
+// cannot be taken is left alone. Returns the names removed.
+std::vector<std::string> RemoveStaleHidden(const fs::path& target, const std::string& suffix);
+
+// True when another process holds the file so that it cannot be replaced
+// now: on Windows a running program or a file opened without sharing; on
+// Linux never, as a rename replaces a file whoever has it open.
+bool FileInUse(const fs::path& path);
 
 // A read handle for the shared readers (trailer, archive), opened like the
 // stub opens itself; SYS_FILE_INVALID when the file cannot be opened.
@@ -172,6 +194,21 @@ bool IdentifyFile(const fs::path& path, FileIdentity& identity);
 // The path that a link leads to in the end, every link on the way
 // followed. Throws PackerError.
 fs::path FollowLinks(const fs::path& path);
+
+// True when the folder inner is the folder outer or lies anywhere below
+// it. Compared as the file system sees them, never as names: from inner,
+// its links followed, each folder up to the root is compared with outer by
+// identity, so that neither letter case, 8.3 names, \\?\ or \\.\ prefixes,
+// ".." nor links hide the one in the other. False when either cannot be
+// reached.
+bool FolderWithin(const fs::path& inner, const fs::path& outer);
+
+// The absolute form of path with "." and ".." taken out as the system
+// takes them: by the names on Linux; on Windows by GetFullPathNameW, which
+// keeps \\?\ and UNC paths whole (std::filesystem's own normalizing takes
+// their leading backslashes apart) and writes backslashes only. Throws
+// PackerError.
+fs::path FullPath(const fs::path& path);
 
 // The text of the last system error (errno or GetLastError()).
 std::string LastSystemError();

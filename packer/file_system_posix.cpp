@@ -2,7 +2,9 @@
 // UTF-8 bytes they are.
 #include "file_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +18,8 @@
 #include "packer_error.h"
 
 namespace packer {
+
+const bool kNamesIgnoreCase = false;
 
 std::string LastSystemError()
 {
@@ -81,12 +85,81 @@ std::size_t InputFile::read(std::uint8_t* buffer, std::size_t size)
     return total;
 }
 
-OutputFile::OutputFile(const fs::path& path, bool executable) : path_(path)
+namespace {
+
+bool SameFile(const struct stat& a, const struct stat& b)
 {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, executable ? 0777 : 0666);
-    if (fd < 0)
-        Fail("cannot create", path);
-    handle_ = fd;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// True while name in the folder is still the open file fd.
+bool StillNamed(int fd, int folder, const char* name)
+{
+    struct stat open;
+    struct stat named;
+    return fstat(fd, &open) == 0 && fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(open, named);
+}
+
+fs::path FolderOf(const fs::path& target)
+{
+    return target.parent_path().empty() ? fs::path(".") : target.parent_path();
+}
+
+}  // namespace
+
+std::unique_ptr<OutputFile> OutputFile::CreateHiddenBeside(const fs::path& target, const std::string& suffix)
+{
+    fs::path folder = FolderOf(target);
+    std::string name = PathToUtf8(target.filename());
+    for (int attempt = 0; attempt < kHiddenNameAttempts; attempt++) {
+        fs::path path = folder / PathFromUtf8(HiddenNameCandidate(name, suffix));
+        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0777);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0)
+            Fail("cannot create", path);
+        // Held from here on. A run that clears leftovers takes only a file
+        // it can lock, and may have taken this one between the open and the
+        // lock; then it is gone, and another name is tried. Where the file
+        // system has no flock the file goes unlocked, and such runs leave
+        // it alone since they cannot lock it either.
+        flock(fd, LOCK_EX);
+        if (StillNamed(fd, AT_FDCWD, path.c_str()))
+            return std::unique_ptr<OutputFile>(new OutputFile(path, fd));
+        ::close(fd);
+    }
+    throw PackerError("cannot create a temporary file beside " + ShownPath(target) + ": every name tried was taken");
+}
+
+std::vector<std::string> RemoveStaleHidden(const fs::path& target, const std::string& suffix)
+{
+    std::vector<std::string> removed;
+    DIR* listing = opendir(FolderOf(target).c_str());
+    if (listing == nullptr)
+        return removed;
+    int folder = dirfd(listing);
+    std::string name = PathToUtf8(target.filename());
+    while (const struct dirent* entry = readdir(listing)) {
+        if (!IsHiddenNameFor(entry->d_name, name, suffix))
+            continue;
+        int fd = openat(folder, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        // The lock is free only when the run that wrote the file has ended;
+        // the name is checked again under it, so that nothing else goes.
+        struct stat info;
+        if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            StillNamed(fd, folder, entry->d_name) && unlinkat(folder, entry->d_name, 0) == 0)
+            removed.push_back(entry->d_name);
+        ::close(fd);
+    }
+    closedir(listing);
+    return removed;
+}
+
+bool FileInUse(const fs::path&)
+{
+    return false;
 }
 
 // The name of a file that is not kept goes again; in a held folder
@@ -99,11 +172,13 @@ static void RemoveUnkept(const fs::path& path, const FolderHandle* folder, const
         unlink(path.c_str());
 }
 
+// Removed before it is closed: while open, the file is still this run's
+// (its lock held), so that no other run can have taken the name meanwhile.
 OutputFile::~OutputFile()
 {
     if (handle_ != -1) {
-        ::close(static_cast<int>(handle_));
         RemoveUnkept(path_, folder_.get(), name_);
+        ::close(static_cast<int>(handle_));
     }
 }
 
@@ -159,10 +234,14 @@ void OutputFile::close()
     }
 }
 
-void RenameReplacing(const fs::path& from, const fs::path& to)
+void OutputFile::closeAs(const fs::path& target)
 {
-    if (rename(from.c_str(), to.c_str()) != 0)
-        Fail("cannot rename " + PathToUtf8(from) + " to", to);
+    if (rename(path_.c_str(), target.c_str()) != 0)
+        throw PackerError("cannot replace " + ShownPath(target) + ": " + LastSystemError());
+    // The name is the package's now; closing lets go of the lock.
+    ::close(static_cast<int>(handle_));
+    handle_ = -1;
+    path_ = target;
 }
 
 SysFile OpenSysFile(const fs::path& path)
@@ -221,6 +300,45 @@ fs::path FollowLinks(const fs::path& path)
     if (error)
         throw PackerError("cannot follow the link " + PathToUtf8(path) + ": " + error.message());
     return target;
+}
+
+bool FolderWithin(const fs::path& inner, const fs::path& outer)
+{
+    struct stat wanted;
+    if (stat(outer.c_str(), &wanted) != 0)
+        return false;
+    // Up from inner by ".." of each folder opened, as the kernel walks it,
+    // until the root, whose ".." is itself.
+    int fd = open(inner.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    bool within = false;
+    while (fd >= 0) {
+        struct stat here;
+        if (fstat(fd, &here) != 0)
+            break;
+        if (SameFile(here, wanted)) {
+            within = true;
+            break;
+        }
+        int parent = openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        struct stat above;
+        bool atRoot = parent < 0 || fstat(parent, &above) != 0 || SameFile(above, here);
+        ::close(fd);
+        fd = parent;
+        if (atRoot)
+            break;
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return within;
+}
+
+fs::path FullPath(const fs::path& path)
+{
+    std::error_code error;
+    fs::path absolute = fs::absolute(path, error);
+    if (error)
+        throw PackerError("cannot find the full path of " + ShownPath(path) + ": " + error.message());
+    return absolute.lexically_normal();
 }
 
 fs::path ExecutableFolder()

@@ -17,8 +17,15 @@ constexpr int kDosLastYear = 2107;
 constexpr DosTime kDosEarliest = {(0 << 9) | (1 << 5) | 1, 0};
 constexpr DosTime kDosLatest = {((kDosLastYear - kDosFirstYear) << 9) | (12 << 5) | 31, (23 << 11) | (59 << 5) | 29};
 
-// How many hidden names are tried before the last is taken all the same.
+// How many hidden names are tried before a run gives up, and the numbers
+// they carry: 0 to 999999.
 constexpr int kHiddenNameAttempts = 100;
+constexpr unsigned kHiddenNumbers = 1000000;
+constexpr std::size_t kHiddenNumberDigits = 6;
+
+// True where the file system compares names without regard to case
+// (Windows), false where letters must match (Linux).
+extern const bool kNamesIgnoreCase;
 
 // Throws PackerError: what was tried, the path and the last system error.
 [[noreturn]] void Fail(const std::string& what, const fs::path& path);

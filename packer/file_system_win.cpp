@@ -4,8 +4,10 @@
 
 #include <io.h>
 #include <windows.h>
+#include <winternl.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "file_system_shared.h"
 #include "folder_handle.h"
@@ -13,6 +15,8 @@
 #include "wide_text.h"
 
 namespace packer {
+
+const bool kNamesIgnoreCase = true;
 
 std::string LastSystemError()
 {
@@ -143,25 +147,43 @@ std::size_t InputFile::read(std::uint8_t* buffer, std::size_t size)
     return total;
 }
 
-OutputFile::OutputFile(const fs::path& path, bool) : path_(path)
+static fs::path FolderOf(const fs::path& target)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        Fail("cannot create", path);
-    handle_ = reinterpret_cast<std::intptr_t>(file);
+    return target.parent_path().empty() ? fs::path(".") : target.parent_path();
 }
 
+std::unique_ptr<OutputFile> OutputFile::CreateHiddenBeside(const fs::path& target, const std::string& suffix)
+{
+    fs::path folder = FolderOf(target);
+    std::string name = PathToUtf8(target.filename());
+    for (int attempt = 0; attempt < kHiddenNameAttempts; attempt++) {
+        fs::path path = folder / PathFromUtf8(HiddenNameCandidate(name, suffix));
+        // Without sharing, so that no other run can open it, to delete it
+        // or otherwise, while this one holds it; with DELETE, so that it
+        // takes its name (closeAs) and goes (the destructor) through this
+        // handle.
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_HIDDEN, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS)
+            continue;
+        if (file == INVALID_HANDLE_VALUE)
+            Fail("cannot create", path);
+        return std::unique_ptr<OutputFile>(new OutputFile(path, reinterpret_cast<std::intptr_t>(file)));
+    }
+    throw PackerError("cannot create a temporary file beside " + ShownPath(target) + ": every name tried was taken");
+}
+
+// Every file the packer writes is opened with DELETE and goes through its
+// own handle: a file in a held folder wherever its folder has been moved
+// since, the package's temporary file before it lets go of it.
 OutputFile::~OutputFile()
 {
     if (handle_ == -1)
         return;
-    // A file in a held folder goes through its own handle, wherever its
-    // folder has been moved since.
     FILE_DISPOSITION_INFO remove = {TRUE};
-    if (folder_ != nullptr)
-        SetFileInformationByHandle(AsHandle(handle_), FileDispositionInfo, &remove, sizeof remove);
+    BOOL removed = SetFileInformationByHandle(AsHandle(handle_), FileDispositionInfo, &remove, sizeof remove);
     CloseHandle(AsHandle(handle_));
-    if (folder_ == nullptr)
+    if (!removed && folder_ == nullptr)
         DeleteFileW(path_.c_str());
 }
 
@@ -227,10 +249,108 @@ void OutputFile::close()
     }
 }
 
-void RenameReplacing(const fs::path& from, const fs::path& to)
+namespace {
+
+// Why Windows would not let a file take target's name. It refuses to
+// replace a running program, a file someone holds open, and a read-only
+// file all with "access denied"; only the last can be told by the file.
+std::string WhyNotReplaced(const fs::path& target, DWORD code)
 {
-    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        Fail("cannot rename " + PathToUtf8(from) + " to", to);
+    if (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION) {
+        DWORD attributes = GetFileAttributesW(target.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            return "it is read-only";
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return "it is in use (is the package running?)";
+    }
+    SetLastError(code);
+    return LastSystemError();
+}
+
+}  // namespace
+
+void OutputFile::closeAs(const fs::path& target)
+{
+    HANDLE file = AsHandle(handle_);
+    // Hidden was the temporary name's attribute. Times of zero stay as they are.
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic))
+        Fail("cannot write", path_);
+    // Through the handle, which keeps the file this run's until it has its
+    // name, and relative to a handle of the folder both lie in. A bare name
+    // with no folder handle is taken from the file's own folder by Windows
+    // but from the current folder by Wine; the NT call with the folder as
+    // the name's root means the same on both.
+    HANDLE folder = CreateFileW(FolderOf(target).c_str(), FILE_TRAVERSE | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE)
+        Fail("cannot open the folder of", target);
+    std::wstring name = target.filename().wstring();
+    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFORMATION) + name.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = folder;
+    rename->FileNameLength = static_cast<ULONG>(name.size() * sizeof(wchar_t));
+    std::copy(name.begin(), name.end(), rename->FileName);
+    IO_STATUS_BLOCK io;
+    NTSTATUS status =
+        NtSetInformationFile(file, &io, rename, static_cast<ULONG>(buffer.size()), FileRenameInformation);
+    CloseHandle(folder);
+    if (!NT_SUCCESS(status)) {
+        DWORD code = RtlNtStatusToDosError(status);
+        throw PackerError("cannot replace " + ShownPath(target) + ": " + WhyNotReplaced(target, code));
+    }
+    CloseHandle(file);
+    handle_ = -1;
+    path_ = target;
+}
+
+std::vector<std::string> RemoveStaleHidden(const fs::path& target, const std::string& suffix)
+{
+    std::vector<std::string> removed;
+    fs::path folder = FolderOf(target);
+    std::string name = PathToUtf8(target.filename());
+    // Windows' wildcards match 8.3 names too; each long name is checked.
+    fs::path pattern = folder / PathFromUtf8("." + name + ".*" + suffix);
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE)
+        return removed;
+    do {
+        std::string found = WideToUtf8(data.cFileName);
+        if (!IsHiddenNameFor(found, name, suffix) ||
+            (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+            continue;
+        // For deletion without sharing: refused while the run that writes
+        // it, or anything else, holds it open.
+        HANDLE file = CreateFileW((folder / data.cFileName).c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            continue;
+        FILE_DISPOSITION_INFO remove = {TRUE};
+        if (KindOfOpenFile(reinterpret_cast<std::intptr_t>(file)) == FileKind::kFile &&
+            SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof remove))
+            removed.push_back(found);
+        CloseHandle(file);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return removed;
+}
+
+bool FileInUse(const fs::path& path)
+{
+    // Write and delete access with all sharing granted: refused with a
+    // sharing violation only when another handle or a running program's
+    // image keeps the file from being replaced. The open changes nothing.
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return false;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 SysFile OpenSysFile(const fs::path& path)
@@ -311,10 +431,17 @@ FileKind KindBehind(const fs::path& path)
     return KindOfName(path, true);
 }
 
+// A file or folder opened only to look at it, every link followed; no
+// access rights, so it conflicts with no other opener.
+static HANDLE OpenToLookAt(const fs::path& path)
+{
+    return CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
 bool IdentifyFile(const fs::path& path, FileIdentity& identity)
 {
-    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE file = OpenToLookAt(path);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     BY_HANDLE_FILE_INFORMATION info;
@@ -327,19 +454,86 @@ bool IdentifyFile(const fs::path& path, FileIdentity& identity)
     return true;
 }
 
-fs::path FollowLinks(const fs::path& path)
+namespace {
+
+// The path of what path names in the end, as the handle knows it: with
+// links and 8.3 names resolved and the letters as stored, "\\?\X:\..." or
+// "\\?\UNC\server\share\...". Empty when the system cannot tell.
+std::wstring FinalPath(const fs::path& path)
 {
-    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE file = OpenToLookAt(path);
     if (file == INVALID_HANDLE_VALUE)
-        Fail("cannot follow the link", path);
+        return {};
     std::wstring buffer(32768, L'\0');
     DWORD n = GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()),
                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     CloseHandle(file);
     if (n == 0 || n >= buffer.size())
-        Fail("cannot follow the link", path);
+        return {};
     buffer.resize(n);
+    return buffer;
+}
+
+// How long the root of a final path is, with its closing backslash:
+// "\\?\X:\", "\\?\UNC\server\share\" or "\\?\Volume{...}\".
+std::size_t FinalPathRootLength(const std::wstring& path)
+{
+    const std::wstring unc = L"\\\\?\\UNC\\";
+    bool share = path.compare(0, unc.size(), unc) == 0;
+    std::size_t end = share ? unc.size() : 4;
+    for (int names = share ? 2 : 1; names > 0; names--) {
+        end = path.find(L'\\', end);
+        if (end == std::wstring::npos)
+            return path.size();
+        end++;
+    }
+    return end;
+}
+
+}  // namespace
+
+bool FolderWithin(const fs::path& inner, const fs::path& outer)
+{
+    // Both by their final paths: a volume reached under two names (Wine's
+    // drive letters overlap) then shows the same serial number on both.
+    std::wstring path = FinalPath(inner);
+    std::wstring outerPath = FinalPath(outer);
+    FileIdentity wanted;
+    if (path.empty() || outerPath.empty() || !IdentifyFile(fs::path(outerPath), wanted))
+        return false;
+    // Windows has no ".." to open from a handle; the final path, which
+    // holds no link, 8.3 name or "..", is cut one name at a time instead.
+    std::size_t root = FinalPathRootLength(path);
+    for (;;) {
+        FileIdentity here;
+        if (IdentifyFile(fs::path(path), here) && here == wanted)
+            return true;
+        if (path.size() <= root)
+            return false;
+        std::size_t cut = path.find_last_of(L'\\');
+        path.resize(cut < root ? root : cut);
+    }
+}
+
+fs::path FullPath(const fs::path& path)
+{
+    std::wstring buffer(MAX_PATH, L'\0');
+    DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (n >= buffer.size()) {
+        buffer.resize(n);
+        n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    }
+    if (n == 0 || n >= buffer.size())
+        Fail("cannot find the full path of", path);
+    buffer.resize(n);
+    return fs::path(buffer);
+}
+
+fs::path FollowLinks(const fs::path& path)
+{
+    std::wstring buffer = FinalPath(path);
+    if (buffer.empty())
+        Fail("cannot follow the link", path);
     // Without the \\?\ prefix the path reads as the user would write it;
     // it stays where the path is too long to be used without it.
     const std::wstring unc = L"\\\\?\\UNC\\";

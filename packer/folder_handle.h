@@ -68,7 +68,7 @@ class FolderHandle {
     void setDosTime(DosTime time) const;
 
     // A hidden name beside `name` that nothing in this folder has yet, as
-    // HiddenNameBeside picks one.
+    // HiddenNameCandidate makes them.
     std::string hiddenNameFor(const std::string& name, const std::string& suffix) const;
 
   private:

@@ -257,23 +257,52 @@ bool FolderHandle::renameNoReplace(const std::string& from, const std::string& t
 
 // Opened for deletion with FILE_OPEN_REPARSE_POINT: a link goes itself,
 // never what it leads to.
-static bool RemoveRelative(HANDLE folder, const std::string& name, ULONG kind)
+static bool RemoveRelative(HANDLE folder, const std::string& name, ULONG kind, ACCESS_MASK access = DELETE)
 {
     HANDLE opened;
-    NTSTATUS status = OpenRelative(folder, name, DELETE, kShareAll, FILE_OPEN, kind | FILE_OPEN_REPARSE_POINT, &opened);
+    NTSTATUS status = OpenRelative(folder, name, access, kShareAll, FILE_OPEN, kind | FILE_OPEN_REPARSE_POINT, &opened);
     if (!NT_SUCCESS(status)) {
         SetLastError(RtlNtStatusToDosError(status));   // for the caller's message
         return false;
     }
+    HandleCloser closer(opened);
     FILE_DISPOSITION_INFO remove = {TRUE};
-    BOOL removed = SetFileInformationByHandle(opened, FileDispositionInfo, &remove, sizeof remove);
-    CloseHandle(opened);
-    return removed != FALSE;
+    if (SetFileInformationByHandle(opened, FileDispositionInfo, &remove, sizeof remove))
+        return true;
+    DWORD error = GetLastError();
+    // Windows deletes no read-only file; the file to remove (the old copy
+    // of a replaced one) goes whatever its attributes, and keeps them when
+    // it cannot go all the same.
+    FILE_BASIC_INFO basic;
+    if (!(access & FILE_WRITE_ATTRIBUTES) ||
+        !GetFileInformationByHandleEx(opened, FileBasicInfo, &basic, sizeof basic) ||
+        !(basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
+        SetLastError(error);
+        return false;
+    }
+    // Attributes of zero would leave them as they are.
+    DWORD rest = basic.FileAttributes & ~FILE_ATTRIBUTE_READONLY;
+    FILE_BASIC_INFO writable = {};
+    writable.FileAttributes = rest != 0 ? rest : FILE_ATTRIBUTE_NORMAL;
+    if (SetFileInformationByHandle(opened, FileBasicInfo, &writable, sizeof writable) &&
+        SetFileInformationByHandle(opened, FileDispositionInfo, &remove, sizeof remove))
+        return true;
+    error = GetLastError();
+    FILE_BASIC_INFO before = {};
+    before.FileAttributes = basic.FileAttributes;
+    SetFileInformationByHandle(opened, FileBasicInfo, &before, sizeof before);
+    SetLastError(error);
+    return false;
 }
 
 bool FolderHandle::removeFile(const std::string& name) const
 {
-    return RemoveRelative(AsHandle(handle_), name, FILE_NON_DIRECTORY_FILE);
+    if (RemoveRelative(AsHandle(handle_), name, FILE_NON_DIRECTORY_FILE))
+        return true;
+    if (GetLastError() != ERROR_ACCESS_DENIED)
+        return false;
+    return RemoveRelative(AsHandle(handle_), name, FILE_NON_DIRECTORY_FILE,
+                          DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
 }
 
 bool FolderHandle::removeFolder(const std::string& name) const

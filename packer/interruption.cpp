@@ -14,4 +14,9 @@ void CheckInterrupted()
         throw PackerError("interrupted");
 }
 
+bool InterruptRequested()
+{
+    return Interrupted != 0;
+}
+
 }  // namespace packer

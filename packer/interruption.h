@@ -11,4 +11,7 @@ void InstallInterruptHandler();
 // Throws PackerError("interrupted") once an interrupt was requested.
 void CheckInterrupted();
 
+// True once an interrupt was requested, for a wait that looks now and then.
+bool InterruptRequested();
+
 }  // namespace packer

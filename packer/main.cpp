@@ -5,12 +5,14 @@
 #include <cstdio>
 #include <functional>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
 #include "bash_completion.h"
+#include "command_examples.h"
 #include "command_help.h"
 #include "commands.h"
 #include "config_file.h"
@@ -19,6 +21,7 @@
 #include "interruption.h"
 #include "main.h"
 #include "notes.h"
+#include "output_text.h"
 #include "package_builder.h"
 #include "packaging/trailer_writer.h"
 #include "packer_error.h"
@@ -88,7 +91,7 @@ std::string ShowSize(std::uint64_t bytes)
 void ReportError(const char* message)
 {
     std::fflush(stdout);
-    std::fprintf(stderr, "sfxpack: error: %s\n", EscapeControls(message, true).c_str());
+    PrintTo(stderr, "sfxpack: error: %s\n", EscapeControls(message, true).c_str());
 }
 
 int RunBuild(BuildArguments& arguments)
@@ -115,10 +118,10 @@ int RunBuild(BuildArguments& arguments)
 
     BuildSummary summary = BuildPackage(request);
     if (!Quiet())
-        std::printf("%s: %u files, %u folder entries, %s packed into %s%s\n",
-                    EscapeControls(arguments.output).c_str(), summary.files, summary.folders,
-                    ShowSize(summary.bytes).c_str(), ShowSize(summary.packageSize).c_str(),
-                    summary.encrypted ? ", encrypted" : "");
+        PrintTo(stdout, "%s: %u files, %u folder entries, %s packed into %s%s\n",
+                EscapeControls(arguments.output).c_str(), summary.files, summary.folders,
+                ShowSize(summary.bytes).c_str(), ShowSize(summary.packageSize).c_str(),
+                summary.encrypted ? ", encrypted" : "");
     return kExitSuccess;
 }
 
@@ -154,7 +157,7 @@ PasswordSource PromptUnlessGiven(PasswordSource password)
     return password;
 }
 
-void DefineBuild(CLI::App& app, std::vector<Command>& commands, BuildArguments& arguments)
+void DefineBuild(CLI::App& app, std::vector<Command>& commands, BuildArguments& arguments, ShellSyntax shell)
 {
     CLI::App* build = AddCommand(app, commands, "build", "make a package from a folder or a ZIP file",
                                  [&arguments] { return RunBuild(arguments); });
@@ -182,22 +185,17 @@ void DefineBuild(CLI::App& app, std::vector<Command>& commands, BuildArguments& 
     build->add_flag("--follow-links", arguments.followLinks,
                     "pack what links to folders lead to (default: skip them with a note)");
     arguments.settingOptions.define(*build);
-    build->footer("Examples:\n"
-                  "  $ sfxpack build payload -o setup.exe --title \"Demo setup\" --command1 install.cmd\n"
-                  "  $ sfxpack build payload.zip -o secret.exe -c setup.toml --password-env SETUP_PASSWORD\n"
-                  "  $ sfxpack build payload -o setup64.exe --64 --folder-template '\\\\!winprograms\\Demo' -q");
+    build->footer(ExamplesText("build", shell));
 }
 
-void DefineReading(CLI::App& app, std::vector<Command>& commands, ReadArguments& read)
+void DefineReading(CLI::App& app, std::vector<Command>& commands, ReadArguments& read, ShellSyntax shell)
 {
     CLI::App* inspect =
         AddCommand(app, commands, "inspect", "list a package's trailer records and entries",
                    [&read] { return InspectPackage(PathFromUtf8(read.package), read.json, stdout); });
     inspect->add_option("PACKAGE", read.package, "the package")->required();
     inspect->add_flag("--json", read.json, "print JSON for scripts");
-    inspect->footer("Examples:\n"
-                    "  $ sfxpack inspect setup.exe\n"
-                    "  $ sfxpack inspect secret.exe --json");
+    inspect->footer(ExamplesText("inspect", shell));
 
     CLI::App* test = AddCommand(app, commands, "test", "check a package whole: trailer, archive, every entry's CRC-32",
                                 [&read] {
@@ -206,9 +204,7 @@ void DefineReading(CLI::App& app, std::vector<Command>& commands, ReadArguments&
                                 });
     test->add_option("PACKAGE", read.package, "the package")->required();
     AddPasswordOptions(test, read.password);
-    test->footer("Examples:\n"
-                 "  $ sfxpack test setup.exe\n"
-                 "  $ sfxpack test secret.exe --password-file password.txt");
+    test->footer(ExamplesText("test", shell));
 
     CLI::App* extract = AddCommand(app, commands, "extract", "unpack a package into a folder", [&read] {
         ExtractOptions options;
@@ -225,17 +221,13 @@ void DefineReading(CLI::App& app, std::vector<Command>& commands, ReadArguments&
     extract->add_flag("--sync", read.sync,
                       "return only when the files are on the disk (as the sync command does, for all at once)");
     AddPasswordOptions(extract, read.password);
-    extract->footer("Examples:\n"
-                    "  $ sfxpack extract setup.exe -d unpacked\n"
-                    "  $ sfxpack extract secret.exe -d unpacked --overwrite --password-env SETUP_PASSWORD");
+    extract->footer(ExamplesText("extract", shell));
 
     CLI::App* list = AddCommand(app, commands, "list", "list a package's entries: names, sizes and times",
                                 [&read] { return ListPackage(PathFromUtf8(read.package), read.json, stdout); });
     list->add_option("PACKAGE", read.package, "the package")->required();
     list->add_flag("--json", read.json, "print JSON for scripts");
-    list->footer("Examples:\n"
-                 "  $ sfxpack list setup.exe\n"
-                 "  $ sfxpack list setup.exe --json");
+    list->footer(ExamplesText("list", shell));
 }
 
 // -q on every command that has none of its own, so that commands added
@@ -287,8 +279,39 @@ void ReportUsageError(const CLI::App& app, const CLI::ParseError& error)
     std::string name = isProgram ? "sfxpack" : "sfxpack " + command.get_name();
     std::string usage = HelpFormatter().make_usage(&command, name);
     std::fflush(stdout);
-    std::fprintf(stderr, "sfxpack: error: %s\n  %s  '%s' explains every option.\n", message.c_str(), usage.c_str(),
-                 isProgram ? "sfxpack help" : ("sfxpack help " + command.get_name()).c_str());
+    PrintTo(stderr, "sfxpack: error: %s\n  %s  '%s' explains every option.\n", message.c_str(), usage.c_str(),
+            isProgram ? "sfxpack help" : ("sfxpack help " + command.get_name()).c_str());
+}
+
+// The arguments after the program's name, last first, as CLI11's parse
+// takes them; a word that asks for help in the shell's tradition becomes
+// --help.
+std::vector<std::string> ArgumentWords(int argc, char** argv, ShellSyntax shell)
+{
+    std::vector<std::string> words;
+    for (int i = argc - 1; i > 0; i--)
+        words.push_back(IsHelpAlias(argv[i], shell) ? "--help" : argv[i]);
+    return words;
+}
+
+// cmd.exe hands single quotes on as part of a value: a value copied from a
+// POSIX example ('\\!winpersonal\Demo') would be stored with them.
+void WarnAboutSingleQuotes(const CLI::App& app)
+{
+    std::vector<const CLI::App*> parsed = {&app};
+    for (const CLI::App* command : app.get_subcommands())
+        parsed.push_back(command);
+    for (const CLI::App* command : parsed) {
+        for (const CLI::Option* option : command->get_options()) {
+            for (const std::string& value : option->results()) {
+                if (!IsSingleQuoted(value))
+                    continue;
+                std::string bare = value.substr(1, value.size() - 2);
+                Warn(option->get_name() + " " + value + ": the single quotes are kept as part of the value, since "
+                     "cmd.exe passes them on; in cmd.exe, quote with double quotes: \"" + bare + "\"");
+            }
+        }
+    }
 }
 
 // Topics of `sfxpack help` beside the commands.
@@ -313,28 +336,28 @@ int ShowHelp(const CLI::App& app, const std::string& topic)
 {
     if (topic.empty()) {
         // Not app.help(): it would hand over to the command given, help.
-        std::fputs(app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal).c_str(), stdout);
+        WriteText(stdout, app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal));
         return kExitSuccess;
     }
     for (const CLI::App* command : app.get_subcommands({})) {
         if (command->get_name() == topic && !command->get_group().empty()) {
-            std::fputs(command->help(app.get_name()).c_str(), stdout);
+            WriteText(stdout, command->help(app.get_name()));
             return kExitSuccess;
         }
     }
     for (const HelpTopic& each : kHelpTopics) {
         if (topic == each.name) {
-            std::fputs(RenderText(each.page()).c_str(), stdout);
+            WriteText(stdout, RenderText(each.page()));
             return kExitSuccess;
         }
     }
     std::vector<std::string> known = VisibleCommandNames(app);
     for (const std::string& name : HelpTopicNames())
         known.push_back(name);
-    std::fprintf(stderr, "sfxpack: error: unknown command %s%s\n  the commands are %s; the topics %s\n",
-                 topic.c_str(), DidYouMean(topic, known).c_str(),
-                 CLI::detail::join(VisibleCommandNames(app), ", ").c_str(),
-                 CLI::detail::join(HelpTopicNames(), ", ").c_str());
+    PrintTo(stderr, "sfxpack: error: unknown command %s%s\n  the commands are %s; the topics %s\n",
+            topic.c_str(), DidYouMean(topic, known).c_str(),
+            CLI::detail::join(VisibleCommandNames(app), ", ").c_str(),
+            CLI::detail::join(HelpTopicNames(), ", ").c_str());
     return kExitUsage;
 }
 
@@ -359,14 +382,14 @@ std::string ManSections()
 void AddBuildOutputFlag(CLI::App& app, const std::string& name, std::function<std::string()> text)
 {
     app.add_flag_callback(name, [text] {
-           std::fputs(text().c_str(), stdout);
+           WriteText(stdout, text());
            throw CLI::Success();
        })->group("");
 }
 
 }  // namespace
 
-int Main(int argc, char** argv)
+int Main(int argc, char** argv, ShellSyntax shell)
 {
     CLI::App app{"Makes self-extracting packages for Windows, and inspects, tests and extracts them."};
     app.name("sfxpack");
@@ -374,7 +397,8 @@ int Main(int argc, char** argv)
     formatter->programNotes(ProgramNotes());
     app.formatter(formatter);
     app.require_subcommand(1);
-    app.set_help_flag("-h,--help", "print this help and exit");
+    app.set_help_flag("-h,--help", shell == ShellSyntax::kCmd ? "print this help and exit (/? and -? too)"
+                                                               : "print this help and exit");
     app.set_version_flag("--version", VersionText, "print the packer's version and its stubs' and exit");
     app.set_help_all_flag("--help-all", "print the help of every command and exit");
     // The build writes the completion script and the man page's sections
@@ -383,17 +407,14 @@ int Main(int argc, char** argv)
     AddBuildOutputFlag(app, "--man-sections", ManSections);
     std::vector<Command> commands;
     BuildArguments build;
-    DefineBuild(app, commands, build);
+    DefineBuild(app, commands, build, shell);
     ReadArguments read;
-    DefineReading(app, commands, read);
+    DefineReading(app, commands, read, shell);
     std::string helpTopic;
     CLI::App* help = AddCommand(app, commands, "help", "explain a command, the config file (config), or sfxpack",
                                 [&app, &helpTopic] { return ShowHelp(app, helpTopic); });
     help->add_option("COMMAND", helpTopic, "the command or topic to explain");
-    help->footer("Examples:\n"
-                 "  $ sfxpack help\n"
-                 "  $ sfxpack help extract\n"
-                 "  $ sfxpack help config");
+    help->footer(ExamplesText("help", shell));
     for (CLI::App* command : app.get_subcommands({})) {
         command->group("Commands");
         command->set_help_all_flag();   // taken over from the program, where it belongs alone
@@ -401,20 +422,27 @@ int Main(int argc, char** argv)
     bool quiet = false;
     AddQuietOptions(app, quiet);
     // Last: commands made after it would take it over as their own.
-    app.footer("Examples:\n"
-               "  $ sfxpack build payload -o setup.exe --title \"Demo setup\" --command1 install.cmd\n"
-               "  $ sfxpack test setup.exe\n"
-               "  $ sfxpack help build");
+    app.footer(ExamplesText("", shell));
 
+    std::vector<std::string> words = ArgumentWords(argc, argv, shell);
     try {
-        app.parse(argc, argv);
+        app.parse(words);
     } catch (const CLI::ParseError& error) {
-        if (error.get_exit_code() == 0)
-            return app.exit(error);
+        if (error.get_exit_code() == 0) {
+            // Help and the version, through the packer's own output.
+            std::ostringstream out;
+            std::ostringstream err;
+            int code = app.exit(error, out, err);
+            WriteText(stdout, out.str());
+            WriteText(stderr, err.str());
+            return code;
+        }
         ReportUsageError(app, error);
         return kExitUsage;
     }
     SetQuiet(quiet);
+    if (shell == ShellSyntax::kCmd)
+        WarnAboutSingleQuotes(app);
 
     InstallInterruptHandler();
     for (const Command& command : commands) {

@@ -1,5 +1,5 @@
-// The packer's entry on Windows: the arguments in UTF-8 and a console that
-// shows UTF-8, then the same Main as everywhere.
+// The packer's entry on Windows: the arguments in UTF-8, then the same
+// Main as everywhere, for users who type cmd.exe lines.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -23,11 +23,7 @@ int main()
     for (std::string& argument : arguments)
         argv.push_back(&argument[0]);
     argv.push_back(nullptr);
-    // Messages and listings are UTF-8; the console shows them as such only
-    // in its UTF-8 code page, which is put back afterwards.
-    UINT consolePage = GetConsoleOutputCP();
-    SetConsoleOutputCP(CP_UTF8);
-    int result = packer::Main(count, argv.data());
-    SetConsoleOutputCP(consolePage);
-    return result;
+    // Output to a console is written as wide text (output_text_win.cpp),
+    // which shows whatever the console's code page.
+    return packer::Main(count, argv.data(), packer::ShellSyntax::kCmd);
 }

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "output_text.h"
 #include "text_encoding.h"
 
 namespace packer {
@@ -21,7 +22,7 @@ void Print(const char* kind, const std::string& text)
     // in it come from packages and folders: no control byte reaches the
     // terminal as it stands.
     std::fflush(stdout);
-    std::fprintf(stderr, "sfxpack: %s: %s\n", kind, EscapeControls(text).c_str());
+    PrintTo(stderr, "sfxpack: %s: %s\n", kind, EscapeControls(text).c_str());
 }
 
 }  // namespace

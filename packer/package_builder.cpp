@@ -261,19 +261,15 @@ std::unique_ptr<PackageSource> OpenSource(const fs::path& source, const SourceOp
 }
 
 // Reading the output's folder while walking it would pack the package (or
-// its temporary file) into itself.
-void RefuseOutputInsideSource(const fs::path& source, const fs::path& output)
+// its temporary file) into itself. The folders are compared as the file
+// system sees them, whatever names they are given by.
+void RefuseOutputInsideSource(const fs::path& source, const fs::path& outputFile)
 {
-    std::error_code error;
-    if (!fs::is_directory(source, error))
+    if (KindBehind(source) != FileKind::kFolder)
         return;
-    fs::path root = fs::weakly_canonical(source, error);
-    fs::path target = fs::weakly_canonical(fs::absolute(output, error), error);
-    if (error)
-        return;
-    auto mismatch = std::mismatch(root.begin(), root.end(), target.begin(), target.end());
-    if (mismatch.first == root.end())
-        throw PackerError("the output " + PathToUtf8(output) + " lies inside the folder being packed");
+    fs::path folder = outputFile.parent_path().empty() ? fs::path(".") : outputFile.parent_path();
+    if (FolderWithin(folder, source))
+        throw PackerError("the output " + ShownPath(outputFile) + " lies inside the folder being packed");
 }
 
 }  // namespace
@@ -406,12 +402,6 @@ std::vector<BuildInput> ListInputs(const BuildRequest& request, const std::vecto
     return inputs;
 }
 
-// A new file beside the output; never one that exists.
-std::unique_ptr<OutputFile> CreateTemporaryBeside(const fs::path& output)
-{
-    return std::make_unique<OutputFile>(HiddenNameBeside(output, ".tmp"), true);
-}
-
 // The package's icon, version information and execution level, set on the
 // stub's copy; a package without them carries the stub as it is.
 void SetProgramResources(Bytes& stub, const BuildRequest& request)
@@ -513,7 +503,7 @@ BuildSummary BuildPackage(const BuildRequest& request)
         encryptor = std::make_unique<packaging::EntryEncryptor>(secrets);
     }
 
-    std::unique_ptr<OutputFile> out = CreateTemporaryBeside(outputFile);
+    std::unique_ptr<OutputFile> out = StartPackageFile(outputFile);
     out->write(stub.data(), stub.size());
     Progress progress(summary.bytes, "packing", request.progress);
     ArchiveStream archive(*out, *source, encryptor.get(), std::move(compressor), progress);
@@ -532,19 +522,7 @@ BuildSummary BuildPackage(const BuildRequest& request)
         throw PackerError("the package would reach 4 GiB");
     out->write(trailerBytes.data(), trailerBytes.size());
     summary.packageSize = out->position();
-    fs::path temporary = out->path();
-    // On the disk before the rename, so that a crash cannot leave a partial
-    // package under the name of a complete one.
-    out->sync();
-    out->close();
-    try {
-        CheckOutputReplaceable(outputFile);
-        RenameReplacing(temporary, outputFile);
-    } catch (...) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        throw;
-    }
+    FinishPackageFile(std::move(out), outputFile);
     return summary;
 }
 

@@ -5,6 +5,7 @@
 #include "commands.h"
 #include "interruption.h"
 #include "notes.h"
+#include "output_text.h"
 #include "package_reader.h"
 #include "packer_error.h"
 #include "progress.h"
@@ -49,15 +50,15 @@ int TestPackage(const fs::path& path, const PasswordSource& password, bool progr
     }
     progress.finish();
     for (const std::string& failure : failures)
-        std::fprintf(out, "FAILED %s\n", failure.c_str());
+        PrintTo(out, "FAILED %s\n", failure.c_str());
     if (!failures.empty()) {
-        std::fprintf(out, "%s: %zu of %zu entries failed\n", package.name().c_str(), failures.size(),
-                     package.entries().size());
+        PrintTo(out, "%s: %zu of %zu entries failed\n", package.name().c_str(), failures.size(),
+                package.entries().size());
         return 1;
     }
     if (!Quiet())
-        std::fprintf(out, "%s: OK, %" PRIu32 " files, %" PRIu32 " folder entries, %" PRIu64 " bytes%s\n",
-                     package.name().c_str(), files, folders, bytes, package.encrypted() ? ", password right" : "");
+        PrintTo(out, "%s: OK, %" PRIu32 " files, %" PRIu32 " folder entries, %" PRIu64 " bytes%s\n",
+                package.name().c_str(), files, folders, bytes, package.encrypted() ? ", password right" : "");
     return 0;
 }
 

@@ -36,6 +36,7 @@
 #include "folder_handle.h"
 #include "interruption.h"
 #include "notes.h"
+#include "output_text.h"
 #include "package_reader.h"
 #include "packer_error.h"
 #include "progress.h"
@@ -69,16 +70,19 @@ class ExtractionJournal {
         steps_.push_back({folder, {}, name, aside, false});
     }
 
-    // Keeps everything made, and deletes the files that were replaced.
-    void commit()
+    // Keeps everything made, and deletes the files that were replaced,
+    // whatever their attributes; what cannot go is returned, one line each.
+    std::vector<std::string> commit()
     {
         committed_ = true;
+        std::vector<std::string> left;
         for (const Step& step : steps_) {
             if (!step.aside.empty() && !step.folder->removeFile(step.aside))
-                Warn("cannot remove " + ShownPath(step.folder->pathOf(step.aside)) + ", the old " +
-                     ShownPath(step.folder->pathOf(step.name)) + ": " + LastSystemError());
+                left.push_back(ShownPath(step.folder->pathOf(step.aside)) + ", the old " +
+                               ShownPath(step.folder->pathOf(step.name)) + ": " + LastSystemError());
         }
         steps_.clear();
+        return left;
     }
 
   private:
@@ -123,9 +127,9 @@ class ExtractionJournal {
         }
         // Not a warning that -q silences: it says where the user's file is.
         if (!back)
-            std::fprintf(stderr, "sfxpack: warning: cannot put back %s; the old file is kept as %s\n",
-                         ShownPath(step.folder->pathOf(step.name)).c_str(),
-                         ShownPath(step.folder->pathOf(step.aside)).c_str());
+            PrintTo(stderr, "sfxpack: warning: cannot put back %s; the old file is kept as %s\n",
+                    ShownPath(step.folder->pathOf(step.name)).c_str(),
+                    ShownPath(step.folder->pathOf(step.aside)).c_str());
     }
 
     std::vector<Step> steps_;
@@ -298,7 +302,7 @@ void CheckTargets(const fs::path& path, const OpenedPackage& package, const Extr
 void PrepareRoot(const fs::path& root, ExtractionJournal& journal)
 {
     std::vector<fs::path> missing;
-    fs::path folder = root.lexically_normal();
+    fs::path folder = FullPath(root);
     if (!folder.has_filename())
         folder = folder.parent_path();   // "out/" names the folder "out"
     while (!folder.empty() && KindOf(folder) == FileKind::kMissing) {
@@ -452,13 +456,19 @@ int ExtractPackage(const fs::path& path, const PasswordSource& password, const E
     for (const StagedFile& file : staged)
         Publish(file, package.entries()[file.entry].components, chain, options.overwrite, published, journal);
     progress.finish();
-    journal.commit();
+    std::vector<std::string> left = journal.commit();
     SetFolderTimes(folderTimes);
     if (options.sync)
         SyncFiles(StagedFiles(staged, &StagedFile::target));
+    // The new files are in place, but a run that leaves anything behind
+    // does not count as done.
+    if (!left.empty())
+        ThrowProblems(package.name() + ": the files are extracted into " + ShownPath(root) +
+                          ", but the old copies of the files they replaced could not be removed; remove them by hand:",
+                      left);
     if (!Quiet())
-        std::fprintf(out, "%s: %zu files extracted into %s\n", package.name().c_str(), staged.size(),
-                     ShownPath(root).c_str());
+        PrintTo(out, "%s: %zu files extracted into %s\n", package.name().c_str(), staged.size(),
+                ShownPath(root).c_str());
     return 0;
 }
 

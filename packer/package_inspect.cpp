@@ -6,6 +6,7 @@
 #include <toml++/toml.h>
 
 #include "commands.h"
+#include "output_text.h"
 #include "package_identity.h"
 #include "package_reader.h"
 #include "packaging/program_resources.h"
@@ -119,31 +120,31 @@ std::string IconImageText(const packaging::IconView& image)
 void PrintProgramFace(const ProgramFace& face, std::FILE* out)
 {
     if (!face.problem.empty()) {
-        std::fprintf(out, "program:   its resources cannot be read: %s\n", EscapeControls(face.problem).c_str());
+        PrintTo(out, "program:   its resources cannot be read: %s\n", EscapeControls(face.problem).c_str());
         return;
     }
     std::string icon;
     for (const packaging::IconView& image : face.resources.icon)
         icon += (icon.empty() ? "" : ", ") + IconImageText(image);
-    std::fprintf(out, "icon:      %s\n", icon.empty() ? "none" : icon.c_str());
+    PrintTo(out, "icon:      %s\n", icon.empty() ? "none" : icon.c_str());
     if (!face.resources.version) {
-        std::fprintf(out, "version:   none\n");
+        PrintTo(out, "version:   none\n");
     } else {
         const packaging::VersionResource& version = *face.resources.version;
         std::string numbers = version.fixed.empty() ? "no numbers"
                                                     : "file " + packaging::versionText(version.fileVersion) +
                                                           ", product " + packaging::versionText(version.productVersion);
         if (version.hasStrings)
-            std::fprintf(out, "version:   %s; texts in language 0x%04X, code page %u\n", numbers.c_str(),
+            PrintTo(out, "version:   %s; texts in language 0x%04X, code page %u\n", numbers.c_str(),
                          version.language, version.codePage);
         else
-            std::fprintf(out, "version:   %s; no texts\n", numbers.c_str());
+            PrintTo(out, "version:   %s; no texts\n", numbers.c_str());
         for (const packaging::VersionString& string : version.strings)
-            std::fprintf(out, "           %-18s \"%s\"\n", EscapeControls(VersionKeyOf(string.key)).c_str(),
+            PrintTo(out, "           %-18s \"%s\"\n", EscapeControls(VersionKeyOf(string.key)).c_str(),
                          EscapeControls(Utf16ToUtf8(string.value)).c_str());
     }
     const std::optional<std::string>& level = face.resources.executionLevel;
-    std::fprintf(out, "execution: %s\n",
+    PrintTo(out, "execution: %s\n",
                  level ? EscapeControls(ExecutionLevelKeyOf(*level)).c_str() : "no level requested");
 }
 
@@ -188,54 +189,54 @@ void PrintText(const OpenedPackage& package, const ProgramFace& face, const std:
                std::FILE* out)
 {
     const SfxSettingsRecord& settings = package.settings();
-    std::fprintf(out, "package:   %s, %" PRIu64 " bytes\n", package.name().c_str(), package.fileSize());
-    std::fprintf(out, "trailer:   %" PRIu32 " bytes at offset %" PRIu64 ", ending at %" PRIu64 ", %zu records",
-                 package.trailerLength(), package.trailerStart(), package.trailerEnd(), package.records().size());
+    PrintTo(out, "package:   %s, %" PRIu64 " bytes\n", package.name().c_str(), package.fileSize());
+    PrintTo(out, "trailer:   %" PRIu32 " bytes at offset %" PRIu64 ", ending at %" PRIu64 ", %zu records",
+            package.trailerLength(), package.trailerStart(), package.trailerEnd(), package.records().size());
     if (package.signatureSize() > 0 && package.signatureOffset() > package.trailerEnd())
-        std::fprintf(out, ", followed by %" PRIu64 " bytes of fill and the signature",
-                     package.signatureOffset() - package.trailerEnd());
+        PrintTo(out, ", followed by %" PRIu64 " bytes of fill and the signature",
+                package.signatureOffset() - package.trailerEnd());
     else if (package.signatureSize() == 0 && package.tailSize() > 0)
-        std::fprintf(out, ", followed by %" PRIu64 " bytes the stub ignores", package.tailSize());
-    std::fprintf(out, "\n");
+        PrintTo(out, ", followed by %" PRIu64 " bytes the stub ignores", package.tailSize());
+    PrintTo(out, "\n");
     if (package.signatureSize() > 0)
-        std::fprintf(out, "signed:    yes, a certificate table of %" PRIu32 " bytes at offset %" PRIu32 "\n",
-                     package.signatureSize(), package.signatureOffset());
+        PrintTo(out, "signed:    yes, a certificate table of %" PRIu32 " bytes at offset %" PRIu32 "\n",
+                package.signatureSize(), package.signatureOffset());
     else
-        std::fprintf(out, "signed:    no\n");
+        PrintTo(out, "signed:    no\n");
     // Bytes hidden there leave the signature valid; the stub never reads
     // them, but whoever checks the file should know they are there.
     if (package.bytesAfterSignature() > 0)
-        std::fprintf(out, "ignored:   %" PRIu64 " bytes at offset %" PRIu64
-                     " after the signature, which it does not cover; the stub never reads them\n",
-                     package.bytesAfterSignature(), package.signatureEnd());
+        PrintTo(out, "ignored:   %" PRIu64 " bytes at offset %" PRIu64
+                " after the signature, which it does not cover; the stub never reads them\n",
+                package.bytesAfterSignature(), package.signatureEnd());
     if (package.archive())
-        std::fprintf(out, "archive:   offset %" PRIu32 ", %" PRIu32 " bytes, %zu entries\n", settings.archiveOffset,
-                     settings.archiveSize, package.entries().size());
+        PrintTo(out, "archive:   offset %" PRIu32 ", %" PRIu32 " bytes, %zu entries\n", settings.archiveOffset,
+                settings.archiveSize, package.entries().size());
     else
-        std::fprintf(out, "archive:   %s\n", EscapeControls(archiveProblem).c_str());
-    std::fprintf(out, "encrypted: %s\n", package.encrypted() ? "yes, a password is needed" : "no");
-    std::fprintf(out, "flags:     0x%" PRIX32 " (%s)\n", settings.flags, FlagNames(settings.flags).c_str());
+        PrintTo(out, "archive:   %s\n", EscapeControls(archiveProblem).c_str());
+    PrintTo(out, "encrypted: %s\n", package.encrypted() ? "yes, a password is needed" : "no");
+    PrintTo(out, "flags:     0x%" PRIX32 " (%s)\n", settings.flags, FlagNames(settings.flags).c_str());
     PrintProgramFace(face, out);
 
-    std::fprintf(out, "\nrecords:\n  %10s %6s  %-15s %-8s  %s\n", "offset", "size", "type", "language", "value");
+    PrintTo(out, "\nrecords:\n  %10s %6s  %-15s %-8s  %s\n", "offset", "size", "type", "language", "value");
     for (const RecordView& record : package.records())
-        std::fprintf(out, "  %10" PRIu64 " %6u  %-15s %-8s  %s\n", record.offset, record.size,
-                     RecordTypeName(record.type), record.isText ? LanguageName(record.language) : "-",
-                     RecordValue(record).c_str());
+        PrintTo(out, "  %10" PRIu64 " %6u  %-15s %-8s  %s\n", record.offset, record.size,
+                RecordTypeName(record.type), record.isText ? LanguageName(record.language) : "-",
+                RecordValue(record).c_str());
 
     if (!package.archive())
         return;
-    std::fprintf(out, "\nentries:\n  %10s %10s  %-8s  %-8s  %-19s  %s\n", "size", "compressed", "method", "crc",
-                 "time", "name");
+    PrintTo(out, "\nentries:\n  %10s %10s  %-8s  %-8s  %-19s  %s\n", "size", "compressed", "method", "crc",
+            "time", "name");
     for (const PackageEntry& entry : package.entries()) {
-        std::fprintf(out, "  %10" PRIu32 " %10" PRIu32 "  %-8s  %-8s  %-19s  %s", entry.info.uncompressedSize,
-                     entry.info.compressedSize, MethodName(entry.info.method), Hex(entry.info.crc, 8).c_str(),
-                     FormatDosDateTime(entry.info.dosDateTime).c_str(), entry.shownName.c_str());
+        PrintTo(out, "  %10" PRIu32 " %10" PRIu32 "  %-8s  %-8s  %-19s  %s", entry.info.uncompressedSize,
+                entry.info.compressedSize, MethodName(entry.info.method), Hex(entry.info.crc, 8).c_str(),
+                FormatDosDateTime(entry.info.dosDateTime).c_str(), entry.shownName.c_str());
         if (!entry.problem.empty())
-            std::fprintf(out, "  (the stub refuses it: %s)", entry.problem.c_str());
+            PrintTo(out, "  (the stub refuses it: %s)", entry.problem.c_str());
         else if (!entry.clash.empty())
-            std::fprintf(out, "  (%s)", entry.clash.c_str());
-        std::fprintf(out, "\n");
+            PrintTo(out, "  (%s)", entry.clash.c_str());
+        PrintTo(out, "\n");
     }
 }
 
@@ -309,7 +310,7 @@ void PrintJson(const fs::path& path, const OpenedPackage& package, const Program
     text << toml::json_formatter{root} << "\n";
     // The formatter escapes C0 controls only; a name with U+202E would
     // still turn around in a terminal or a viewer.
-    std::fputs(EscapeJsonControls(text.str()).c_str(), out);
+    WriteText(out, EscapeJsonControls(text.str()));
 }
 
 }  // namespace
@@ -339,7 +340,7 @@ int InspectPackage(const fs::path& path, bool json, std::FILE* out)
     else
         PrintText(package, face, archiveProblem, out);
     if (!archiveProblem.empty()) {
-        std::fprintf(stderr, "sfxpack: error: %s\n", EscapeControls(archiveProblem, true).c_str());
+        PrintTo(stderr, "sfxpack: error: %s\n", EscapeControls(archiveProblem, true).c_str());
         return 1;
     }
     return 0;

@@ -7,6 +7,7 @@
 
 #include "commands.h"
 #include "notes.h"
+#include "output_text.h"
 #include "package_reader.h"
 
 namespace packer {
@@ -15,16 +16,16 @@ namespace {
 
 void PrintList(const OpenedPackage& package, std::FILE* out)
 {
-    std::fprintf(out, "%10s  %-19s  %s\n", "size", "time", "name");
+    PrintTo(out, "%10s  %-19s  %s\n", "size", "time", "name");
     std::uint32_t files = 0;
     std::uint32_t folders = 0;
     std::uint64_t bytes = 0;
     for (const PackageEntry& entry : package.entries()) {
-        std::fprintf(out, "%10" PRIu32 "  %-19s  %s", entry.info.uncompressedSize,
-                     FormatDosDateTime(entry.info.dosDateTime).c_str(), entry.shownName.c_str());
+        PrintTo(out, "%10" PRIu32 "  %-19s  %s", entry.info.uncompressedSize,
+                FormatDosDateTime(entry.info.dosDateTime).c_str(), entry.shownName.c_str());
         if (!entry.problem.empty())
-            std::fprintf(out, "  (the stub refuses it: %s)", entry.problem.c_str());
-        std::fprintf(out, "\n");
+            PrintTo(out, "  (the stub refuses it: %s)", entry.problem.c_str());
+        PrintTo(out, "\n");
         if (entry.directory)
             folders++;
         else
@@ -32,8 +33,8 @@ void PrintList(const OpenedPackage& package, std::FILE* out)
         bytes += entry.info.uncompressedSize;
     }
     if (!Quiet())
-        std::fprintf(out, "%s: %" PRIu32 " files, %" PRIu32 " folder entries, %" PRIu64 " bytes\n",
-                     package.name().c_str(), files, folders, bytes);
+        PrintTo(out, "%s: %" PRIu32 " files, %" PRIu32 " folder entries, %" PRIu64 " bytes\n",
+                package.name().c_str(), files, folders, bytes);
 }
 
 void PrintJson(const fs::path& path, const OpenedPackage& package, std::FILE* out)
@@ -51,7 +52,7 @@ void PrintJson(const fs::path& path, const OpenedPackage& package, std::FILE* ou
     toml::table root{{"package", PathToUtf8(path)}, {"entries", std::move(entries)}};
     std::ostringstream text;
     text << toml::json_formatter{root} << "\n";
-    std::fputs(text.str().c_str(), out);
+    WriteText(out, text.str());
 }
 
 }  // namespace

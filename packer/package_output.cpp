@@ -1,12 +1,16 @@
 // Choosing and checking the file a package is written to.
 #include "package_output.h"
 
+#include "notes.h"
 #include "packer_error.h"
 #include "text_encoding.h"
 
 namespace packer {
 
 namespace {
+
+// What the package's temporary file ends in: ".setup.exe.123456.tmp".
+const char* const kTemporarySuffix = ".tmp";
 
 [[noreturn]] void RefuseKind(const fs::path& output, const std::string& what)
 {
@@ -23,6 +27,14 @@ void CheckOutputFolder(const fs::path& output)
         throw PackerError("the output's folder " + ShownPath(folder) + " is " + DescribeKind(kind));
 }
 
+// Said before the package is made rather than after: a running package
+// keeps Windows from replacing its file.
+void RefuseOutputInUse(const fs::path& outputFile)
+{
+    if (FileInUse(outputFile))
+        throw PackerError("cannot replace " + ShownPath(outputFile) + ": it is in use (is the package running?)");
+}
+
 }  // namespace
 
 fs::path ChooseOutputFile(const fs::path& output)
@@ -30,6 +42,7 @@ fs::path ChooseOutputFile(const fs::path& output)
     FileKind kind = KindOf(output);
     if (kind == FileKind::kMissing || kind == FileKind::kFile) {
         CheckOutputFolder(output);
+        RefuseOutputInUse(output);
         return output;
     }
     if (kind != FileKind::kLink)
@@ -43,7 +56,9 @@ fs::path ChooseOutputFile(const fs::path& output)
                           "through a link only to a file that exists");
     if (behind != FileKind::kFile)
         RefuseKind(output, std::string("a link to ") + DescribeKind(behind));
-    return FollowLinks(output);
+    fs::path target = FollowLinks(output);
+    RefuseOutputInUse(target);
+    return target;
 }
 
 void RefuseOutputAmongInputs(const fs::path& outputFile, const std::vector<BuildInput>& inputs)
@@ -64,6 +79,23 @@ void CheckOutputReplaceable(const fs::path& outputFile)
     FileKind kind = KindOf(outputFile);
     if (kind != FileKind::kMissing && kind != FileKind::kFile)
         RefuseKind(outputFile, std::string("now ") + DescribeKind(kind));
+}
+
+std::unique_ptr<OutputFile> StartPackageFile(const fs::path& outputFile)
+{
+    for (const std::string& name : RemoveStaleHidden(outputFile, kTemporarySuffix))
+        Note("removed " + ShownPath(outputFile.parent_path() / PathFromUtf8(name)) +
+             ", left by a build of this output that was stopped");
+    return OutputFile::CreateHiddenBeside(outputFile, kTemporarySuffix);
+}
+
+void FinishPackageFile(std::unique_ptr<OutputFile> package, const fs::path& outputFile)
+{
+    // On the disk before the rename, so that a crash cannot leave a partial
+    // package under the name of a complete one.
+    package->sync();
+    CheckOutputReplaceable(outputFile);
+    package->closeAs(outputFile);
 }
 
 }  // namespace packer

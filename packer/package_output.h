@@ -4,6 +4,7 @@
 // replace a device node, a FIFO or an input as readily as an old package.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,8 @@ namespace packer {
 // The file a build writes: output itself, or the file a link there leads
 // to, so that the link stays and its file receives the package. Throws
 // PackerError when output is a folder, a device, a FIFO or a socket, a link
-// to one of these or to nothing, or when its folder does not exist.
+// to one of these or to nothing, when its folder does not exist, or when it
+// is in use (a running package on Windows) and could not be replaced.
 fs::path ChooseOutputFile(const fs::path& output);
 
 // A file the build reads, and what it is for ("the stub").
@@ -31,5 +33,15 @@ void RefuseOutputAmongInputs(const fs::path& outputFile, const std::vector<Build
 // Throws PackerError unless outputFile is still nothing or a regular file:
 // checked again right before the package takes its name.
 void CheckOutputReplaceable(const fs::path& outputFile);
+
+// The file the package is written to: hidden beside outputFile, held by
+// this build. The temporary files that builds of the same output left when
+// they were killed go first, each with a note.
+std::unique_ptr<OutputFile> StartPackageFile(const fs::path& outputFile);
+
+// Puts the written package on the disk, then gives it outputFile's name.
+// Throws PackerError; the package file then goes, and outputFile stays as
+// it was.
+void FinishPackageFile(std::unique_ptr<OutputFile> package, const fs::path& outputFile);
 
 }  // namespace packer

@@ -24,15 +24,51 @@ namespace {
 
 constexpr std::size_t kMaxPasswordFileSize = 4096;
 
+// Editors on Windows begin UTF-8 files with a byte order mark, and call
+// UTF-16 "Unicode" and their code page "ANSI".
+const char kUtf8Mark[] = "\xEF\xBB\xBF";
+const char kUtf16LittleMark[] = "\xFF\xFE";
+const char kUtf16BigMark[] = "\xFE\xFF";
+
+bool StartsWith(const std::string& text, const char* mark)
+{
+    return text.compare(0, std::char_traits<char>::length(mark), mark) == 0;
+}
+
+// True for valid UTF-8; the decoded copy of the secret is wiped.
+bool IsUtf8(const std::string& text)
+{
+    std::u32string decoded;
+    decoded.reserve(text.size());   // no copies left behind by growing
+    bool valid = DecodeUtf8(text, decoded);
+    if (!decoded.empty())
+        SecureWipe(&decoded[0], static_cast<uint32_t>(decoded.size() * sizeof(char32_t)));
+    return valid;
+}
+
 std::string ReadPasswordFile(const std::string& name)
 {
     InputFile file(PathFromUtf8(name));
     std::string text(kMaxPasswordFileSize, '\0');
     std::size_t n = file.read(reinterpret_cast<std::uint8_t*>(&text[0]), text.size());
     text.resize(n);
+    std::string shown = ShownPath(PathFromUtf8(name));
+    if (StartsWith(text, kUtf16LittleMark) || StartsWith(text, kUtf16BigMark)) {
+        WipePassword(text);
+        throw PackerError("the password file " + shown + " is UTF-16 text (\"Unicode\" in Windows editors); "
+                          "save it as UTF-8");
+    }
+    if (StartsWith(text, kUtf8Mark)) {
+        SecureWipe(&text[0], 3);
+        text.erase(0, 3);
+    }
     // The password is the first line, so that a file written by an editor
     // with its closing line end holds the password without it.
     DropLineEnd(text);
+    if (!IsUtf8(text)) {
+        WipePassword(text);
+        throw PackerError("the password file " + shown + " is not UTF-8 text (saved as \"ANSI\"?); save it as UTF-8");
+    }
     return text;
 }
 

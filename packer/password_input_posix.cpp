@@ -10,6 +10,7 @@
 
 #include "file_system.h"
 #include "interruption.h"
+#include "output_text.h"
 #include "packer_error.h"
 #include "password_input_shared.h"
 
@@ -37,7 +38,7 @@ std::string PromptLine(const char* prompt)
     // ahead, and an answer typed right after the prompt must not be lost.
     if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) != 0)
         throw PackerError("cannot switch off the echo of the terminal: " + LastSystemError());
-    std::fputs(prompt, stderr);
+    WriteText(stderr, prompt);
     std::fflush(stderr);
     std::string line;
     bool ended = false;
@@ -51,7 +52,7 @@ std::string PromptLine(const char* prompt)
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
     if (!ended) {
         WipePassword(line);
-        std::fputs("\n", stderr);
+        WriteText(stderr, "\n");
         CheckInterrupted();
         throw PackerError("no password was typed");
     }

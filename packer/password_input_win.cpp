@@ -1,17 +1,70 @@
-// Reading a password on Windows: the console with its echo off, and the
-// environment through the wide calls.
+// Reading a password on Windows: the console read key by key, without
+// echo, and the environment through the wide calls.
 #include "password_input.h"
 
 #include <windows.h>
 
-#include <cstdio>
-
 #include "crypto/secure_wipe.h"
+#include "interruption.h"
+#include "output_text.h"
 #include "packer_error.h"
 #include "password_input_shared.h"
 #include "wide_text.h"
 
 namespace packer {
+
+namespace {
+
+// How often a wait for the next key looks whether Ctrl-C was pressed.
+constexpr DWORD kKeyWaitMilliseconds = 50;
+
+// Ctrl-C as a character: Wine puts it into the input of a key-by-key read
+// instead of calling the console control handler as Windows does.
+constexpr wchar_t kControlC = 0x03;
+// Ctrl-Z, which ends the input of a console.
+constexpr wchar_t kControlZ = 0x1A;
+
+enum class LineEnd { kEnter, kInterrupted, kClosed };
+
+// Appends what is typed to line until Enter. A whole-line read of the
+// console cannot be interrupted (under Wine, Ctrl-C does not end it), so
+// keys are taken one at a time, with a look at the interrupt flag, which
+// the console control handler sets, between them.
+LineEnd ReadKeys(HANDLE input, std::wstring& line)
+{
+    for (;;) {
+        if (InterruptRequested())
+            return LineEnd::kInterrupted;
+        DWORD waited = WaitForSingleObject(input, kKeyWaitMilliseconds);
+        if (waited == WAIT_TIMEOUT)
+            continue;
+        INPUT_RECORD record;
+        DWORD count = 0;
+        if (waited != WAIT_OBJECT_0 || !ReadConsoleInputW(input, &record, 1, &count))
+            return LineEnd::kClosed;
+        if (count == 0 || record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown)
+            continue;
+        wchar_t typed = record.Event.KeyEvent.uChar.UnicodeChar;
+        WORD repeat = record.Event.KeyEvent.wRepeatCount;
+        SecureWipe(&record, sizeof record);
+        if (typed == L'\r' || typed == L'\n')
+            return LineEnd::kEnter;
+        if (typed == kControlC)
+            return LineEnd::kInterrupted;
+        if (typed == kControlZ)
+            return LineEnd::kClosed;
+        if (typed == L'\b') {
+            for (; repeat > 0 && !line.empty(); repeat--) {
+                bool pair = line.size() >= 2 && IS_LOW_SURROGATE(line.back());
+                line.resize(line.size() - (pair ? 2 : 1));
+            }
+        } else if (typed >= L' ') {
+            line.append(repeat, typed);
+        }
+    }
+}
+
+}  // namespace
 
 std::string ReadPasswordEnvironment(const std::string& variable)
 {
@@ -32,28 +85,23 @@ std::string PromptLine(const char* prompt)
     DWORD mode = 0;
     if (!GetConsoleMode(input, &mode))
         throw PackerError("no console to ask for the password; use --password-file or --password-env");
-    SetConsoleMode(input, (mode & ~ENABLE_ECHO_INPUT) | ENABLE_LINE_INPUT);
-    std::fputs(prompt, stderr);
-    std::fflush(stderr);
+    // Ctrl-C stays the system's (processed input), to call the handler.
+    SetConsoleMode(input, (mode & ~(ENABLE_ECHO_INPUT | ENABLE_LINE_INPUT)) | ENABLE_PROCESSED_INPUT);
+    WriteText(stderr, prompt);
     std::wstring line;
-    wchar_t buffer[256];
-    DWORD got = 0;
-    bool ok = true;
-    while (line.find(L'\n') == std::wstring::npos && line.find(L'\r') == std::wstring::npos) {
-        if (!ReadConsoleW(input, buffer, 256, &got, nullptr) || got == 0) {
-            ok = false;
-            break;
-        }
-        line.append(buffer, got);
-    }
-    SecureWipe(buffer, sizeof buffer);
+    line.reserve(256);   // no copies left behind by growing, for passwords of usual length
+    LineEnd end = ReadKeys(input, line);
     SetConsoleMode(input, mode);
-    std::fputs("\n", stderr);
+    WriteText(stderr, "\n");
     std::string utf8 = WideToUtf8(line);
-    SecureWipe(&line[0], static_cast<uint32_t>(line.size() * sizeof(wchar_t)));
-    if (!ok)
+    if (!line.empty())
+        SecureWipe(&line[0], static_cast<uint32_t>(line.size() * sizeof(wchar_t)));
+    if (end != LineEnd::kEnter)
+        WipePassword(utf8);
+    if (end == LineEnd::kInterrupted)
+        throw PackerError("interrupted");
+    if (end == LineEnd::kClosed)
         throw PackerError("no password was typed");
-    DropLineEnd(utf8);
     return utf8;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "file_system.h"
+#include "output_text.h"
 #include "text_encoding.h"
 
 namespace packer {
@@ -49,8 +50,8 @@ void Progress::draw(const std::string& entryName)
             cut++;   // not inside a UTF-8 sequence
         name = "..." + name.substr(cut);
     }
-    std::fprintf(stderr, "\r%s %3u%%  %.1f of %.1f MiB  %-*s", verb_.c_str(), percent, done_ / 1048576.0,
-                 total_ / 1048576.0, static_cast<int>(kNameWidth), name.c_str());
+    PrintTo(stderr, "\r%s %3u%%  %.1f of %.1f MiB  %-*s", verb_.c_str(), percent, done_ / 1048576.0,
+            total_ / 1048576.0, static_cast<int>(kNameWidth), name.c_str());
     std::fflush(stderr);
     drawn_ = true;
 }
@@ -58,7 +59,7 @@ void Progress::draw(const std::string& entryName)
 void Progress::finish()
 {
     if (drawn_) {
-        std::fprintf(stderr, "\r%*s\r", static_cast<int>(verb_.size() + kNameWidth + 40), "");
+        PrintTo(stderr, "\r%*s\r", static_cast<int>(verb_.size() + kNameWidth + 40), "");
         std::fflush(stderr);
         drawn_ = false;
     }

@@ -98,7 +98,7 @@ fs::path LocateStub(const std::optional<fs::path>& given, bool want64)
         for (const StubPlace& place : kStubPlaces) {
             if (place.inBuildTreeOnly && !inBuildTree)
                 continue;
-            fs::path candidate = (self / PathFromUtf8(StubPlaceFile(place, want64))).lexically_normal();
+            fs::path candidate = FullPath(self / PathFromUtf8(StubPlaceFile(place, want64)));
             if (fs::is_regular_file(candidate, error))
                 return candidate;
             looked += "\n  " + PathToUtf8(candidate);

@@ -12,6 +12,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "support/wine_host.h"
 #else
 #include <sys/stat.h>
 #include <unistd.h>
@@ -102,10 +104,28 @@ TEST_F(BadInputTest, UnreadableFileStopsTheBuildBeforeWriting)
 
 TEST_F(BadInputTest, ConfigFaultNamesItsLine)
 {
-    std::string config = "[neutral]\ntitle = \"Setup\"\nintro = \"Hello\"\n";
-    WriteBytes(path("cfg.toml"), Bytes(config.begin(), config.end()));
-    ExpectRefused(build("in", "out.exe", {"-c", arg("cfg.toml")}), {"cfg.toml:3: unknown key intro"});
-    EXPECT_FALSE(fs::exists(path("out.exe")));
+    const struct {
+        std::string config;
+        std::vector<std::string> fragments;
+    } cases[] = {
+        {"[neutral]\ntitle = \"Setup\"\nintro = \"Hello\"\n", {"cfg.toml:3: unknown key intro"}},
+        // A Windows path in double quotes: TOML reads its backslashes as escapes.
+        {"[neutral]\nfolder_template = \"C:\\Program Files\\Demo\"\n",
+         {"cfg.toml:2: ", "escape sequence '\\P'", "write paths in single quotes, 'C:\\Program Files\\Demo', or "
+                                                   "double each backslash, \"C:\\\\Program Files\\\\Demo\""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.config);
+        WriteBytes(path("cfg.toml"), Bytes(c.config.begin(), c.config.end()));
+        RunResult run = build("in", "out.exe", {"-c", arg("cfg.toml")});
+        for (const std::string& fragment : c.fragments)
+            ExpectRefused(run, {fragment});
+        EXPECT_FALSE(fs::exists(path("out.exe")));
+    }
+    // The hint's way works.
+    std::string fixed = "[neutral]\nfolder_template = 'C:\\Program Files\\Demo'\n";
+    WriteBytes(path("cfg.toml"), Bytes(fixed.begin(), fixed.end()));
+    EXPECT_EQ(build("in", "out.exe", {"-c", arg("cfg.toml")}).exitCode, 0);
 }
 
 TEST_F(BadInputTest, FailedBuildKeepsTheOldPackageAndLeavesNoTemporaryFile)
@@ -120,10 +140,98 @@ TEST_F(BadInputTest, FailedBuildKeepsTheOldPackageAndLeavesNoTemporaryFile)
     EXPECT_EQ(listing(), before);
 }
 
-TEST_F(BadInputTest, OutputInsideTheSourceFolderIsRefused)
+#ifdef _WIN32
+// The path with a prefix that hands it to the file system as it stands.
+std::string Prefixed(const std::string& prefix, const fs::path& path)
 {
-    ExpectRefused(build("in", "in/sub/out.exe"), {"lies inside the folder being packed"});
-    EXPECT_FALSE(fs::exists(path("in/sub/out.exe")));
+    return prefix + U8(fs::absolute(path).make_preferred());
+}
+
+// The 8.3 name of a path, when the file system has one other than the long
+// name; empty otherwise.
+std::string ShortName(const fs::path& path)
+{
+    wchar_t buffer[MAX_PATH];
+    DWORD n = GetShortPathNameW(path.c_str(), buffer, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH || fs::path(buffer).filename() == path.filename())
+        return "";
+    return U8(fs::path(buffer));
+}
+#endif
+
+// Whether the output lies in the folder being packed is asked of the file
+// system, not of the names: any spelling of the same folder is refused,
+// and an output elsewhere is written whatever the source's spelling.
+TEST_F(BadInputTest, OutputInsideTheSourceFolderIsRefusedHoweverEitherIsWritten)
+{
+    fs::create_directories(path("other"));
+    fs::create_directories(path("in2"));
+    bool linked = MakeFolderLink(path("link to in"), path("in")) && MakeFolderLink(path("in/out link"), path("other"));
+    const std::string inside = "lies inside the folder being packed";
+    struct Case {
+        std::string source;
+        std::string output;
+        bool refused;
+    };
+    std::vector<Case> cases = {
+        {arg("in"), arg("in/sub/out.exe"), true},
+        {arg("in"), arg("in") + "/../in/sub/out.exe", true},
+        {arg("in/sub") + "/..", arg("in/out.exe"), true},
+        {arg("in"), arg("other/out.exe"), false},
+        {arg("in"), arg("in2/out.exe"), false},   // "in" begins its name, but it is another folder
+    };
+    if (linked) {
+        cases.push_back({arg("in"), arg("link to in/sub/out.exe"), true});
+        cases.push_back({arg("link to in"), arg("in/out.exe"), true});
+        // A link in the source leads out of it; the walk does not follow it.
+        cases.push_back({arg("in"), arg("in/out link/out.exe"), false});
+    }
+#ifdef _WIN32
+    // Windows compares names without regard to case, takes paths that
+    // begin \\?\ and \\.\ as they stand, and knows folders by their 8.3
+    // names too.
+    cases.push_back({arg("in"), arg("IN/Sub/out.exe"), true});
+    cases.push_back({arg("in"), U8(path("in/sub/out.exe").make_preferred()), true});
+    cases.push_back({Prefixed("\\\\?\\", path("in")), arg("other/out.exe"), false});
+    cases.push_back({Prefixed("\\\\?\\", path("in")), arg("in/sub/out.exe"), true});
+    cases.push_back({Prefixed("\\\\.\\", path("in")), arg("in/out.exe"), true});
+    cases.push_back({arg("in"), Prefixed("\\\\?\\", path("IN/out.exe")), true});
+    fs::create_directories(path("A long folder name"));
+    WriteBytes(path("A long folder name/a.txt"), TextBytes(10));
+    std::string shortName = ShortName(path("A long folder name"));
+    if (!shortName.empty()) {
+        cases.push_back({shortName, arg("A long folder name/out.exe"), true});
+        cases.push_back({arg("A long folder name"), shortName + "\\out.exe", true});
+    }
+    // Under Wine the same folder is also reached through the drive Z:,
+    // which maps the whole Linux file system: another drive letter, the same
+    // folder; and a folder of that drive is another drive for the source.
+    if (winehost::Available()) {
+        std::string unixPath = winehost::UnixPath(path("in").wstring());
+        ASSERT_FALSE(unixPath.empty());
+        fs::path onZ = fs::path("Z:" + unixPath).make_preferred();
+        cases.push_back({"\\\\?\\" + U8(onZ), arg("other/out.exe"), false});
+        cases.push_back({"\\\\?\\" + U8(onZ), arg("in/sub/out.exe"), true});
+        cases.push_back({arg("in"), U8(onZ / "out.exe"), true});
+    }
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source + " -> " + c.output);
+        fs::path output = U8(c.output);
+        RunResult run = RunPacker({"build", c.source, "-o", c.output, "--stub", arg("stub.exe")});
+        if (c.refused) {
+            ExpectRefused(run, {inside});
+            EXPECT_FALSE(fs::exists(output));
+        } else {
+            EXPECT_EQ(run.exitCode, 0) << run.err;
+            EXPECT_TRUE(fs::is_regular_file(output));
+            fs::remove(output);
+        }
+    }
+    if (linked) {
+        RemoveFolderLink(path("in/out link"));
+        RemoveFolderLink(path("link to in"));
+    }
 }
 
 // One way to damage a package, and what the packer says about it.

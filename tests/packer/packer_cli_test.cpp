@@ -12,11 +12,15 @@
 #include "config_file.h"
 #include "packer_support.h"
 #include "setting_definitions.h"
+#include "shell_syntax.h"
 #include "stub_file.h"
 #include "support/temp_path.h"
 
 #ifdef _WIN32
 #include <windows.h>
+#include <shellapi.h>
+#else
+#include <sys/wait.h>
 #endif
 
 using packaging::Bytes;
@@ -75,18 +79,54 @@ std::vector<std::string> ListedCommands()
     return commands;
 }
 
-// The example lines at the end of a help text, without their "  $ ".
+// The prompt the examples show: cmd.exe's on Windows, a POSIX shell's on
+// Linux, as the packer's users type them there.
+#ifdef _WIN32
+const std::string kPrompt = "> ";
+const std::string kSetVariable = "set ";
+#else
+const std::string kPrompt = "$ ";
+const std::string kSetVariable = "export ";
+#endif
+
+// The example lines at the end of a help text, without their "  $ ": the
+// commands, and the lines that set a variable for those after them.
 std::vector<std::string> Examples(const std::string& help)
 {
     std::vector<std::string> examples;
     for (const std::string& line : Lines(help)) {
-        std::size_t dollar = line.find("$ sfxpack ");
-        if (dollar != std::string::npos && line.find_first_not_of(' ') == dollar)
-            examples.push_back(line.substr(dollar + 2));
+        std::size_t prompt = line.find(kPrompt);
+        if (prompt != 2 || line.find_first_not_of(' ') != prompt)
+            continue;
+        std::string example = line.substr(prompt + kPrompt.size());
+        if (example.rfind("sfxpack ", 0) == 0 || example.rfind(kSetVariable, 0) == 0)
+            examples.push_back(example);
     }
     return examples;
 }
 
+#ifdef _WIN32
+// A command line split as a Windows program's C runtime splits it, by the
+// system's own CommandLineToArgvW; cmd.exe leaves the double quotes to it.
+std::vector<std::string> SplitLikeShell(const std::string& line)
+{
+    int count = 0;
+    wchar_t** split = CommandLineToArgvW(U8(line).c_str(), &count);
+    std::vector<std::string> words;
+    for (int i = 0; i < count; i++)
+        words.push_back(U8(fs::path(split[i])));
+    LocalFree(split);
+    return words;
+}
+
+// "set NAME=value": everything after '=' is the value, as cmd.exe takes it.
+std::pair<std::string, std::string> SplitAssignment(const std::string& line)
+{
+    std::string assignment = line.substr(kSetVariable.size());
+    std::size_t equals = assignment.find('=');
+    return {assignment.substr(0, equals), assignment.substr(equals + 1)};
+}
+#else
 // A command line split as a POSIX shell splits it: blanks between words,
 // single quotes literal, double quotes with backslash before " \ $ `.
 std::vector<std::string> SplitLikeShell(const std::string& line)
@@ -124,6 +164,15 @@ std::vector<std::string> SplitLikeShell(const std::string& line)
         words.push_back(word);
     return words;
 }
+
+// "export NAME=value", the value as the shell reads the word.
+std::pair<std::string, std::string> SplitAssignment(const std::string& line)
+{
+    std::string assignment = SplitLikeShell(line.substr(kSetVariable.size())).front();
+    std::size_t equals = assignment.find('=');
+    return {assignment.substr(0, equals), assignment.substr(equals + 1)};
+}
+#endif
 
 void SetEnvironment(const char* name, const char* value)
 {
@@ -173,6 +222,14 @@ TEST(CommandLineVersion, NamesThePackerAndTheStubsItWouldTake)
     for (std::size_t i = 1; i < lines.size(); i++)
         EXPECT_TRUE(Holds(lines[i], std::string(": ") + SFX_VERSION + " (") || Holds(lines[i], "none found"))
             << lines[i];
+    // Each path as the system writes it, with one kind of separator.
+#ifdef _WIN32
+    const char foreign = '/';
+#else
+    const char foreign = '\\';
+#endif
+    for (std::size_t i = 1; i < lines.size(); i++)
+        EXPECT_EQ(lines[i].find(foreign), std::string::npos) << lines[i];
 }
 
 // The version resource as the resource compiler lays it out: three words,
@@ -299,11 +356,71 @@ TEST(CommandLineHelp, EveryCommandExplainsItselfTheSameWayTwiceAndEndsWithExampl
         auto examples = std::find(lines.begin(), lines.end(), "Examples:");
         ASSERT_NE(examples, lines.end()) << help.out;
         std::vector<std::string> after(examples + 1, lines.end());
-        EXPECT_GE(after.size(), 2u);
-        EXPECT_LE(after.size(), 3u);
-        for (const std::string& example : after)
-            EXPECT_EQ(example.rfind("  $ sfxpack " + command, 0), 0u) << example;
+        std::size_t commandLines = 0;
+        for (const std::string& example : after) {
+            if (example.rfind("  " + kPrompt + kSetVariable, 0) == 0)
+                continue;   // a variable the next line takes
+            EXPECT_EQ(example.rfind("  " + kPrompt + "sfxpack " + command, 0), 0u) << example;
+            commandLines++;
+        }
+        EXPECT_GE(commandLines, 2u);
+        EXPECT_LE(commandLines, 3u);
+        EXPECT_EQ(Examples(help.out).size(), after.size()) << help.out;
     }
+}
+
+// cmd.exe's users ask for help with /? and -?; a POSIX shell could turn
+// either into a file name, so there they are no option.
+TEST(CommandLineHelp, HelpAliasesOfTheShell)
+{
+    RunResult program = RunSfxpack({"--help"});
+    RunResult build = RunSfxpack({"build", "--help"});
+    for (const char* alias : {"/?", "-?"}) {
+        SCOPED_TRACE(alias);
+        RunResult asked = RunSfxpack({alias});
+        RunResult buildAsked = RunSfxpack({"build", alias});
+#ifdef _WIN32
+        EXPECT_EQ(asked.exitCode, 0) << asked.err;
+        EXPECT_EQ(asked.out, program.out);
+        EXPECT_EQ(buildAsked.exitCode, 0) << buildAsked.err;
+        EXPECT_EQ(buildAsked.out, build.out);
+#else
+        EXPECT_EQ(asked.exitCode, 2);
+        EXPECT_EQ(buildAsked.exitCode, 2);
+        EXPECT_TRUE(asked.out.empty()) << asked.out;
+#endif
+    }
+#ifdef _WIN32
+    EXPECT_TRUE(Holds(program.out, "print this help and exit (/? and -? too)")) << program.out;
+#else
+    EXPECT_FALSE(Holds(program.out, "/?")) << program.out;
+#endif
+}
+
+// The examples' quoting, checked by what the shell itself makes of it: on
+// Windows the C runtime's splitting (CommandLineToArgvW), on Linux sh.
+TEST(CommandLineHelp, QuotedWordsReachTheProgramAsTheyAre)
+{
+    std::vector<std::string> words = {
+        "plain.txt", "Demo setup", "\\\\!winprograms\\Demo", "C:\\Program Files\\", "a&b|c<d>e^f(g)", "it's",
+        "caf\xC3\xA9 \xE2\x82\xAC", "tab\there", "",
+    };
+#ifdef _WIN32
+    std::vector<std::string> split = SplitLikeShell("sfxpack " + packer::CommandLine(words, packer::ShellSyntax::kCmd));
+    ASSERT_EQ(split.size(), words.size() + 1);
+    for (std::size_t i = 0; i < words.size(); i++)
+        EXPECT_EQ(split[i + 1], words[i]) << packer::QuoteWord(words[i], packer::ShellSyntax::kCmd);
+#else
+    words.push_back("$HOME `x` \"q\" !");   // cmd.exe would take the quotes for its own
+    TempDir dir;
+    fs::path out = fs::path(dir.path()) / "words.txt";
+    std::string script = "printf '%s\\n' " + packer::CommandLine(words, packer::ShellSyntax::kPosix) + " > " +
+                         packer::QuoteWord(out.string(), packer::ShellSyntax::kPosix);
+    int status = std::system(("/bin/sh -c " + packer::QuoteWord(script, packer::ShellSyntax::kPosix)).c_str());
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << script;
+    Bytes printed = ReadBytes(out);
+    EXPECT_EQ(Lines(std::string(printed.begin(), printed.end())), words) << script;
+#endif
 }
 
 TEST(CommandLineHelp, RequiredArgumentsShowInTheUsageAndTheList)
@@ -326,8 +443,9 @@ TEST_F(CommandLineTest, EveryExampleRunsAsPrinted)
     WriteBytes(path("payload.zip"), zip.build(nullptr));
     std::string config = "[neutral]\ntitle = \"Demo\"\ncommand1 = \"install.cmd\"\n";
     WriteBytes(path("setup.toml"), Bytes(config.begin(), config.end()));
-    WriteBytes(path("password.txt"), {'d', 'e', 'm', 'o', '\n'});
-    SetEnvironment("SETUP_PASSWORD", "demo");
+    // The password the examples set in SETUP_PASSWORD.
+    std::string password = "only for the demo\n";
+    WriteBytes(path("password.txt"), Bytes(password.begin(), password.end()));
     WriteBytes(path("stub64.exe"), FakeStub(0x8664));
 
     // The commands' examples first: build makes what the others read.
@@ -342,6 +460,11 @@ TEST_F(CommandLineTest, EveryExampleRunsAsPrinted)
     CurrentFolder here(root_);
     for (const std::string& example : examples) {
         SCOPED_TRACE(example);
+        if (example.rfind(kSetVariable, 0) == 0) {
+            auto [name, value] = SplitAssignment(example);
+            SetEnvironment(name.c_str(), value.c_str());
+            continue;
+        }
         std::vector<std::string> words = SplitLikeShell(example);
         ASSERT_EQ(words.front(), "sfxpack");
         words.erase(words.begin());
@@ -435,6 +558,30 @@ TEST(CommandLineHelp, ConfigTopicNamesEveryKeyAndItsExampleParses)
     packer::PackageSettings settings = packer::ParseConfigText(config, "example");
     EXPECT_TRUE(settings.text(packer::kTitleSetting, 1)) << config;
     EXPECT_FALSE(settings.patterns(packer::kExcludeSetting).empty()) << config;
+}
+
+// A value in single quotes, as copied from a POSIX example, keeps them in
+// cmd.exe: said on Windows, where it is a likely mistake; on Linux the
+// shell has taken such quotes away, and those left were meant.
+TEST_F(CommandLineTest, SingleQuotedValuesAreWarnedAboutWhereTheShellKeepsThem)
+{
+    CurrentFolder here(root_);
+    std::vector<std::string> arguments = {"build", "in", "-o", "p.exe", "--stub", "stub.exe", "--folder-template",
+                                          "'\\\\!winpersonal\\Demo'", "--title", "Demo"};
+    RunResult run = RunSfxpack(arguments);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+#ifdef _WIN32
+    EXPECT_TRUE(Holds(run.err, "sfxpack: warning: --folder-template '\\\\!winpersonal\\Demo': the single quotes "
+                               "are kept")) << run.err;
+    EXPECT_TRUE(Holds(run.err, "\"\\\\!winpersonal\\Demo\"")) << run.err;
+    EXPECT_FALSE(Holds(run.err, "--title")) << run.err;
+#else
+    EXPECT_FALSE(Holds(run.err, "single quotes")) << run.err;
+#endif
+    arguments.push_back("-q");
+    RunResult quiet = RunSfxpack(arguments);
+    EXPECT_EQ(quiet.exitCode, 0) << quiet.err;
+    EXPECT_TRUE(quiet.err.empty()) << quiet.err;
 }
 
 TEST_F(CommandLineTest, StandardOutputIsRefusedAsTheOutput)

@@ -172,6 +172,47 @@ TEST_F(PackerTest, PasswordEncryptsEveryEntryAndAWrongOneIsRefused)
     ExpectSameTree(path("in"), path("out"));
 }
 
+// Password files as editors on Windows save them: UTF-8 with a byte order
+// mark opens the package like the same password without it; "ANSI" and
+// UTF-16 ("Unicode") are named for what they are, with the fix.
+TEST_F(PackerTest, PasswordFilesAsWindowsEditorsSaveThem)
+{
+    WriteTree(path("in"), {{"a.txt", TextBytes(100)}});
+    WriteBytes(path("plain.txt"), {'g', 'e', 'h', 'e', 'i', 'm', 0xC3, 0x9F, '\n'});
+    const struct {
+        const char* what;
+        Bytes file;
+        const char* message;   // empty: the package opens with plain.txt
+    } cases[] = {
+        {"UTF-8 with a byte order mark", {0xEF, 0xBB, 0xBF, 'g', 'e', 'h', 'e', 'i', 'm', 0xC3, 0x9F, '\r', '\n'}, ""},
+        {"ANSI", {'g', 'e', 'h', 'e', 'i', 'm', 0xDF, '\r', '\n'}, "is not UTF-8 text (saved as \"ANSI\"?); save it as UTF-8"},
+        {"UTF-16", {0xFF, 0xFE, 'g', 0, 'e', 0, 'h', 0, '\r', 0, '\n', 0}, "is UTF-16 text (\"Unicode\" in Windows "
+                                                                           "editors); save it as UTF-8"},
+        {"a byte order mark alone", {0xEF, 0xBB, 0xBF, '\r', '\n'}, "the password is empty"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteBytes(path("password.txt"), c.file);
+        RunResult built = build("in", "secret.exe", {"--password-file", arg("password.txt")});
+        if (*c.message != '\0') {
+            ExpectRefused(built, {c.message});
+            EXPECT_FALSE(fs::exists(path("secret.exe")));
+            // The same for test and extract, before anything is written.
+            ASSERT_EQ(build("in", "other.exe", {"--password-file", arg("plain.txt")}).exitCode, 0);
+            ExpectRefused(RunPacker({"test", arg("other.exe"), "--password-file", arg("password.txt")}), {c.message});
+            ExpectRefused(RunPacker({"extract", arg("other.exe"), "-d", arg("out"), "--password-file",
+                                     arg("password.txt")}),
+                          {c.message});
+            EXPECT_FALSE(fs::exists(path("out")));
+            continue;
+        }
+        ASSERT_EQ(built.exitCode, 0) << built.err;
+        RunResult tested = RunPacker({"test", arg("secret.exe"), "--password-file", arg("plain.txt")});
+        EXPECT_EQ(tested.exitCode, 0) << tested.out << tested.err;
+        fs::remove(path("secret.exe"));
+    }
+}
+
 struct StubView {
     int code;
     SfxSettingsRecord settings;

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
 
 #include "support/package_assembly.h"
 #include "support/zip_builder.h"
@@ -15,6 +18,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -225,6 +230,180 @@ TEST_F(SafetyTest, FilesInTheWayAreListedBeforeAnythingIsWritten)
                   {"package.exe is the package being extracted"});
     EXPECT_TRUE(ReadBytes(path("package.exe")) == package);
 }
+
+#ifdef _WIN32
+void SetAttributes(const fs::path& file, DWORD attributes)
+{
+    ASSERT_TRUE(SetFileAttributesW(file.c_str(), attributes)) << U8(file);
+}
+
+// A file another program holds open without letting it be deleted or
+// renamed: none of its names can be replaced meanwhile.
+class HeldFile {
+  public:
+    explicit HeldFile(const fs::path& file)
+        : handle_(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr))
+    {
+        EXPECT_NE(handle_, INVALID_HANDLE_VALUE) << U8(file);
+    }
+    ~HeldFile() { CloseHandle(handle_); }
+
+  private:
+    HANDLE handle_;
+};
+#else
+// chattr +i: a file not even root can rename or remove. False where the
+// file system or the user cannot set it.
+bool MakeImmutable(const fs::path& file, bool immutable)
+{
+    std::string command = std::string("chattr ") + (immutable ? "+i '" : "-i '") + file.string() + "' 2>/dev/null";
+    return std::system(command.c_str()) == 0;
+}
+#endif
+
+// --overwrite replaces a read-only file as it replaces any other (Windows
+// deletes no read-only file by itself): the old copy goes whatever its
+// attributes, and nothing is left beside the new one. A file that cannot
+// be replaced fails the run with the folder as it was.
+TEST_F(SafetyTest, OverwriteReplacesReadOnlyFilesAndLeavesNothingBehind)
+{
+    ASSERT_EQ(build("in", "package.exe").exitCode, 0);
+    WriteTree(path("out"), {{"a.txt", B("old a")}, {"sub/b.txt", B("old b")}});
+#ifdef _WIN32
+    SetAttributes(path("out/a.txt"), FILE_ATTRIBUTE_READONLY);
+    SetAttributes(path("out/sub/b.txt"), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+#else
+    fs::permissions(path("out/a.txt"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(path("out/sub/b.txt"), fs::perms::none);
+#endif
+    std::vector<std::string> arguments = {"extract", arg("package.exe"), "-d", arg("out"), "--overwrite"};
+    RunResult run = RunPacker(arguments);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(run.err.empty()) << run.err;
+    EXPECT_EQ(listing("out"), (std::vector<std::string>{"a.txt", "sub"}));
+    EXPECT_EQ(listing("out/sub"), std::vector<std::string>{"b.txt"});
+    EXPECT_TRUE(ReadBytes(path("out/a.txt")) == TextBytes(100));
+    EXPECT_TRUE(ReadBytes(path("out/sub/b.txt")) == TextBytes(2000));
+
+    // A file that cannot be moved aside: the run fails, and the file
+    // replaced before it comes back.
+    WriteTree(path("out"), {{"a.txt", B("old a")}, {"sub/b.txt", B("old b")}});
+    std::map<std::string, TreeNode> before = ReadTree(path("out"));
+    {
+#ifdef _WIN32
+        HeldFile held(path("out/sub/b.txt"));
+#else
+        if (!MakeImmutable(path("out/sub/b.txt"), true))
+            GTEST_SKIP() << "chattr +i is not available here";
+#endif
+        run = RunPacker(arguments);
+#ifndef _WIN32
+        MakeImmutable(path("out/sub/b.txt"), false);
+#endif
+    }
+    ExpectRefused(run, {"b.txt"});
+    std::map<std::string, TreeNode> after = ReadTree(path("out"));
+    ASSERT_EQ(after.size(), before.size()) << "names were added or removed";
+    for (const auto& [name, node] : before) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(after[name].content == node.content);
+    }
+}
+
+// ---- build leaves nothing behind, not even when it is killed --------------
+
+// The names in the folder that start like a temporary file of output.
+std::vector<std::string> TemporaryFiles(const fs::path& folder, const std::string& output)
+{
+    std::vector<std::string> found;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        std::string name = U8(entry.path().filename());
+        if (name.rfind("." + output + ".", 0) == 0)
+            found.push_back(name);
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// A build killed while it writes leaves its temporary file (hidden on
+// Windows). The next build of the same output removes it, and only it: not
+// one a running build holds, not one of another output's name, not one in
+// another folder.
+TEST_F(SafetyTest, StaleTemporaryFileOfAKilledBuildIsRemovedByTheNextBuild)
+{
+    // Big enough that deflate takes a while, so that the kill falls within.
+    WriteTree(path("big"), {{"noise.bin", NoiseBytes(48 << 20, 7)}});
+    std::string killedName;
+    {
+        StartedPacker packer({"build", arg("big"), "-o", arg("out.exe"), "--stub", arg("stub.exe"), "--level", "9"});
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (TemporaryFiles(root_, "out.exe").empty() && packer.running() &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        packer.kill();
+    }
+    ASSERT_FALSE(fs::exists(path("out.exe"))) << "the build ended before it could be killed";
+    std::vector<std::string> left = TemporaryFiles(root_, "out.exe");
+    ASSERT_EQ(left.size(), 1u);
+    killedName = left.front();
+#ifdef _WIN32
+    EXPECT_TRUE(GetFileAttributesW(path(killedName).c_str()) & FILE_ATTRIBUTE_HIDDEN);
+#endif
+
+    // What must stay: a running build's (held here as that build holds it),
+    // another output's, one in another folder, a name of another pattern.
+    fs::create_directories(path("elsewhere"));
+    for (const char* name : {".out.exe.777.tmp", ".other.exe.123.tmp", "elsewhere/.out.exe.123.tmp",
+                             ".out.exe.abc.tmp"})
+        WriteBytes(path(name), TextBytes(10));
+#ifdef _WIN32
+    HANDLE running = CreateFileW(path(".out.exe.777.tmp").c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(running, INVALID_HANDLE_VALUE);
+#else
+    int running = open(path(".out.exe.777.tmp").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(running, 0);
+    ASSERT_EQ(flock(running, LOCK_EX), 0);
+#endif
+    RunResult next = build("in", "out.exe");
+#ifdef _WIN32
+    CloseHandle(running);
+#else
+    close(running);
+#endif
+    ASSERT_EQ(next.exitCode, 0) << next.err;
+    EXPECT_NE(next.err.find("removed " + arg(killedName) + ", left by a build of this output that was stopped"),
+              std::string::npos)
+        << next.err;
+    EXPECT_EQ(TemporaryFiles(root_, "out.exe"), (std::vector<std::string>{".out.exe.777.tmp", ".out.exe.abc.tmp"}));
+    EXPECT_TRUE(fs::exists(path(".other.exe.123.tmp")));
+    EXPECT_TRUE(fs::exists(path("elsewhere/.out.exe.123.tmp")));
+    EXPECT_EQ(listed("out.exe").count("a.txt"), 1u);
+#ifdef _WIN32
+    // The package itself is not hidden, though it was written so.
+    EXPECT_FALSE(GetFileAttributesW(path("out.exe").c_str()) & FILE_ATTRIBUTE_HIDDEN);
+#endif
+}
+
+#ifdef _WIN32
+// An output Windows will not let go of (a package running, or a file some
+// program holds) is named as such before anything is written, and stays.
+TEST_F(SafetyTest, OutputInUseIsSaidToBeInUse)
+{
+    ASSERT_EQ(build("in", "out.exe").exitCode, 0);
+    Bytes old = ReadBytes(path("out.exe"));
+    std::vector<std::string> before = listing();
+    RunResult run;
+    {
+        HeldFile held(path("out.exe"));
+        run = build("in", "out.exe", {"--level", "9"});
+    }
+    ExpectRefused(run, {"cannot replace " + arg("out.exe") + ": it is in use (is the package running?)"});
+    EXPECT_EQ(run.err.find(".tmp"), std::string::npos) << run.err;
+    EXPECT_TRUE(ReadBytes(path("out.exe")) == old);
+    EXPECT_EQ(listing(), before);
+}
+#endif
 
 // ---- extract never writes through a link ------------------------------------
 

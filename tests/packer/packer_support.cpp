@@ -19,6 +19,7 @@
 #include "support/wine_host.h"
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -193,6 +194,58 @@ RunResult RunPackerAt(const fs::path& program, const std::vector<std::string>& a
 }
 
 #ifdef _WIN32
+StartedPacker::StartedPacker(const std::vector<std::string>& arguments)
+{
+    std::wstring command = Quoted(U8(std::string(SFX_PACKER_PATH)).wstring());
+    for (const std::string& argument : arguments)
+        command += L" " + Quoted(Wide(argument));
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE nothing = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                 OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nothing;
+    PROCESS_INFORMATION process{};
+    DWORD error = 0;
+    BOOL started = testsupport::StartProcessPatiently(
+        [&] {
+            return CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                  &startup, &process);
+        },
+        &error);
+    CloseHandle(nothing);
+    EXPECT_TRUE(started) << "cannot start sfxpack, error " << error;
+    if (!started) {
+        ended_ = true;
+        return;
+    }
+    CloseHandle(process.hThread);
+    process_ = reinterpret_cast<std::intptr_t>(process.hProcess);
+}
+
+StartedPacker::~StartedPacker()
+{
+    kill();
+    if (process_ != 0)
+        CloseHandle(reinterpret_cast<HANDLE>(process_));
+}
+
+void StartedPacker::kill()
+{
+    if (ended_)
+        return;
+    HANDLE process = reinterpret_cast<HANDLE>(process_);
+    TerminateProcess(process, 9);
+    WaitForSingleObject(process, INFINITE);
+    ended_ = true;
+}
+
+bool StartedPacker::running()
+{
+    return !ended_ && WaitForSingleObject(reinterpret_cast<HANDLE>(process_), 0) == WAIT_TIMEOUT;
+}
+
 static std::optional<std::string> GetVariable(const std::string& name)
 {
     std::wstring wide = Wide(name);
@@ -209,6 +262,47 @@ static void SetVariable(const std::string& name, const std::optional<std::string
     SetEnvironmentVariableW(Wide(name).c_str(), value ? Wide(*value).c_str() : nullptr);
 }
 #else
+StartedPacker::StartedPacker(const std::vector<std::string>& arguments)
+{
+    pid_t child = fork();
+    if (child == 0) {
+        int nothing = open("/dev/null", O_RDWR);
+        dup2(nothing, 0);
+        dup2(nothing, 1);
+        dup2(nothing, 2);
+        setsid();
+        ExecProgram(SFX_PACKER_PATH, arguments);
+    }
+    process_ = child;
+    ended_ = child < 0;
+}
+
+StartedPacker::~StartedPacker()
+{
+    kill();
+}
+
+void StartedPacker::kill()
+{
+    if (ended_)
+        return;
+    ::kill(static_cast<pid_t>(process_), SIGKILL);
+    int status = 0;
+    waitpid(static_cast<pid_t>(process_), &status, 0);
+    ended_ = true;
+}
+
+bool StartedPacker::running()
+{
+    if (ended_)
+        return false;
+    int status = 0;
+    if (waitpid(static_cast<pid_t>(process_), &status, WNOHANG) == 0)
+        return true;
+    ended_ = true;
+    return false;
+}
+
 static std::optional<std::string> GetVariable(const std::string& name)
 {
     const char* value = std::getenv(name.c_str());

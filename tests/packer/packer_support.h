@@ -34,6 +34,26 @@ RunResult RunPackerAt(const fs::path& program, const std::vector<std::string>& a
 // cannot start.
 [[noreturn]] void ExecPacker(const std::vector<std::string>& arguments);
 
+// sfxpack started without waiting for it, its output thrown away, for
+// tests that stop it midway. Killed when it goes, if still running.
+class StartedPacker {
+  public:
+    explicit StartedPacker(const std::vector<std::string>& arguments);
+    ~StartedPacker();
+    StartedPacker(const StartedPacker&) = delete;
+    StartedPacker& operator=(const StartedPacker&) = delete;
+
+    // Ends it at once and without a chance to clean up, as a forced kill
+    // does (SIGKILL, TerminateProcess), and waits until it has gone.
+    void kill();
+    // True while it runs.
+    bool running();
+
+  private:
+    std::intptr_t process_ = 0;   // the process's handle (Windows) or id
+    bool ended_ = false;
+};
+
 // Sets an environment variable (or removes it, for nothing) while it
 // lives; the packer, started as a child, inherits it. What was there before
 // comes back.
