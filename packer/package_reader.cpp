@@ -192,6 +192,7 @@ OpenedPackage::OpenedPackage(const fs::path& path)
     uint32_t length = 0;
     ResetSettings(&settings_);
     int result = ReadTrailerBefore(file_.get(), trailerEnd, footer, LANGUAGE_ENGLISH, &settings_, &block, &length);
+    trailerBlock_.reset(block);
     if (result == TRAILER_NO_MEMORY)
         throw PackerError(name_ + ": the trailer is too large to read");
     if (result != TRAILER_OK)
@@ -224,8 +225,7 @@ OpenedPackage::OpenedPackage(const fs::path& path)
 
 OpenedPackage::~OpenedPackage()
 {
-    if (archive_ != nullptr && archive_->openEntry != nullptr)
-        EntryClose(archive_);
+    ArchiveClose(archive_);
     // The key must not stay in memory after its package.
     if (cipherStorage_)
         SecureWipe(cipherStorage_.get(), sizeof(CipherState));
@@ -262,7 +262,9 @@ void OpenedPackage::openArchive()
     archive_ = ArchiveOpen(file_.get(), settings_.archiveOffset, settings_.archiveSize, &dataSource_);
     if (archive_ == nullptr)
         throw PackerError(name_ + ": the archive is damaged: its end record or directory cannot be read");
-    for (std::uint32_t i = 0; i < archive_->entryCount; i++) {
+    std::uint32_t entryCount = 0;
+    ArchiveGetInfo(archive_, &entryCount, nullptr);
+    for (std::uint32_t i = 0; i < entryCount; i++) {
         int result = i == 0 ? ArchiveFirstEntry(archive_) : ArchiveNextEntry(archive_);
         PackageEntry entry;
         char name[kStubNameBufferSize];

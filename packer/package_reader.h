@@ -117,6 +117,11 @@ class OpenedPackage {
     std::uint32_t signatureSize_ = 0;
     std::uint64_t signatureEnd_ = 0;
     SfxSettingsRecord settings_{};
+    // The trailer's record block, which the settings' texts point into.
+    struct SysFreeBlock {
+        void operator()(const std::uint8_t* block) const { SysFree(const_cast<std::uint8_t*>(block)); }
+    };
+    std::unique_ptr<const std::uint8_t, SysFreeBlock> trailerBlock_;
     std::vector<RecordView> records_;
     ArchiveReader* archive_ = nullptr;
     std::vector<PackageEntry> entries_;

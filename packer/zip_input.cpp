@@ -75,8 +75,8 @@ class StubReaderData : public EntryData {
 
     ~StubReaderData() override
     {
-        if (reader_->openEntry)
-            EntryClose(reader_);
+        // Without an open entry (the last read closed it) this only says so.
+        EntryClose(reader_);
     }
 
     std::size_t read(std::uint8_t* buffer, std::size_t size) override
@@ -139,7 +139,7 @@ class ZipSource : public PackageSource {
         if (ownReader_)
             return OpenZipEntryData(file_.get(), end_, facts_[entry.zipIndex], where);
         moveTo(entry.zipIndex);
-        return std::make_unique<StubReaderData>(reader_, where);
+        return std::make_unique<StubReaderData>(reader_.get(), where);
     }
 
   private:
@@ -148,16 +148,18 @@ class ZipSource : public PackageSource {
     std::vector<std::pair<std::uint32_t, ZipEntryFacts>> readStubDirectory(std::uint32_t size,
                                                                           std::vector<std::string>& longNames)
     {
-        reader_ = ArchiveOpen(file_.get(), 0, size, nullptr);
+        reader_.reset(ArchiveOpen(file_.get(), 0, size, nullptr));
         if (reader_ == nullptr)
             throw PackerError(name_ + ": the stub's archive reader cannot read its directory");
         std::vector<std::pair<std::uint32_t, ZipEntryFacts>> listed;
-        for (std::uint32_t i = 0; i < reader_->entryCount; i++) {
-            int result = i == 0 ? ArchiveFirstEntry(reader_) : ArchiveNextEntry(reader_);
+        std::uint32_t entryCount = 0;
+        ArchiveGetInfo(reader_.get(), &entryCount, nullptr);
+        for (std::uint32_t i = 0; i < entryCount; i++) {
+            int result = i == 0 ? ArchiveFirstEntry(reader_.get()) : ArchiveNextEntry(reader_.get());
             ArchiveEntryInfo info{};
             char name[kNameBufferSize];
             if (result == ARCHIVE_OK)
-                result = ArchiveGetEntryInfo(reader_, &info, name, sizeof name, nullptr, 0, nullptr, 0);
+                result = ArchiveGetEntryInfo(reader_.get(), &info, name, sizeof name, nullptr, 0, nullptr, 0);
             if (result == ARCHIVE_BAD_PARAMETER) {
                 longNames.push_back("entry " + std::to_string(i + 1) + ": name of " +
                                     std::to_string(info.nameLength) + " bytes; Windows paths leave room for " +
@@ -239,7 +241,7 @@ class ZipSource : public PackageSource {
 
     void moveTo(std::uint32_t index)
     {
-        if (ArchiveGoToEntry(reader_, index) != ARCHIVE_OK)
+        if (ArchiveGoToEntry(reader_.get(), index) != ARCHIVE_OK)
             throw PackerError(name_ + ": the archive directory is damaged at entry " + std::to_string(index + 1));
     }
 
@@ -249,7 +251,10 @@ class ZipSource : public PackageSource {
     ZipEnd end_;
     bool ownReader_ = false;
     std::vector<ZipEntryFacts> facts_;   // ZIP64: the directory, by the entries' places
-    ArchiveReader* reader_ = nullptr;    // plain archives: the stub's reader
+    struct ArchiveCloser {
+        void operator()(ArchiveReader* reader) const { ArchiveClose(reader); }
+    };
+    std::unique_ptr<ArchiveReader, ArchiveCloser> reader_;   // plain archives: the stub's reader
 };
 
 }  // namespace

@@ -3,7 +3,9 @@
 # quoted include is a path from src/ (or the resource ids from res/), no file
 # includes one of a higher floor, and no two files depend on each other in a
 # circle. A header and the .cpp that implements it (of the same name, or the
-# name and a suffix such as _win) are one file here, wherever each lies.
+# name and a suffix such as _win) are one file here, wherever each lies; so
+# is the private header of its insides beside it (archive_reader_state.h of
+# archive_reader.h).
 #
 #   python3 scripts/check-layers.py [SRC_DIR]
 import os
@@ -99,6 +101,12 @@ def main():
     faults = []
     includes = {}
     node = {f: f for f in files}
+    headers = [f for f in files if f.endswith(".h")]
+    for path in headers:
+        folder = os.path.dirname(path)
+        owners = [h for h in headers if h != path and os.path.dirname(h) == folder and stem(path) == stem(h) + "_state"]
+        if owners:
+            node[path] = owners[0]
     for path in sorted(files):
         quoted = read_includes(src, path)
         includes[path] = quoted
@@ -118,6 +126,8 @@ def main():
             if target not in node:
                 faults.append(f"{path}: includes \"{target}\", which is no path from src/")
                 continue
+            if target.endswith(".h") and node[target] != target and os.path.dirname(target) != os.path.dirname(path):
+                faults.append(f"{path}: includes {target}, the private insides of {node[target]}")
             there = floor_of(target)
             if here is not None and there is not None and there > here:
                 faults.append(f"{path} ({FLOORS[here][0]}) includes {target} ({FLOORS[there][0]}), a higher floor")

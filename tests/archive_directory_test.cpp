@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "archive/archive_reader.h"
+#include "archive/archive_reader_state.h"
 #include "support/archive_package.h"
 
 using namespace packaging;

@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "archive/archive_reader.h"
+#include "archive/archive_reader_state.h"
 #include "archive/entry_reader.h"
 #include "crypto/crypto_state.h"
 #include "crypto/password_check.h"
 #include "packaging/entry_encryption.h"
 #include "support/package_assembly.h"
+#include "support/reader_memory.h"
 #include "support/zip_builder.h"
 #include "startup/trailer.h"
 #include "support/archive_package.h"
@@ -53,9 +55,14 @@ class EncryptedPackage {
         const uint8_t* block = nullptr;
         uint32_t blockLength = 0;
         EXPECT_EQ(ReadTrailer(file_, LANGUAGE_ENGLISH, &settings, &block, &blockLength), TRAILER_OK);
+        block_ = OwnTrailerBlock(block);
         EXPECT_EQ(settings.passwordAccepted, 0);
     }
-    ~EncryptedPackage() { SysFileClose(file_); }
+    ~EncryptedPackage()
+    {
+        readers_.clear();
+        SysFileClose(file_);
+    }
 
     int Verify(const std::string& password)
     {
@@ -66,6 +73,7 @@ class EncryptedPackage {
     {
         ArchiveReader* reader = ArchiveOpen(file_, settings.archiveOffset, settings.archiveSize, &ProcessArchiveData);
         EXPECT_NE(reader, nullptr);
+        readers_.emplace_back(reader);
         return reader;
     }
 
@@ -81,6 +89,7 @@ class EncryptedPackage {
     {
         ArchiveReader* reader = ArchiveOpen(file_, settings.archiveOffset, settings.archiveSize, &own_);
         EXPECT_NE(reader, nullptr);
+        readers_.emplace_back(reader);
         return reader;
     }
 
@@ -93,13 +102,15 @@ class EncryptedPackage {
     uint8_t iv_[CIPHER_BLOCK_SIZE] = {};
     ArchiveDataSource own_ = {&cipher_, ivStart_, iv_};
     TempDir dir_;
+    TrailerBlock block_;
+    std::vector<ArchiveHandle> readers_;
     SysFile file_ = SYS_FILE_INVALID;
 };
 
 class EncryptedArchiveTest : public testing::Test {
   protected:
-    void SetUp() override { ActiveCipher = nullptr; }
-    void TearDown() override { ActiveCipher = nullptr; }
+    void SetUp() override { ResetCryptoState(); }
+    void TearDown() override { ResetCryptoState(); }
 };
 
 // Reads every entry as the extraction worker does and compares it.

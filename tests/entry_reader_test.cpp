@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 
+#include "archive/archive_reader_state.h"
 #include "archive/entry_reader.h"
 #include "crypto/crypto_state.h"
 #include "crypto/password_check.h"
@@ -410,7 +411,7 @@ const EncryptedCase kEncryptedCases[] = {
 
 class EncryptedEntryTable : public ::testing::TestWithParam<EncryptedCase> {
   protected:
-    void TearDown() override { ActiveCipher = nullptr; }
+    void TearDown() override { ResetCryptoState(); }
 };
 
 TEST_P(EncryptedEntryTable, ReadsOrReportsDamage)

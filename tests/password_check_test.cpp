@@ -103,10 +103,7 @@ class VerifyPasswordTest : public testing::Test {
   protected:
     void SetUp() override
     {
-        // Earlier tests' states are left behind on purpose, as the program
-        // never frees its one state either.
-        ActiveCipher = nullptr;
-        std::memset(EntryIvStart, 0, sizeof EntryIvStart);
+        ResetCryptoState();
         for (size_t i = 0; i < 6; i++)
             secrets.salt[i] = (uint8_t)(0x10 + i);
         for (size_t i = 0; i < 8; i++) {
@@ -229,7 +226,7 @@ TEST_F(VerifyPasswordTest, EmptyAndLongestPasswordsWork)
 {
     for (const std::string& password : {std::string(), std::string(PASSWORD_MAX_LENGTH, '\xFF')}) {
         SCOPED_TRACE(password.size());
-        ActiveCipher = nullptr;
+        ResetCryptoState();
         packaging::Bytes header = packaging::makeCipherHeader(password, secrets);
         std::memcpy(settings.cipherHeader, header.data(), CIPHER_HEADER_SIZE);
         settings.passwordAccepted = 0;

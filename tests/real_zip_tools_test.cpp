@@ -8,10 +8,12 @@
 #include <map>
 #include <set>
 
+#include "archive/archive_reader_state.h"
 #include "archive/entry_reader.h"
 #include "startup/trailer.h"
 #include "support/archive_package.h"
 #include "support/package_assembly.h"
+#include "support/reader_memory.h"
 
 using namespace packaging;
 
@@ -92,8 +94,10 @@ TEST_P(RealToolArchive, EveryEntryReadsBackExactly)
     const uint8_t* block = nullptr;
     uint32_t blockLength = 0;
     ASSERT_EQ(ReadTrailer(file, LANGUAGE_ENGLISH, &settings, &block, &blockLength), TRAILER_OK);
+    TrailerBlock blockOwner = OwnTrailerBlock(block);
 
-    ArchiveReader* reader = ArchiveOpen(file, settings.archiveOffset, settings.archiveSize, nullptr);
+    ArchiveHandle opened(ArchiveOpen(file, settings.archiveOffset, settings.archiveSize, nullptr));
+    ArchiveReader* reader = opened.get();
     ASSERT_NE(reader, nullptr);
     std::uint32_t count = 0;
     std::uint32_t commentLength = 0;

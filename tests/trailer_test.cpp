@@ -8,6 +8,7 @@
 #include "packaging/trailer_writer.h"
 #include "startup/trailer.h"
 #include "support/package_assembly.h"
+#include "support/reader_memory.h"
 #include "support/temp_path.h"
 
 using namespace packaging;
@@ -24,6 +25,7 @@ Bytes FakeStub()
 struct ReadResult {
     int code;
     SfxSettingsRecord settings;
+    TrailerBlock block;   // what the settings' texts point into
 };
 
 ReadResult ReadPackage(const Bytes& package, uint32_t uiLanguage = LANGUAGE_ENGLISH)
@@ -37,6 +39,7 @@ ReadResult ReadPackage(const Bytes& package, uint32_t uiLanguage = LANGUAGE_ENGL
     const uint8_t* block = nullptr;
     uint32_t length = 0;
     result.code = ReadTrailer(file, uiLanguage, &result.settings, &block, &length);
+    result.block = OwnTrailerBlock(block);
     SysFileClose(file);
     return result;
 }

@@ -1,5 +1,6 @@
 // SysAlloc for the fuzz build: the same zero-filled memory as on the host,
-// chained so that ReleaseReaderMemory can free all of it after each input.
+// chained so that ReleaseReaderMemory can free all of it after each input;
+// SysFree takes a block out of the chain.
 #include <stddef.h>
 #include <stdlib.h>
 
@@ -23,6 +24,20 @@ void* SysAlloc(uint32_t size)
     block->next = LastBlock;
     LastBlock = block;
     return block + 1;
+}
+
+void SysFree(void* memory)
+{
+    if (memory == NULL)
+        return;
+    BlockLink* block = (BlockLink*)memory - 1;
+    for (BlockLink** link = &LastBlock; *link != NULL; link = &(*link)->next) {
+        if (*link == block) {
+            *link = block->next;
+            free(block);
+            return;
+        }
+    }
 }
 
 void ReleaseReaderMemory(void)

@@ -3,6 +3,8 @@
 // between calls (the start-up code shares the handle).
 #include "archive/archive_reader.h"
 
+#include "archive/archive_reader_state.h"
+
 #include <string.h>
 
 #include "platform/byte_order.h"
@@ -73,6 +75,13 @@ ArchiveReader* ArchiveOpen(SysFile file, uint32_t archiveOffset, uint32_t archiv
     // A failure leaves entryValid at 0; the caller learns of it from the walk.
     ArchiveFirstEntry(reader);
     return reader;
+}
+
+const ArchiveEntryInfo* ArchiveCurrentEntry(const ArchiveReader* reader)
+{
+    if (reader == NULL || !reader->entryValid)
+        return NULL;
+    return &reader->current;
 }
 
 int ArchiveGetInfo(const ArchiveReader* reader, uint32_t* entryCount, uint32_t* archiveCommentLength)

@@ -1,6 +1,8 @@
 // The ZIP archive embedded in a package: finding its end record, deriving the
 // file offset its own offsets count from, and walking its central directory.
-// Single disk, no ZIP64. Shared by the stub and the host tools.
+// Single disk, no ZIP64. Shared by the stub and the host tools. Every
+// function of the archive and entry readers that can fail returns one of the
+// ARCHIVE_ codes below (ArchiveOpen: the handle or null).
 #pragma once
 #include <stdint.h>
 
@@ -45,32 +47,11 @@ struct ArchiveEntryInfo {
     uint32_t externalAttributes;
 };
 
-struct EntryReadState;
-
-// One per archive, made by ArchiveOpen and never released (there is no
-// close: the stub keeps it until the process ends). Offsets called "archive
-// offsets" count from the archive's first byte, archiveBase is where that
-// byte lies in the file.
-struct ArchiveReader {
-    SysFile file;                  // not owned: the caller keeps it open
-    const ArchiveDataSource* dataSource; // not owned; null for plain data
-    uint32_t entryCount;           // entries on this disk, from the end record
-    uint32_t archiveCommentLength; // the comment itself is never read
-    uint32_t archiveBase;          // file offset of archive offset 0
-    uint32_t entryIndex;           // 0-based index of the current entry
-    uint32_t entryPosition;        // archive offset of the current central header
-    uint32_t entryValid;           // 1 when the current header was read successfully
-    uint32_t endRecordPosition;    // file offset of the end record's signature
-    uint32_t directorySize;
-    uint32_t directoryOffset;      // archive offset of the central directory
-    ArchiveEntryInfo current;
-    uint32_t localHeaderOffset;    // archive offset of the current local header
-    EntryReadState* openEntry;     // the entry open for reading, or null
-    // A closed entry's state, kept for the next open: the platform layer's
-    // memory is never returned, so reusing it keeps a walk over thousands of
-    // entries from costing 16 KiB each.
-    EntryReadState* spareEntry;
-};
+// An open archive, made by ArchiveOpen and released by ArchiveClose
+// (entry_reader.h). Its insides are the readers' own (archive_reader_state.h).
+// The stub opens one and keeps it until the process ends; host tools close
+// what they open.
+struct ArchiveReader;
 
 // Looks for the end record signature in the last END_SEARCH_WINDOW bytes
 // before archiveEnd (a file offset), never past it. Returns the file offset
@@ -93,7 +74,7 @@ ArchiveReader* ArchiveOpen(SysFile file, uint32_t archiveOffset, uint32_t archiv
 int ArchiveGetInfo(const ArchiveReader* reader, uint32_t* entryCount, uint32_t* archiveCommentLength);
 
 // Move to the first or the next central header and read its fixed fields
-// into reader->current. ARCHIVE_END_OF_LIST when there is no such entry (an
+// (ArchiveCurrentEntry gives them). ARCHIVE_END_OF_LIST when there is no such entry (an
 // empty archive, or the last entry or an invalid one is current; nothing
 // moves then), ARCHIVE_BAD_FORMAT for a wrong signature or a header offset
 // past 4 GiB, ARCHIVE_IO_ERROR for a failed or short read,
@@ -105,6 +86,10 @@ int ArchiveNextEntry(ArchiveReader* reader);
 // or from the first when index lies behind it. Results as for
 // ArchiveNextEntry; ARCHIVE_END_OF_LIST when there are not that many.
 int ArchiveGoToEntry(ArchiveReader* reader, uint32_t index);
+
+// The fixed fields of the current entry, or null when no entry is valid.
+// Valid until the reader moves.
+const ArchiveEntryInfo* ArchiveCurrentEntry(const ArchiveReader* reader);
 
 // Reads the current central header again into info and the given buffers;
 // every output may be null, and a buffer of size 0 receives nothing.

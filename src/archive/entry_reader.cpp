@@ -3,6 +3,8 @@
 // keyed cipher), raw inflate or plain copy, and the CRC-32 verdict.
 #include "archive/entry_reader.h"
 
+#include "archive/archive_reader_state.h"
+
 #include <string.h>
 
 #include "crypto/archive_data.h"
@@ -13,7 +15,7 @@ int CheckLocalHeader(const ArchiveReader* reader, uint32_t* dataStart)
     uint8_t header[ZIP_LOCAL_HEADER_SIZE];
     if (SysFileSeekTo(reader->file, (uint64_t)reader->archiveBase + reader->localHeaderOffset) != 0 ||
         SysFileReadExact(reader->file, header, sizeof header) != 0)
-        return -1;
+        return ARCHIVE_BAD_FORMAT;
 
     const ArchiveEntryInfo* central = &reader->current;
     uint32_t flags = ReadU16Le(header + 6);
@@ -36,13 +38,13 @@ int CheckLocalHeader(const ArchiveReader* reader, uint32_t* dataStart)
     uint64_t start = (uint64_t)reader->localHeaderOffset + ZIP_LOCAL_HEADER_SIZE + nameLength + extraLength;
     ok = ok && start + central->compressedSize <= UINT32_MAX;
     if (!ok)
-        return -1;
+        return ARCHIVE_BAD_FORMAT;
     *dataStart = (uint32_t)start;
-    return 0;
+    return ARCHIVE_OK;
 }
 
-// Takes the state parked by the last close, or allocates one. The platform
-// layer never returns memory, so a parked state is the only way to reuse it.
+// Takes the state parked by the last close, or allocates one. The stub never
+// returns memory, so a parked state is the only way it reuses it.
 static EntryReadState* AcquireEntryState(ArchiveReader* reader)
 {
     EntryReadState* state = reader->spareEntry;
@@ -73,7 +75,7 @@ int EntryOpen(ArchiveReader* reader)
         EntryClose(reader);
 
     uint32_t dataStart = 0;
-    if (CheckLocalHeader(reader, &dataStart) != 0)
+    if (CheckLocalHeader(reader, &dataStart) != ARCHIVE_OK)
         return ARCHIVE_BAD_FORMAT;
     // Encrypted data are whole cipher blocks; any other size means a damaged
     // archive, refused here rather than as a short read at the entry's end.
@@ -268,4 +270,23 @@ int EntryClose(ArchiveReader* reader)
     reader->openEntry = NULL;
     reader->spareEntry = state;
     return result;
+}
+
+// Releases an entry state that is not open: its read buffer and itself.
+static void ReleaseEntryState(EntryReadState* state)
+{
+    if (state == NULL)
+        return;
+    SysFree(state->readBuffer);
+    SysFree(state);
+}
+
+void ArchiveClose(ArchiveReader* reader)
+{
+    if (reader == NULL)
+        return;
+    if (reader->openEntry != NULL)
+        EntryClose(reader);
+    ReleaseEntryState(reader->spareEntry);
+    SysFree(reader);
 }

@@ -3,7 +3,6 @@
 // that the close compares with the central directory's.
 #pragma once
 #include <stdint.h>
-#include <zlib.h>
 
 #include "archive/archive_reader.h"
 
@@ -14,29 +13,9 @@
 // The largest count one EntryRead hands out, so that it fits the result.
 #define ENTRY_READ_MAX_LENGTH 0x7FFFFFFFu
 
-// The state of the entry open for reading. For stored entries the stream's
-// input pointer and count serve as plain bookkeeping.
-struct EntryReadState {
-    uint8_t* readBuffer;         // ENTRY_READ_CHUNK_SIZE bytes
-    z_stream stream;
-    uint32_t dataPosition;       // archive offset of the next compressed byte to read
-    uint32_t inflaterReady;      // 1 when inflateEnd is owed
-    uint32_t runningCrc;         // CRC-32 of the bytes handed out so far
-    uint32_t expectedCrc;        // the central directory's CRC-32
-    uint32_t compressedLeft;     // compressed bytes not yet read from the file
-    uint32_t uncompressedLeft;   // uncompressed bytes not yet handed out
-    SysFile file;
-    const ArchiveDataSource* dataSource; // the reader's: cipher and chaining values, or null
-    uint32_t method;             // ZIP_METHOD_STORED or ZIP_METHOD_DEFLATED
-    uint32_t archiveBase;
-    uint32_t streamEnded;        // 1 once the data ended by themselves (a deflate stream's final block)
-    uint32_t endChecked;         // 1 once the end of the data has been judged; endResult holds the verdict
-    int32_t endResult;
-};
-
 // Checks the current entry's local header against its central header and
-// finds where the data start. 0 and *dataStart (an archive offset) on
-// success; -1 when the header cannot be read or disagrees: signature, method
+// finds where the data start. ARCHIVE_OK and *dataStart (an archive offset)
+// on success; ARCHIVE_BAD_FORMAT when the header cannot be read or disagrees: signature, method
 // (which must be stored or deflated), name length, and CRC and sizes unless
 // the local header's flags say they follow in a data descriptor.
 int CheckLocalHeader(const ArchiveReader* reader, uint32_t* dataStart);
@@ -67,3 +46,9 @@ int32_t EntryRead(ArchiveReader* reader, void* buffer, uint32_t length);
 // otherwise (an entry not read to the end is not judged);
 // ARCHIVE_BAD_PARAMETER without a reader or an open entry.
 int EntryClose(ArchiveReader* reader);
+
+// Closes the open entry, if any (its verdict is dropped), and releases the
+// reader with all its memory. Nothing happens without a reader. The file
+// stays open: it is the caller's. Here rather than beside ArchiveOpen
+// because it ends the entry's decoder too.
+void ArchiveClose(ArchiveReader* reader);

@@ -74,8 +74,8 @@ static int ClassifyProgramName(const char* name, int length)
 // does not stop the system's search either.
 static int IsExistingFile(const char* path)
 {
-    DWORD attributes = FileCalls.getFileAttributes(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    DWORD attributes = GetPathAttributes(path);
+    return attributes != 0 && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // Looks for name (length bytes, ".exe" added when it has no extension) in

@@ -2,6 +2,11 @@
 // writes what and when.
 #include "crypto/crypto_state.h"
 
+#include <stddef.h>
+
+#include "crypto/secure_wipe.h"
+#include "platform/sys_file.h"
+
 CipherState* ActiveCipher;
 uint8_t EntryIvStart[CIPHER_BLOCK_SIZE];
 uint8_t EntryIv[CIPHER_BLOCK_SIZE];
@@ -11,4 +16,15 @@ const ArchiveDataSource ProcessArchiveData = {&ActiveCipher, EntryIvStart, Entry
 void ResetEntryIv(void)
 {
     RestartEntryChain(&ProcessArchiveData);
+}
+
+void ResetCryptoState(void)
+{
+    if (ActiveCipher != NULL) {
+        SecureWipe(ActiveCipher, sizeof(CipherState));
+        SysFree(ActiveCipher);
+        ActiveCipher = NULL;
+    }
+    SecureWipe(EntryIvStart, sizeof EntryIvStart);
+    SecureWipe(EntryIv, sizeof EntryIv);
 }

@@ -27,3 +27,8 @@ extern const ArchiveDataSource ProcessArchiveData;
 // Restarts EntryIv at EntryIvStart when a cipher is active. Opening an entry
 // through ProcessArchiveData does this already.
 void ResetEntryIv(void);
+
+// Puts the three above back to their start: the cipher wiped and given back
+// (SysFree), the chaining values zeroed. The stub never calls it; tests and
+// host tools that key ActiveCipher do, once they are done with it.
+void ResetCryptoState(void);

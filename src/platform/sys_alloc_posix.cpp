@@ -9,3 +9,8 @@ void* SysAlloc(uint32_t size)
 {
     return calloc(1, size ? size : 1);
 }
+
+void SysFree(void* memory)
+{
+    free(memory);
+}

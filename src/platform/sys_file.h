@@ -30,8 +30,12 @@ int SysFileRead(SysFile file, void* buffer, uint32_t count, uint32_t* got);
 // Reads exactly count bytes: 0 when they all arrived, -1 on a failed or short read.
 int SysFileReadExact(SysFile file, void* buffer, uint32_t count);
 
-// Zero-filled memory that lives until the process ends; null on failure.
+// Zero-filled memory; null on failure. The stub keeps what it takes until
+// the process ends; the host tools give it back with SysFree.
 void* SysAlloc(uint32_t size);
+
+// Gives back memory from SysAlloc; null is ignored.
+void SysFree(void* memory);
 
 // The active ANSI code page: GetACP() on Windows. The host has none; it
 // answers 1252, the code page of the systems packages are made for.

@@ -39,6 +39,12 @@ void* SysAlloc(uint32_t size)
     return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
 }
 
+void SysFree(void* memory)
+{
+    if (memory != NULL)
+        HeapFree(GetProcessHeap(), 0, memory);
+}
+
 uint32_t SysAnsiCodePage(void)
 {
     return GetACP();

@@ -259,11 +259,14 @@ int ReadTrailerBefore(SysFile file, int64_t trailerEnd, const uint8_t footer[TRA
     uint8_t* records = (uint8_t*)SysAlloc(length);
     if (records == NULL)
         return TRAILER_NO_MEMORY;
-    if (SysFileReadExact(file, records, length) != 0)
-        return TRAILER_CORRUPT;
-    int result = ParseTrailerRecords(records, length, uiLanguage, settings);
-    if (result != TRAILER_OK)
+    // A refused block goes back at once: nothing may point into it then.
+    int result = TRAILER_CORRUPT;
+    if (SysFileReadExact(file, records, length) == 0)
+        result = ParseTrailerRecords(records, length, uiLanguage, settings);
+    if (result != TRAILER_OK) {
+        SysFree(records);
         return result;
+    }
     *block = records;
     *blockLength = length;
     return TRAILER_OK;

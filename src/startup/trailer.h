@@ -47,7 +47,10 @@ int ParseTrailerRecords(const uint8_t* block, uint32_t length, uint32_t uiLangua
                         SfxSettingsRecord* settings);
 
 // Finds, reads and parses the trailer of an open package. On success *block
-// receives the record block (memory from SysAlloc, never freed).
+// receives the record block, memory from SysAlloc that the settings' texts
+// point into: the stub keeps it to the end, host tools SysFree it once they
+// are done with the settings. On failure nothing stays allocated, and the
+// settings' texts must not be used.
 int ReadTrailer(SysFile file, uint32_t uiLanguage, SfxSettingsRecord* settings,
                 const uint8_t** block, uint32_t* blockLength);
 

@@ -9,6 +9,7 @@
 #include "support/zip_builder.h"
 #include "packer_support.h"
 #include "startup/trailer.h"
+#include "support/reader_memory.h"
 #include "support/temp_path.h"
 
 using packaging::Bytes;
@@ -492,6 +493,7 @@ TEST_F(InputTest, LikelyMistakesDrawWarningsAndTheBuildGoesOn)
     const uint8_t* block = nullptr;
     uint32_t length = 0;
     ASSERT_EQ(ReadTrailer(file, LANGUAGE_ENGLISH, &settings, &block, &length), TRAILER_OK);
+    TrailerBlock blockOwner = OwnTrailerBlock(block);
     SysFileClose(file);
     ASSERT_NE(settings.deleteListFile.text, nullptr);
     EXPECT_STREQ(settings.deleteListFile.text, "Cleanup.TXT");

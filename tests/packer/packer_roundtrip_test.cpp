@@ -16,6 +16,7 @@
 #include "package_reader.h"
 #include "packer_support.h"
 #include "startup/trailer.h"
+#include "support/reader_memory.h"
 #include "support/temp_path.h"
 
 #ifndef _WIN32
@@ -216,6 +217,7 @@ TEST_F(PackerTest, PasswordFilesAsWindowsEditorsSaveThem)
 struct StubView {
     int code;
     SfxSettingsRecord settings;
+    TrailerBlock block;   // what the settings' texts point into
 };
 
 // list: the names, sizes and times inspect shows, and no more; as JSON for
@@ -273,6 +275,7 @@ StubView ReadAsStub(const fs::path& package, uint32_t language)
     const uint8_t* block = nullptr;
     uint32_t length = 0;
     view.code = ReadTrailer(file, language, &view.settings, &block, &length);
+    view.block = OwnTrailerBlock(block);
     SysFileClose(file);
     return view;
 }

@@ -14,6 +14,7 @@
 #include "support/package_assembly.h"
 #include "support/temp_path.h"
 #include "support/wine_host.h"
+#include "stub_reset.h"
 
 namespace fs = std::filesystem;
 
@@ -28,18 +29,11 @@ bool Exists(const std::string& path)
 // before anything inside it.
 class JournalFixture : public ::testing::Test {
   protected:
-    void SetUp() override
-    {
-        ResetSettings(&SfxSettings);
-        TargetFolder[0] = 0;
-        ExtractionFolderMade = 0;
-    }
+    void SetUp() override { ResetStubState(); }
     void TearDown() override
     {
         RunCleanup();
-        ResetSettings(&SfxSettings);
-        TargetFolder[0] = 0;
-        ExtractionFolderMade = 0;
+        ResetStubState();
     }
     // The folder a run extracts into, made and journaled as the worker does.
     std::string MakeExtractionFolder(const std::string& name)

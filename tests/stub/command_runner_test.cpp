@@ -19,6 +19,7 @@
 #include "support/temp_path.h"
 #include "wizard/frame_link.h"
 #include "wizard/wizard.h"
+#include "stub_reset.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ struct RebuildCase {
 class RebuildAlias : public ::testing::TestWithParam<RebuildCase> {
   protected:
     void SetUp() override { lstrcpyA(TargetFolder, "C:\\pkg\\_XAB12CD"); }
-    void TearDown() override { TargetFolder[0] = 0; }
+    void TearDown() override { ResetStubState(); }
 };
 
 TEST_P(RebuildAlias, ReplacesTheAliasByItsFolder)
@@ -108,7 +109,7 @@ class ProgramSearch : public ::testing::Test {
     void TearDown() override
     {
         SetCurrentDirectoryA(savedFolder_);
-        TargetFolder[0] = 0;
+        ResetStubState();
     }
 
     static void Plant(const std::string& path) { packaging::writeFileBytes(path, {'x'}); }
@@ -317,7 +318,7 @@ class RunnerThread : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        ResetSettings(&SfxSettings);
+        ResetStubState();
         SfxSettings.flags = 0;
         lstrcpyA(TargetFolder, folder_.path().c_str());
         FrameWindow = CreateWindowExA(0, "STATIC", "frame", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
@@ -326,9 +327,7 @@ class RunnerThread : public ::testing::Test {
     void TearDown() override
     {
         DestroyWindow(FrameWindow);
-        FrameWindow = NULL;
-        TargetFolder[0] = 0;
-        ResetSettings(&SfxSettings);
+        ResetStubState();
         SetCurrentDirectoryA(before_);
     }
 

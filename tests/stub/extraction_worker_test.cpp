@@ -35,6 +35,7 @@
 #include "support/temp_path.h"
 #include "support/test_bytes.h"
 #include "wizard/frame_link.h"
+#include "stub_reset.h"
 
 using namespace packaging;
 
@@ -194,9 +195,7 @@ class WorkerTest : public ::testing::Test {
         fileName_ = MakeChild(page_, IDC_PROGRESS_FILE);
         for (HWND window : {frame_, page_, bar_, fileName_})
             SetWindowLongPtrA(window, GWLP_USERDATA, (LONG_PTR)this);
-        ActiveCipher = nullptr;
-        CancelRequested = 0;
-        WorkerThreadId = 0;
+        ResetStubState();
     }
 
     void TearDown() override
@@ -205,18 +204,9 @@ class WorkerTest : public ::testing::Test {
         Join();
         onMessage_ = nullptr;
         RunCleanup();
-        SysFileClose(ModuleFile);
-        ModuleFile = SYS_FILE_INVALID;
-        ResetSettings(&SfxSettings);
-        TargetFolder[0] = 0;
-        ExtractionFolderMade = 0;
-        FrameWindow = nullptr;
-        ProgressPageWindow = nullptr;
-        ProgressBar = nullptr;
-        CancelRequested = 0;
-        WorkerThreadId = 0;
-        // A process-wide value: a later test of plain packages must not decrypt.
-        ActiveCipher = nullptr;
+        // A later test of plain packages must not decrypt, nor see this
+        // one's folder or settings.
+        ResetStubState();
         if (frame_ != nullptr)
             DestroyWindow(frame_);
         Pump();

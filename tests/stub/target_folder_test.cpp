@@ -12,6 +12,7 @@
 #include "startup/win32/config_trailer.h"
 #include "startup/trailer.h"
 #include "support/temp_path.h"
+#include "stub_reset.h"
 
 namespace {
 
@@ -55,11 +56,7 @@ void DeleteValue(HKEY hive, REGSAM view, const char* name)
 
 class TargetFolderTest : public ::testing::Test {
   protected:
-    void SetUp() override
-    {
-        ResetSettings(&SfxSettings);
-        TargetFolder[0] = 0;
-    }
+    void SetUp() override { ResetStubState(); }
     void TearDown() override
     {
         for (const char* name : {"sfxtestalias", "sfxtestroot"}) {
@@ -69,9 +66,7 @@ class TargetFolderTest : public ::testing::Test {
             }
         }
         RunCleanup();
-        ResetSettings(&SfxSettings);
-        TargetFolder[0] = 0;
-        ExtractionFolderMade = 0;
+        ResetStubState();
     }
     std::string Resolve(const char* folderTemplate)
     {

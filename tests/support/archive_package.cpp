@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "archive/archive_reader_state.h"
 #include "archive/entry_reader.h"
 #include "crypto/crypto_state.h"
 #include "support/package_assembly.h"
@@ -27,6 +28,7 @@ OpenedArchive::OpenedArchive(const Bytes& fileBytes, std::uint32_t archiveOffset
 
 OpenedArchive::~OpenedArchive()
 {
+    ArchiveClose(reader_);
     SysFileClose(file_);
     SysFileClose(truncated_);
 }

@@ -72,11 +72,16 @@ static int StaysInExtractionFolder(const char* path)
             return 0;
         CopyMemory(prefix, path, (SIZE_T)end);
         prefix[end] = 0;
-        DWORD attributes = GetFileAttributesA(prefix);
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        DWORD attributes = GetPathAttributes(prefix);
+        if (attributes == 0 || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
             return 0;
     }
     return 1;
+}
+
+void ForgetJournal(void)
+{
+    CleanupJournal.head = NULL;
 }
 
 void RunCleanup(void)
@@ -152,7 +157,7 @@ void ProcessDeleteList(const char* name)
         DWORD want = DELETE_LIST_WINDOW - held;
         if (!endOfFile) {
             DWORD got = 0;
-            if (!ReadFile(file, window + held, want, &got, NULL))
+            if (!FileCalls.readFile(file, window + held, want, &got, NULL))
                 got = 0;
             if (got < want)
                 endOfFile = 1;

@@ -14,5 +14,9 @@ int JournalAdd(int kind, const char* path, int length);
 // more than once: the journal is emptied as it is worked through.
 void RunCleanup(void);
 
+// Empties the journal without acting on it; for ResetStubState. The pages
+// already taken stay with the process.
+void ForgetJournal(void);
+
 // Deletes the files named by the delete list name, relative to TargetFolder.
 void ProcessDeleteList(const char* name);

@@ -8,6 +8,7 @@
 
 struct FileSystemCalls {
     HANDLE(WINAPI* createFile)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+    BOOL(WINAPI* readFile)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
     BOOL(WINAPI* writeFile)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
     BOOL(WINAPI* createDirectory)(LPCSTR, LPSECURITY_ATTRIBUTES);
     BOOL(WINAPI* setFileTime)(HANDLE, const FILETIME*, const FILETIME*, const FILETIME*);
@@ -20,3 +21,14 @@ struct FileSystemCalls {
 /* The calls in use: the system's own, set at build time. Only tests write
    it, before any worker starts. */
 extern FileSystemCalls FileCalls;
+
+// Points every entry of FileCalls at the system's function again; for
+// ResetStubState. Code rather than a second table, which the stub would
+// carry in its file unused.
+void RestoreFileCalls(void);
+
+// The attributes of what stands at path, asked through the table; 0 when
+// nothing is there or it cannot be asked about (no real entry has
+// attributes of 0: a plain file has FILE_ATTRIBUTE_NORMAL). The one way the
+// stub asks, so that "exists" means the same everywhere.
+DWORD GetPathAttributes(const char* path);

@@ -146,11 +146,11 @@ static int CreateParentDirectoriesUpTo(const char* path, int length)
         return FailWith(IDS_ERR_CREATE_FOLDER);
     CopyMemory(prefix, path, (SIZE_T)s);
     prefix[s] = 0;
-    DWORD attributes = GetFileAttributesA(prefix);
+    DWORD attributes = GetPathAttributes(prefix);
     // A link or junction would lead the files somewhere else than named.
-    if ((LONG)attributes > 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
         return FailWith(IDS_ERR_CREATE_FOLDER);
-    if ((LONG)attributes > 0 && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return 0;
     if (!FileCalls.createDirectory(prefix, NULL))
         return FailWith(IDS_ERR_CREATE_FOLDER);
