@@ -63,6 +63,7 @@ TEST(StubStrings, EveryTextInBothLanguages)
         {40, "The archive is crypted - enter the password please!"},
         {41, "Das eingegebene Passwort ist nicht korrekt!\n\nGeben Sie bitte das korrekte Passwort ein!"},
         {42, "The given password is invalid!\n\nPlease enter the correct password!"},
+        {43, "Das Programm %s konnte nicht gestartet werden.\n%s"}, {44, "Could not start the program %s.\n%s"},
     };
     for (const auto& e : expected)
         EXPECT_EQ(LoadText(e.id), e.text) << "string " << e.id;

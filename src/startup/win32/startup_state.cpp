@@ -8,6 +8,18 @@ HANDLE ProcessHeap;
 uint32_t UiLanguage = LANGUAGE_ENGLISH;
 uint32_t UiStringOffset = 1;
 uint32_t LastErrorId;
+char LastErrorName[MAX_PATH];
+DWORD LastErrorCode;
+
+int RecordFailure(uint32_t messageId, const char* name, DWORD systemError)
+{
+    LastErrorId = messageId;
+    LastErrorName[0] = 0;
+    if (name != NULL)
+        lstrcpynA(LastErrorName, name, MAX_PATH);
+    LastErrorCode = systemError;
+    return -1;
+}
 
 void ChooseUiLanguage(void)
 {
