@@ -429,8 +429,13 @@ TEST_P(Elevation, RunsTheProgramThroughTheShellAndWaitsForIt)
         .text(kExitText, kNeutral, "Commands done.")
         .text(kCommand1, kNeutral, command1)
         .text(kCommand2, kNeutral, command2)
+        .text(kDeleteList, kNeutral, "cleanup.lst")
         .flags(0x3, 0);
-    Bytes archive = ZipWriter().add(ZipEntry::file("payload.txt", B("payload"))).build();
+    // The file the first program makes goes at the end through the delete list.
+    Bytes archive = ZipWriter()
+                        .add(ZipEntry::file("payload.txt", B("payload")))
+                        .add(ZipEntry::file("cleanup.lst", B("made.log\r\n")))
+                        .build();
     std::string package =
         dir_.write("package.exe", assemblePackage(readFileBytes(SFX_FAILING_DISK_STUB_PATH), archive, trailer));
 

@@ -17,6 +17,12 @@ int RecordFailure(uint32_t messageId, const char* name, DWORD systemError)
     LastErrorName[0] = 0;
     if (name != NULL)
         lstrcpynA(LastErrorName, name, MAX_PATH);
+    // Entry names keep the archive's '/', which Windows takes as well; the
+    // user reads the path as Windows writes it.
+    for (char* c = LastErrorName; *c != 0; c++) {
+        if (*c == '/')
+            *c = '\\';
+    }
     LastErrorCode = systemError;
     return -1;
 }

@@ -28,8 +28,9 @@ extern uint32_t LastErrorId;
 extern char LastErrorName[MAX_PATH];
 extern DWORD LastErrorCode;
 
-// Sets LastErrorId, and the name (null: none; cut to fit) and system error
-// of the failure; returns -1 for the caller to pass on.
+// Sets LastErrorId, and the name (null: none; cut to fit; shown with
+// backslashes) and system error of the failure; returns -1 for the caller
+// to pass on.
 int RecordFailure(uint32_t messageId, const char* name, DWORD systemError);
 
 // Sets ProcessHeap, UiLanguage and UiStringOffset from the user's default language.
