@@ -275,7 +275,7 @@ TEST_P(PlantedProgram, NeverRunsTheFileBesideThePackage)
     driver::StubProcess stub(Package(command, "", 0, std::move(entries)));
     HWND frame = StartAndExtract(stub);
     if (!c.starts) {
-        ExpectStartFailure(stub);
+        ExpectStartFailure(stub, command.substr(0, command.find(' ')));   // named as the line names it
         EXPECT_FALSE(fs::exists(report)) << "a planted program ran";
         return;
     }
