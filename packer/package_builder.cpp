@@ -311,6 +311,42 @@ void WarnAboutUtf8Names(const std::vector<SourceEntry>& entries, std::vector<std
     }
 }
 
+// A typical extraction folder of a user with a long name: the user's
+// temporary folder and the unique sub-folder the stub makes there.
+const std::string kTypicalExtractionFolder =
+    "C:\\Users\\" + std::string(20, 'u') + "\\AppData\\Local\\Temp\\_X000000\\";
+// The stub's paths hold 260 bytes with their zero, as most programs' do.
+constexpr std::size_t kLongestWindowsPath = 259;
+
+// Characters of a name as the stub writes it: each OEM byte is one, and so
+// is each UTF-8 character, which becomes one byte of the ANSI code page.
+std::size_t WrittenLength(const SourceEntry& entry)
+{
+    std::size_t length = 0;
+    for (unsigned char c : entry.name) {
+        if (!entry.utf8Name || (c & 0xC0) != 0x80)
+            length++;
+    }
+    if (entry.directory && length > 0)
+        length--;   // the trailing '/'
+    return length;
+}
+
+// A path longer than Windows allows ends the run with "Could not create
+// file"; what counts is the extraction folder in front of it, which the
+// packer cannot know, so a long user folder stands in for it.
+void WarnAboutLongPaths(const std::vector<SourceEntry>& entries, std::vector<std::string>& warnings)
+{
+    for (const SourceEntry& entry : entries) {
+        std::size_t total = kTypicalExtractionFolder.size() + WrittenLength(entry);
+        if (total > kLongestWindowsPath)
+            warnings.push_back(entry.shownName + ": below a typical extraction folder (" + kTypicalExtractionFolder +
+                               ", a user name of 20 characters) its path has " + std::to_string(total) +
+                               " characters, more than the " + std::to_string(kLongestWindowsPath) +
+                               " Windows allows; the stub would fail to create it");
+    }
+}
+
 // Finds the delete lists the settings name among the entries, as Windows
 // finds a file, without regard to case, and replaces their content where
 // the stub needs it changed. A name that differs from the entry's in case
@@ -467,6 +503,7 @@ BuildSummary BuildPackage(const BuildRequest& request)
         ThrowProblems("cannot pack " + PathToUtf8(request.source) + ":", problems);
     std::vector<std::string> warnings;
     WarnAboutUtf8Names(entries, warnings);
+    WarnAboutLongPaths(entries, warnings);
     WarnAboutCommandPrograms(settings, entries, warnings);
     for (const std::string& warning : warnings)
         Warn(warning);

@@ -68,5 +68,6 @@
 #define IDS_EXIT                37
 #define IDS_PASSWORD_PROMPT     39
 #define IDS_PASSWORD_WRONG      41
+#define IDS_ERR_START_PROGRAM   43
 
 #endif

@@ -2,6 +2,7 @@
 // extraction folder, and reports to the frame once, at its end.
 #include "commands/command_runner.h"
 
+#include "commands/process_calls.h"
 #include "commands/program_search.h"
 #include "extract/path_helpers.h"
 #include "extract/win32/extract_state.h"
@@ -9,10 +10,16 @@
 #include "startup/settings.h"
 #include "startup/win32/checked_alloc.h"
 #include "startup/win32/config_trailer.h"
+#include "startup/win32/startup_state.h"
+#include "startup/win32/system_reason.h"
+#include "resource_ids.h"
 #include "wizard/frame_link.h"
 
 #define ALIAS_NAME_START 4   // after the quote, two separators and '!'
 #define UNREADABLE_EXIT_CODE 255
+#define FAILURE_FORMAT_SIZE 128
+
+char CommandFailure[COMMAND_FAILURE_SIZE];
 
 int IsAliasCommand(const char* line)
 {
@@ -80,26 +87,105 @@ static char* BuildBatchLine(char interpreter[MAX_PATH], const CommandProgram* pr
     return line;
 }
 
+// Puts the message for a program that could not be started into
+// CommandFailure: its name, and the system's reason on a second line.
+static void NoteStartFailure(const char* program, int programLength, DWORD error)
+{
+    char format[FAILURE_FORMAT_SIZE];
+    char name[MAX_PATH];
+    char reason[SYSTEM_REASON_SIZE];
+    if (LoadStringA(ModuleInstance, IDS_ERR_START_PROGRAM + UiStringOffset, format, FAILURE_FORMAT_SIZE) <= 0)
+        return;
+    if (programLength >= MAX_PATH)
+        programLength = MAX_PATH - 1;
+    CopyMemory(name, program, (SIZE_T)programLength);
+    name[programLength] = 0;
+    FormatSystemReason(error, reason);
+    // wsprintfA writes at most 1024 bytes, which is the buffer's size.
+    wsprintfA(CommandFailure, format, name, reason);
+}
+
+// The program's name as the line gives it: the text in quotes, or the first
+// word. Its length goes to length.
+static const char* ProgramWord(const char* line, int* length)
+{
+    const char* end;
+    if (*line == '"') {
+        line++;
+        for (end = line; *end != 0 && *end != '"'; end++) {
+        }
+    } else {
+        for (end = line; *end != 0 && *end != ' ' && *end != '\t'; end++) {
+        }
+    }
+    *length = (int)(end - line);
+    return line;
+}
+
+// Waits for a started process and takes its exit code, 255 when unreadable.
+// Hides the frame once the process exists.
+static int64_t WaitForProcess(HANDLE process)
+{
+    if (SfxSettings.flags & FLAG_HIDE_FRAME)
+        SetFrameShown(FrameWindow, FALSE);
+    if (process == NULL)
+        return UNREADABLE_EXIT_CODE;
+    WaitForSingleObject(process, INFINITE);
+    DWORD exitCode = 0;
+    if (!GetExitCodeProcess(process, &exitCode))
+        exitCode = UNREADABLE_EXIT_CODE;
+    CloseHandle(process);
+    return exitCode;
+}
+
+// A program whose manifest asks for administrator rights (or that the
+// system's installer detection flags) is refused by CreateProcessA with
+// ERROR_ELEVATION_REQUIRED; only the shell can ask the user for consent.
+// The same program, its arguments and folder go to it with the verb
+// "runas". NOASYNC: the process must exist when the call returns, since
+// this thread waits for it at once. -1 when it could not be started, the
+// user's refusal (ERROR_CANCELLED) included; the error is left for the
+// caller.
+static int64_t RunElevated(const char* program, const char* parameters)
+{
+    SHELLEXECUTEINFOA execute;
+    ZeroMemory(&execute, sizeof execute);
+    execute.cbSize = sizeof execute;
+    execute.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+    execute.hwnd = FrameWindow;
+    execute.lpVerb = "runas";
+    execute.lpFile = program;
+    execute.lpParameters = parameters;
+    execute.lpDirectory = TargetFolder;
+    execute.nShow = SW_SHOWNORMAL;
+    if (!ProcessCalls.shellExecuteEx(&execute))
+        return -1;
+    return WaitForProcess(execute.hProcess);
+}
+
 // Starts the program with the line and waits for it; its exit code, 255
-// when unreadable, or -1 when it could not be started. Hides the frame once
-// the process exists.
-static int64_t RunCommandLine(const char* program, char* line)
+// when unreadable, or -1 when it could not be started (the system's error
+// in CommandFailure). parameters is the line behind the program's name,
+// which is what the shell takes when the program needs elevation.
+static int64_t RunCommandLine(const char* program, char* line, const char* parameters)
 {
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(program, line, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
-        return -1;
-    if (SfxSettings.flags & FLAG_HIDE_FRAME)
-        SetFrameShown(FrameWindow, FALSE);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD exitCode = 0;
-    if (!GetExitCodeProcess(process.hProcess, &exitCode))
-        exitCode = UNREADABLE_EXIT_CODE;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return exitCode;
+    if (ProcessCalls.createProcess(program, line, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+        CloseHandle(process.hThread);
+        return WaitForProcess(process.hProcess);
+    }
+    DWORD error = GetLastError();
+    if (error == ERROR_ELEVATION_REQUIRED) {
+        int64_t exitCode = RunElevated(program, parameters);
+        if (exitCode >= 0)
+            return exitCode;
+        error = GetLastError();
+    }
+    NoteStartFailure(program, lstrlenA(program), error);
+    return -1;
 }
 
 // 0 when the slot is empty or its command ran with exit code 0, 1 when it
@@ -120,17 +206,24 @@ static int RunSlot(const LocalizedText* slot)
         line = rebuilt;
     }
     CommandProgram program;
-    if (FindCommandProgram(line, &program) != 0)
+    if (FindCommandProgram(line, &program) != 0) {
+        int length;
+        const char* name = ProgramWord(line, &length);
+        NoteStartFailure(name, length, ERROR_FILE_NOT_FOUND);
         return -1;
+    }
     const char* application = program.path;
+    const char* parameters = program.arguments;
     char interpreter[MAX_PATH];
     if (IsBatchProgram(program.path)) {
         line = BuildBatchLine(interpreter, &program);
         if (line == NULL)
             return -1;
         application = interpreter;
+        // Behind the interpreter's quoted path and its blank.
+        parameters = line + 1 + lstrlenA(interpreter) + 2;
     }
-    int64_t exitCode = RunCommandLine(application, line);
+    int64_t exitCode = RunCommandLine(application, line, parameters);
     if (exitCode < 0)
         return -1;
     return exitCode == 0 ? 0 : 1;

@@ -8,6 +8,16 @@
 // Two paths and a little more: a quote, a resolved folder, and the rest.
 #define COMMAND_LINE_SIZE 524
 
+// A message names the program, a path, and the system's reason; wsprintfA
+// writes no more than this.
+#define COMMAND_FAILURE_SIZE 1024
+
+/* The message for a command whose program could not be started: written by
+   the runner before it reports WM_COMMAND_FAILED, read by the frame then.
+   Empty when the failure was not the program's (an unknown alias), which
+   keeps the general message. */
+extern char CommandFailure[COMMAND_FAILURE_SIZE];
+
 // The thread procedure. Ends by posting exactly one of WM_COMMANDS_DONE
 // and WM_COMMAND_FAILED to the frame; 0 after the first, 1 after the second.
 DWORD WINAPI CommandRunner(LPVOID unused);

@@ -197,6 +197,8 @@ INT_PTR CALLBACK FrameDialogProc(HWND window, UINT message, WPARAM wParam, LPARA
         ShowExitPage();
         return TRUE;
     case WM_COMMAND_FAILED:
+        if (CommandFailure[0] != 0)
+            ShowFatalText(CommandFailure);
         ShowFatalError(IDS_ERR_START);
         return TRUE;
     }

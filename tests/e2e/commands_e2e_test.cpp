@@ -90,11 +90,21 @@ class Commands : public ::testing::Test {
     }
 
     // The fatal message of a command that cannot start: code 1, nothing left.
-    void ExpectStartFailure(driver::StubProcess& stub) const
+    // Without a program, the general message; with one, its own, naming
+    // the program, and the system's reason on a second line.
+    void ExpectStartFailure(driver::StubProcess& stub, const std::string& program = "") const
     {
         HWND box = stub.waitForMessageBox();
-        EXPECT_EQ(driver::itemText(box, driver::kMessageBoxTextId),
-                  ByLanguage("Extraktion der Dateien konnte nicht gestartet werden", "Could not start archive extraction"));
+        std::string text = driver::itemText(box, driver::kMessageBoxTextId);
+        if (program.empty()) {
+            EXPECT_EQ(text, ByLanguage("Extraktion der Dateien konnte nicht gestartet werden",
+                                       "Could not start archive extraction"));
+        } else {
+            std::string first = GermanUi() ? "Das Programm " + program + " konnte nicht gestartet werden.\n"
+                                           : "Could not start the program " + program + ".\n";
+            EXPECT_EQ(text.substr(0, first.size()), first) << text;
+            EXPECT_GT(text.size(), first.size()) << "no reason: " << text;
+        }
         EXPECT_TRUE(fs::is_empty(into_));
         driver::clickButton(box, IDOK);
         EXPECT_EQ(stub.waitForExit(), 1u);
@@ -155,6 +165,7 @@ struct SequenceCase {
     bool ran1;
     bool ran2;
     bool endsNormally;
+    const char* failedProgram;   // named in the message; empty: the general one
 };
 
 class CommandSequence : public Commands, public ::testing::WithParamInterface<SequenceCase> {
@@ -179,19 +190,22 @@ TEST_P(CommandSequence, RunsInOrderAndStopsWhereItMust)
     if (c.endsNormally)
         FinishOnExitPage(stub, frame);
     else
-        ExpectStartFailure(stub);
+        ExpectStartFailure(stub, c.failedProgram);
     EXPECT_EQ(fs::exists(Report("probe1")), c.ran1);
     EXPECT_EQ(fs::exists(Report("probe2")), c.ran2);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CommandSequence,
-    ::testing::Values(SequenceCase{"BothRun", "probe1", "probe2", true, true, true},
-                      SequenceCase{"OnlySecondConfigured", "", "probe2", false, true, true},
-                      SequenceCase{"FirstEndsWith3", "probe1 exit=3", "probe2", true, false, true},
-                      SequenceCase{"SecondCannotStart", "probe1", "Z:\\no\\such\\program.exe", true, false, false},
+    ::testing::Values(SequenceCase{"BothRun", "probe1", "probe2", true, true, true, ""},
+                      SequenceCase{"OnlySecondConfigured", "", "probe2", false, true, true, ""},
+                      SequenceCase{"FirstEndsWith3", "probe1 exit=3", "probe2", true, false, true, ""},
+                      SequenceCase{"SecondCannotStart", "probe1", "Z:\\no\\such\\program.exe", true, false, false,
+                                   "Z:\\no\\such\\program.exe"},
+                      SequenceCase{"MissingProgramInQuotes", "\"no such setup.exe\" /quiet", "probe2", false, false,
+                                   false, "no such setup.exe"},
                       SequenceCase{"UnknownAlias", "\"\\\\!NoSuchAliasAnywhere\\probe.exe\" probe1", "probe2", false,
-                                   false, false}),
+                                   false, false, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Commands, BareProgramNameRunsTheExtractedFileNotOneBesideThePackage)
@@ -261,7 +275,7 @@ TEST_P(PlantedProgram, NeverRunsTheFileBesideThePackage)
     driver::StubProcess stub(Package(command, "", 0, std::move(entries)));
     HWND frame = StartAndExtract(stub);
     if (!c.starts) {
-        ExpectStartFailure(stub);
+        ExpectStartFailure(stub, command.substr(0, command.find(' ')));   // named as the line names it
         EXPECT_FALSE(fs::exists(report)) << "a planted program ran";
         return;
     }
@@ -385,5 +399,71 @@ TEST_F(Commands, FrameStaysWhenTheFirstCommandCannotStart)
     StartAndExtract(stub);
     stub.waitForMessageBox();
     EXPECT_EQ(driver::windowRect(frame).top, before.top);
-    ExpectStartFailure(stub);
+    ExpectStartFailure(stub, "Z:\\no\\such\\program.exe");
 }
+
+// A program that needs administrator rights: CreateProcessA is refused with
+// ERROR_ELEVATION_REQUIRED (by the test stub, as Wine enforces no user
+// account control), and the stub asks the shell to start it elevated. The
+// program then runs in the extraction folder, is waited for, and its exit
+// code counts as any command's; a declined prompt is a program that could
+// not start.
+struct ElevationCase {
+    const char* name;
+    const char* fault;   // the test stub's fault: which CreateProcessA is refused
+    const char* exit1;   // the first probe's exit argument
+    bool ran1;
+    bool ran2;
+    bool endsNormally;
+};
+
+class Elevation : public Commands, public ::testing::WithParamInterface<ElevationCase> {};
+
+TEST_P(Elevation, RunsTheProgramThroughTheShellAndWaitsForIt)
+{
+    const ElevationCase& c = GetParam();
+    std::string command1 = Quoted(ProbePath()) + " report=" + Report("probe1") + " make=made.log " + c.exit1;
+    std::string command2 = Quoted(ProbePath()) + " report=" + Report("probe2");
+    TrailerBuilder trailer;
+    trailer.text(kFolderTemplate, kNeutral, into_)
+        .text(kExitText, kNeutral, "Commands done.")
+        .text(kCommand1, kNeutral, command1)
+        .text(kCommand2, kNeutral, command2)
+        .text(kDeleteList, kNeutral, "cleanup.lst")
+        .flags(0x3, 0);
+    // The file the first program makes goes at the end through the delete list.
+    Bytes archive = ZipWriter()
+                        .add(ZipEntry::file("payload.txt", B("payload")))
+                        .add(ZipEntry::file("cleanup.lst", B("made.log\r\n")))
+                        .build();
+    std::string package =
+        dir_.write("package.exe", assemblePackage(readFileBytes(SFX_FAILING_DISK_STUB_PATH), archive, trailer));
+
+    driver::StubProcess stub(package, "", c.fault);
+    HWND frame = StartAndExtract(stub);
+    if (c.endsNormally) {
+        driver::waitForPage(frame, IDC_EXIT_TEXT);
+        std::string unique = UniqueFolderIn(into_);
+        ASSERT_FALSE(unique.empty());
+        std::vector<std::string> first = ReadReport(Report("probe1"));
+        EXPECT_TRUE(Contains(first, "cwd=" + unique));
+        EXPECT_TRUE(Contains(first, "file=payload.txt"));
+        if (c.ran2) {   // started only once the first had ended
+            EXPECT_TRUE(Contains(ReadReport(Report("probe2")), "file=made.log"));
+        }
+        FinishOnExitPage(stub, frame);
+    } else {
+        ExpectStartFailure(stub, ProbePath());
+    }
+    EXPECT_EQ(fs::exists(Report("probe1")), c.ran1);
+    EXPECT_EQ(fs::exists(Report("probe2")), c.ran2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Elevation,
+    ::testing::Values(ElevationCase{"FirstNeedsIt", "elevation 1", "", true, true, true},
+                      ElevationCase{"SecondNeedsIt", "elevation 2", "", true, true, true},
+                      ElevationCase{"ItsExitCodeStopsTheSequence", "elevation 1", "exit=3", true, false, true},
+                      ElevationCase{"DeclinedIsAProgramThatCouldNotStart", "elevationDeclined 1", "", false, false,
+                                    false}),
+    [](const auto& info) { return std::string(info.param.name); });

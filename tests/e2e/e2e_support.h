@@ -37,6 +37,20 @@ inline const char* ByLanguage(const char* german, const char* english)
     return GermanUi() ? german : english;
 }
 
+// A message's own line: its text up to the first line end. File and folder
+// messages name what failed, and why, on the next line.
+inline std::string MessageLine(const std::string& text)
+{
+    return text.substr(0, text.find('\n'));
+}
+
+// What follows a message's own line; empty when there is none.
+inline std::string MessageDetails(const std::string& text)
+{
+    std::size_t end = text.find('\n');
+    return end == std::string::npos ? std::string() : text.substr(end + 1);
+}
+
 // Writes stub + archive + trailer into dir and returns the package's path.
 std::string WritePackage(const TempDir& dir, const packaging::TrailerBuilder& trailer,
                          const packaging::Bytes& archive = {}, const std::string& name = "package.exe");

@@ -46,6 +46,7 @@ struct BadArchiveCase {
     Bytes (*make)();
     const char* german;
     const char* english;
+    const char* named = "";   // in the line after the message, before the reason; "": no such line
 };
 
 class BadArchive : public ::testing::TestWithParam<BadArchiveCase> {};
@@ -58,7 +59,18 @@ TEST_P(BadArchive, EndsWithItsMessageAndLeavesNothing)
     driver::StubProcess stub(PackageInto(dir, into, GetParam().make()));
     StartExtraction(stub);
     HWND box = stub.waitForMessageBox();
-    EXPECT_EQ(driver::itemText(box, driver::kMessageBoxTextId), ByLanguage(GetParam().german, GetParam().english));
+    std::string text = driver::itemText(box, driver::kMessageBoxTextId);
+    EXPECT_EQ(MessageLine(text), MessageLine(ByLanguage(GetParam().german, GetParam().english))) << text;
+    std::string details = MessageDetails(text);
+    std::string named = GetParam().named;
+    if (named.empty()) {
+        EXPECT_EQ(details, "") << text;
+    } else {
+        std::size_t at = details.find(named + ": ");
+        EXPECT_NE(at, std::string::npos) << text;
+        EXPECT_EQ(details.find('\n'), std::string::npos) << "one line: " << text;
+        EXPECT_GT(details.size(), at + named.size() + 2) << "no reason: " << text;
+    }
     // The cleanup ran before the message: nothing is left while it shows.
     EXPECT_TRUE(Listing(into).empty());
     EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"into", "package.exe"}));
@@ -99,10 +111,10 @@ INSTANTIATE_TEST_SUITE_P(
                                .add(ZipEntry::file("sub/../../escaped.txt", B("evil")))
                                .build();
                        },
-                       "Fehler beim Anlegen einer Datei", "Could not create file"},
+                       "Fehler beim Anlegen einer Datei", "Could not create file", "escaped.txt"},
         BadArchiveCase{"DriveInName",
                        [] { return ZipWriter().add(ZipEntry::file("C:evil.txt", B("evil"))).build(); },
-                       "Fehler beim Anlegen einer Datei", "Could not create file"},
+                       "Fehler beim Anlegen einer Datei", "Could not create file", "C:evil.txt"},
         BadArchiveCase{"FileWhereAFolderMustGo",
                        [] {
                            return ZipWriter()
@@ -110,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
                                .add(ZipEntry::file("a/b.txt", B("under it")))
                                .build();
                        },
-                       "Fehler beim Anlegen eines Ordners\n", "Could not create directory"},
+                       "Fehler beim Anlegen eines Ordners\n", "Could not create directory", "\\a"},
         BadArchiveCase{"NameTooLongForItsBuffer",
                        [] {
                            return ZipWriter()
@@ -128,11 +140,11 @@ INSTANTIATE_TEST_SUITE_P(
                                .add(ZipEntry::file("docs/Con.txt", B("to the console")))
                                .build();
                        },
-                       "Fehler beim Anlegen einer Datei", "Could not create file"},
+                       "Fehler beim Anlegen einer Datei", "Could not create file", "Con.txt"},
         BadArchiveCase{"DeviceName", [] { return ZipWriter().add(ZipEntry::file("nul", B("gone"))).build(); },
-                       "Fehler beim Anlegen einer Datei", "Could not create file"},
+                       "Fehler beim Anlegen einer Datei", "Could not create file", "nul"},
         BadArchiveCase{"TrailingDot", [] { return ZipWriter().add(ZipEntry::file("readme.", B("x"))).build(); },
-                       "Fehler beim Anlegen einer Datei", "Could not create file"},
+                       "Fehler beim Anlegen einer Datei", "Could not create file", "readme."},
         // A deflate stream that ends early would leave a short file behind a
         // run that reports success.
         BadArchiveCase{"DeflateEndsBeforeItsUncompressedSize",
@@ -184,6 +196,30 @@ INSTANTIATE_TEST_SUITE_P(
                        "Die Archiv-Datei ist fehlerhaft", "The archive file is corrupted"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A path longer than Windows allows: the message names the entry and says
+// why, so that the user can choose a shorter folder.
+TEST(Extraction, PathTooLongNamesTheEntry)
+{
+    TempDir dir;
+    std::string into = dir.path() + "\\into";
+    fs::create_directory(into);
+    std::string name = std::string(120, 'd') + "/" + std::string(120, 'f') + ".txt";
+    Bytes archive = ZipWriter().add(ZipEntry::file("first.txt", B("1"))).add(ZipEntry::file(name, B("x"))).build();
+    driver::StubProcess stub(PackageInto(dir, into, archive));
+    StartExtraction(stub);
+    HWND box = stub.waitForMessageBox();
+    std::string text = driver::itemText(box, driver::kMessageBoxTextId);
+    EXPECT_EQ(MessageLine(text), ByLanguage("Fehler beim Anlegen einer Datei", "Could not create file"));
+    std::string details = MessageDetails(text);
+    std::string named = std::string(120, 'f') + ".txt: ";
+    ASSERT_NE(details.find(named), std::string::npos) << text;
+    EXPECT_EQ(details.substr(0, 120), std::string(120, 'd')) << text;
+    EXPECT_GT(details.size(), details.find(named) + named.size()) << "no reason: " << text;
+    EXPECT_TRUE(Listing(into).empty());
+    driver::clickButton(box, IDOK);
+    EXPECT_EQ(stub.waitForExit(), 1u);
+}
+
 // Under a code page without the umlaut pairs (Windows-1251 here) an OEM
 // umlaut in a name cannot be mapped: the entry is refused, nothing stays.
 TEST(Extraction, UnmappableNameUnderAForeignCodePage)
@@ -200,7 +236,7 @@ TEST(Extraction, UnmappableNameUnderAForeignCodePage)
     driver::StubProcess stub(PackageInto(dir, into, archive));
     StartExtraction(stub);
     HWND box = stub.waitForMessageBox();
-    EXPECT_EQ(driver::itemText(box, driver::kMessageBoxTextId), "Could not create file");
+    EXPECT_EQ(MessageLine(driver::itemText(box, driver::kMessageBoxTextId)), "Could not create file");
     EXPECT_TRUE(Listing(into).empty());
     driver::clickButton(box, IDOK);
     EXPECT_EQ(stub.waitForExit(), 1u);

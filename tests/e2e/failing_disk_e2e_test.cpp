@@ -25,6 +25,7 @@ struct DiskFault {
     const char* where;      // for the test's name
     const char* german;
     const char* english;
+    const char* concerned;   // the path named, below the extraction folder
 };
 
 void PrintTo(const DiskFault& f, std::ostream* os)
@@ -43,21 +44,36 @@ const char* const kWriteEn = "Disk write error";
 // write. Folders: the extraction folder is made first, then a, b, c. Files:
 // each entry's first create finds its folder missing, the second makes it.
 const DiskFault kFaults[] = {
-    {"createDirectory", 1, "ExtractionFolder", kFolderDe, kFolderEn},
-    {"createDirectory", 2, "FirstEntry", kFolderDe, kFolderEn},
-    {"createDirectory", 3, "MiddleEntry", kFolderDe, kFolderEn},
-    {"createDirectory", 4, "LastEntry", kFolderDe, kFolderEn},
-    {"createFile", 1, "FirstEntry", kFileDe, kFileEn},
-    {"createFile", 3, "MiddleEntry", kFileDe, kFileEn},
-    {"createFile", 6, "LastEntry", kFileDe, kFileEn},
-    {"writeFile", 1, "FirstEntry", kWriteDe, kWriteEn},
-    {"writeFile", 2, "MiddleEntry", kWriteDe, kWriteEn},
-    {"writeFile", 3, "LastEntry", kWriteDe, kWriteEn},
+    {"createDirectory", 1, "ExtractionFolder", kFolderDe, kFolderEn, ""},
+    {"createDirectory", 2, "FirstEntry", kFolderDe, kFolderEn, "\\a"},
+    {"createDirectory", 3, "MiddleEntry", kFolderDe, kFolderEn, "\\b"},
+    {"createDirectory", 4, "LastEntry", kFolderDe, kFolderEn, "\\c"},
+    {"createFile", 1, "FirstEntry", kFileDe, kFileEn, "\\a\\1.bin"},
+    {"createFile", 3, "MiddleEntry", kFileDe, kFileEn, "\\b\\2.bin"},
+    {"createFile", 6, "LastEntry", kFileDe, kFileEn, "\\c\\3.bin"},
+    {"writeFile", 1, "FirstEntry", kWriteDe, kWriteEn, "\\a\\1.bin"},
+    {"writeFile", 2, "MiddleEntry", kWriteDe, kWriteEn, "\\b\\2.bin"},
+    {"writeFile", 3, "LastEntry", kWriteDe, kWriteEn, "\\c\\3.bin"},
     // A write error reported only when the file is closed.
-    {"closeHandle", 1, "FirstEntry", kWriteDe, kWriteEn},
-    {"closeHandle", 2, "MiddleEntry", kWriteDe, kWriteEn},
-    {"closeHandle", 3, "LastEntry", kWriteDe, kWriteEn},
+    {"closeHandle", 1, "FirstEntry", kWriteDe, kWriteEn, "\\a\\1.bin"},
+    {"closeHandle", 2, "MiddleEntry", kWriteDe, kWriteEn, "\\b\\2.bin"},
+    {"closeHandle", 3, "LastEntry", kWriteDe, kWriteEn, "\\c\\3.bin"},
 };
+
+// The message's own line, then the path concerned below the unique folder
+// (whose six characters vary) and the system's reason after a colon.
+void ExpectMessageNaming(const std::string& text, std::string message, const std::string& into,
+                         const std::string& concerned)
+{
+    if (!message.empty() && message.back() == '\n')
+        message.pop_back();
+    std::string head = message + "\n" + into + "\\_X";
+    ASSERT_EQ(text.substr(0, head.size()), head) << text;
+    std::string rest = text.substr(std::min(text.size(), head.size() + 6));
+    std::string tail = concerned + ": ";
+    EXPECT_EQ(rest.substr(0, tail.size()), tail) << text;
+    EXPECT_GT(rest.size(), tail.size()) << "no reason: " << text;
+}
 
 class FailingDisk : public ::testing::TestWithParam<DiskFault> {};
 
@@ -83,7 +99,8 @@ TEST_P(FailingDisk, EndsWithItsMessageAndLeavesNothing)
     driver::waitForPage(frame, IDC_FOLDER_EDIT);
     driver::clickButton(frame, IDC_NEXT);
     HWND box = stub.waitForMessageBox();
-    EXPECT_EQ(driver::itemText(box, driver::kMessageBoxTextId), ByLanguage(GetParam().german, GetParam().english));
+    ExpectMessageNaming(driver::itemText(box, driver::kMessageBoxTextId),
+                        ByLanguage(GetParam().german, GetParam().english), into, GetParam().concerned);
     EXPECT_TRUE(fs::is_empty(into)) << "cleaned up before the message";
     driver::clickButton(box, IDOK);
     EXPECT_EQ(stub.waitForExit(), 1u);

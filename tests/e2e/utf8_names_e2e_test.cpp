@@ -48,7 +48,7 @@ void ExpectRefusedAndNothingLeft(const Bytes& archive)
     driver::StubProcess stub(PackageInto(dir, into, archive));
     StartExtraction(stub);
     HWND box = stub.waitForMessageBox();
-    EXPECT_EQ(driver::itemText(box, driver::kMessageBoxTextId),
+    EXPECT_EQ(MessageLine(driver::itemText(box, driver::kMessageBoxTextId)),
               ByLanguage("Fehler beim Anlegen einer Datei", "Could not create file"));
     EXPECT_TRUE(Listing(into).empty());
     EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"into", "package.exe"}));

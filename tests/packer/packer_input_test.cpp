@@ -501,6 +501,37 @@ TEST_F(InputTest, LikelyMistakesDrawWarningsAndTheBuildGoesOn)
     EXPECT_TRUE(ReadBytes(path("case/Cleanup.TXT")) == (Bytes{'a', '.', 't', 'x', 't', '\n'}));
 }
 
+// Below a typical extraction folder of 58 characters
+// (C:\Users\, 20 characters, \AppData\Local\Temp\_X000000\), a path
+// of 259 characters is the longest Windows creates.
+TEST_F(InputTest, APathTooLongBelowATypicalExtractionFolderDrawsAWarning)
+{
+    const struct {
+        const char* what;
+        std::string name;   // '/' between folders
+        bool warned;
+    } cases[] = {
+        {"the longest that fits", std::string(201, 'x'), false},
+        {"one character more", std::string(202, 'y'), true},
+        {"in a folder", std::string(100, 'a') + "/" + std::string(102, 'b'), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(path("in"));
+        WriteTree(path("in"), {{c.name, TextBytes(10)}});
+        RunResult built = build("in", "out.exe", {});
+        ASSERT_EQ(built.exitCode, 0) << built.err;
+        std::string shown = c.name.substr(c.name.rfind('/') + 1);
+        std::string warning = "characters, more than the 259 Windows allows";
+        EXPECT_EQ(Holds(built.err, warning), c.warned) << built.err;
+        if (c.warned) {
+            EXPECT_TRUE(Holds(built.err, shown + ": below a typical extraction folder")) << built.err;
+            EXPECT_TRUE(Holds(built.err, "its path has " + std::to_string(58 + c.name.size()) + " characters"))
+                << built.err;
+        }
+    }
+}
+
 TEST_F(InputTest, APasswordForAPlainPackageDrawsAWarning)
 {
     WriteTree(path("in"), {{"a.txt", TextBytes(10)}});

@@ -1,10 +1,15 @@
 // The stub on a failing system: the real program, started through its own
 // start routine, with one of its file calls made to fail at its n-th use, or
-// without memory for the cipher at the password check. Packages are made
+// without memory for the cipher at the password check, or on a system that
+// asks for elevation: the n-th CreateProcessA refused with
+// ERROR_ELEVATION_REQUIRED, as user account control refuses a program that
+// needs administrator rights (and, with "elevationDeclined", the user then
+// declining the prompt). Packages are made
 // from this program as from the stub, and the end-to-end tests drive them
 // the same way. The command line names the call and n:
 //   failing_disk_stub.exe createDirectory 2
 //   failing_disk_stub.exe cipherState 1
+//   failing_disk_stub.exe elevation 1
 // A failing call reports what a full or refused disk reports; a failing
 // CloseHandle still closes, as the system does when it reports a late
 // write error.
@@ -13,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "commands/process_calls.h"
 #include "crypto/cipher.h"
 #include "extract/win32/file_calls.h"
 #include "program_start.h"
@@ -73,6 +79,45 @@ BOOL WINAPI FailingDeleteFile(LPCSTR name)
     return DeleteFileA(name);
 }
 
+BOOL WINAPI RefusingCreateProcess(LPCSTR application, LPSTR line, LPSECURITY_ATTRIBUTES processSecurity,
+                                  LPSECURITY_ATTRIBUTES threadSecurity, BOOL inherit, DWORD flags, LPVOID environment,
+                                  LPCSTR folder, LPSTARTUPINFOA startup, LPPROCESS_INFORMATION process)
+{
+    if (FailsNow()) {
+        SetLastError(ERROR_ELEVATION_REQUIRED);
+        return FALSE;
+    }
+    return CreateProcessA(application, line, processSecurity, threadSecurity, inherit, flags, environment, folder,
+                          startup, process);
+}
+
+// The shell's elevation as it would look from the stub: a call that does not
+// ask for consent with the program's full path, in a folder of its own,
+// with its process handle kept, is refused; one that does is started as
+// the shell would start it.
+bool AsksForConsent(const SHELLEXECUTEINFOA* execute)
+{
+    const ULONG needed = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+    return execute->lpVerb != nullptr && std::strcmp(execute->lpVerb, "runas") == 0 &&
+           (execute->fMask & needed) == needed && execute->lpFile != nullptr && execute->lpFile[1] == ':' &&
+           execute->lpDirectory != nullptr && execute->lpDirectory[0] != 0;
+}
+
+BOOL WINAPI ElevatingShellExecute(SHELLEXECUTEINFOA* execute)
+{
+    if (!AsksForConsent(execute)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return ShellExecuteExA(execute);
+}
+
+BOOL WINAPI DecliningShellExecute(SHELLEXECUTEINFOA* execute)
+{
+    SetLastError(AsksForConsent(execute) ? ERROR_CANCELLED : ERROR_INVALID_PARAMETER);
+    return FALSE;
+}
+
 // The stub allocates through HeapAlloc's import pointer. This program
 // defines that pointer itself, so the import library's one is never linked
 // and every allocation of the stub's code passes through here.
@@ -118,6 +163,10 @@ void InstallFault(const char* call, long n)
         FileCalls.closeHandle = FailingCloseHandle;
     else if (std::strcmp(call, "deleteFile") == 0)
         FileCalls.deleteFile = FailingDeleteFile;
+    else if (std::strcmp(call, "elevation") == 0 || std::strcmp(call, "elevationDeclined") == 0) {
+        ProcessCalls.createProcess = RefusingCreateProcess;
+        ProcessCalls.shellExecuteEx = std::strcmp(call, "elevation") == 0 ? ElevatingShellExecute : DecliningShellExecute;
+    }
 }
 
 }  // namespace

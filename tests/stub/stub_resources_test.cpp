@@ -63,12 +63,13 @@ TEST(StubStrings, EveryTextInBothLanguages)
         {40, "The archive is crypted - enter the password please!"},
         {41, "Das eingegebene Passwort ist nicht korrekt!\n\nGeben Sie bitte das korrekte Passwort ein!"},
         {42, "The given password is invalid!\n\nPlease enter the correct password!"},
+        {43, "Das Programm %s konnte nicht gestartet werden.\n%s"}, {44, "Could not start the program %s.\n%s"},
     };
     for (const auto& e : expected)
         EXPECT_EQ(LoadText(e.id), e.text) << "string " << e.id;
     // Ids without a text stay missing, so a fatal message falls back.
     EXPECT_EQ(LoadText(33), "<missing>");
-    EXPECT_EQ(LoadText(43), "<missing>");
+    EXPECT_EQ(LoadText(45), "<missing>");
 }
 
 namespace {

@@ -28,8 +28,7 @@ uint64_t ProgressDivisorFor(uint64_t total)
 
 static int Fail(uint32_t messageId)
 {
-    LastErrorId = messageId;
-    return -1;
+    return RecordFailure(messageId, NULL, 0);
 }
 
 static HANDLE CreateOutputFile(const char* path)
@@ -51,8 +50,8 @@ static void SetFileTimeFromDos(HANDLE file, uint32_t dosDateTime)
     FileCalls.setFileTime(file, NULL, NULL, &utc);
 }
 
-// Pulls the open entry's data into file; 0 or -1 with LastErrorId set.
-static int CopyEntryData(ArchiveReader* reader, HANDLE file)
+// Pulls the open entry's data into file (at path); 0 or -1 with LastErrorId set.
+static int CopyEntryData(ArchiveReader* reader, HANDLE file, const char* path)
 {
     for (;;) {
         int32_t n = EntryRead(reader, OutputBuffer, OUTPUT_BUFFER_SIZE);
@@ -61,8 +60,10 @@ static int CopyEntryData(ArchiveReader* reader, HANDLE file)
         if (n == 0)
             return 0;
         DWORD written = 0;
-        if (!FileCalls.writeFile(file, OutputBuffer, (DWORD)n, &written, NULL) || written != (DWORD)n)
-            return Fail(IDS_ERR_WRITE_FILE);
+        if (!FileCalls.writeFile(file, OutputBuffer, (DWORD)n, &written, NULL))
+            return RecordFailure(IDS_ERR_WRITE_FILE, path, GetLastError());
+        if (written != (DWORD)n)
+            return RecordFailure(IDS_ERR_WRITE_FILE, path, ERROR_DISK_FULL);
         BytesDone += (uint32_t)n;
         SendMessageA(ProgressBar, PBM_SETPOS, (WPARAM)(BytesDone / ProgressDivisor), 0);
     }
@@ -82,15 +83,20 @@ int EntryNameToAnsi(const ArchiveEntryInfo* info, const char* name, char out[ENT
 // is created: a name that cannot be converted, a cut path (it would name
 // another file), and an unsafe name (it would lead outside the extraction
 // folder or open a device). The check sees the name as Windows will.
+// 0, or -1 with the failure recorded under the entry's name.
 static int BuildEntryPath(char path[ENTRY_PATH_SIZE], const ArchiveEntryInfo* info, const char* name)
 {
     char ansiName[ENTRY_NAME_SIZE];
     if (EntryNameToAnsi(info, name, ansiName) != 0)
-        return -1;
+        return RecordFailure(IDS_ERR_CREATE_FILE, name, ERROR_NO_UNICODE_TRANSLATION);
     lstrcpyA(path, TargetFolder);
     char* joined = PathJoin(path, MAX_PATH, ansiName);
-    if (joined == NULL || IsUnsafeEntryName(joined))
-        return -1;
+    // A path longer than the system's limit is named as the archive gives
+    // it: the extraction folder in front is what made it too long.
+    if (joined == NULL)
+        return RecordFailure(IDS_ERR_CREATE_FILE, ansiName, ERROR_FILENAME_EXCED_RANGE);
+    if (IsUnsafeEntryName(joined))
+        return RecordFailure(IDS_ERR_CREATE_FILE, ansiName, ERROR_INVALID_NAME);
     return 0;
 }
 
@@ -106,25 +112,25 @@ int ExtractEntry(ArchiveReader* reader, const ArchiveEntryInfo* info, const char
     }
     char path[ENTRY_PATH_SIZE];
     if (BuildEntryPath(path, info, name) != 0)
-        return Fail(IDS_ERR_CREATE_FILE);
+        return -1;
     if (EntryOpen(reader) != ARCHIVE_OK)
         return Fail(IDS_ERR_READ_ARCHIVE);
     HANDLE file = CreateOutputFile(path);
     if (IsBadHandle(file)) {
         if (GetLastError() != ERROR_PATH_NOT_FOUND)
-            return Fail(IDS_ERR_CREATE_FILE);
+            return RecordFailure(IDS_ERR_CREATE_FILE, path, GetLastError());
         if (CreateParentDirectories(path) != 0)
             return -1;
         file = CreateOutputFile(path);
         if (IsBadHandle(file))
-            return Fail(IDS_ERR_CREATE_FILE);
+            return RecordFailure(IDS_ERR_CREATE_FILE, path, GetLastError());
     }
     if (JournalAdd(JOURNAL_FILE, path, -1) != 0) {
         FileCalls.closeHandle(file);
         FileCalls.deleteFile(path);
         return Fail(IDS_ERR_NO_MEMORY);
     }
-    if (CopyEntryData(reader, file) != 0) {
+    if (CopyEntryData(reader, file, path) != 0) {
         FileCalls.closeHandle(file);
         return -1;
     }
@@ -132,7 +138,7 @@ int ExtractEntry(ArchiveReader* reader, const ArchiveEntryInfo* info, const char
     // Some file systems (network shares among them) report a failed write
     // only when the file is closed.
     if (!FileCalls.closeHandle(file))
-        return Fail(IDS_ERR_WRITE_FILE);
+        return RecordFailure(IDS_ERR_WRITE_FILE, path, GetLastError());
     // A fully read entry whose data do not match their CRC is damaged; it
     // must not be left behind as if it were good.
     if (EntryClose(reader) == ARCHIVE_CRC_MISMATCH)

@@ -119,8 +119,7 @@ void ResolveFolderTemplate(void)
 // Stores the message id of a failure for the worker to show; -1.
 static int FailWith(uint32_t messageId)
 {
-    LastErrorId = messageId;
-    return -1;
+    return RecordFailure(messageId, NULL, 0);
 }
 
 // Works on the prefix of path of length length, creating parents first.
@@ -143,17 +142,17 @@ static int CreateParentDirectoriesUpTo(const char* path, int length)
         return -1;
     char prefix[ENTRY_PATH_SIZE];
     if (s >= ENTRY_PATH_SIZE)
-        return FailWith(IDS_ERR_CREATE_FOLDER);
+        return RecordFailure(IDS_ERR_CREATE_FOLDER, path, ERROR_FILENAME_EXCED_RANGE);
     CopyMemory(prefix, path, (SIZE_T)s);
     prefix[s] = 0;
     DWORD attributes = GetPathAttributes(prefix);
     // A link or junction would lead the files somewhere else than named.
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        return FailWith(IDS_ERR_CREATE_FOLDER);
+        return RecordFailure(IDS_ERR_CREATE_FOLDER, prefix, 0);
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return 0;
     if (!FileCalls.createDirectory(prefix, NULL))
-        return FailWith(IDS_ERR_CREATE_FOLDER);
+        return RecordFailure(IDS_ERR_CREATE_FOLDER, prefix, GetLastError());
     if (JournalAdd(JOURNAL_FOLDER, prefix, s) != 0) {
         FileCalls.removeDirectory(prefix);
         return FailWith(IDS_ERR_NO_MEMORY);
@@ -181,7 +180,7 @@ static int MakeFreshFolder(const char* path)
     if (!made) {
         if (GetLastError() == ERROR_ALREADY_EXISTS)
             return 0;
-        return FailWith(IDS_ERR_CREATE_FOLDER);
+        return RecordFailure(IDS_ERR_CREATE_FOLDER, path, GetLastError());
     }
     if (JournalAdd(JOURNAL_FOLDER, path, -1) != 0) {
         FileCalls.removeDirectory(path);
@@ -199,15 +198,14 @@ int MakeUniqueSubfolderWithSeed(uint32_t seed)
     if (length > 0 && length < MAX_PATH)
         lstrcpyA(TargetFolder, full);
     length = (DWORD)lstrlenA(TargetFolder);
-    LastErrorId = IDS_ERR_CREATE_FOLDER;
     if (length > 0 && !IsPathSeparator(TargetFolder[length - 1])) {
         if (length + 1 >= MAX_PATH)
-            return -1;
+            return RecordFailure(IDS_ERR_CREATE_FOLDER, TargetFolder, ERROR_FILENAME_EXCED_RANGE);
         TargetFolder[length++] = '\\';
         TargetFolder[length] = 0;
     }
     if (length + UNIQUE_NAME_SIZE > MAX_PATH)
-        return -1;
+        return RecordFailure(IDS_ERR_CREATE_FOLDER, TargetFolder, ERROR_FILENAME_EXCED_RANGE);
     char* unique = TargetFolder + length;
     // The folder is made here, not with the first file: a folder that
     // appeared under the name in between (with its contents, links or
@@ -227,7 +225,7 @@ int MakeUniqueSubfolderWithSeed(uint32_t seed)
         }
         seed += UNIQUE_SEED_STEP;
     }
-    return -1;
+    return RecordFailure(IDS_ERR_CREATE_FOLDER, TargetFolder, ERROR_ALREADY_EXISTS);
 }
 
 int MakeUniqueSubfolder(void)

@@ -21,5 +21,17 @@ extern uint32_t UiStringOffset;
    right after the failing call. */
 extern uint32_t LastErrorId;
 
+/* What the last extraction failure concerns: the file or folder's name
+   (empty when the failure names none) and the system's error code (0 when
+   there is none to tell). Written with LastErrorId by RecordFailure, read
+   by the fatal path right after, on the same thread. */
+extern char LastErrorName[MAX_PATH];
+extern DWORD LastErrorCode;
+
+// Sets LastErrorId, and the name (null: none; cut to fit; shown with
+// backslashes) and system error of the failure; returns -1 for the caller
+// to pass on.
+int RecordFailure(uint32_t messageId, const char* name, DWORD systemError);
+
 // Sets ProcessHeap, UiLanguage and UiStringOffset from the user's default language.
 void ChooseUiLanguage(void);
