@@ -1,11 +1,12 @@
 // Reading one entry's data out of the embedded archive: the local header
-// check, then the entry's bytes, inflated or copied, with a running CRC-32
-// that the close compares with the central directory's.
+// check, then the entry's bytes, inflated, LZMA-decoded or copied, with a
+// running CRC-32 that the close compares with the central directory's.
 #pragma once
 #include <stdint.h>
 #include <zlib.h>
 
 #include "archive/archive_reader.h"
+#include "archive/lzma_entry_decoder.h"
 
 // Compressed data are read in chunks of this size at most, one seek and one
 // read each.
@@ -14,8 +15,9 @@
 // The largest count one EntryRead hands out, so that it fits the result.
 #define ENTRY_READ_MAX_LENGTH 0x7FFFFFFFu
 
-// The state of the entry open for reading. For stored entries the stream's
-// input pointer and count serve as plain bookkeeping.
+// The state of the entry open for reading. The z_stream's input pointer and
+// count are the one record of the input for every method: plain bookkeeping
+// for stored entries, handed to liblzma for each step of LZMA ones.
 struct EntryReadState {
     uint8_t* readBuffer;         // ENTRY_READ_CHUNK_SIZE bytes
     z_stream stream;
@@ -27,9 +29,12 @@ struct EntryReadState {
     uint32_t uncompressedLeft;   // uncompressed bytes not yet handed out
     SysFile file;
     const ArchiveDataSource* dataSource; // the reader's: cipher and chaining values, or null
-    uint32_t method;             // ZIP_METHOD_STORED or ZIP_METHOD_DEFLATED
+    uint32_t method;             // ZIP_METHOD_STORED, ZIP_METHOD_DEFLATED or ZIP_METHOD_LZMA
+    LzmaEntryDecoder lzma;       // LZMA entries: the decoder
+    LzmaBlockPool lzmaBlocks;    // the decoder's memory, kept from entry to entry
     uint32_t archiveBase;
-    uint32_t streamEnded;        // 1 once the data ended by themselves (a deflate stream's final block)
+    uint32_t streamEnded;        // 1 once the data ended by themselves (a deflate stream's final
+                                 // block, an LZMA stream's size or end marker)
     uint32_t endChecked;         // 1 once the end of the data has been judged; endResult holds the verdict
     int32_t endResult;
 };
@@ -37,16 +42,19 @@ struct EntryReadState {
 // Checks the current entry's local header against its central header and
 // finds where the data start. 0 and *dataStart (an archive offset) on
 // success; -1 when the header cannot be read or disagrees: signature, method
-// (which must be stored or deflated), name length, and CRC and sizes unless
+// (which must be stored, deflated or LZMA), name length, and CRC and sizes unless
 // the local header's flags say they follow in a data descriptor.
 int CheckLocalHeader(const ArchiveReader* reader, uint32_t* dataStart);
 
 // Opens the current entry, closing one that is still open (its verdict is
 // dropped), and restarts the data source's chain at the entry's first
 // chaining value: every entry is encrypted on its own. ARCHIVE_OK; ARCHIVE_BAD_PARAMETER without a reader or a valid
-// current entry; ARCHIVE_BAD_FORMAT when the local header check fails, or
+// current entry; ARCHIVE_BAD_FORMAT when the local header check fails,
 // when a cipher is active and the compressed size is not a whole number of
-// cipher blocks; ARCHIVE_NO_MEMORY.
+// cipher blocks, or when an LZMA entry's header is cut or refused (see
+// StartLzmaDecoder: its first bytes are read and checked here, so that a
+// caller learns of it before it creates anything); ARCHIVE_IO_ERROR when
+// those bytes cannot be read; ARCHIVE_NO_MEMORY.
 int EntryOpen(ArchiveReader* reader);
 
 // Places up to length bytes of the entry into buffer and returns their
@@ -58,8 +66,9 @@ int EntryOpen(ArchiveReader* reader);
 // (the state has no read buffer), ARCHIVE_IO_ERROR (a seek or read failed,
 // or the file ended before the compressed data did), ARCHIVE_BAD_FORMAT (the
 // data end before either size is used up, give more than the uncompressed
-// size, or leave compressed bytes unused), or zlib's negative code unchanged
-// (Z_DATA_ERROR for corrupt deflate data, Z_BUF_ERROR for a stream cut short).
+// size, or leave compressed bytes unused; corrupt LZMA data),
+// ARCHIVE_NO_MEMORY, or zlib's negative code unchanged (Z_DATA_ERROR for
+// corrupt deflate data, Z_BUF_ERROR for a stream cut short).
 int32_t EntryRead(ArchiveReader* reader, void* buffer, uint32_t length);
 
 // Closes the open entry. ARCHIVE_CRC_MISMATCH when the entry was read to its

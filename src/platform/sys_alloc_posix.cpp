@@ -9,3 +9,13 @@ void* SysAlloc(uint32_t size)
 {
     return calloc(1, size ? size : 1);
 }
+
+void* SysAllocBlock(uint32_t size)
+{
+    return malloc(size ? size : 1);
+}
+
+void SysFreeBlock(void* block)
+{
+    free(block);
+}

@@ -33,6 +33,12 @@ int SysFileReadExact(SysFile file, void* buffer, uint32_t count);
 // Zero-filled memory that lives until the process ends; null on failure.
 void* SysAlloc(uint32_t size);
 
+// Memory that can be given back: pages of their own on Windows, so that a
+// large buffer (an LZMA dictionary) returns to the system when a larger one
+// replaces it. Not zero-filled; null on failure. SysFreeBlock takes null.
+void* SysAllocBlock(uint32_t size);
+void SysFreeBlock(void* block);
+
 // The active ANSI code page: GetACP() on Windows. The host has none; it
 // answers 1252, the code page of the systems packages are made for.
 uint32_t SysAnsiCodePage(void);

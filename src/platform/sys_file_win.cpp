@@ -39,6 +39,17 @@ void* SysAlloc(uint32_t size)
     return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
 }
 
+void* SysAllocBlock(uint32_t size)
+{
+    return VirtualAlloc(NULL, size ? size : 1, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+void SysFreeBlock(void* block)
+{
+    if (block != NULL)
+        VirtualFree(block, 0, MEM_RELEASE);
+}
+
 uint32_t SysAnsiCodePage(void)
 {
     return GetACP();
