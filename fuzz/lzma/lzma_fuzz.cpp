@@ -27,10 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < FUZZ_LZMA_PREFIX_SIZE || size > (1u << 24))
         return 0;
     packaging::Bytes entryData(data + FUZZ_LZMA_PREFIX_SIZE, data + size);
-    ZipWriter zip;
-    zip.add(ZipEntry::prepared("entry.bin", packaging::ZipMethod::kLzma, entryData, ReadU32(data + 4),
+    packaging::ZipWriter zip;
+    zip.add(packaging::ZipEntry::prepared("entry.bin", packaging::ZipMethod::kLzma, entryData, ReadU32(data + 4),
                                ReadU32(data) & FUZZ_LZMA_SIZE_MASK));
-    zip.add(ZipEntry::file("after.txt", packaging::Bytes(100, 'a'), packaging::ZipMethod::kStored));
+    zip.add(packaging::ZipEntry::file("after.txt", packaging::Bytes(100, 'a'), packaging::ZipMethod::kStored));
     packaging::Bytes archive = zip.build();
     SysFile file = LoadFuzzInput(archive.data(), archive.size());
     ArchiveReader* reader = ArchiveOpen(file, 0, (uint32_t)archive.size(), NULL);
