@@ -42,6 +42,16 @@ const char* MethodName(std::uint32_t method)
     }
 }
 
+// Whether an entry may keep its sizes in a ZIP64 field. Its version needed
+// says so from 4.5 up, except for LZMA entries, which need 6.3 whatever their
+// sizes; a size of 0xFFFFFFFF is the sign there.
+bool MayUseZip64(const ZipEntryFacts& facts)
+{
+    if (facts.method == ZIP_METHOD_LZMA)
+        return facts.compressedSize == 0xFFFFFFFFu || facts.uncompressedSize == 0xFFFFFFFFu;
+    return facts.versionNeeded >= kVersionZip64;
+}
+
 // Why an entry cannot be packed for what it is (rather than for its name);
 // empty when it can. zip64: the archive is read by the packer's own reader.
 std::string EntryKindProblem(const ZipEntryFacts& facts, bool zip64)
@@ -129,7 +139,7 @@ class ZipSource : public PackageSource {
             std::vector<std::pair<std::uint32_t, ZipEntryFacts>> listed =
                 readStubDirectory(static_cast<std::uint32_t>(size), longNames);
             for (const auto& [index, facts] : listed)
-                ownReader_ = ownReader_ || facts.versionNeeded >= kVersionZip64;
+                ownReader_ = ownReader_ || MayUseZip64(facts);
             if (!ownReader_) {
                 problems_ = longNames;
                 for (const auto& [index, facts] : listed)
