@@ -11,6 +11,7 @@
 #include "packaging/lzma_layout.h"
 #include "resource_ids.h"
 #include "stub_driver.h"
+#include "support/package_assembly.h"
 #include "support/zip_builder.h"
 
 using namespace packaging;
@@ -165,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
         DamagedCase{"HugeDictionary",
                     [] {
                         Bytes packed = LzmaData(Text());
-                        PutU32(packed, 5, 0xF0000000u);
+                        packed.at(8) = 0xF0;   // the dictionary above 3.75 GiB
                         return WithDamagedLzma(packed);
                     }},
         DamagedCase{"PropertiesSizeWrong",
