@@ -1,7 +1,10 @@
-# liblzma, for LZMA entries: two targets that the code links by name.
+# liblzma, for LZMA entries: three targets that the code links by name.
 #
 #   liblzma_codec           encoder and decoder: the packer
 #   liblzma_stub_decoder    the decoder alone, built small: the stub
+#   liblzma_headers         lzma.h only, for the shared core, which both of
+#                           them link: a program takes one build of liblzma,
+#                           never parts of two
 #
 # On Linux both are Debian's liblzma-dev. Debian has no mingw build of it,
 # so for Windows scripts/build-liblzma.sh builds both from Debian's own
@@ -13,6 +16,8 @@ if(NOT WIN32)
     target_link_libraries(liblzma_codec INTERFACE LibLZMA::LibLZMA)
     add_library(liblzma_stub_decoder INTERFACE)
     target_link_libraries(liblzma_stub_decoder INTERFACE LibLZMA::LibLZMA)
+    add_library(liblzma_headers INTERFACE)
+    target_link_libraries(liblzma_headers INTERFACE LibLZMA::LibLZMA)
     return()
 endif()
 
@@ -44,3 +49,6 @@ function(sfx_import_liblzma target build)
 endfunction()
 sfx_import_liblzma(liblzma_codec ${SFX_LIBLZMA_ROOT}/${SFX_MINGW_PREFIX}-packer)
 sfx_import_liblzma(liblzma_stub_decoder ${SFX_LIBLZMA_ROOT}/${SFX_MINGW_PREFIX}-stub)
+add_library(liblzma_headers INTERFACE)
+target_include_directories(liblzma_headers INTERFACE ${SFX_LIBLZMA_ROOT}/${SFX_MINGW_PREFIX}-stub/include)
+target_compile_definitions(liblzma_headers INTERFACE LZMA_API_STATIC)

@@ -3,7 +3,14 @@
 
 #include <algorithm>
 
+#include "archive/zip_format.h"
+
 namespace packaging {
+
+// What the packer writes and what the readers accept are one layout.
+static_assert(kLzmaMaxDictionarySize == ZIP_LZMA_MAX_DICTIONARY_SIZE);
+static_assert(kLzmaHeaderSize == ZIP_LZMA_HEADER_SIZE);
+static_assert(kZipFlagLzmaEndMarker == ZIP_FLAG_LZMA_END_MARKER);
 
 std::uint32_t lzmaDictionarySize(std::uint64_t entrySize, std::uint32_t wanted)
 {

@@ -42,9 +42,19 @@ const char* MethodName(std::uint32_t method)
     }
 }
 
+// Whether an entry may keep its sizes in a ZIP64 field. Its version needed
+// says so from 4.5 up, except for LZMA entries, which need 6.3 whatever their
+// sizes; a size of 0xFFFFFFFF is the sign there.
+bool MayUseZip64(const ZipEntryFacts& facts)
+{
+    if (facts.method == ZIP_METHOD_LZMA)
+        return facts.compressedSize == 0xFFFFFFFFu || facts.uncompressedSize == 0xFFFFFFFFu;
+    return facts.versionNeeded >= kVersionZip64;
+}
+
 // Why an entry cannot be packed for what it is (rather than for its name);
-// empty when it can.
-std::string EntryKindProblem(const ZipEntryFacts& facts)
+// empty when it can. zip64: the archive is read by the packer's own reader.
+std::string EntryKindProblem(const ZipEntryFacts& facts, bool zip64)
 {
     std::uint32_t system = facts.versionMadeBy >> 8;
     std::uint32_t unixType = (facts.externalAttributes >> 16) & kUnixTypeMask;
@@ -57,10 +67,13 @@ std::string EntryKindProblem(const ZipEntryFacts& facts)
     }
     if ((facts.flagBits & (kZipFlagEncrypted | kZipFlagStrongEncryption)) || facts.method == kMethodAes)
         return "encrypted in the ZIP file; give the plain files instead (the package can be encrypted itself)";
-    if (facts.method != ZIP_METHOD_STORED && facts.method != ZIP_METHOD_DEFLATED) {
+    // The stub's reader decodes LZMA; the packer's own, for ZIP64 archives, does not.
+    bool lzma = facts.method == ZIP_METHOD_LZMA && !zip64;
+    if (facts.method != ZIP_METHOD_STORED && facts.method != ZIP_METHOD_DEFLATED && !lzma) {
         const char* method = MethodName(facts.method);
         return "compression method " + std::to_string(facts.method) + (method ? std::string(" (") + method + ")" : "") +
-               "; only stored and deflated entries can be read (zip's default is deflate)";
+               (zip64 ? "; only stored and deflated entries can be read from a ZIP64 archive"
+                      : "; only stored, deflated and LZMA entries can be read (zip's default is deflate)");
     }
     return {};
 }
@@ -69,7 +82,16 @@ class StubReaderData : public EntryData {
   public:
     StubReaderData(ArchiveReader* reader, const std::string& where) : reader_(reader), where_(where)
     {
-        if (EntryOpen(reader_) != ARCHIVE_OK)
+        int opened = EntryOpen(reader_);
+        // A local header that agrees leaves the LZMA header as the fault.
+        std::uint32_t start = 0;
+        if (opened == ARCHIVE_NO_MEMORY)
+            fail("not enough memory to read it");
+        if (opened != ARCHIVE_OK && ArchiveCurrentEntry(reader_)->method == ZIP_METHOD_LZMA &&
+            CheckLocalHeader(reader_, &start) == ARCHIVE_OK)
+            fail("its LZMA properties are damaged or beyond what the stub decodes (a dictionary above " +
+                 std::to_string(ZIP_LZMA_MAX_DICTIONARY_SIZE >> 20) + " MiB, lc + lp above 4)");
+        if (opened != ARCHIVE_OK)
             fail("its local header disagrees with the directory");
     }
 
@@ -118,7 +140,7 @@ class ZipSource : public PackageSource {
             std::vector<std::pair<std::uint32_t, ZipEntryFacts>> listed =
                 readStubDirectory(static_cast<std::uint32_t>(size), longNames);
             for (const auto& [index, facts] : listed)
-                ownReader_ = ownReader_ || facts.versionNeeded >= kVersionZip64;
+                ownReader_ = ownReader_ || MayUseZip64(facts);
             if (!ownReader_) {
                 problems_ = longNames;
                 for (const auto& [index, facts] : listed)
@@ -226,7 +248,7 @@ class ZipSource : public PackageSource {
             excluded_++;
             return;
         }
-        std::string problem = EntryKindProblem(facts);
+        std::string problem = EntryKindProblem(facts, ownReader_);
         if (problem.empty() && !named)
             problem = "the name is neither a code page 437 name nor valid UTF-8";
         if (!problem.empty()) {

@@ -1,7 +1,8 @@
-// Entry data: the local header checked against the central one, stored and
-// deflated data read back in pieces, the CRC verdict, and damaged entries
-// ending with the code that names the damage.
+// Entry data: the local header checked against the central one, stored,
+// deflated and LZMA data read back in pieces, the CRC verdict, and damaged
+// entries ending with the code that names the damage.
 #include <gtest/gtest.h>
+#include <lzma.h>
 
 #include <cstring>
 #include <functional>
@@ -12,6 +13,7 @@
 #include "crypto/crypto_state.h"
 #include "crypto/password_check.h"
 #include "packaging/entry_encryption.h"
+#include "packaging/lzma_layout.h"
 #include "startup/trailer.h"
 #include "support/archive_package.h"
 
@@ -115,6 +117,94 @@ Bytes DeflateEndingLate(const Bytes& data, std::size_t count)
     return Joined(out, kEmptyFinalBlock);
 }
 
+// LZMA data as an entry holds them: 7-Zip's header, then the raw stream,
+// made by liblzma's encoder with the given properties, with or without the
+// end marker.
+struct LzmaShape {
+    std::uint32_t dictionary = 1u << 16;
+    std::uint32_t lc = 3, lp = 0, pb = 2;
+    bool endMarker = true;
+};
+
+LzmaShape NoMarker()
+{
+    LzmaShape shape;
+    shape.endMarker = false;
+    return shape;
+}
+
+LzmaShape WithDictionary(std::uint32_t dictionary)
+{
+    LzmaShape shape;
+    shape.dictionary = dictionary;
+    return shape;
+}
+
+LzmaShape WithBits(std::uint32_t lc, std::uint32_t lp, std::uint32_t pb)
+{
+    LzmaShape shape;
+    shape.lc = lc;
+    shape.lp = lp;
+    shape.pb = pb;
+    return shape;
+}
+
+Bytes LzmaEntryData(const Bytes& data, const LzmaShape& shape = {})
+{
+    lzma_options_lzma options{};
+    EXPECT_FALSE(lzma_lzma_preset(&options, 6));
+    options.dict_size = shape.dictionary;
+    options.lc = shape.lc;
+    options.lp = shape.lp;
+    options.pb = shape.pb;
+    options.ext_flags = shape.endMarker ? LZMA_LZMA1EXT_ALLOW_EOPM : 0;
+    options.ext_size_low = static_cast<std::uint32_t>(data.size());
+    options.ext_size_high = 0;
+    const lzma_filter filters[] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    lzma_stream stream = LZMA_STREAM_INIT;
+    EXPECT_EQ(lzma_raw_encoder(&stream, filters), LZMA_OK);
+    std::uint8_t properties[kLzmaPropertiesSize];
+    EXPECT_EQ(lzma_properties_encode(filters, properties), LZMA_OK);
+    Bytes out = lzmaEntryHeader(properties);
+    std::size_t headerSize = out.size();
+    out.resize(headerSize + data.size() + data.size() / 2 + 1024);
+    stream.next_in = data.data();
+    stream.avail_in = data.size();
+    stream.next_out = out.data() + headerSize;
+    stream.avail_out = out.size() - headerSize;
+    EXPECT_EQ(lzma_code(&stream, LZMA_FINISH), LZMA_STREAM_END);
+    out.resize(headerSize + stream.total_out);
+    lzma_end(&stream);
+    return out;
+}
+
+// The entry of `packed` that says it holds `declared`.
+ZipEntry LzmaEntry(const Bytes& packed, const Bytes& declared)
+{
+    return ZipEntry::prepared("z", ZipMethod::kLzma, packed, crc32Of(declared),
+                              static_cast<std::uint32_t>(declared.size()));
+}
+
+Bytes ArchiveWithLzma(const Bytes& data, const LzmaShape& shape = {})
+{
+    return ArchiveWith(LzmaEntry(LzmaEntryData(data, shape), data));
+}
+
+// LZMA data whose header's byte at `at` is `value`.
+Bytes LzmaHeaderPatched(std::size_t at, std::uint8_t value)
+{
+    Bytes packed = LzmaEntryData(kSmall);
+    packed.at(at) = value;
+    return ArchiveWith(LzmaEntry(packed, kSmall));
+}
+
+Bytes LzmaWithDictionary(std::uint32_t dictionary)
+{
+    Bytes packed = LzmaEntryData(kSmall);
+    PutU32(packed, 5, dictionary);
+    return ArchiveWith(LzmaEntry(packed, kSmall));
+}
+
 const EntryCase kEntryCases[] = {
     // Entries that read back exactly.
     {"empty_stored", [] { return ArchiveWith(ZipEntry::file("e", {}, ZipMethod::kStored)); }, {}, 0, 0, 0},
@@ -192,6 +282,69 @@ const EntryCase kEntryCases[] = {
      kSmall, 0, 0, 0},
     {"empty_deflated_without_any_data",
      [] { return ArchiveWith(ZipEntry::prepared("e", ZipMethod::kDeflated, {}, 0, 0)); }, {}, 0, 0, 0},
+
+    // LZMA entries (method 14), with and without the end marker: the
+    // stream ends at the directory's size either way.
+    {"lzma_with_end_marker", [] { return ArchiveWithLzma(kText); }, kText, 0, 0, 0},
+    {"lzma_without_end_marker", [] { return ArchiveWithLzma(kText, NoMarker()); }, kText, 0, 0, 0},
+    {"lzma_empty_with_end_marker", [] { return ArchiveWithLzma({}); }, {}, 0, 0, 0},
+    {"lzma_empty_without_end_marker", [] { return ArchiveWithLzma({}, NoMarker()); }, {}, 0, 0, 0},
+    {"lzma_dictionary_smaller_than_the_data", [] { return ArchiveWithLzma(kText, WithDictionary(4096)); }, kText, 0,
+     0, 0},
+    {"lzma_dictionary_at_the_cap", [] { return ArchiveWithLzma(kSmall, WithDictionary(ZIP_LZMA_MAX_DICTIONARY_SIZE)); },
+     kSmall, 0, 0, 0},
+    {"lzma_lc4_lp0_pb4", [] { return ArchiveWithLzma(kText, WithBits(4, 0, 4)); }, kText, 0, 0, 0},
+    {"lzma_lc0_lp4_pb0", [] { return ArchiveWithLzma(kText, WithBits(0, 4, 0)); }, kText, 0, 0, 0},
+    // Headers refused at the open, before a caller creates anything.
+    {"lzma_dictionary_above_the_cap", [] { return LzmaWithDictionary(ZIP_LZMA_MAX_DICTIONARY_SIZE + 1); }, {},
+     ARCHIVE_BAD_FORMAT, 0, 0},
+    {"lzma_dictionary_of_4_gib", [] { return LzmaWithDictionary(0xFFFFFFFFu); }, {}, ARCHIVE_BAD_FORMAT, 0, 0},
+    {"lzma_properties_size_4", [] { return LzmaHeaderPatched(2, 4); }, {}, ARCHIVE_BAD_FORMAT, 0, 0},
+    {"lzma_properties_size_6", [] { return LzmaHeaderPatched(2, 6); }, {}, ARCHIVE_BAD_FORMAT, 0, 0},
+    {"lzma_properties_size_high_byte", [] { return LzmaHeaderPatched(3, 1); }, {}, ARCHIVE_BAD_FORMAT, 0, 0},
+    {"lzma_properties_byte_past_pb4_lp4_lc8", [] { return LzmaHeaderPatched(4, 225); }, {}, ARCHIVE_BAD_FORMAT, 0, 0},
+    {"lzma_lc4_lp1", [] { return LzmaHeaderPatched(4, 4 + 9 * 1); }, {}, ARCHIVE_BAD_FORMAT, 0, 0},
+    {"lzma_lc8", [] { return LzmaHeaderPatched(4, 8); }, {}, ARCHIVE_BAD_FORMAT, 0, 0},
+    {"lzma_header_cut",
+     [] { return ArchiveWith(LzmaEntry(Prefix(LzmaEntryData(kSmall), 8), kSmall)); }, {}, ARCHIVE_BAD_FORMAT, 0, 0},
+    // Streams that end early or run long.
+    {"lzma_header_without_stream", [] { return ArchiveWith(LzmaEntry(Prefix(LzmaEntryData(kSmall), 9), kSmall)); },
+     {}, 0, ARCHIVE_BAD_FORMAT, 0, false},
+    {"lzma_stream_cut",
+     [] {
+         Bytes packed = LzmaEntryData(kText);
+         return ArchiveWith(LzmaEntry(Prefix(packed, packed.size() / 2), kText));
+     },
+     {}, 0, ARCHIVE_BAD_FORMAT, 0, false},
+    {"lzma_stream_cut_before_its_end_marker",
+     [] {
+         Bytes packed = LzmaEntryData(kSmall);
+         return ArchiveWith(LzmaEntry(Prefix(packed, packed.size() - 3), kSmall));
+     },
+     {}, 0, ARCHIVE_BAD_FORMAT, 0, false},
+    {"lzma_end_marker_before_the_size",
+     [] { return ArchiveWith(LzmaEntry(LzmaEntryData(Prefix(kSmall, 500)), kSmall)); }, {}, 0, ARCHIVE_BAD_FORMAT, 0,
+     false},
+    {"lzma_declared_larger_without_end_marker",
+     [] { return ArchiveWith(LzmaEntry(LzmaEntryData(Prefix(kSmall, 500), NoMarker()), kSmall)); }, {}, 0,
+     ARCHIVE_BAD_FORMAT, 0, false},
+    {"lzma_gives_more_than_uncompressed_size",
+     [] { return ArchiveWith(LzmaEntry(LzmaEntryData(kSmall), Prefix(kSmall, 500))); }, {}, 0, ARCHIVE_BAD_FORMAT, 0,
+     false},
+    {"lzma_without_marker_gives_more_than_uncompressed_size",
+     [] { return ArchiveWith(LzmaEntry(LzmaEntryData(kSmall, NoMarker()), Prefix(kSmall, 500))); }, {}, 0,
+     ARCHIVE_BAD_FORMAT, 0, false},
+    {"lzma_bytes_after_its_end_marker",
+     [] { return ArchiveWith(LzmaEntry(Joined(LzmaEntryData(kSmall), Bytes{0}), kSmall)); }, {}, 0,
+     ARCHIVE_BAD_FORMAT, 0, false},
+    {"lzma_crc_wrong",
+     [] {
+         return ArchiveWith(LzmaEntry(LzmaEntryData(kText), kText), [](Bytes& a, const ZipLayout& l) {
+             a[l.centralHeaders[0] + kCentralCrc] ^= 1;
+             a[l.localHeaders[0] + kLocalCrc] ^= 1;
+         });
+     },
+     kText, 0, 0, ARCHIVE_CRC_MISMATCH},
 
     // Local header disagreeing with the central one.
     {"local_signature_wrong",
@@ -407,6 +560,21 @@ const EncryptedCase kEncryptedCases[] = {
     {"deflate_ends_chunks_after_its_last_byte",
      [](const EntryEncryptor& e) { return Encrypted(e, ZipMethod::kDeflated, DeflateEndingLate(kSmall, 8000), kSmall); },
      kSmall, 0},
+    {"lzma", [](const EntryEncryptor& e) { return Encrypted(e, ZipMethod::kLzma, LzmaEntryData(kText), kText); },
+     kText, 0},
+    {"lzma_without_end_marker",
+     [](const EntryEncryptor& e) { return Encrypted(e, ZipMethod::kLzma, LzmaEntryData(kText, NoMarker()), kText); },
+     kText, 0},
+    {"lzma_empty", [](const EntryEncryptor& e) { return Encrypted(e, ZipMethod::kLzma, LzmaEntryData({}), {}); }, {},
+     0},
+    {"lzma_a_block_past_its_fill",
+     [](const EntryEncryptor& e) { return Encrypted(e, ZipMethod::kLzma, Joined(LzmaEntryData(kSmall), kOneBlock), kSmall); },
+     {}, ARCHIVE_BAD_FORMAT},
+    {"lzma_ends_before_uncompressed_size",
+     [](const EntryEncryptor& e) {
+         return Encrypted(e, ZipMethod::kLzma, LzmaEntryData(Prefix(kSmall, 50)), Prefix(kSmall, 60));
+     },
+     {}, ARCHIVE_BAD_FORMAT},
 };
 
 class EncryptedEntryTable : public ::testing::TestWithParam<EncryptedCase> {
@@ -564,6 +732,76 @@ TEST(EntryVerdict, PartlyReadEntryIsNotChecked)
     std::uint8_t buffer[4096];
     EXPECT_EQ(EntryRead(opened->reader(), buffer, sizeof buffer), 4096);
     EXPECT_EQ(EntryClose(opened->reader()), ARCHIVE_OK);
+}
+
+}  // namespace
+
+namespace {
+
+// A flipped bit anywhere in an LZMA entry's data never passes for the
+// entry: the read fails, the CRC does, or the bytes are the entry's own.
+TEST(LzmaEntries, NoFlippedBitPassesForTheEntry)
+{
+    const Bytes data = MixedBytes(3000, 8);
+    for (bool endMarker : {true, false}) {
+        LzmaShape shape;
+        shape.endMarker = endMarker;
+        const Bytes packed = LzmaEntryData(data, shape);
+        std::size_t caught = 0;
+        for (std::size_t at = ZIP_LZMA_HEADER_SIZE; at < packed.size(); at++) {
+            for (std::uint8_t bit : {0x01, 0x80}) {
+                Bytes damaged = packed;
+                damaged[at] ^= bit;
+                auto opened = OpenInPackage(ArchiveWith(LzmaEntry(damaged, data)));
+                ASSERT_NE(opened->reader(), nullptr);
+                EntryContent content = ReadCurrentEntryWhole(opened->reader(), 1000);
+                ASSERT_EQ(content.openResult, ARCHIVE_OK);
+                EXPECT_LE(content.data.size(), data.size());
+                if (content.readResult == 0 && content.closeResult == ARCHIVE_OK)
+                    EXPECT_TRUE(content.data == data) << "flip at " << at << (endMarker ? " with" : " without")
+                                                      << " end marker";
+                else
+                    caught++;
+            }
+        }
+        EXPECT_GT(caught, (packed.size() - ZIP_LZMA_HEADER_SIZE) * 3 / 2);
+    }
+}
+
+// The decoder's memory in the parked entry state: its blocks, by address.
+std::vector<void*> DecoderBlocks(const ArchiveReader* reader)
+{
+    std::vector<void*> blocks;
+    for (const LzmaBlockSlot& slot : reader->spareEntry->lzmaBlocks.slots)
+        if (slot.memory != nullptr)
+            blocks.push_back(slot.memory);
+    return blocks;
+}
+
+// Entry after entry takes the same blocks again; a larger dictionary
+// replaces the smaller one instead of adding to it, and serves the smaller
+// dictionaries after it.
+TEST(LzmaEntries, DecoderMemoryIsReusedFromEntryToEntry)
+{
+    const std::uint32_t dictionaries[] = {1u << 16, 1u << 16, 1u << 20, 1u << 16, 1u << 12};
+    ZipWriter zip;
+    for (std::uint32_t dictionary : dictionaries)
+        zip.add(LzmaEntry(LzmaEntryData(kText, WithDictionary(dictionary)), kText));
+    auto opened = OpenInPackage(zip.build());
+    ArchiveReader* reader = opened->reader();
+    ASSERT_NE(reader, nullptr);
+    std::vector<std::vector<void*>> blocks;
+    for (std::size_t i = 0; i < std::size(dictionaries); i++) {
+        ASSERT_EQ(i == 0 ? ArchiveFirstEntry(reader) : ArchiveNextEntry(reader), ARCHIVE_OK);
+        EntryContent content = ReadCurrentEntryWhole(reader);
+        EXPECT_EQ(content.closeResult, ARCHIVE_OK);
+        EXPECT_TRUE(content.data == kText);
+        blocks.push_back(DecoderBlocks(reader));
+    }
+    EXPECT_EQ(blocks[1], blocks[0]);
+    EXPECT_EQ(blocks[2].size(), blocks[0].size()) << "the 64 KiB dictionary is given back, not kept";
+    EXPECT_EQ(blocks[3], blocks[2]);
+    EXPECT_EQ(blocks[4], blocks[2]);
 }
 
 }  // namespace

@@ -48,6 +48,39 @@ PY
     zips+=(python.zip)
 fi
 
+# The LZMA harness's seeds: each LZMA entry of 7-Zip's archives (with and
+# without end markers) and of Python's raw LZMA1, as the harness takes them:
+# the uncompressed size and the CRC-32, then the entry's data.
+mkdir -p "$out/lzma"
+if have 7z; then
+    (cd tree && 7z a -tzip -mm=LZMA ../7z-lzma.zip . >/dev/null)
+    (cd tree && 7z a -tzip -m0=LZMA:d=4k:eos=off ../7z-lzma-noeos.zip . >/dev/null)
+fi
+python3 - "$out/lzma" <<'PY'
+import lzma, os, struct, sys, zipfile, zlib
+out = sys.argv[1]
+def seed(name, size, crc, data):
+    with open(os.path.join(out, name), "wb") as f:
+        f.write(struct.pack("<II", size, crc) + data)
+for archive in ("7z-lzma.zip", "7z-lzma-noeos.zip"):
+    if not os.path.exists(archive):
+        continue
+    raw = open(archive, "rb").read()
+    for i, info in enumerate(zipfile.ZipFile(archive).infolist()):
+        if info.compress_type != 14:
+            continue
+        at = info.header_offset
+        name_length, extra_length = struct.unpack_from("<HH", raw, at + 26)
+        start = at + 30 + name_length + extra_length
+        seed(f"{archive[:-4]}-{i}", info.file_size, info.CRC, raw[start:start + info.compress_size])
+text = b"A small text file.\r\n" * 300
+for lc, lp, pb in ((3, 0, 2), (0, 4, 0), (4, 0, 4)):
+    stream = lzma.compress(text, format=lzma.FORMAT_RAW,
+                           filters=[{"id": lzma.FILTER_LZMA1, "dict_size": 4096, "lc": lc, "lp": lp, "pb": pb}])
+    header = bytes([9, 20, 5, 0, lc + 9 * (lp + 5 * pb)]) + struct.pack("<I", 4096)
+    seed(f"python-lc{lc}-lp{lp}-pb{pb}", len(text), zlib.crc32(text), header + stream)
+PY
+
 cd - >/dev/null
 "$generator" "$out" "${zips[@]/#/$work/}"
 rm -rf "$work"

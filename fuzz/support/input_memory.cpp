@@ -1,6 +1,7 @@
-// SysAlloc for the fuzz build: the same zero-filled memory as on the host,
-// chained so that ReleaseReaderMemory can free all of it after each input;
-// SysFree takes a block out of the chain.
+// SysAlloc and SysAllocBlock for the fuzz build: the same memory as on the
+// host, chained so that ReleaseReaderMemory can free all of it after each
+// input. SysFree takes a block out of SysAlloc's chain; SysFreeBlock's
+// blocks are freed one by one often, so their chain runs both ways.
 #include <stddef.h>
 #include <stdlib.h>
 
@@ -15,6 +16,18 @@ union BlockLink {
 };
 
 static BlockLink* LastBlock;            // newest block; SysAlloc adds, ReleaseReaderMemory empties
+
+// The link before a freeable block, kept as aligned as BlockLink.
+union FreeableLink {
+    struct {
+        union FreeableLink* next;
+        union FreeableLink* previous;
+    } chain;
+    max_align_t alignment;
+};
+
+static FreeableLink* LastFreeable;      // newest live block; SysAllocBlock adds, SysFreeBlock and
+                                        // ReleaseReaderMemory take out
 
 void* SysAlloc(uint32_t size)
 {
@@ -40,8 +53,40 @@ void SysFree(void* memory)
     }
 }
 
+void* SysAllocBlock(uint32_t size)
+{
+    FreeableLink* block = (FreeableLink*)malloc(sizeof(FreeableLink) + size);
+    if (block == NULL)
+        return NULL;
+    block->chain.next = LastFreeable;
+    block->chain.previous = NULL;
+    if (LastFreeable != NULL)
+        LastFreeable->chain.previous = block;
+    LastFreeable = block;
+    return block + 1;
+}
+
+void SysFreeBlock(void* memory)
+{
+    if (memory == NULL)
+        return;
+    FreeableLink* block = (FreeableLink*)memory - 1;
+    if (block->chain.previous != NULL)
+        block->chain.previous->chain.next = block->chain.next;
+    else
+        LastFreeable = block->chain.next;
+    if (block->chain.next != NULL)
+        block->chain.next->chain.previous = block->chain.previous;
+    free(block);
+}
+
 void ReleaseReaderMemory(void)
 {
+    while (LastFreeable != NULL) {
+        FreeableLink* next = LastFreeable->chain.next;
+        free(LastFreeable);
+        LastFreeable = next;
+    }
     while (LastBlock != NULL) {
         BlockLink* next = LastBlock->next;
         free(LastBlock);

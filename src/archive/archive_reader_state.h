@@ -8,11 +8,13 @@
 #include <zlib.h>
 
 #include "archive/archive_reader.h"
+#include "archive/lzma_entry_decoder.h"
 #include "crypto/archive_data.h"
 #include "platform/sys_file.h"
 
-// The state of the entry open for reading. For stored entries the stream's
-// input pointer and count serve as plain bookkeeping.
+// The state of the entry open for reading. The z_stream's input pointer and
+// count are the one record of the input for every method: plain bookkeeping
+// for stored entries, handed to liblzma for each step of LZMA ones.
 struct EntryReadState {
     uint8_t* readBuffer;         // ENTRY_READ_CHUNK_SIZE bytes
     z_stream stream;
@@ -24,9 +26,12 @@ struct EntryReadState {
     uint32_t uncompressedLeft;   // uncompressed bytes not yet handed out
     SysFile file;
     const ArchiveDataSource* dataSource; // the reader's: cipher and chaining values, or null
-    uint32_t method;             // ZIP_METHOD_STORED or ZIP_METHOD_DEFLATED
+    uint32_t method;             // ZIP_METHOD_STORED, ZIP_METHOD_DEFLATED or ZIP_METHOD_LZMA
+    LzmaEntryDecoder lzma;       // LZMA entries: the decoder
+    LzmaBlockPool lzmaBlocks;    // the decoder's memory, kept from entry to entry
     uint32_t archiveBase;
-    uint32_t streamEnded;        // 1 once the data ended by themselves (a deflate stream's final block)
+    uint32_t streamEnded;        // 1 once the data ended by themselves (a deflate stream's final
+                                 // block, an LZMA stream's size or end marker)
     uint32_t endChecked;         // 1 once the end of the data has been judged; endResult holds the verdict
     int32_t endResult;
 };

@@ -1,6 +1,6 @@
 // Entry data of the embedded archive: local header check, chunked reads
 // through ReadArchiveData (which decrypts when the reader's source has a
-// keyed cipher), raw inflate or plain copy, and the CRC-32 verdict.
+// keyed cipher), raw inflate, LZMA or plain copy, and the CRC-32 verdict.
 #include "archive/entry_reader.h"
 
 #include "archive/archive_reader_state.h"
@@ -23,7 +23,8 @@ int CheckLocalHeader(const ArchiveReader* reader, uint32_t* dataStart)
     uint32_t nameLength = ReadU16Le(header + 26);
     uint32_t extraLength = ReadU16Le(header + 28);
     int ok = ReadU32Le(header) == ZIP_LOCAL_HEADER_SIGNATURE;
-    ok = ok && method == central->method && (method == ZIP_METHOD_STORED || method == ZIP_METHOD_DEFLATED);
+    ok = ok && method == central->method &&
+         (method == ZIP_METHOD_STORED || method == ZIP_METHOD_DEFLATED || method == ZIP_METHOD_LZMA);
     // Streaming writers cannot know CRC and sizes when they write the local
     // header; bit 3 says those three are zero or wrong here, nothing else.
     if (!(flags & ZIP_FLAG_DATA_DESCRIPTOR)) {
@@ -60,9 +61,31 @@ static EntryReadState* AcquireEntryState(ArchiveReader* reader)
         return NULL;
     }
     uint8_t* readBuffer = state->readBuffer;
+    LzmaBlockPool lzmaBlocks = state->lzmaBlocks;
     memset(state, 0, sizeof *state);
     state->readBuffer = readBuffer;
+    state->lzmaBlocks = lzmaBlocks;
     return state;
+}
+
+static int RefillInput(EntryReadState* state);
+
+// Reads the LZMA header with the first chunk and starts the decoder on it,
+// so that a refused header or a dictionary that cannot be had fails the
+// open. The header is no part of the stream: the input moves past it.
+static int StartLzmaEntry(EntryReadState* state)
+{
+    if (state->compressedLeft < ZIP_LZMA_HEADER_SIZE)
+        return ARCHIVE_BAD_FORMAT;
+    int result = RefillInput(state);
+    if (result != ARCHIVE_OK)
+        return result;
+    result = StartLzmaDecoder(&state->lzma, &state->lzmaBlocks, state->stream.next_in, state->uncompressedLeft);
+    if (result != ARCHIVE_OK)
+        return result;
+    state->stream.next_in += ZIP_LZMA_HEADER_SIZE;
+    state->stream.avail_in -= ZIP_LZMA_HEADER_SIZE;
+    return ARCHIVE_OK;
 }
 
 int EntryOpen(ArchiveReader* reader)
@@ -98,7 +121,7 @@ int EntryOpen(ArchiveReader* reader)
     state->stream.avail_in = 0;
     state->stream.total_out = 0;
     state->inflaterReady = 0;
-    if (state->method != ZIP_METHOD_STORED) {
+    if (state->method == ZIP_METHOD_DEFLATED) {
         state->stream.zalloc = Z_NULL;
         state->stream.zfree = Z_NULL;
         state->stream.opaque = Z_NULL;
@@ -113,6 +136,13 @@ int EntryOpen(ArchiveReader* reader)
     state->endChecked = 0;
     state->endResult = ARCHIVE_OK;
     state->dataPosition = dataStart;
+    if (state->method == ZIP_METHOD_LZMA) {
+        int result = StartLzmaEntry(state);
+        if (result != ARCHIVE_OK) {
+            reader->spareEntry = state;
+            return result;
+        }
+    }
     reader->openEntry = state;
     return ARCHIVE_OK;
 }
@@ -166,12 +196,30 @@ static int DecodeDeflated(EntryReadState* state, uint8_t* out, uint32_t space, u
     return z == Z_OK ? ARCHIVE_OK : z;
 }
 
+static int DecodeLzma(EntryReadState* state, uint8_t* out, uint32_t space, uint32_t* made)
+{
+    const uint8_t* input = state->stream.next_in;
+    uint32_t inputLeft = state->stream.avail_in;
+    int result = StepLzmaDecoder(&state->lzma, &input, &inputLeft, out, space, made, &state->streamEnded);
+    uint32_t used = state->stream.avail_in - inputLeft;
+    state->stream.next_in += used;
+    state->stream.avail_in = inputLeft;
+    // liblzma waits for more input without a word; with none left to come,
+    // a step that moves nothing means the stream was cut.
+    if (result == ARCHIVE_OK && !state->streamEnded && *made == 0 && used == 0 && inputLeft == 0 &&
+        state->compressedLeft == 0)
+        return ARCHIVE_BAD_FORMAT;
+    return result;
+}
+
 // The step of the entry's method; the end checks around it are shared.
 static int Decode(EntryReadState* state, uint8_t* out, uint32_t space, uint32_t* made)
 {
     *made = 0;
     if (state->method == ZIP_METHOD_STORED)
         return DecodeStored(state, out, space, made);
+    if (state->method == ZIP_METHOD_LZMA)
+        return DecodeLzma(state, out, space, made);
     return DecodeDeflated(state, out, space, made);
 }
 
@@ -267,6 +315,7 @@ int EntryClose(ArchiveReader* reader)
     if (state->inflaterReady)
         inflateEnd(&state->stream);
     state->inflaterReady = 0;
+    EndLzmaDecoder(&state->lzma);
     reader->openEntry = NULL;
     reader->spareEntry = state;
     return result;

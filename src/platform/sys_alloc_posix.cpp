@@ -14,3 +14,13 @@ void SysFree(void* memory)
 {
     free(memory);
 }
+
+void* SysAllocBlock(uint32_t size)
+{
+    return malloc(size ? size : 1);
+}
+
+void SysFreeBlock(void* block)
+{
+    free(block);
+}

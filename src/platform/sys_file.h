@@ -37,6 +37,12 @@ void* SysAlloc(uint32_t size);
 // Gives back memory from SysAlloc; null is ignored.
 void SysFree(void* memory);
 
+// Memory that can be given back: pages of their own on Windows, so that a
+// large buffer (an LZMA dictionary) returns to the system when a larger one
+// replaces it. Not zero-filled; null on failure. SysFreeBlock takes null.
+void* SysAllocBlock(uint32_t size);
+void SysFreeBlock(void* block);
+
 // The active ANSI code page: GetACP() on Windows. The host has none; it
 // answers 1252, the code page of the systems packages are made for.
 uint32_t SysAnsiCodePage(void);

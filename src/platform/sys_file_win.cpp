@@ -45,6 +45,17 @@ void SysFree(void* memory)
         HeapFree(GetProcessHeap(), 0, memory);
 }
 
+void* SysAllocBlock(uint32_t size)
+{
+    return VirtualAlloc(NULL, size ? size : 1, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+void SysFreeBlock(void* block)
+{
+    if (block != NULL)
+        VirtualFree(block, 0, MEM_RELEASE);
+}
+
 uint32_t SysAnsiCodePage(void)
 {
     return GetACP();

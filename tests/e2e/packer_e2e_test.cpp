@@ -1,6 +1,7 @@
 // Packages made by the packer (its Windows build), run through the wizard
 // of the real stub under Wine: the extracted tree equals the packed folder,
-// bytes, names with umlauts and other Western letters, and times, plain and encrypted, and the texts
+// bytes, names with umlauts and other Western letters, and times, plain and encrypted, deflated and
+// LZMA (with the noise stored either way), and the texts
 // of the config file appear in the interface language.
 #include <gtest/gtest.h>
 
@@ -32,6 +33,7 @@ std::map<std::string, TreeNode> FilesOf(const std::map<std::string, TreeNode>& t
 struct PackedRun {
     const char* name;
     bool encrypted;
+    const char* compression;
 };
 
 class PackedByTheTool : public ::testing::TestWithParam<PackedRun> {};
@@ -60,7 +62,8 @@ TEST_P(PackedByTheTool, ExtractedTreeEqualsTheInput)
                              "title = \"Package for tests\"\n"
                              "finish_text = \"All unpacked.\"\n";
     std::string package = dir.path() + "\\package.exe";
-    std::vector<std::string> args = {"build", U8(input), "-o", package, "-c", config, "--stub", StubPath(), "-q"};
+    std::vector<std::string> args = {"build", U8(input), "-o", package, "-c", config, "--stub", StubPath(), "-q",
+                                     "--compression", GetParam().compression};
     if (GetParam().encrypted) {
         SetEnvironmentVariableW(L"SFX_E2E_PASSWORD", L"Kennwort \u00e4\u00f6\u00fc");
         args.insert(args.end(), {"--password-env", "SFX_E2E_PASSWORD"});
@@ -97,7 +100,10 @@ TEST_P(PackedByTheTool, ExtractedTreeEqualsTheInput)
 }
 
 INSTANTIATE_TEST_SUITE_P(Packages, PackedByTheTool,
-                         ::testing::Values(PackedRun{"Plain", false}, PackedRun{"Encrypted", true}),
+                         ::testing::Values(PackedRun{"Plain", false, "deflate"},
+                                           PackedRun{"Encrypted", true, "deflate"},
+                                           PackedRun{"Lzma", false, "lzma"},
+                                           PackedRun{"LzmaEncrypted", true, "lzma"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

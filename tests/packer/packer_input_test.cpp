@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "support/package_assembly.h"
 #include "support/zip_builder.h"
 #include "packer_support.h"
 #include "startup/trailer.h"
@@ -276,6 +277,8 @@ TEST_F(InputTest, ZipFilesOfOtherToolsComeBackWhole)
 #ifdef SFX_PACKER_INPUTS
     cases.push_back({"zip -fz", Input("infozip-zip64.zip"), Input("tree")});
     cases.push_back({"Python, ZIP64 local headers", Input("python-zip64-local.zip"), Input("tree")});
+    cases.push_back({"7-Zip, LZMA with end markers", Input("7z-lzma.zip"), Input("tree")});
+    cases.push_back({"7-Zip, LZMA without end markers", Input("7z-lzma-noeos.zip"), Input("tree")});
 #endif
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -293,6 +296,29 @@ TEST_F(InputTest, ZipFilesOfOtherToolsComeBackWhole)
             EXPECT_TRUE(out.count(name) && out[name] == content) << name << " missing or different";
     }
 }
+
+#ifdef SFX_PACKER_INPUTS
+// test and extract read 7-Zip's own LZMA streams, with and without end
+// markers, in a package that holds its archive as it is.
+TEST_F(InputTest, SevenZipLzmaStreamsAreTestedAndExtracted)
+{
+    for (const char* zip : {"7z-lzma.zip", "7z-lzma-noeos.zip"}) {
+        SCOPED_TRACE(zip);
+        fs::remove_all(path("out"));
+        WriteBytes(path("package.exe"),
+                   packaging::assemblePackage(FakeStub(), ReadBytes(Input(zip)), packaging::TrailerBuilder()));
+        RunResult tested = RunPacker({"test", arg("package.exe")});
+        EXPECT_EQ(tested.exitCode, 0) << tested.out << tested.err;
+        RunResult extracted = RunPacker({"extract", arg("package.exe"), "-d", arg("out")});
+        ASSERT_EQ(extracted.exitCode, 0) << extracted.err;
+        std::map<std::string, Bytes> out = FilesBelow(path("out"));
+        std::map<std::string, Bytes> in = FilesBelow(Input("tree"));
+        EXPECT_EQ(out.size(), in.size());
+        for (const auto& [name, content] : in)
+            EXPECT_TRUE(out.count(name) && out[name] == content) << name << " missing or different";
+    }
+}
+#endif
 
 TEST_F(InputTest, AnEmptyZipFileMakesAnEmptyPackageWithANote)
 {

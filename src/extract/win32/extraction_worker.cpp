@@ -113,7 +113,12 @@ int ExtractEntry(ArchiveReader* reader, const ArchiveEntryInfo* info, const char
     char path[ENTRY_PATH_SIZE];
     if (BuildEntryPath(path, info, name) != 0)
         return -1;
-    if (EntryOpen(reader) != ARCHIVE_OK)
+    // An LZMA entry's dictionary is had at the open: a package whose
+    // dictionary this machine cannot hold is not a damaged one.
+    int opened = EntryOpen(reader);
+    if (opened == ARCHIVE_NO_MEMORY)
+        return Fail(IDS_ERR_NO_MEMORY);
+    if (opened != ARCHIVE_OK)
         return Fail(IDS_ERR_READ_ARCHIVE);
     HANDLE file = CreateOutputFile(path);
     if (IsBadHandle(file)) {
