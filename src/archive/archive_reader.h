@@ -2,22 +2,14 @@
 // file offset its own offsets count from, and walking its central directory.
 // Single disk, no ZIP64. Shared by the stub and the host tools. Every
 // function of the archive and entry readers that can fail returns one of the
-// ARCHIVE_ codes below (ArchiveOpen: the handle or null).
+// ARCHIVE_ codes of archive_codes.h (ArchiveOpen: the handle or null).
 #pragma once
 #include <stdint.h>
 
+#include "archive/archive_codes.h"
 #include "archive/zip_format.h"
 #include "crypto/archive_data.h"
 #include "platform/sys_file.h"
-
-// Result codes of the archive reader and the entry data reader.
-#define ARCHIVE_OK 0
-#define ARCHIVE_IO_ERROR (-1)          // a seek or read failed, or the file ended early
-#define ARCHIVE_END_OF_LIST (-100)     // no further entry, or no valid current entry
-#define ARCHIVE_BAD_PARAMETER (-102)   // no reader, no open entry, or a name too long
-#define ARCHIVE_BAD_FORMAT (-103)      // a signature or a consistency check failed
-#define ARCHIVE_NO_MEMORY (-104)       // a buffer allocation failed
-#define ARCHIVE_CRC_MISMATCH (-105)    // the entry's data did not match its CRC-32
 
 // The end record lies within the last 0xFFFF bytes of the archive (a record
 // of 22 bytes plus a comment of at most 65,513). The search reads this window

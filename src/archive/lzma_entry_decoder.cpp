@@ -4,7 +4,8 @@
 
 #include <string.h>
 
-#include "archive/archive_reader.h"
+#include "archive/archive_codes.h"
+#include "archive/zip_format.h"
 #include "platform/byte_order.h"
 #include "platform/sys_file.h"
 
