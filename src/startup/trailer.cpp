@@ -259,15 +259,15 @@ int ReadTrailerBefore(SysFile file, int64_t trailerEnd, const uint8_t footer[TRA
     uint8_t* records = (uint8_t*)SysAlloc(length);
     if (records == NULL)
         return TRAILER_NO_MEMORY;
-    // A refused block goes back at once: nothing may point into it then.
-    int result = TRAILER_CORRUPT;
-    if (SysFileReadExact(file, records, length) == 0)
-        result = ParseTrailerRecords(records, length, uiLanguage, settings);
-    if (result != TRAILER_OK) {
+    // A block that could not be read goes back at once. A block whose
+    // records were refused is handed out all the same: the records before
+    // the fault are in the settings (the title the error's box shows), and
+    // they point into it.
+    if (SysFileReadExact(file, records, length) != 0) {
         SysFree(records);
-        return result;
+        return TRAILER_CORRUPT;
     }
     *block = records;
     *blockLength = length;
-    return TRAILER_OK;
+    return ParseTrailerRecords(records, length, uiLanguage, settings);
 }

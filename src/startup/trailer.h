@@ -49,8 +49,10 @@ int ParseTrailerRecords(const uint8_t* block, uint32_t length, uint32_t uiLangua
 // Finds, reads and parses the trailer of an open package. On success *block
 // receives the record block, memory from SysAlloc that the settings' texts
 // point into: the stub keeps it to the end, host tools SysFree it once they
-// are done with the settings. On failure nothing stays allocated, and the
-// settings' texts must not be used.
+// are done with the settings. When the records are refused
+// (TRAILER_CORRUPT after the block was read) *block is set all the same: the
+// records before the fault are in the settings and point into it, and the
+// caller gives it back as on success. Otherwise nothing stays allocated.
 int ReadTrailer(SysFile file, uint32_t uiLanguage, SfxSettingsRecord* settings,
                 const uint8_t** block, uint32_t* blockLength);
 
