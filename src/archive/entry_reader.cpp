@@ -321,11 +321,13 @@ int EntryClose(ArchiveReader* reader)
     return result;
 }
 
-// Releases an entry state that is not open: its read buffer and itself.
+// Releases an entry state that is not open: its read buffer, the LZMA
+// decoder's parked blocks and itself.
 static void ReleaseEntryState(EntryReadState* state)
 {
     if (state == NULL)
         return;
+    ReleaseLzmaBlocks(&state->lzmaBlocks);
     SysFree(state->readBuffer);
     SysFree(state);
 }

@@ -12,6 +12,17 @@
 // The largest properties byte liblzma takes apart: pb 4, lp 4, lc 8.
 #define LZMA_PROPERTIES_BYTE_MAX ((4 * 5 + 4) * 9 + 8)
 
+void ReleaseLzmaBlocks(LzmaBlockPool* pool)
+{
+    for (uint32_t i = 0; i < LZMA_BLOCK_SLOTS; i++) {
+        LzmaBlockSlot* slot = &pool->slots[i];
+        if (slot->memory != NULL && !slot->inUse) {
+            SysFreeBlock(slot->memory);
+            slot->memory = NULL;
+        }
+    }
+}
+
 // Takes the smallest parked block that holds size bytes. When none does,
 // every parked block is given back before a new one is made: what did not
 // fit this request is an older, smaller dictionary, and keeping it would let
@@ -29,14 +40,10 @@ static void* AllocateFromPool(void* opaque, size_t count, size_t size)
             best = slot;
     }
     if (best == NULL) {
-        for (uint32_t i = 0; i < LZMA_BLOCK_SLOTS; i++) {
-            LzmaBlockSlot* slot = &pool->slots[i];
-            if (slot->memory != NULL && !slot->inUse) {
-                SysFreeBlock(slot->memory);
-                slot->memory = NULL;
-            }
-            if (slot->memory == NULL && best == NULL)
-                best = slot;
+        ReleaseLzmaBlocks(pool);
+        for (uint32_t i = 0; i < LZMA_BLOCK_SLOTS && best == NULL; i++) {
+            if (pool->slots[i].memory == NULL)
+                best = &pool->slots[i];
         }
         if (best == NULL)
             return NULL;

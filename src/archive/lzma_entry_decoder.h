@@ -50,3 +50,7 @@ int StepLzmaDecoder(LzmaEntryDecoder* decoder, const uint8_t** input, uint32_t* 
 
 // Ends the decoder, its blocks parked in the pool. Takes a decoder never started.
 void EndLzmaDecoder(LzmaEntryDecoder* decoder);
+
+// Gives every parked block back to the system; for the owner of the pool
+// when it is done with it. Blocks still in use are left alone.
+void ReleaseLzmaBlocks(LzmaBlockPool* pool);
