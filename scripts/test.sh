@@ -22,8 +22,10 @@ done
 echo "=== release packages"
 bash scripts/release.sh || status=1
 
+# Each host test works in a scratch folder of its own, so two run at a time;
+# the Windows ones share one Wine display and run one after another.
 echo "=== tests: host"
-ctest --preset host || status=1
+ctest --preset host -j 2 || status=1
 
 # The Windows tests run in the build tree's own prefix, on a virtual display
 # when there is no real one.
@@ -52,7 +54,7 @@ wine_stop
 # then a short run of every fuzz target.
 echo "=== configure, build and tests: host-asan"
 if cmake --preset host-asan >build/configure-host-asan.log 2>&1; then
-  { cmake --build --preset host-asan && ctest --preset host-asan; } || status=1
+  { cmake --build --preset host-asan && ctest --preset host-asan -j 2; } || status=1
 else
   cat build/configure-host-asan.log
   status=1

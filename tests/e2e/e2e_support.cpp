@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "support/package_assembly.h"
+#include "support/wine_host.h"
 #include "support/zip_builder.h"
 #include "resource_ids.h"
 #include "stub_driver.h"
@@ -60,6 +61,28 @@ std::string WritePackage(const TempDir& dir, const packaging::TrailerBuilder& tr
     // A package always carries an archive; an empty one unless given.
     const packaging::Bytes& zip = archive.empty() ? EmptyArchive() : archive;
     return dir.write(name, packaging::assemblePackage(StubBytes(), zip, trailer));
+}
+
+bool SignWithTestCertificate(const std::string& folder, const std::string& unsignedName,
+                             const std::string& signedName)
+{
+    std::string unixFolder = winehost::UnixPath(folder);
+    if (unixFolder.empty())
+        return false;
+    return winehost::RunUnixCommand("/usr/bin/openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=sfxtest -days 2"
+                                    " -keyout " + unixFolder + "/key.pem -out " + unixFolder +
+                                    "/cert.pem 2>/dev/null") == 0 &&
+           winehost::RunUnixCommand("/usr/bin/osslsigncode sign -certs " + unixFolder + "/cert.pem -key " +
+                                    unixFolder + "/key.pem -in " + unixFolder + "/" + unsignedName + " -out " +
+                                    unixFolder + "/" + signedName + " >/dev/null") == 0;
+}
+
+bool SignatureVerifies(const std::string& folder, const std::string& name)
+{
+    std::string unixFolder = winehost::UnixPath(folder);
+    return !unixFolder.empty() &&
+           winehost::RunUnixCommand("/usr/bin/osslsigncode verify -CAfile " + unixFolder + "/cert.pem -in " +
+                                    unixFolder + "/" + name + " >/dev/null 2>&1") == 0;
 }
 
 std::string UniqueFolderIn(const std::string& folder)

@@ -55,6 +55,16 @@ inline std::string MessageDetails(const std::string& text)
 std::string WritePackage(const TempDir& dir, const packaging::TrailerBuilder& trailer,
                          const packaging::Bytes& archive = {}, const std::string& name = "package.exe");
 
+// Signs folder\unsignedName into folder\signedName with osslsigncode and a
+// certificate made for the run (cert.pem and key.pem in folder); false when
+// a step failed. Signed packages are made the way their authors make them.
+bool SignWithTestCertificate(const std::string& folder, const std::string& unsignedName,
+                             const std::string& signedName);
+
+// True when osslsigncode finds folder\name's signature good against the
+// certificate SignWithTestCertificate made there.
+bool SignatureVerifies(const std::string& folder, const std::string& name);
+
 // The one "_X" folder a run made inside folder; empty when there is not
 // exactly one thing in it.
 std::string UniqueFolderIn(const std::string& folder);

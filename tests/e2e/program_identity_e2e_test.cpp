@@ -244,18 +244,8 @@ TEST(ProgramIdentity, SignedAfterwardsItVerifiesAndRuns)
     ASSERT_TRUE(winehost::Available());
     Project project;
     project.build("unsigned.exe");
-    std::string folder = winehost::UnixPath(project.root);
-    ASSERT_FALSE(folder.empty());
-    ASSERT_EQ(winehost::RunUnixCommand("/usr/bin/openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=sfxtest -days 2"
-                                       " -keyout " + folder + "/key.pem -out " + folder + "/cert.pem 2>/dev/null"),
-              0);
-    ASSERT_EQ(winehost::RunUnixCommand("/usr/bin/osslsigncode sign -certs " + folder + "/cert.pem -key " + folder +
-                                       "/key.pem -in " + folder + "/unsigned.exe -out " + folder +
-                                       "/signed.exe >/dev/null"),
-              0);
-    EXPECT_EQ(winehost::RunUnixCommand("/usr/bin/osslsigncode verify -CAfile " + folder + "/cert.pem -in " + folder +
-                                       "/signed.exe >/dev/null 2>&1"),
-              0);
+    ASSERT_TRUE(SignWithTestCertificate(project.root, "unsigned.exe", "signed.exe"));
+    EXPECT_TRUE(SignatureVerifies(project.root, "signed.exe"));
     std::string signedPackage = project.root + "\\signed.exe";
     RunResult listing = RunPacker({"inspect", signedPackage});
     EXPECT_NE(listing.out.find("signed:    yes"), std::string::npos) << listing.out;

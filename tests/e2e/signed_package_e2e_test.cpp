@@ -126,15 +126,7 @@ TEST(SignedPackage, RunsOnlyTheTrailerItsSignatureCovers)
     Bytes unsignedPackage = assemblePackage(StubBytes(), archive, Reporting("Outer", outerReport, into));
     std::string unsignedPath = dir.write("unsigned.exe", unsignedPackage);
 
-    std::string folder = winehost::UnixPath(dir.path());
-    ASSERT_FALSE(folder.empty());
-    ASSERT_EQ(winehost::RunUnixCommand("/usr/bin/openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=sfxtest -days 2"
-                                       " -keyout " + folder + "/key.pem -out " + folder + "/cert.pem 2>/dev/null"),
-              0);
-    ASSERT_EQ(winehost::RunUnixCommand("/usr/bin/osslsigncode sign -certs " + folder + "/cert.pem -key " + folder +
-                                       "/key.pem -in " + folder + "/unsigned.exe -out " + folder +
-                                       "/signed.exe >/dev/null"),
-              0);
+    ASSERT_TRUE(SignWithTestCertificate(dir.path(), "unsigned.exe", "signed.exe"));
     std::string signedPath = dir.path() + "\\signed.exe";
     ASSERT_GT(fs::file_size(signedPath), fs::file_size(unsignedPath));
     Bytes signedPackage = readFileBytes(signedPath);
@@ -143,9 +135,7 @@ TEST(SignedPackage, RunsOnlyTheTrailerItsSignatureCovers)
     std::string hiddenPath = dir.write(
         "hidden.exe", WithHiddenTrailer(signedPackage, hiddenArchive, Reporting("Hidden", hiddenReport, into)));
     // The attack is real: the grown package still verifies.
-    EXPECT_EQ(winehost::RunUnixCommand("/usr/bin/osslsigncode verify -CAfile " + folder + "/cert.pem -in " + folder +
-                                       "/hidden.exe >/dev/null 2>&1"),
-              0);
+    EXPECT_TRUE(SignatureVerifies(dir.path(), "hidden.exe"));
     Bytes withByte = signedPackage;
     withByte.push_back(0);
     std::string appendedPath = dir.write("appended.exe", withByte);

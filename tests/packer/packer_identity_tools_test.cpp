@@ -56,7 +56,23 @@ std::uint32_t Le32(const Bytes& bytes, std::size_t at)
     return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
 }
 
-class IndependentTools : public PackerFolderTest, public ::testing::WithParamInterface<bool> {};
+class IndependentTools : public PackerFolderTest, public ::testing::WithParamInterface<bool> {
+protected:
+    // Copies the built stub of the parameter's width to stub.exe and writes
+    // a one-file folder "in"; false when that stub was not built.
+    bool copyStubAndInput()
+    {
+        fs::path stub;
+        try {
+            stub = packer::LocateStub(std::nullopt, GetParam());
+        } catch (const packer::PackerError&) {
+            return false;
+        }
+        WriteBytes(path("stub.exe"), ReadBytes(stub));
+        WriteTree(path("in"), {{"a.txt", TextBytes(1000)}});
+        return true;
+    }
+};
 
 // A 256-pixel image in BMP form is large enough to move the relocations
 // behind the resources to another page; the PNG and the 4-bit image are
@@ -66,15 +82,8 @@ const std::vector<packaging::TestIconImage> kImages = {
 
 TEST_P(IndependentTools, ReadTheIconVersionAndLevelTheStubNowCarries)
 {
-    bool want64 = GetParam();
-    fs::path stub;
-    try {
-        stub = packer::LocateStub(std::nullopt, want64);
-    } catch (const packer::PackerError&) {
-        GTEST_SKIP() << "no " << (want64 ? "64" : "32") << "-bit stub built";
-    }
-    WriteBytes(path("stub.exe"), ReadBytes(stub));
-    WriteTree(path("in"), {{"a.txt", TextBytes(1000)}});
+    if (!copyStubAndInput())
+        GTEST_SKIP() << "no " << (GetParam() ? "64" : "32") << "-bit stub built";
     const Bytes icon = packaging::makeIconFile(kImages);
     WriteBytes(path("app.ico"), icon);
     std::ofstream(path("setup.toml"), std::ios::binary) << "icon = \"app.ico\"\n"
@@ -143,15 +152,8 @@ TEST_P(IndependentTools, ReadTheIconVersionAndLevelTheStubNowCarries)
 // from the stub signs and verifies.
 TEST_P(IndependentTools, SignTheFinishedPackageNotTheStub)
 {
-    bool want64 = GetParam();
-    fs::path stub;
-    try {
-        stub = packer::LocateStub(std::nullopt, want64);
-    } catch (const packer::PackerError&) {
-        GTEST_SKIP() << "no " << (want64 ? "64" : "32") << "-bit stub built";
-    }
-    WriteBytes(path("stub.exe"), ReadBytes(stub));
-    WriteTree(path("in"), {{"a.txt", TextBytes(1000)}});
+    if (!copyStubAndInput())
+        GTEST_SKIP() << "no " << (GetParam() ? "64" : "32") << "-bit stub built";
     WriteBytes(path("app.ico"), packaging::makeIconFile(kImages));
     ASSERT_EQ(RunTool("openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=sfxtest -days 2 -keyout " +
                       Quoted(path("key.pem")) + " -out " + Quoted(path("cert.pem")) + " 2>/dev/null")

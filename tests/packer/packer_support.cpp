@@ -66,6 +66,25 @@ HANDLE InheritableFile(const fs::path& path, bool write)
     return CreateFileW(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                        &inherit, write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
+
+// Starts command without a window, its standard handles the given
+// inheritable ones; retries while Wine is too busy to start it.
+BOOL StartWithHandles(std::wstring& command, HANDLE in, HANDLE out, HANDLE err, PROCESS_INFORMATION* process,
+                      DWORD* error)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    return testsupport::StartProcessPatiently(
+        [&] {
+            return CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                  &startup, process);
+        },
+        error);
+}
 #endif
 
 // libstdc++ sets times on Windows through a call that refuses folders; the
@@ -145,20 +164,9 @@ RunResult RunPackerAt(const fs::path& program, const std::vector<std::string>& a
     HANDLE in = InheritableFile(inPath, false);
     HANDLE out = InheritableFile(outPath, true);
     HANDLE err = InheritableFile(errPath, true);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = in;
-    startup.hStdOutput = out;
-    startup.hStdError = err;
     PROCESS_INFORMATION process{};
     DWORD error = 0;
-    BOOL started = testsupport::StartProcessPatiently(
-        [&] {
-            return CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                                  &startup, &process);
-        },
-        &error);
+    BOOL started = StartWithHandles(command, in, out, err, &process, &error);
     CloseHandle(in);
     CloseHandle(out);
     CloseHandle(err);
@@ -202,18 +210,9 @@ StartedPacker::StartedPacker(const std::vector<std::string>& arguments)
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE nothing = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                                  OPEN_EXISTING, 0, nullptr);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = startup.hStdOutput = startup.hStdError = nothing;
     PROCESS_INFORMATION process{};
     DWORD error = 0;
-    BOOL started = testsupport::StartProcessPatiently(
-        [&] {
-            return CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                                  &startup, &process);
-        },
-        &error);
+    BOOL started = StartWithHandles(command, nothing, nothing, nothing, &process, &error);
     CloseHandle(nothing);
     EXPECT_TRUE(started) << "cannot start sfxpack, error " << error;
     if (!started) {
