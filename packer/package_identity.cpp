@@ -22,22 +22,6 @@ static_assert(std::size(kManifestLevels) + 1 == std::size(kExecutionLevelChoices
 constexpr unsigned kMaxVersionPart = 0xFFFF;
 constexpr std::size_t kMaxVersionParts = 4;
 
-std::u16string ToUtf16(const std::string& utf8)
-{
-    std::u32string decoded;
-    DecodeUtf8(utf8, decoded);
-    std::u16string text;
-    for (char32_t c : decoded) {
-        if (c > 0xFFFF) {
-            text.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-            text.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-        } else {
-            text.push_back(static_cast<char16_t>(c));
-        }
-    }
-    return text;
-}
-
 // The icon file whole, refused unread when it is larger than any icon.
 packaging::Bytes ReadIconBytes(const fs::path& path)
 {
@@ -98,7 +82,7 @@ packaging::VersionChange MakeVersionChange(const PackageSettings& settings, cons
     }
     for (const SettingDefinition& setting : kSettings)
         if (setting.table == SettingTable::kVersion && values[setting.id])
-            change.strings.push_back({Utf16FromAscii(setting.versionString), ToUtf16(*values[setting.id])});
+            change.strings.push_back({Utf16FromAscii(setting.versionString), Utf8ToUtf16(*values[setting.id])});
     return change;
 }
 

@@ -71,20 +71,6 @@ std::string RecordValue(const RecordView& record)
     }
 }
 
-std::string Utf16ToUtf8(const std::u16string& text)
-{
-    std::u32string decoded;
-    for (std::size_t i = 0; i < text.size(); i++) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        else if (c >= 0xD800 && c < 0xE000)
-            c = 0xFFFD;
-        decoded.push_back(c);
-    }
-    return EncodeUtf8(decoded);
-}
-
 // What the program in front of the archive shows of itself: its icon,
 // version information and execution level. A package whose program cannot
 // be read has them listed as unreadable; the archive is what decides

@@ -107,6 +107,36 @@ std::string EncodeUtf8(std::u32string_view text)
     return out;
 }
 
+std::u16string Utf8ToUtf16(std::string_view utf8)
+{
+    std::u32string decoded;
+    DecodeUtf8(utf8, decoded);
+    std::u16string text;
+    for (char32_t c : decoded) {
+        if (c > 0xFFFF) {
+            text.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            text.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            text.push_back(static_cast<char16_t>(c));
+        }
+    }
+    return text;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text)
+{
+    std::u32string decoded;
+    for (std::size_t i = 0; i < text.size(); i++) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        else if (c >= 0xD800 && c < 0xE000)
+            c = 0xFFFD;
+        decoded.push_back(c);
+    }
+    return EncodeUtf8(decoded);
+}
+
 // Decodes utf8; on invalid input reports the replacement character as the
 // one that could not be converted.
 static bool DecodeReporting(std::string_view utf8, std::u32string& text, char32_t* bad)

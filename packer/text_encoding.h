@@ -15,6 +15,12 @@ namespace packer {
 bool DecodeUtf8(std::string_view utf8, std::u32string& out);
 std::string EncodeUtf8(std::u32string_view text);
 
+// UTF-8 to and from the UTF-16 of Windows resources. Utf8ToUtf16 stops at
+// the first byte that is no UTF-8 (texts from the config were checked when
+// read); Utf16ToUtf8 makes a lone surrogate U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view utf8);
+std::string Utf16ToUtf8(std::u16string_view text);
+
 // UTF-8 to Windows-1252. False when some character has no byte there;
 // *bad receives the first such character.
 bool Utf8ToAnsi(std::string_view utf8, std::string& out, char32_t* bad = nullptr);
