@@ -18,7 +18,7 @@ namespace packer {
 
 // An entry whose compressed data go into a package as they are: an LZMA
 // entry of a ZIP file, when the package is LZMA too. Encoding it again would
-// cost the build most of its time and gain nothing.
+// cost most of the build's time for a few bytes at best.
 struct KeptData {
     std::uint16_t method = 0;
     std::uint16_t flags = 0;              // the method's own bits (LZMA: bit 1, an end marker)
