@@ -7,9 +7,8 @@
 # of `7z a -tzip -mm=LZMA`. `zip -9` is shown for scale. Run from anywhere:
 #   bash bench/lzma_bench.sh [--rounds N]
 #
-# The files: 60 Windows programs (DLLs of 150 KB to 1.5 MB) from the
-# installed Wine, every fourth by name, and the licence texts of
-# /usr/share/common-licenses. Time pairs run in turns, the order
+# The files: those of lzma_bench_files.sh, 60 Windows programs from the
+# installed Wine and licence texts. Time pairs run in turns, the order
 # alternating from round to round; a time is the median of the rounds
 # (default 5) and a ratio the median of the rounds' own ratios. Wall and
 # cpu (user + system) time are both shown: 7-Zip compresses several files
@@ -23,15 +22,13 @@ rounds=5
 while [ $# -gt 0 ]; do
   case $1 in
     --rounds) rounds=$2; shift 2 ;;
-    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "lzma_bench.sh: unknown argument $1 (see --help)" >&2; exit 2 ;;
   esac
 done
 for tool in 7z zip python3; do
   command -v "$tool" >/dev/null || { echo "lzma_bench.sh: $tool is missing" >&2; exit 2; }
 done
-dlls=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
-[ -d "$dlls" ] || { echo "lzma_bench.sh: no Wine programs in $dlls (wine64)" >&2; exit 2; }
 
 if [ -z "${SFXPACK:-}" ]; then
   cmake --preset host >/dev/null
@@ -42,24 +39,12 @@ sfxpack=${SFXPACK:-$root/build/host/bin/sfxpack}
 work=$(mktemp -d "${WORK_DIR:-${TMPDIR:-/tmp}}/lzma_bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# A bare Windows program header: the packer takes it as a stub, and the
-# sizes compared are those of the archive alone.
+. bench/lzma_bench_files.sh
+# The sizes compared are those of the archive alone.
 stub=$work/stub.exe
-python3 - "$stub" <<'EOF'
-import sys
-stub = bytearray(512)
-stub[0:2] = b"MZ"
-stub[0x3C] = 0x80
-stub[0x80:0x84] = b"PE\0\0"
-stub[0x84:0x86] = (0x014C).to_bytes(2, "little")
-open(sys.argv[1], "wb").write(stub)
-EOF
-
+make_lzma_bench_stub "$stub"
 data=$work/files
-mkdir -p "$data/docs"
-find "$dlls" -maxdepth 1 -name '*.dll' -size +146k -size -1466k -printf '%f\n' | LC_ALL=C sort \
-  | awk 'NR % 4 == 1' | head -n 60 | while read -r name; do cp "$dlls/$name" "$data/"; done
-cp /usr/share/common-licenses/* "$data/docs/" 2>/dev/null || true
+gather_lzma_bench_files "$data"
 count=$(find "$data" -type f | wc -l)
 
 # Prints "wall cpu" (seconds; cpu is user + system) of one run.
@@ -84,7 +69,7 @@ seven() { rm -f "$work/s.zip"; (cd "$data" && exec 7z a -bd -tzip "$@" "$work/s.
 
 echo "sfxpack: $sfxpack"
 echo "7-Zip: $(7z i | sed -n 2p | sed 's/^ *//')"
-echo "files: $count ($(du -sm "$data" | cut -f1) MB): Windows programs from $dlls and licence texts"
+echo "files: $count ($(du -sm "$data" | cut -f1) MB): Windows programs from $lzma_bench_dlls and licence texts"
 
 echo
 printf "%-36s %12s %8s\n" "size of the ZIP archive" bytes ratio

@@ -50,6 +50,16 @@ class MemoryData : public EntryData {
     std::size_t position_ = 0;
 };
 
+// The uncompressed bytes that part of whole compressed bytes stand for, in
+// integers exact up to 4 GiB each, so that the whole comes to exactly total:
+// progress counts uncompressed bytes.
+std::uint64_t UncompressedShare(std::uint64_t total, std::uint64_t part, std::uint64_t whole)
+{
+    if (whole == 0)
+        return total;
+    return total / whole * part + total % whole * part / whole;
+}
+
 std::unique_ptr<EntryData> OpenData(PackageSource& source, const SourceEntry& entry)
 {
     if (entry.content)
@@ -82,10 +92,18 @@ class ArchiveStream {
             writeHeader(fields, entry.name);
         } else {
             bool compress = compressor_ && entry.size > 0;
+            bool keep = compress && entry.kept &&
+                        entry.kept->method == static_cast<std::uint16_t>(compressor_->method());
             setMethod(fields, compress);
+            if (keep)
+                fields.flags = static_cast<std::uint16_t>((fields.flags & packaging::kZipFlagUtf8Name) |
+                                                          entry.kept->flags);
             writeHeader(fields, entry.name);
             std::uint64_t dataAt = out_.position();
-            writeData(entry, compress, fields, true);
+            if (keep)
+                writeKept(entry, fields);
+            else
+                writeData(entry, compress, fields, true);
             // Data that do not shrink (already compressed ones) are stored
             // instead: the stub then copies rather than decodes them.
             std::uint64_t storedSize = encryptor_ ? packaging::encryptedSize(entry.size) : entry.size;
@@ -190,6 +208,41 @@ class ArchiveStream {
         if (written > kMaxOffset)
             throw PackerError(entry.shownName + ": compressed data of 4 GiB or more");
         fields.crc = static_cast<std::uint32_t>(crc);
+        fields.compressedSize = static_cast<std::uint32_t>(written);
+        fields.uncompressedSize = static_cast<std::uint32_t>(entry.size);
+    }
+
+    // Copies an entry's compressed data as the source holds them, encrypted
+    // when the package is, and fills crc and sizes into fields from what
+    // the source says of them.
+    void writeKept(const SourceEntry& entry, packaging::ZipHeaderFields& fields)
+    {
+        std::unique_ptr<EntryData> data = source_.openKept(entry);
+        std::uint8_t chain[packaging::kChainSize];
+        if (encryptor_)
+            encryptor_->startChain(chain);
+        pending_.clear();
+        std::uint64_t read = 0;
+        std::uint64_t written = 0;
+        std::uint64_t counted = 0;
+        std::uint64_t keptSize = entry.kept->compressedSize;
+        for (std::size_t n; (n = data->read(input_.data(), input_.size())) > 0;) {
+            CheckInterrupted();
+            read += n;
+            if (read > keptSize)
+                break;
+            written += emit(input_.data(), n, chain, false);
+            std::uint64_t reached = UncompressedShare(entry.size, read, keptSize);
+            progress_.advance(reached - counted, entry.shownName);
+            counted = reached;
+        }
+        written += emit(nullptr, 0, chain, true);
+        if (read != keptSize)
+            throw PackerError(entry.shownName + " changed while it was packed (" + std::to_string(keptSize) +
+                              " compressed bytes before, " + std::to_string(read) + " now)");
+        if (written > kMaxOffset)
+            throw PackerError(entry.shownName + ": compressed data of 4 GiB or more");
+        fields.crc = entry.kept->crc;
         fields.compressedSize = static_cast<std::uint32_t>(written);
         fields.uncompressedSize = static_cast<std::uint32_t>(entry.size);
     }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,16 @@ struct ArchiveReader;
 
 namespace packer {
 
+// An entry whose compressed data go into a package as they are: an LZMA
+// entry of a ZIP file, when the package is LZMA too. Encoding it again would
+// cost most of the build's time for a few bytes at best.
+struct KeptData {
+    std::uint16_t method = 0;
+    std::uint16_t flags = 0;              // the method's own bits (LZMA: bit 1, an end marker)
+    std::uint32_t crc = 0;                // of the uncompressed data
+    std::uint64_t compressedSize = 0;
+};
+
 struct SourceEntry {
     std::string name;          // OEM bytes, '/' between folders, a folder ends in '/'
     bool utf8Name = false;     // name holds UTF-8 instead (general purpose bit 11)
@@ -24,6 +35,7 @@ struct SourceEntry {
     DosTime time;
     fs::path file;             // folder sources: the file to read
     std::uint32_t zipIndex = 0;   // ZIP sources: the entry's place in the directory
+    std::optional<KeptData> kept; // ZIP sources: data that may be copied as they are
     // Data the packer rewrote (the delete list); they replace the source's.
     std::shared_ptr<const std::vector<std::uint8_t>> content;
 };
@@ -41,6 +53,10 @@ class PackageSource {
     virtual ~PackageSource() = default;
     const std::vector<SourceEntry>& entries() const { return entries_; }
     virtual std::unique_ptr<EntryData> open(const SourceEntry& entry) = 0;
+    // The compressed data of an entry with kept set, checked to decode to
+    // its size and CRC-32 before the first byte is handed out. Throws
+    // PackerError.
+    virtual std::unique_ptr<EntryData> openKept(const SourceEntry& entry);
 
     // Why entries cannot go into a package, one line each, starting with the
     // entry's name: names the stub cannot write, files that cannot be read.

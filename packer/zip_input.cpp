@@ -1,7 +1,10 @@
 // A ZIP file as package entries. Plain archives are read through the stub's
 // own archive reader; archives that use ZIP64 anywhere, which it does not
 // know, through the packer's. Either way the package holds a plain ZIP
-// archive.
+// archive. LZMA entries offer their stream as it is, for an LZMA package to
+// copy rather than encode again.
+#include <algorithm>
+
 #include "archive/entry_reader.h"
 #include "packer_error.h"
 #include "source_entries.h"
@@ -78,21 +81,28 @@ std::string EntryKindProblem(const ZipEntryFacts& facts, bool zip64)
     return {};
 }
 
+// Opens the reader's current entry, or throws saying why it cannot be read.
+void OpenStubEntry(ArchiveReader* reader, const std::string& where)
+{
+    int opened = EntryOpen(reader);
+    if (opened == ARCHIVE_OK)
+        return;
+    if (opened == ARCHIVE_NO_MEMORY)
+        throw PackerError(where + ": not enough memory to read it");
+    // A local header that agrees leaves the LZMA header as the fault.
+    std::uint32_t start = 0;
+    if (ArchiveCurrentEntry(reader)->method == ZIP_METHOD_LZMA && CheckLocalHeader(reader, &start) == ARCHIVE_OK)
+        throw PackerError(where + ": its LZMA properties are damaged or beyond what the stub decodes (a "
+                                  "dictionary above " +
+                          std::to_string(ZIP_LZMA_MAX_DICTIONARY_SIZE >> 20) + " MiB, lc + lp above 4)");
+    throw PackerError(where + ": its local header disagrees with the directory");
+}
+
 class StubReaderData : public EntryData {
   public:
     StubReaderData(ArchiveReader* reader, const std::string& where) : reader_(reader), where_(where)
     {
-        int opened = EntryOpen(reader_);
-        // A local header that agrees leaves the LZMA header as the fault.
-        std::uint32_t start = 0;
-        if (opened == ARCHIVE_NO_MEMORY)
-            fail("not enough memory to read it");
-        if (opened != ARCHIVE_OK && ArchiveCurrentEntry(reader_)->method == ZIP_METHOD_LZMA &&
-            CheckLocalHeader(reader_, &start) == ARCHIVE_OK)
-            fail("its LZMA properties are damaged or beyond what the stub decodes (a dictionary above " +
-                 std::to_string(ZIP_LZMA_MAX_DICTIONARY_SIZE >> 20) + " MiB, lc + lp above 4)");
-        if (opened != ARCHIVE_OK)
-            fail("its local header disagrees with the directory");
+        OpenStubEntry(reader_, where_);
     }
 
     ~StubReaderData() override
@@ -117,6 +127,53 @@ class StubReaderData : public EntryData {
 
     ArchiveReader* reader_;
     std::string where_;
+};
+
+// The current entry's compressed data as the file holds them. They are
+// decoded once first, through the stub's reader, so that a package never
+// takes a stream the stub would refuse: a header it does not decode, data
+// that end early or run long, a wrong CRC-32.
+class KeptStubData : public EntryData {
+  public:
+    KeptStubData(ArchiveReader* reader, SysFile file, std::uint64_t archiveBase, const std::string& where)
+        : file_(file), where_(where)
+    {
+        checkDecoding(reader);
+        std::uint32_t start = 0;
+        if (CheckLocalHeader(reader, &start) != ARCHIVE_OK)
+            throw PackerError(where_ + ": its local header disagrees with the directory");
+        position_ = archiveBase + start;
+        remaining_ = ArchiveCurrentEntry(reader)->compressedSize;
+    }
+
+    std::size_t read(std::uint8_t* buffer, std::size_t size) override
+    {
+        std::uint32_t n = static_cast<std::uint32_t>(std::min<std::uint64_t>({size, remaining_, kKeptChunkSize}));
+        if (n == 0)
+            return 0;
+        if (SysFileSeek(file_, static_cast<int64_t>(position_), SYS_SEEK_BEGIN) != static_cast<int64_t>(position_) ||
+            SysFileReadExact(file_, buffer, n) != 0)
+            throw PackerError(where_ + ": its data are cut short");
+        position_ += n;
+        remaining_ -= n;
+        return n;
+    }
+
+  private:
+    static constexpr std::uint32_t kKeptChunkSize = 1 << 16;
+
+    void checkDecoding(ArchiveReader* reader)
+    {
+        StubReaderData decoded(reader, where_);
+        std::vector<std::uint8_t> scratch(kKeptChunkSize);
+        while (decoded.read(scratch.data(), scratch.size()) > 0) {
+        }
+    }
+
+    SysFile file_;
+    std::string where_;
+    std::uint64_t position_ = 0;    // file offset of the next byte
+    std::uint64_t remaining_ = 0;
 };
 
 class ZipSource : public PackageSource {
@@ -162,6 +219,14 @@ class ZipSource : public PackageSource {
             return OpenZipEntryData(file_.get(), end_, facts_[entry.zipIndex], where);
         moveTo(entry.zipIndex);
         return std::make_unique<StubReaderData>(reader_.get(), where);
+    }
+
+    std::unique_ptr<EntryData> openKept(const SourceEntry& entry) override
+    {
+        if (ownReader_ || !entry.kept)
+            return PackageSource::openKept(entry);
+        moveTo(entry.zipIndex);
+        return std::make_unique<KeptStubData>(reader_.get(), file_.get(), end_.base, name_ + ": entry " + entry.shownName);
     }
 
   private:
@@ -256,6 +321,16 @@ class ZipSource : public PackageSource {
             return;
         }
         entry.size = facts.uncompressedSize;
+        // The stub's reader knows where an entry's data lie; the packer's own
+        // (for ZIP64 archives) reads no LZMA at all.
+        if (facts.method == ZIP_METHOD_LZMA && !ownReader_) {
+            KeptData kept;
+            kept.method = ZIP_METHOD_LZMA;
+            kept.flags = static_cast<std::uint16_t>(facts.flagBits & ZIP_FLAG_LZMA_END_MARKER);
+            kept.crc = facts.crc;
+            kept.compressedSize = facts.compressedSize;
+            entry.kept = kept;
+        }
         entry.time.date = static_cast<std::uint16_t>(facts.dosDateTime >> 16);
         entry.time.time = static_cast<std::uint16_t>(facts.dosDateTime);
         entries_.push_back(std::move(entry));
@@ -280,6 +355,11 @@ class ZipSource : public PackageSource {
 };
 
 }  // namespace
+
+std::unique_ptr<EntryData> PackageSource::openKept(const SourceEntry& entry)
+{
+    throw PackerError(entry.shownName + ": its data cannot be copied as they are");
+}
 
 std::unique_ptr<PackageSource> OpenZipSource(const fs::path& zipFile, const SourceOptions& options)
 {

@@ -1,6 +1,8 @@
 // LZMA entries in the real stub under Wine: 7-Zip's LZMA ZIPs (with and
 // without end markers, several dictionaries) embedded in packages come out
-// byte for byte; damaged LZMA entries end with message 25 and leave nothing.
+// byte for byte, and so does a package mixing stored, deflated and LZMA
+// entries, plain and encrypted; damaged LZMA entries end with message 25
+// and leave nothing.
 #include <gtest/gtest.h>
 #include <lzma.h>
 
@@ -8,6 +10,7 @@
 #include <fstream>
 
 #include "e2e_support.h"
+#include "packaging/entry_encryption.h"
 #include "packaging/lzma_layout.h"
 #include "resource_ids.h"
 #include "stub_driver.h"
@@ -110,6 +113,94 @@ const Bytes& Text()
     }();
     return text;
 }
+
+// Data that only partly compress: text with noise between its lines.
+const Bytes& Mixed()
+{
+    static const Bytes mixed = [] {
+        Bytes m;
+        std::uint32_t seed = 12345;
+        for (int i = 0; i < 6000; i++) {
+            std::string line = "record " + std::to_string(i) + " of the mixed data: ";
+            m.insert(m.end(), line.begin(), line.end());
+            for (int j = 0; j < 16; j++) {
+                seed = seed * 1103515245u + 12345u;
+                m.push_back(static_cast<std::uint8_t>(seed >> 24));
+            }
+        }
+        return m;
+    }();
+    return mixed;
+}
+
+// One package holding stored, deflated and LZMA entries side by side, plain
+// or every entry encrypted: the stub switches between copying, inflating
+// and LZMA decoding from entry to entry (the LZMA decoder taking its parked
+// memory again) and comes out with every file exactly.
+struct MixedCase {
+    const char* name;
+    bool encrypted;
+};
+
+class MixedMethods : public ::testing::TestWithParam<MixedCase> {};
+
+TEST_P(MixedMethods, EveryFileComesOutExactly)
+{
+    const char kPassword[] = "gemischt \xe4\xf6\xfc";   // as typed: Windows-1252
+    const struct {
+        const char* name;
+        ZipMethod method;
+        Bytes data;
+    } files[] = {
+        {"stored.txt", ZipMethod::kStored, Text()},
+        {"first.lzma.txt", ZipMethod::kLzma, Text()},
+        {"docs/deflated.txt", ZipMethod::kDeflated, Text()},
+        {"docs/mixed.lzma.bin", ZipMethod::kLzma, Mixed()},
+        {"docs/mixed.deflated.bin", ZipMethod::kDeflated, Mixed()},
+        {"last.lzma.txt", ZipMethod::kLzma, B("short")},
+    };
+    ArchiveSecrets secrets = drawArchiveSecrets();
+    EntryEncryptor encryptor(secrets);
+    ZipWriter zip;
+    for (const auto& file : files) {
+        Bytes compressed = file.method == ZipMethod::kLzma       ? LzmaData(file.data)
+                           : file.method == ZipMethod::kDeflated ? deflateRaw(file.data)
+                                                                 : file.data;
+        if (GetParam().encrypted)
+            compressed = encryptor.encryptEntry(compressed);
+        zip.add(ZipEntry::prepared(file.name, file.method, std::move(compressed), crc32Of(file.data),
+                                   static_cast<std::uint32_t>(file.data.size())));
+    }
+    TrailerBuilder trailer;
+    if (GetParam().encrypted)
+        trailer.cipherHeader(makeCipherHeader(kPassword, secrets));
+
+    TempDir dir;
+    std::string into = dir.path() + "\\into";
+    fs::create_directory(into);
+    driver::StubProcess stub(PackageInto(dir, into, zip.build(), trailer));
+    HWND frame = stub.waitForFrame();
+    if (GetParam().encrypted) {
+        HWND page = driver::waitForPage(frame, IDC_PASSWORD_EDIT);
+        driver::typeText(page, IDC_PASSWORD_EDIT, kPassword);
+        driver::clickButton(frame, IDC_NEXT);
+    }
+    StartExtraction(stub);
+    driver::waitForPage(frame, IDC_FINISH_TEXT);
+    std::string unique = UniqueFolderIn(into);
+    ASSERT_FALSE(unique.empty());
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.name);
+        EXPECT_TRUE(readFileBytes(unique + "\\" + WindowsPath(file.name)) == file.data);
+    }
+    driver::clickButton(frame, IDC_CANCEL);
+    EXPECT_EQ(stub.waitForExit(), 0u);
+    EXPECT_TRUE(Listing(into).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Packages, MixedMethods,
+                         ::testing::Values(MixedCase{"Plain", false}, MixedCase{"Encrypted", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A good stored, deflated and LZMA entry, then the LZMA entry under test.
 Bytes WithDamagedLzma(Bytes packed)

@@ -15,6 +15,7 @@
 #include "packaging/lzma_layout.h"
 #include "packer_support.h"
 #include "support/temp_path.h"
+#include "support/zip_builder.h"
 
 #ifdef _WIN32
 #include "support/wine_host.h"
@@ -326,6 +327,164 @@ TEST_F(CompressionTest, AWordOrLevelTheBuildDoesNotTakeIsRefused)
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
         EXPECT_FALSE(fs::exists(path("out.exe")));
     }
+}
+
+// LZMA entries of a ZIP file go into an LZMA package as they are: their
+// stream, end marker bit and CRC the input's, whatever dictionary and end
+// marker 7-Zip chose; encrypted, the same stream encrypted. Only a package
+// of another compression, or an entry that does not shrink, decodes them.
+TEST_F(CompressionTest, LzmaEntriesOfAZipFileAreCopiedAsTheyAre)
+{
+    if (!SevenZipThere())
+        GTEST_SKIP() << "7z is not installed: no ZIP file with LZMA entries to pack";
+    ScopedEnvironment password("SFX_TEST_PASSWORD", std::string("kept secret"));
+    WriteBytes(path("password.txt"), B("kept secret"));
+    const char* makers[] = {"-mm=LZMA", "-m0=LZMA:d=64k:eos=off", "-m0=LZMA:d=4m:eos -mx=9"};
+    std::map<std::string, Bytes> files = AsciiNamed(FilesBelow(path("in")));
+    for (const char* maker : makers) {
+        SCOPED_TRACE(maker);
+        fs::remove(path("in.zip"));
+        ASSERT_EQ(RunOnLinux(std::string("cd {0} && /usr/bin/7z a -tzip ") + maker + " {1} .", {path("in"), path("in.zip")}),
+                  0);
+        std::map<std::string, RawEntry> input = RawEntries(ReadBytes(path("in.zip")));
+        const struct {
+            const char* what;
+            std::vector<std::string> options;
+        } builds[] = {
+            {"plain", {"--compression", "lzma"}},
+            {"encrypted", {"--compression", "lzma", "--password-env", "SFX_TEST_PASSWORD"}},
+            {"deflated", {}},
+        };
+        for (const auto& b : builds) {
+            SCOPED_TRACE(b.what);
+            bool encrypted = std::string(b.what) == "encrypted";
+            bool kept = std::string(b.what) != "deflated";
+            ASSERT_EQ(build("in.zip", "out.exe", b.options).exitCode, 0);
+            std::map<std::string, RawEntry> packed = RawEntries(ArchiveOf(path("out.exe")));
+            int keptEntries = 0;
+            for (const auto& [name, entry] : input) {
+                if (entry.method != 14 || !files.count(name))
+                    continue;
+                SCOPED_TRACE(name);
+                ASSERT_EQ(packed.count(name), 1u);
+                const RawEntry& out = packed[name];
+                EXPECT_EQ(out.crc, entry.crc);
+                EXPECT_EQ(out.uncompressedSize, entry.uncompressedSize);
+                if (!kept || entry.data.size() >= entry.uncompressedSize) {
+                    EXPECT_NE(out.method, 14);
+                    continue;
+                }
+                keptEntries++;
+                EXPECT_EQ(out.method, 14);
+                EXPECT_EQ(out.localMethod, 14);
+                EXPECT_EQ(out.flags, entry.flags & packaging::kZipFlagLzmaEndMarker);
+                EXPECT_EQ(out.localFlags, out.flags);
+                if (encrypted) {
+                    EXPECT_EQ(out.data.size(), packaging::encryptedSize(entry.data.size()));
+                    EXPECT_FALSE(out.data == entry.data);
+                } else {
+                    EXPECT_TRUE(out.data == entry.data) << "the stream was not copied as it is";
+                }
+            }
+            if (kept) {
+                EXPECT_GE(keptEntries, 3);
+            }
+            std::vector<std::string> secret;
+            if (encrypted)
+                secret = {"--password-file", arg("password.txt")};
+            std::vector<std::string> test = {"test", arg("out.exe")};
+            test.insert(test.end(), secret.begin(), secret.end());
+            RunResult tested = RunPacker(test);
+            EXPECT_EQ(tested.exitCode, 0) << tested.out << tested.err;
+            fs::remove_all(path("x"));
+            std::vector<std::string> extract = {"extract", arg("out.exe"), "-d", arg("x")};
+            extract.insert(extract.end(), secret.begin(), secret.end());
+            RunResult extracted = RunPacker(extract);
+            ASSERT_EQ(extracted.exitCode, 0) << extracted.err;
+            EXPECT_TRUE(AsciiNamed(FilesBelow(path("x"))) == files) << "sfxpack extracts other files";
+            if (encrypted)
+                continue;
+            WriteBytes(path("out.zip"), ArchiveOf(path("out.exe")));
+            EXPECT_EQ(RunOnLinux("/usr/bin/7z t {0}", {path("out.zip")}), 0);
+            fs::remove_all(path("x"));
+            EXPECT_EQ(RunOnLinux("/usr/bin/7z x -o{1} {0}", {path("out.zip"), path("x")}), 0);
+            EXPECT_TRUE(AsciiNamed(FilesBelow(path("x"))) == files) << "7-Zip extracts other files";
+        }
+    }
+}
+
+// A raw LZMA1 stream of data in an entry's layout: 7-Zip's header, the
+// properties (lc 3, lp 0, pb 2, a 64 KiB dictionary), then liblzma's stream,
+// which ends in an end marker.
+Bytes LzmaEntryData(const Bytes& data)
+{
+    lzma_options_lzma options;
+    lzma_lzma_preset(&options, 6);
+    options.dict_size = 1 << 16;
+    lzma_filter filters[] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    Bytes stream(data.size() + data.size() / 2 + 1024);
+    std::size_t made = 0;
+    EXPECT_EQ(lzma_raw_buffer_encode(filters, nullptr, data.data(), data.size(), stream.data(), &made, stream.size()),
+              LZMA_OK);
+    Bytes out = {9, 20, 5, 0, 0x5D, 0, 0, 1, 0};
+    out.insert(out.end(), stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(made));
+    return out;
+}
+
+// LZMA entries the stub would refuse are refused by the build, with the
+// entry's name and the reason, and no package is left: a header it does
+// not decode, a stream damaged or cut, a CRC that does not match.
+TEST_F(CompressionTest, LzmaEntriesTheStubWouldRefuseAreRefusedByTheBuild)
+{
+    Bytes text = TextBytes(20000);
+    std::uint32_t crc = Crc(text);
+    Bytes good = LzmaEntryData(text);
+    auto patched = [&](std::size_t at, std::uint8_t value) {
+        Bytes bytes = good;
+        bytes.at(at) = value;
+        return bytes;
+    };
+    Bytes hugeDictionary = good;
+    hugeDictionary[8] = 0x08;   // 128 MiB, above the stub's 64 MiB
+    Bytes flipped = good;
+    flipped[flipped.size() / 2] ^= 0x10;
+    const struct {
+        const char* what;
+        Bytes data;
+        std::uint32_t crc;
+        const char* message;
+    } cases[] = {
+        {"properties size 4", patched(2, 4), crc, "its LZMA properties are damaged or beyond what the stub decodes"},
+        {"lc 8", patched(4, 8 + 9 * 5 * 2), crc, "its LZMA properties are damaged or beyond what the stub decodes"},
+        {"dictionary of 128 MiB", hugeDictionary, crc, "a dictionary above 64 MiB"},
+        {"header cut", Bytes(good.begin(), good.begin() + 6), crc, "LZMA properties are damaged"},
+        {"stream cut", Bytes(good.begin(), good.end() - 40), crc, "its data are damaged"},
+        {"bits flipped", flipped, crc, "bad.txt: its"},
+        {"wrong CRC-32", good, crc ^ 1, "its data do not match their CRC-32"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        packaging::ZipWriter zip;
+        zip.add(packaging::ZipEntry::file("fine.txt", TextBytes(300)));
+        zip.add(packaging::ZipEntry::prepared("bad.txt", packaging::ZipMethod::kLzma, c.data, c.crc,
+                                              static_cast<std::uint32_t>(text.size())));
+        WriteBytes(path("bad.zip"), zip.build());
+        for (const char* compression : {"lzma", "deflate"}) {
+            SCOPED_TRACE(compression);
+            ExpectRefused(build("bad.zip", "out.exe", {"--compression", compression}), {"entry bad.txt", c.message});
+            EXPECT_FALSE(fs::exists(path("out.exe")));
+        }
+    }
+    // The same entry whole goes into the package as it is.
+    packaging::ZipWriter zip;
+    zip.add(packaging::ZipEntry::prepared("good.txt", packaging::ZipMethod::kLzma, good, crc,
+                                          static_cast<std::uint32_t>(text.size())));
+    WriteBytes(path("good.zip"), zip.build());
+    ASSERT_EQ(build("good.zip", "out.exe", {"--compression", "lzma"}).exitCode, 0);
+    std::map<std::string, RawEntry> packed = RawEntries(ArchiveOf(path("out.exe")));
+    EXPECT_TRUE(packed["good.txt"].data == good);
+    RunResult tested = RunPacker({"test", arg("out.exe")});
+    EXPECT_EQ(tested.exitCode, 0) << tested.out << tested.err;
 }
 
 TEST(LzmaDictionary, HoldsTheEntryWithinTheLevelsAndTheCap)
