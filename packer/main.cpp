@@ -58,6 +58,7 @@ struct ReadArguments {
     bool json = false;
     PasswordSource password;
     std::string folder = ".";
+    std::vector<std::string> names;
     bool overwrite = false;
     bool sync = false;
 };
@@ -209,12 +210,16 @@ void DefineReading(CLI::App& app, std::vector<Command>& commands, ReadArguments&
     CLI::App* extract = AddCommand(app, commands, "extract", "unpack a package into a folder", [&read] {
         ExtractOptions options;
         options.folder = PathFromUtf8(read.folder);
+        options.names = read.names;
         options.overwrite = read.overwrite;
         options.sync = read.sync;
         options.progress = ProgressWanted(Quiet());
         return ExtractPackage(PathFromUtf8(read.package), PromptUnlessGiven(read.password), options, stdout);
     });
     extract->add_option("PACKAGE", read.package, "the package")->required();
+    extract->add_option("NAME", read.names,
+                        "only these entries, and what lies in folders of these names (case ignored); a name that "
+                        "matches nothing stops the run before anything is written");
     extract->add_option("-d,--directory", read.folder, "the folder to extract into; default: the current one")
         ->option_text("FOLDER");
     extract->add_flag("--overwrite", read.overwrite, "replace files that exist");
