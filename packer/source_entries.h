@@ -41,6 +41,9 @@ class PackageSource {
     virtual ~PackageSource() = default;
     const std::vector<SourceEntry>& entries() const { return entries_; }
     virtual std::unique_ptr<EntryData> open(const SourceEntry& entry) = 0;
+    // Whether open and the reads of what it returns may run on several
+    // threads at once, each entry on one.
+    virtual bool opensConcurrently() const { return false; }
 
     // Why entries cannot go into a package, one line each, starting with the
     // entry's name: names the stub cannot write, files that cannot be read.
