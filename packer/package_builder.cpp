@@ -571,15 +571,15 @@ BuildSummary BuildPackage(const BuildRequest& request)
     std::unique_ptr<OutputFile> out = StartPackageFile(outputFile);
     out->write(stub.data(), stub.size());
     Progress progress(summary.bytes, "packing", request.progress);
-    // The writer is one of the threads: it compresses the entries the pool
-    // leaves to it, and waits for the others.
+    // As many threads compress as asked for; the writer mostly waits for
+    // them, and compresses only the entries the pool leaves to it.
     std::unique_ptr<ParallelCompression> pool;
     if (compressor && request.threads > 1) {
         PackageSource& reader = *source;
         pool = std::make_unique<ParallelCompression>(
             entries, [&reader](const SourceEntry& entry) { return entry.content || reader.opensConcurrently(); },
             [&reader](const SourceEntry& entry) { return OpenData(reader, entry); }, compression, request.level,
-            request.threads - 1);
+            request.threads);
     }
     ArchiveStream archive(*out, *source, encryptor.get(), std::move(compressor), pool.get(), progress);
     for (const SourceEntry& entry : entries)

@@ -32,17 +32,17 @@ class ParallelCompression {
     // Entries larger than this are left to the writer, which streams them
     // through its own compressor as they are read: a task holds its
     // entry's compressed data in memory until the writer takes them.
-    static constexpr std::uint64_t kMaxTaskSize = 32u << 20;
-    // The data of the tasks started but not yet taken stay below this (a
-    // task of its own may exceed it when none is running), so that memory
-    // holds a window ahead of the writer, never the whole set.
-    static constexpr std::uint64_t kWindowBytes = 128u << 20;
+    static constexpr std::uint64_t kMaxTaskSize = 64u << 20;
+    // The entries of the tasks started but not yet taken stay below this
+    // (a task of its own may exceed it when none is running), so that
+    // memory holds a window ahead of the writer, never the whole set.
+    static constexpr std::uint64_t kWindowBytes = 160u << 20;
 
     // Opens an entry's data; called on the threads, at once for several
     // entries.
     using OpenEntry = std::function<std::unique_ptr<EntryData>(const SourceEntry&)>;
 
-    // Starts threads over the entries to compress: files with data, no
+    // Starts threads threads over the entries to compress: files with data, no
     // larger than kMaxTaskSize, that openConcurrently says can be read on
     // several threads at once.
     ParallelCompression(const std::vector<SourceEntry>& entries, const std::function<bool(const SourceEntry&)>& concurrent,

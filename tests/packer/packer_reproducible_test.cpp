@@ -166,7 +166,7 @@ TEST_F(ReproducibleTest, ASourceDateEpochThatIsNoNumberIsRefused)
 
 // The threads only do the work sooner: 1, 2 and 4 of them give the same
 // bytes, for deflate and LZMA, whether the threads or the writer compress
-// an entry (it takes those above 32 MiB itself) and with entries that do
+// an entry (it takes those above 64 MiB itself) and with entries that do
 // not shrink and are stored.
 TEST_F(ReproducibleTest, AnyNumberOfThreadsGivesTheSameBytes)
 {
@@ -178,7 +178,7 @@ TEST_F(ReproducibleTest, AnyNumberOfThreadsGivesTheSameBytes)
     for (int i = 0; i < 60; i++)
         tree.push_back({"many/f" + std::to_string(i) + ".txt", TextBytes(100 + 977 * i)});
     WriteTree(path("in"), tree);
-    WriteTree(path("large"), {{"a.txt", TextBytes(1000)}, {"big.log", TextBytes((32 << 20) + 5)},
+    WriteTree(path("large"), {{"a.txt", TextBytes(1000)}, {"big.log", TextBytes((64 << 20) + 5)},
                               {"z.dat", MixedBytes(300000, 7)}});
     const struct {
         std::string source;
