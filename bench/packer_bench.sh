@@ -107,7 +107,7 @@ step, reference, goal = sys.argv[2], sys.argv[3], float(sys.argv[4])
 med = lambda values: statistics.median(values)
 ratio = lambda i, j: med([r[i] / r[j] if r[j] > 0 else float("inf") for r in rows])
 wall, cpu = ratio(0, 2), ratio(1, 3)
-print("%-8s %9.3f %9.3f   %-14s %9.3f %9.3f   %6.2f %6.2f   %4.1f %s" % (
+print("%-8s %9.3f %9.3f   %-14s %9.3f %9.3f   %6.2f %6.2f   %4.2f %s" % (
     step, med([r[0] for r in rows]), med([r[1] for r in rows]), reference,
     med([r[2] for r in rows]), med([r[3] for r in rows]), wall, cpu, goal,
     "ok" if wall <= goal else "OVER"))
