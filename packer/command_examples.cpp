@@ -23,6 +23,7 @@ const std::vector<CommandExample>& CommandExamples()
         {"test", "", "", {"test", "setup.exe"}},
         {"test", "", "", {"test", "secret.exe", "--password-file", "password.txt"}},
         {"extract", "", "", {"extract", "setup.exe", "-d", "unpacked"}},
+        {"extract", "", "", {"extract", "setup.exe", "docs", "install.cmd", "-d", "some"}},
         {"extract",
          "",
          "",

@@ -116,7 +116,8 @@ std::string HelpFormatter::make_description(const CLI::App* app) const
 }
 
 // "Usage: sfxpack build SOURCE -o FILE [OPTIONS]": what must be given is
-// spelled out, everything else is in the list below it.
+// spelled out, everything else is in the list below it; an argument that
+// may come many times ends in "...".
 std::string HelpFormatter::make_usage(const CLI::App* app, std::string name) const
 {
     std::string usage = get_label("Usage") + ": " + name;
@@ -127,6 +128,8 @@ std::string HelpFormatter::make_usage(const CLI::App* app, std::string name) con
             continue;
         if (option->get_positional()) {
             std::string argument = option->get_name(true, false);
+            if (option->get_expected_max() > 1)
+                argument += "...";
             if (option->get_required())
                 usage += " " + argument;
             else

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "file_system.h"
 #include "password_input.h"
@@ -26,6 +28,9 @@ int TestPackage(const fs::path& package, const PasswordSource& password, bool pr
 
 struct ExtractOptions {
     fs::path folder;
+    // Only these entries, and the entries inside folders of these names
+    // (UTF-8, case ignored as on Windows); empty: every entry.
+    std::vector<std::string> names;
     bool overwrite = false;
     bool progress = false;
     // Wait until the files are on the disk, and never let a name stand for

@@ -2,7 +2,7 @@
 // stub's own refusals, and what Windows cannot create at all. Refusing here
 // keeps a package from failing on the user's machine after it was shipped.
 #include <algorithm>
-#include <map>
+#include <unordered_map>
 
 #include "extract/path_helpers.h"
 #include "packer_error.h"
@@ -88,7 +88,8 @@ std::string FoldEntryName(const std::string& utf8Name)
 std::vector<NameClash> FindNameClashes(const std::vector<ComparedName>& names)
 {
     std::vector<NameClash> clashes;
-    std::map<std::string, std::size_t> seen;
+    std::unordered_map<std::string, std::size_t> seen;
+    seen.reserve(names.size());
     for (std::size_t i = 0; i < names.size(); i++) {
         auto [place, added] = seen.emplace(names[i].folded, i);
         if (!added)

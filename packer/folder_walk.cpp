@@ -36,6 +36,8 @@ class FolderSource : public PackageSource {
     {
         return std::make_unique<FileData>(entry.file);
     }
+    // Each entry is a file of its own, opened by its path.
+    bool opensConcurrently() const override { return true; }
 
   private:
     // Walks folder, whose name in the package is prefix, unless it is one of

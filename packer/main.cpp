@@ -23,6 +23,7 @@
 #include "notes.h"
 #include "output_text.h"
 #include "package_builder.h"
+#include "parallel_compression.h"
 #include "packaging/trailer_writer.h"
 #include "packer_error.h"
 #include "progress.h"
@@ -46,6 +47,7 @@ struct BuildArguments {
     std::string config;
     std::string stub;
     bool want64 = false;
+    unsigned threads = 0;   // 0: one per core
     int level = kDefaultLevel;
     bool encrypt = false;
     PasswordSource password;
@@ -58,6 +60,7 @@ struct ReadArguments {
     bool json = false;
     PasswordSource password;
     std::string folder = ".";
+    std::vector<std::string> names;
     bool overwrite = false;
     bool sync = false;
 };
@@ -112,6 +115,7 @@ int RunBuild(BuildArguments& arguments)
     request.password = arguments.password;
     request.password.prompt = arguments.encrypt;
     request.level = arguments.level;
+    request.threads = arguments.threads == 0 ? DefaultBuildThreads() : arguments.threads;
     request.progress = ProgressWanted(Quiet());
     request.followLinks = arguments.followLinks;
     request.latestTime = SourceDateEpoch();
@@ -178,6 +182,11 @@ void DefineBuild(CLI::App& app, std::vector<Command>& commands, BuildArguments& 
                       "are liblzma's presets")
         ->check(CLI::Range(kMinLevel, kMaxLevel))
         ->option_text("0-9");
+    build->add_option("--threads", arguments.threads,
+                      "threads that compress files, 1 to 256; default: one per core. The package is the same "
+                      "bytes whatever their number")
+        ->check(CLI::Range(1, 256))
+        ->option_text("N");
     CLI::Option* encrypt = build->add_flag("--encrypt", arguments.encrypt,
                                            "encrypt every entry with a password asked for on the terminal");
     AddPasswordOptions(build, arguments.password);
@@ -209,12 +218,16 @@ void DefineReading(CLI::App& app, std::vector<Command>& commands, ReadArguments&
     CLI::App* extract = AddCommand(app, commands, "extract", "unpack a package into a folder", [&read] {
         ExtractOptions options;
         options.folder = PathFromUtf8(read.folder);
+        options.names = read.names;
         options.overwrite = read.overwrite;
         options.sync = read.sync;
         options.progress = ProgressWanted(Quiet());
         return ExtractPackage(PathFromUtf8(read.package), PromptUnlessGiven(read.password), options, stdout);
     });
     extract->add_option("PACKAGE", read.package, "the package")->required();
+    extract->add_option("NAME", read.names,
+                        "only these entries, and what lies in folders of these names (case ignored); a name that "
+                        "matches nothing stops the run before anything is written");
     extract->add_option("-d,--directory", read.folder, "the folder to extract into; default: the current one")
         ->option_text("FOLDER");
     extract->add_flag("--overwrite", read.overwrite, "replace files that exist");

@@ -14,6 +14,7 @@
 #include "notes.h"
 #include "package_identity.h"
 #include "package_output.h"
+#include "parallel_compression.h"
 #include "packaging/entry_encryption.h"
 #include "packaging/program_resources.h"
 #include "packaging/zip_headers.h"
@@ -70,9 +71,11 @@ std::unique_ptr<EntryData> OpenData(PackageSource& source, const SourceEntry& en
 // The archive part of the package, written entry by entry.
 class ArchiveStream {
   public:
+    // pool: the threads that compress entries ahead; null when the
+    // writer compresses each entry itself.
     ArchiveStream(OutputFile& out, PackageSource& source, const packaging::EntryEncryptor* encryptor,
-                  std::unique_ptr<EntryCompressor> compressor, Progress& progress)
-        : out_(out), source_(source), encryptor_(encryptor), compressor_(std::move(compressor)),
+                  std::unique_ptr<EntryCompressor> compressor, ParallelCompression* pool, Progress& progress)
+        : out_(out), source_(source), encryptor_(encryptor), compressor_(std::move(compressor)), pool_(pool),
           progress_(progress), start_(out.position()), input_(kChunkSize)
     {
     }
@@ -102,6 +105,8 @@ class ArchiveStream {
             std::uint64_t dataAt = out_.position();
             if (keep)
                 writeKept(entry, fields);
+            else if (compress && pool_ != nullptr && pool_->handles(count_))
+                writeCompressed(entry, pool_->take(count_), fields);
             else
                 writeData(entry, compress, fields, true);
             // Data that do not shrink (already compressed ones) are stored
@@ -247,6 +252,27 @@ class ArchiveStream {
         fields.uncompressedSize = static_cast<std::uint32_t>(entry.size);
     }
 
+    // Writes an entry the threads compressed, through the cipher when there
+    // is one, as writeData would have written it.
+    void writeCompressed(const SourceEntry& entry, const CompressedEntry& compressed,
+                         packaging::ZipHeaderFields& fields)
+    {
+        progress_.advance(entry.size, entry.shownName);
+        CheckInterrupted();   // a task stops early on Ctrl-C
+        if (compressed.read != entry.size)
+            throw PackerError(entry.shownName + " changed while it was packed (" + std::to_string(entry.size) +
+                              " bytes before, " + std::to_string(compressed.read) + " now)");
+        std::uint8_t chain[packaging::kChainSize];
+        if (encryptor_)
+            encryptor_->startChain(chain);
+        pending_.clear();
+        std::uint64_t written = emit(compressed.data.data(), compressed.data.size(), chain, false);
+        written += emit(nullptr, 0, chain, true);
+        fields.crc = compressed.crc;
+        fields.compressedSize = static_cast<std::uint32_t>(written);
+        fields.uncompressedSize = static_cast<std::uint32_t>(entry.size);
+    }
+
     // A compressor's failure, said with the entry it failed on.
     template <typename Step>
     static void Compressing(const SourceEntry& entry, Step step)
@@ -280,6 +306,7 @@ class ArchiveStream {
     PackageSource& source_;
     const packaging::EntryEncryptor* encryptor_;
     std::unique_ptr<EntryCompressor> compressor_;   // none when every entry is stored
+    ParallelCompression* pool_;
     Progress& progress_;
     std::uint64_t start_;
     Bytes input_;    // kChunkSize bytes read from an entry
@@ -534,8 +561,8 @@ std::optional<std::int64_t> SourceDateEpoch()
 BuildSummary BuildPackage(const BuildRequest& request)
 {
     const std::optional<std::string>& method = request.settings.choice(kCompressionSetting);
-    std::unique_ptr<EntryCompressor> compressor =
-        MakeCompressor(CompressionNamed(method.value_or("deflate")), request.level);
+    Compression compression = CompressionNamed(method.value_or("deflate"));
+    std::unique_ptr<EntryCompressor> compressor = MakeCompressor(compression, request.level);
     // A copy: the delete list's name may take the package's spelling. The
     // settings were checked as they were set.
     PackageSettings settings = request.settings;
@@ -596,7 +623,20 @@ BuildSummary BuildPackage(const BuildRequest& request)
     std::unique_ptr<OutputFile> out = StartPackageFile(outputFile);
     out->write(stub.data(), stub.size());
     Progress progress(summary.bytes, "packing", request.progress);
-    ArchiveStream archive(*out, *source, encryptor.get(), std::move(compressor), progress);
+    // As many threads compress as asked for; the writer mostly waits for
+    // them, and compresses only the entries the pool leaves to it.
+    std::unique_ptr<ParallelCompression> pool;
+    if (compressor && request.threads > 1) {
+        PackageSource& reader = *source;
+        pool = std::make_unique<ParallelCompression>(
+            entries,
+            [&reader](const SourceEntry& entry) {
+                return !entry.kept && (entry.content || reader.opensConcurrently());
+            },
+            [&reader](const SourceEntry& entry) { return OpenData(reader, entry); }, compression, request.level,
+            request.threads);
+    }
+    ArchiveStream archive(*out, *source, encryptor.get(), std::move(compressor), pool.get(), progress);
     for (const SourceEntry& entry : entries)
         archive.add(entry);
     summary.archiveSize = archive.finish();

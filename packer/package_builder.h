@@ -26,6 +26,9 @@ struct BuildRequest {
     int level = 6;            // 0 to 9: zlib's levels (0 stores every entry), or liblzma's presets
     bool progress = false;
     bool followLinks = false; // links to folders in a folder source are packed, not skipped
+    // Threads that compress entries, the writing one among them; the
+    // package is the same bytes whatever their number.
+    unsigned threads = 1;
     // No time in the package is later than this (seconds since 1970, UTC):
     // SOURCE_DATE_EPOCH, for builds that give the same bytes on every run.
     std::optional<std::int64_t> latestTime;

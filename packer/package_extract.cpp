@@ -219,14 +219,81 @@ DosTime EntryTime(const PackageEntry& entry)
             static_cast<std::uint16_t>(entry.info.dosDateTime)};
 }
 
-// Why the package cannot go into any folder; empty when it can. Entry
-// names are judged before anything is written, and so are entries that
-// would be one file on Windows: with --overwrite one would replace the
+// The folders and file of a name given on the command line, joined and
+// folded as Windows compares names; empty and "." folders dropped, as in
+// entry names.
+std::string FoldedRequest(const std::string& name)
+{
+    std::string joined;
+    std::string component;
+    for (char c : name + "/") {
+        if (c != '/' && c != '\\') {
+            component += c;
+            continue;
+        }
+        if (!component.empty() && component != ".")
+            joined += (joined.empty() ? "" : "/") + component;
+        component.clear();
+    }
+    return FoldEntryName(joined);
+}
+
+// The entries asked for by name, in the package's order: each entry whose
+// path is one of the names or lies in a folder of that name. Names are
+// compared as Windows compares them, case ignored and both slashes alike;
+// a package cannot hold two names that differ only so. Without names,
+// every entry. A name that matches nothing ends the run before anything is
+// written: a mistyped name must not pass for a done extraction.
+std::vector<std::size_t> SelectEntries(const OpenedPackage& package, const std::vector<std::string>& names)
+{
+    const std::vector<PackageEntry>& entries = package.entries();
+    std::vector<std::size_t> selected;
+    if (names.empty()) {
+        for (std::size_t i = 0; i < entries.size(); i++)
+            selected.push_back(i);
+        return selected;
+    }
+    std::vector<std::string> requests;
+    for (const std::string& name : names)
+        requests.push_back(FoldedRequest(name));
+    std::vector<bool> matched(requests.size(), false);
+    for (std::size_t i = 0; i < entries.size(); i++) {
+        std::string joined;
+        for (const std::string& component : entries[i].components)
+            joined += (joined.empty() ? "" : "/") + component;
+        std::string folded = FoldEntryName(joined);
+        bool wanted = false;
+        for (std::size_t r = 0; r < requests.size(); r++) {
+            const std::string& request = requests[r];
+            bool inside = folded.size() > request.size() && folded[request.size()] == '/' &&
+                          folded.compare(0, request.size(), request) == 0;
+            if (!request.empty() && (folded == request || inside)) {
+                matched[r] = true;
+                wanted = true;
+            }
+        }
+        if (wanted)
+            selected.push_back(i);
+    }
+    std::vector<std::string> unmatched;
+    for (std::size_t r = 0; r < requests.size(); r++)
+        if (!matched[r])
+            unmatched.push_back(EscapeControls(names[r]) + (requests[r].empty() ? ": names no entry or folder"
+                                                                                 : ": no such entry or folder"));
+    if (!unmatched.empty())
+        ThrowProblems(package.name() + ": nothing extracted; these names match no entry of the package:", unmatched);
+    return selected;
+}
+
+// Why the selected entries cannot go into any folder; empty when they can.
+// Entry names are judged before anything is written, and so are entries
+// that would be one file on Windows: with --overwrite one would replace the
 // other without a word, and without it the run would fail at its end.
-std::string NameProblems(const OpenedPackage& package)
+std::string NameProblems(const OpenedPackage& package, const std::vector<std::size_t>& selected)
 {
     std::string list;
-    for (const PackageEntry& entry : package.entries()) {
+    for (std::size_t i : selected) {
+        const PackageEntry& entry = package.entries()[i];
         std::string problem = entry.problem.empty() ? entry.clash : entry.problem;
         if (problem.empty() && entry.components.empty() && !entry.directory)
             problem = "the name names no file";
@@ -256,9 +323,11 @@ std::string FolderProblem(fs::path& path, const std::vector<std::string>& compon
     return {};
 }
 
-// Why the file cannot take its place; empty when it can.
-std::string FileProblem(const fs::path& target, bool overwrite, const FileIdentity* package)
+// Why the file cannot take its place; empty when it can. exists tells a
+// plain file in the way without --overwrite, which is said once for all.
+std::string FileProblem(const fs::path& target, bool overwrite, const FileIdentity* package, bool& exists)
 {
+    exists = false;
     FileKind kind = KindOf(target);
     if (kind == FileKind::kMissing)
         return {};
@@ -266,32 +335,50 @@ std::string FileProblem(const fs::path& target, bool overwrite, const FileIdenti
         return ShownPath(target) + " is a link; the packer does not extract through links";
     if (kind != FileKind::kFile)
         return ShownPath(target) + " exists and is " + DescribeKind(kind);
-    if (!overwrite)
+    if (!overwrite) {
+        exists = true;
         return ShownPath(target) + " exists; --overwrite replaces files";
+    }
     FileIdentity identity;
     if (package != nullptr && IdentifyFile(target, identity) && identity == *package)
         return ShownPath(target) + " is the package being extracted";
     return {};
 }
 
-// Looks at the place of every entry before the first is written, so that a
-// file in the way does not end a long run at its last entry. Only a first
-// look: the writing itself checks each folder again as it reaches it.
-void CheckTargets(const fs::path& path, const OpenedPackage& package, const ExtractOptions& options)
+// Looks at the place of every selected entry before the first is written,
+// so that a file in the way does not end a long run at its last entry.
+// Only a first look: the writing itself checks each folder again as it
+// reaches it. Files that exist are one line with their count, since
+// extracting again into the same folder meets every one of them.
+void CheckTargets(const fs::path& path, const OpenedPackage& package, const std::vector<std::size_t>& selected,
+                  const ExtractOptions& options)
 {
     FileIdentity self;
     bool known = IdentifyFile(path, self);
     std::vector<std::string> problems;
+    std::vector<std::string> existing;
     FolderKinds kinds;
-    for (const PackageEntry& entry : package.entries()) {
+    for (std::size_t i : selected) {
+        const PackageEntry& entry = package.entries()[i];
         const std::vector<std::string>& components = entry.components;
         std::size_t folders = entry.directory ? components.size() : components.size() - 1;
         fs::path place = options.folder;
         std::string problem = FolderProblem(place, components, folders, kinds);
+        bool exists = false;
         if (problem.empty() && !entry.directory && kinds.of(place) != FileKind::kMissing)
-            problem = FileProblem(place / PathFromUtf8(components.back()), options.overwrite, known ? &self : nullptr);
-        if (!problem.empty())
+            problem = FileProblem(place / PathFromUtf8(components.back()), options.overwrite, known ? &self : nullptr,
+                                  exists);
+        if (exists)
+            existing.push_back(ShownPath(place / PathFromUtf8(components.back())));
+        else if (!problem.empty())
             problems.push_back(problem);
+    }
+    if (existing.size() == 1)
+        problems.push_back(existing.front() + " exists; --overwrite replaces files");
+    if (existing.size() > 1) {
+        std::sort(existing.begin(), existing.end());
+        problems.push_back(std::to_string(existing.size()) + " files of the package exist there already (" +
+                           existing.front() + " and others); --overwrite replaces them");
     }
     if (!problems.empty())
         ThrowProblems("cannot extract " + package.name() + " into " + ShownPath(options.folder) + ":", problems);
@@ -370,7 +457,8 @@ using FileIdentities = std::set<std::pair<std::uint64_t, std::uint64_t>>;
 // there is moved aside first rather than replaced, so that it can come
 // back if a later one fails; never one that another entry of this run
 // wrote, whatever the file system takes for the same name.
-void Publish(const StagedFile& staged, const std::vector<std::string>& components, FolderChain& chain,
+// Returns whether it replaced a file.
+bool Publish(const StagedFile& staged, const std::vector<std::string>& components, FolderChain& chain,
              bool overwrite, FileIdentities& published, ExtractionJournal& journal)
 {
     const FolderHandle& folder = *staged.folder;
@@ -379,7 +467,8 @@ void Publish(const StagedFile& staged, const std::vector<std::string>& component
         throw PackerError(ShownPath(folder.path()) + " was replaced while the package was extracted");
     fs::path target = folder.pathOf(staged.target);
     FileIdentity old;
-    if (overwrite && folder.kindOf(staged.target, &old) == FileKind::kFile) {
+    bool replaces = overwrite && folder.kindOf(staged.target, &old) == FileKind::kFile;
+    if (replaces) {
         if (published.count({old.volume, old.index}) != 0)
             throw PackerError(ShownPath(target) + " was written by another entry of the package; one entry never "
                                                   "replaces another");
@@ -394,6 +483,7 @@ void Publish(const StagedFile& staged, const std::vector<std::string>& component
     journal.created(staged.folder, staged.target, false);
     if (overwrite)
         published.insert({staged.identity.volume, staged.identity.index});
+    return replaces;
 }
 
 // Folders last, deepest first, and after the replaced files are gone:
@@ -420,10 +510,11 @@ int ExtractPackage(const fs::path& path, const PasswordSource& password, const E
 {
     OpenedPackage package(path);
     package.openArchive();
-    std::string refused = NameProblems(package);
+    std::vector<std::size_t> selected = SelectEntries(package, options.names);
+    std::string refused = NameProblems(package, selected);
     if (!refused.empty())
         throw PackerError(package.name() + ": these entries cannot be extracted:" + refused);
-    CheckTargets(path, package, options);
+    CheckTargets(path, package, selected, options);
     package.unlock(password);
 
     // Declared first, so that it is undone last, when every handle below
@@ -432,13 +523,13 @@ int ExtractPackage(const fs::path& path, const PasswordSource& password, const E
     const fs::path& root = options.folder;
     PrepareRoot(root, journal);
     std::uint64_t total = 0;
-    for (const PackageEntry& entry : package.entries())
-        total += entry.info.uncompressedSize;
+    for (std::size_t i : selected)
+        total += package.entries()[i].info.uncompressedSize;
     Progress progress(total, "extracting", options.progress);
     FolderChain chain(OpenFolderAt(root));
     std::vector<std::pair<Folder, DosTime>> folderTimes;
     std::vector<StagedFile> staged;
-    for (std::size_t i = 0; i < package.entries().size(); i++) {
+    for (std::size_t i : selected) {
         const PackageEntry& entry = package.entries()[i];
         const std::vector<std::string>& components = entry.components;
         if (!entry.directory) {
@@ -453,8 +544,10 @@ int ExtractPackage(const fs::path& path, const PasswordSource& password, const E
     if (options.sync)
         SyncFiles(StagedFiles(staged, &StagedFile::part));
     FileIdentities published;
+    std::size_t replaced = 0;
     for (const StagedFile& file : staged)
-        Publish(file, package.entries()[file.entry].components, chain, options.overwrite, published, journal);
+        if (Publish(file, package.entries()[file.entry].components, chain, options.overwrite, published, journal))
+            replaced++;
     progress.finish();
     std::vector<std::string> left = journal.commit();
     SetFolderTimes(folderTimes);
@@ -466,7 +559,10 @@ int ExtractPackage(const fs::path& path, const PasswordSource& password, const E
         ThrowProblems(package.name() + ": the files are extracted into " + ShownPath(root) +
                           ", but the old copies of the files they replaced could not be removed; remove them by hand:",
                       left);
-    if (!Quiet())
+    if (!Quiet() && replaced > 0)
+        PrintTo(out, "%s: %zu files extracted into %s, %zu of them over files that were there\n",
+                package.name().c_str(), staged.size(), ShownPath(root).c_str(), replaced);
+    else if (!Quiet())
         PrintTo(out, "%s: %zu files extracted into %s\n", package.name().c_str(), staged.size(),
                 ShownPath(root).c_str());
     return 0;

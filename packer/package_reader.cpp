@@ -173,6 +173,9 @@ OpenedPackage::OpenedPackage(const fs::path& path)
 {
     if (!file_.valid())
         throw PackerError("cannot open " + name_ + ": " + LastSystemError());
+#ifndef _WIN32
+    SysFileBufferReads(file_.get());
+#endif
     int64_t size = SysFileSeek(file_.get(), 0, SYS_SEEK_END);
     if (size < 0)
         throw PackerError("cannot read " + name_);

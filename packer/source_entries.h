@@ -57,6 +57,9 @@ class PackageSource {
     // its size and CRC-32 before the first byte is handed out. Throws
     // PackerError.
     virtual std::unique_ptr<EntryData> openKept(const SourceEntry& entry);
+    // Whether open and the reads of what it returns may run on several
+    // threads at once, each entry on one.
+    virtual bool opensConcurrently() const { return false; }
 
     // Why entries cannot go into a package, one line each, starting with the
     // entry's name: names the stub cannot write, files that cannot be read.

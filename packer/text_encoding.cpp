@@ -42,10 +42,37 @@ const std::uint8_t* OemPairs()
     return NamePairsForCodePage(1252);
 }
 
+// Whether every byte is below 0x80, so that the text reads the same in
+// ASCII, UTF-8 and the OEM and ANSI code pages. Nearly all entry names
+// are, and the functions below take a short way for them: a package of
+// many small files pays for its names once per entry.
+bool IsAscii(std::string_view text)
+{
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+// ASCII without a control character: nothing in it is escaped.
+bool IsPrintableAscii(std::string_view text)
+{
+    for (char c : text) {
+        unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x7F)
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool DecodeUtf8(std::string_view utf8, std::u32string& out)
 {
+    if (IsAscii(utf8)) {
+        out.assign(utf8.begin(), utf8.end());
+        return true;
+    }
     out.clear();
     for (std::size_t i = 0; i < utf8.size();) {
         unsigned char lead = static_cast<unsigned char>(utf8[i]);
@@ -247,6 +274,13 @@ char32_t LowerLetter(char32_t c)
 
 std::string FoldNameCase(std::string_view utf8)
 {
+    if (IsAscii(utf8)) {
+        std::string folded(utf8);
+        for (char& c : folded)
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c + ('a' - 'A'));
+        return folded;
+    }
     std::u32string decoded;
     if (!DecodeUtf8(utf8, decoded))
         return std::string(utf8);
@@ -257,6 +291,10 @@ std::string FoldNameCase(std::string_view utf8)
 
 bool OemNameToUtf8(std::string_view oem, std::string& out)
 {
+    if (IsAscii(oem)) {
+        out.assign(oem);
+        return true;
+    }
     std::u32string text;
     for (char ch : oem) {
         unsigned char byte = static_cast<unsigned char>(ch);
@@ -340,6 +378,8 @@ bool IsBidiControl(char32_t c)
 
 std::string EscapeControls(std::string_view utf8, bool keepLineBreaks)
 {
+    if (IsPrintableAscii(utf8))
+        return std::string(utf8);
     std::string shown;
     shown.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
@@ -388,6 +428,8 @@ std::string EscapeJsonControls(std::string_view json)
 
 std::optional<char32_t> FirstNameControl(std::string_view name)
 {
+    if (IsPrintableAscii(name))
+        return std::nullopt;
     for (std::size_t i = 0; i < name.size();) {
         char32_t c = 0;
         std::size_t length = SequenceAt(name, i, &c);

@@ -30,6 +30,16 @@ int SysFileRead(SysFile file, void* buffer, uint32_t count, uint32_t* got);
 // Reads exactly count bytes: 0 when they all arrived, -1 on a failed or short read.
 int SysFileReadExact(SysFile file, void* buffer, uint32_t count);
 
+#ifndef _WIN32
+// Host tools only: reads of this file from now until SysFileClose go
+// through a read-ahead buffer, and seeks cost no system call. The archive
+// readers read a directory and each entry's header in pieces of a few
+// dozen bytes, each after a seek; for a package of many small files those
+// calls cost more than the data. Only for a file that nothing writes while
+// it is open, and that is read through these functions alone.
+void SysFileBufferReads(SysFile file);
+#endif
+
 // Zero-filled memory; null on failure. The stub keeps what it takes until
 // the process ends; the host tools give it back with SysFree.
 void* SysAlloc(uint32_t size);

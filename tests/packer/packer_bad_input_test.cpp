@@ -3,6 +3,7 @@
 // names that would lead out of the extraction folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "support/package_assembly.h"
@@ -408,6 +409,31 @@ TEST_F(BadInputTest, EntriesThatWouldBeOneFileOnWindowsAreReportedAndNeverReplac
         EXPECT_EQ(tested.exitCode, 1);
         EXPECT_NE(tested.out.find("FAILED " + c.report), std::string::npos) << tested.out;
     }
+}
+
+// Extracting again into the same folder meets every file: the refusal
+// says so once with their count, and --overwrite says how many it replaced.
+TEST_F(BadInputTest, ExtractingAgainCountsTheFilesInTheWayOnce)
+{
+    std::vector<TreeItem> many;
+    for (int i = 0; i < 40; i++)
+        many.push_back({"many/f" + std::to_string(i) + ".txt", TextBytes(10 + i)});
+    WriteTree(path("in"), many);
+    ASSERT_EQ(build("in", "package.exe").exitCode, 0);
+    ASSERT_EQ(RunPacker({"extract", arg("package.exe"), "-d", arg("out")}).exitCode, 0);
+    WriteBytes(path("out/many/f7.txt"), {'m', 'i', 'n', 'e'});
+
+    RunResult again = RunPacker({"extract", arg("package.exe"), "-d", arg("out")});
+    ExpectRefused(again, {"42 files of the package exist there already", "--overwrite replaces them"});
+    EXPECT_EQ(std::count(again.err.begin(), again.err.end(), '\n'), 2) << again.err;
+    EXPECT_TRUE(ReadBytes(path("out/many/f7.txt")) == (Bytes{'m', 'i', 'n', 'e'}));
+
+    RunResult replaced = RunPacker({"extract", arg("package.exe"), "-d", arg("out"), "--overwrite"});
+    ASSERT_EQ(replaced.exitCode, 0) << replaced.err;
+    EXPECT_NE(replaced.out.find("42 files extracted into"), std::string::npos) << replaced.out;
+    EXPECT_NE(replaced.out.find("42 of them over files that were there"), std::string::npos) << replaced.out;
+    EXPECT_EQ(replaced.err, "");
+    EXPECT_TRUE(ReadBytes(path("out/many/f7.txt")) == TextBytes(17));
 }
 
 TEST_F(BadInputTest, ExtractReplacesFilesOnlyWhenAsked)

@@ -429,7 +429,7 @@ TEST(CommandLineHelp, RequiredArgumentsShowInTheUsageAndTheList)
     EXPECT_TRUE(Holds(help.out, "Usage: sfxpack build SOURCE -o FILE [OPTIONS]\n")) << help.out;
     EXPECT_TRUE(Holds(help.out, "  -o,--output FILE REQUIRED ")) << help.out;
     EXPECT_FALSE(Holds(help.out, "--stub FILE REQUIRED")) << help.out;
-    EXPECT_TRUE(Holds(RunSfxpack({"help", "extract"}).out, "Usage: sfxpack extract PACKAGE [OPTIONS]\n"));
+    EXPECT_TRUE(Holds(RunSfxpack({"help", "extract"}).out, "Usage: sfxpack extract PACKAGE [NAME...] [OPTIONS]\n"));
 }
 
 // Every example of every help text, run as printed in a folder holding the

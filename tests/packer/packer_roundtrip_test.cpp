@@ -111,6 +111,65 @@ TEST_F(PackerTest, FolderTreeComesBackByteForByteWithItsTimes)
     EXPECT_TRUE(ReadBytes(path("setup.exe")) == ReadBytes(path("again.exe")));
 }
 
+// extract NAME...: only the entries named, and those in a folder named,
+// come out, the names compared as Windows compares them; a name that
+// matches nothing stops the run before anything is written.
+TEST_F(PackerTest, ExtractTakesOnlyTheNamedEntriesAndFolders)
+{
+    WriteTree(path("in"), SampleTree());
+    ASSERT_EQ(build("in", "setup.exe").exitCode, 0);
+    std::map<std::string, Bytes> input = FilesBelow(path("in"));
+    const std::string umlauts = "docs/Gr\xC3\xB6\xC3\x9F" "e/\xC3\x84\xC3\x96\xC3\x9C \xC3\xA4\xC3\xB6\xC3\xBC \xC3\x9F.txt";
+    const struct {
+        std::vector<std::string> names;
+        std::vector<std::string> files;
+        std::string folder;   // an empty folder that must come out
+    } cases[] = {
+        {{"docs"}, {"docs/\xC3\x9C" "bersicht.txt", "docs/sub/deeper/noise.bin", umlauts}, ""},
+        {{"README.TXT", "large\\noise.bin"}, {"readme.txt", "large/noise.bin"}, ""},
+        {{"./docs/sub/", "docs/sub/deeper/noise.bin"}, {"docs/sub/deeper/noise.bin"}, ""},
+        {{"docs/gr\xC3\xB6\xC3\x9F" "e"}, {umlauts}, ""},
+        {{"empty folder", "empty.txt"}, {"empty.txt"}, "empty folder"},
+    };
+    int run = 0;
+    for (const auto& c : cases) {
+        std::string out = "part" + std::to_string(run++);
+        SCOPED_TRACE(out);
+        std::vector<std::string> arguments = {"extract", arg("setup.exe")};
+        arguments.insert(arguments.end(), c.names.begin(), c.names.end());
+        arguments.insert(arguments.end(), {"-d", arg(out)});
+        RunResult extracted = RunPacker(arguments);
+        ASSERT_EQ(extracted.exitCode, 0) << extracted.err;
+        EXPECT_NE(extracted.out.find(std::to_string(c.files.size()) + " files extracted"), std::string::npos)
+            << extracted.out;
+        std::map<std::string, Bytes> expected;
+        for (const std::string& file : c.files)
+            expected[file] = input.at(file);
+        EXPECT_TRUE(FilesBelow(path(out)) == expected);
+        if (!c.folder.empty()) {
+            EXPECT_TRUE(fs::is_directory(path(out + "/" + c.folder)));
+        }
+    }
+
+    const struct {
+        std::vector<std::string> names;
+        std::string message;
+    } refused[] = {
+        {{"readme.txt", "nope"}, "nope: no such entry or folder"},
+        {{"doc"}, "doc: no such entry or folder"},
+        {{"docs/sub/deeper/noise.bin/more"}, "noise.bin/more: no such entry or folder"},
+        {{"."}, ".: names no entry or folder"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.message);
+        std::vector<std::string> arguments = {"extract", arg("setup.exe")};
+        arguments.insert(arguments.end(), c.names.begin(), c.names.end());
+        arguments.insert(arguments.end(), {"-d", arg("refused")});
+        ExpectRefused(RunPacker(arguments), {"nothing extracted", c.message});
+        EXPECT_FALSE(fs::exists(path("refused"))) << "a name that matches nothing let extract write";
+    }
+}
+
 #ifndef _WIN32
 // extract holds each folder it writes into open until it ends; a package
 // of more folders than the usual limit of open descriptors still comes back.
