@@ -334,6 +334,7 @@ struct HelpTopic {
 };
 constexpr HelpTopic kHelpTopics[] = {
     {"config", ConfigReference},
+    {"switches", PackageSwitchesReference},
 };
 
 std::vector<std::string> HelpTopicNames()
@@ -387,7 +388,7 @@ std::string ProgramNotes()
 // status, where stubs are found. help2man takes them as an include file.
 std::string ManSections()
 {
-    return RenderManSections({ConfigReference(), ExitStatusReference(), StubPlacesReference()});
+    return RenderManSections({ConfigReference(), PackageSwitchesReference(), ExitStatusReference(), StubPlacesReference()});
 }
 
 // A command that prints text the build writes into a file, then ends the
@@ -424,7 +425,9 @@ int Main(int argc, char** argv, ShellSyntax shell)
     ReadArguments read;
     DefineReading(app, commands, read, shell);
     std::string helpTopic;
-    CLI::App* help = AddCommand(app, commands, "help", "explain a command, the config file (config), or sfxpack",
+    CLI::App* help = AddCommand(app, commands, "help",
+                                "explain a command, the config file (config), a package's switches (switches), "
+                                "or sfxpack",
                                 [&app, &helpTopic] { return ShowHelp(app, helpTopic); });
     help->add_option("COMMAND", helpTopic, "the command or topic to explain");
     help->footer(ExamplesText("help", shell));

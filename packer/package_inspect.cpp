@@ -52,6 +52,8 @@ std::string FlagNames(std::uint32_t flags)
         names += std::string(names.empty() ? "" : ", ") + "finish_no_wait";
     if (flags & FLAG_SKIP_FOLDER_PAGE)
         names += std::string(names.empty() ? "" : ", ") + "skip_folder_page";
+    if (flags & FLAG_NO_SWITCHES)
+        names += std::string(names.empty() ? "" : ", ") + "allow_switches = false";
     return names.empty() ? "none" : names;
 }
 
@@ -267,7 +269,8 @@ void PrintJson(const fs::path& path, const OpenedPackage& package, const Program
     root.insert("flags", toml::table{{"value", static_cast<std::int64_t>(settings.flags)},
                                      {"hide_frame", (settings.flags & FLAG_HIDE_FRAME) != 0},
                                      {"finish_no_wait", (settings.flags & FLAG_FINISH_NO_WAIT) != 0},
-                                     {"skip_folder_page", (settings.flags & FLAG_SKIP_FOLDER_PAGE) != 0}});
+                                     {"skip_folder_page", (settings.flags & FLAG_SKIP_FOLDER_PAGE) != 0},
+                                     {"allow_switches", (settings.flags & FLAG_NO_SWITCHES) == 0}});
     root.insert("encrypted", package.encrypted());
     root.insert("program", ProgramFaceJson(face));
     if (package.archive()) {

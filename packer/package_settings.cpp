@@ -200,7 +200,7 @@ packaging::TrailerBuilder PackageSettings::records() const
             case SettingType::kSwitch:
                 if (slot.on) {
                     mask |= setting.flag;
-                    values |= *slot.on ? setting.flag : 0;
+                    values |= *slot.on != setting.flagMeansFalse ? setting.flag : 0;
                 }
                 break;
             case SettingType::kText:

@@ -345,6 +345,42 @@ ReferencePage ExitStatusReference()
     return page;
 }
 
+// The switches the stub reads from its command line, and the exit codes of
+// a silent run; they are the stub's, written here for the package's author.
+ReferencePage PackageSwitchesReference()
+{
+    ReferencePage page{"A package's switches", "PACKAGE SWITCHES", {}};
+    page.blocks.push_back({Kind::kParagraph, "",
+                           "A package started with switches runs unattended, for scripts and deployment tools. "
+                           "Switches start with / or -, in any case; a value with blanks is quoted "
+                           "(/D=\"C:\\Program Files\\App\"). Without switches a package runs its wizard "
+                           "as always. allow_switches = false makes a package refuse them all."});
+    page.blocks.push_back({Kind::kTerm, "/S",
+                           "silent: no window and no message at all; the folder template (or /D) is used, the "
+                           "files extracted, the commands run, everything cleaned up"});
+    page.blocks.push_back({Kind::kTerm, "/D=FOLDER",
+                           "the folder in which the unique extraction folder is made, instead of the template"});
+    page.blocks.push_back({Kind::kTerm, "/X",
+                           "extract only: no command runs and the files stay; with /D=FOLDER they go into FOLDER "
+                           "itself, which must not exist yet or be empty"});
+    page.blocks.push_back({Kind::kTerm, "/P=PASSWORD",
+                           "the password of an encrypted package; other programs of the same user can read a "
+                           "command line"});
+    page.blocks.push_back({Kind::kTerm, "/LOG=FILE",
+                           "append a line per step to FILE: the start, the folder, each command and its exit "
+                           "code, every message that would have been shown, the end"});
+    page.blocks.push_back({Kind::kTerm, "/? or /HELP", "a message box listing the switches"});
+    page.blocks.push_back({Kind::kParagraph, "",
+                           "Exit codes: 0 for success; under /S a command's nonzero exit code as it is; the "
+                           "package's own failures 24320 (0x5F00) plus the number of their message, e.g. "
+                           "24355 (0x5F23) a damaged package, 24361 (0x5F29) a wrong or missing password, "
+                           "24365 (0x5F2D) a switch not known, 24367 (0x5F2F) switches refused."});
+    page.blocks.push_back({Kind::kHeading, "", "Examples"});
+    page.blocks.push_back({Kind::kExample, "",
+                           "setup.exe /S /LOG=C:\\Temp\\setup.log\nsetup.exe /X /D=C:\\unpacked"});
+    return page;
+}
+
 std::string RenderText(const ReferencePage& page)
 {
     std::string text = page.title + ":\n";

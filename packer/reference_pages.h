@@ -1,6 +1,7 @@
 // The reference beyond each command's options: the config file (every key
 // with its type, default and meaning, the tables and languages), where
-// build finds its stubs, and the exit status. Each is made from the
+// build finds its stubs, the exit status, and the switches a package
+// takes when it is started. Each is made from the
 // definitions the program itself uses (kSettings, kStubPlaces, kExitCodes),
 // once, as blocks that are rendered as plain text for the help and as roff
 // for the man page.
@@ -32,6 +33,7 @@ struct ReferencePage {
 ReferencePage ConfigReference();
 ReferencePage StubPlacesReference();
 ReferencePage ExitStatusReference();
+ReferencePage PackageSwitchesReference();
 
 // The page for a person at a terminal: "Title:", then the blocks indented,
 // filled to 79 columns.

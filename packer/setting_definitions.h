@@ -51,6 +51,7 @@ enum SettingId : std::size_t {
     kHideFrameSetting,
     kFinishNoWaitSetting,
     kSkipFolderPageSetting,
+    kAllowSwitchesSetting,
     kExcludeSetting,
     kCompressionSetting,
     kIconSetting,
@@ -90,6 +91,7 @@ struct SettingDefinition {
     const char* offMeaning;    // switches: what that option does
     const char* const* choices = nullptr;   // choices: the words it takes, up to a nullptr; the first is the default
     const char* versionString = nullptr;    // [version]: the string of the version information it sets
+    bool flagMeansFalse = false;            // switches: the bit stands for false (it forbids what true allows)
 };
 
 inline constexpr const char* kCompressionChoices[] = {"deflate", "lzma", "store", nullptr};
@@ -106,6 +108,11 @@ inline constexpr SettingDefinition kSettings[] = {
     {kSkipFolderPageSetting, "skip_folder_page", SettingTable::kTop, SettingType::kSwitch,
      "never show the folder page: extract into the folder template's folder at once",
      nullptr, 0, FLAG_SKIP_FOLDER_PAGE, "folder-page", "show the folder page"},
+    {kAllowSwitchesSetting, "allow_switches", SettingTable::kTop, SettingType::kSwitch,
+     "take the stub's switches from the command line for unattended runs (/S silent, /D=FOLDER, /X extract "
+     "only, /P=PASSWORD, /LOG=FILE, /? help; see `sfxpack help switches`)",
+     nullptr, 0, FLAG_NO_SWITCHES, "no-switches",
+     "refuse every switch: the package says so and does nothing else (sets flag bit 3)", nullptr, nullptr, true},
     {kExcludeSetting, "exclude", SettingTable::kTop, SettingType::kPatterns,
      "leave out the paths the patterns match (*, **, ?, [...]; without '/' a name in any folder; ending in '/' "
      "folders only)",
@@ -249,7 +256,7 @@ int FindLanguage(std::string_view key);
 // A switch's value when the package does not set it: the stub's default.
 constexpr bool SwitchDefault(const SettingDefinition& setting)
 {
-    return (FLAGS_DEFAULT & setting.flag) != 0;
+    return ((FLAGS_DEFAULT & setting.flag) != 0) != setting.flagMeansFalse;
 }
 
 // The option a setting is given by on the command line ("--intro-text").

@@ -69,5 +69,7 @@
 #define IDS_PASSWORD_PROMPT     39
 #define IDS_PASSWORD_WRONG      41
 #define IDS_ERR_START_PROGRAM   43
+#define IDS_SWITCH_HELP         45
+#define IDS_SWITCHES_REFUSED    47
 
 #endif

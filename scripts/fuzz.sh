@@ -6,14 +6,14 @@
 # build/fuzz/findings/TARGET/. What a run adds to a corpus stays in
 # build/fuzz/corpus/TARGET/, so the next run starts from there.
 # Usage: scripts/fuzz.sh [SECONDS [TARGET ...]]
-#   TARGET: trailer, archive, encrypted, package_reader, program_resources, lzma (default: all)
+#   TARGET: trailer, archive, encrypted, package_reader, program_resources, lzma, switches (default: all)
 set -u
 cd "$(dirname "$0")/.."
 
 seconds=${1:-20}
 shift $(( $# > 0 ? 1 : 0 ))
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(trailer archive encrypted package_reader program_resources lzma)
+[ ${#targets[@]} -gt 0 ] || targets=(trailer archive encrypted package_reader program_resources lzma switches)
 
 bash scripts/install-deps.sh || exit 1
 mkdir -p build

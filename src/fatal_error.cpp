@@ -8,6 +8,7 @@
 #include "startup/win32/config_trailer.h"
 #include "startup/win32/startup_state.h"
 #include "startup/win32/system_reason.h"
+#include "startup/win32/unattended_run.h"
 #include "wizard/frame_link.h"
 
 #define FATAL_TEXT_SIZE 512
@@ -46,14 +47,17 @@ void ShowFatalError(uint32_t baseMessageId)
         lstrcpyA(text, UiLanguage == LANGUAGE_GERMAN ? "Unbekannter Fehler!" : "Unknown error!");
     else if (baseMessageId == LastErrorId && LastErrorName[0] != 0)
         AppendFailureDetails(text);
-    ShowFatalText(text);
+    ShowFatalText(text, baseMessageId);
 }
 
-void ShowFatalText(const char* text)
+void ShowFatalText(const char* text, uint32_t messageId)
 {
     RunCleanup();
+    LogLine("message", text);
+    if (IsSilentRun())
+        EndRun(EXIT_CODE_BASE + messageId);
     // Before the frame exists there is no owner, and without a title record
     // the caption is left to the system.
     MessageBoxA(FrameWindow, text, SfxSettings.title.text, MB_ICONERROR | MB_OK);
-    ExitProcess(1);
+    EndRun(1);
 }

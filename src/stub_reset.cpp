@@ -1,6 +1,7 @@
 // ResetStubState: on the top floor, since it reaches every subsystem.
 #include "stub_reset.h"
 
+#include "commands/command_runner.h"
 #include "crypto/crypto_state.h"
 #include "extract/win32/cleanup_journal.h"
 #include "extract/win32/extract_state.h"
@@ -8,6 +9,7 @@
 #include "startup/trailer.h"
 #include "startup/win32/config_trailer.h"
 #include "startup/win32/startup_state.h"
+#include "startup/win32/unattended_run.h"
 #include "wizard/frame_link.h"
 
 void ResetStubState(void)
@@ -17,6 +19,11 @@ void ResetStubState(void)
         SysFileClose(ModuleFile);
     ModuleFile = SYS_FILE_INVALID;
     LastErrorId = 0;
+    ParseCommandSwitches(NULL, &RunSwitches);
+    if (RunLogFile != INVALID_HANDLE_VALUE)
+        CloseHandle(RunLogFile);
+    RunLogFile = INVALID_HANDLE_VALUE;
+    CommandExitCode = 0;
 
     FrameWindow = NULL;
     WorkerThreadId = 0;

@@ -81,6 +81,16 @@ for lc, lp, pb in ((3, 0, 2), (0, 4, 0), (4, 0, 4)):
     seed(f"python-lc{lc}-lp{lp}-pb{pb}", len(text), zlib.crc32(text), header + stream)
 PY
 
+# The switch parser's seeds: command lines as Windows hands them over.
+mkdir -p "$out/switches"
+i=0
+for line in 'setup.exe' '"C:\Program Files\setup.exe" /S /LOG=C:\Temp\setup.log' \
+    'setup.exe /X /D=C:\unpacked' 'setup.exe "/D=C:\Program Files\App" -p=secret' \
+    'setup.exe /? /HELP /q' 'setup.exe /D="C:\a b" /P=' ; do
+    printf '%s' "$line" >"$out/switches/line$i"
+    i=$((i + 1))
+done
+
 cd - >/dev/null
 "$generator" "$out" "${zips[@]/#/$work/}"
 rm -rf "$work"

@@ -12,6 +12,7 @@
 #include "startup/win32/config_trailer.h"
 #include "startup/win32/startup_state.h"
 #include "startup/win32/system_reason.h"
+#include "startup/win32/unattended_run.h"
 #include "resource_ids.h"
 #include "wizard/frame_link.h"
 
@@ -20,6 +21,14 @@
 #define FAILURE_FORMAT_SIZE 128
 
 char CommandFailure[COMMAND_FAILURE_SIZE];
+DWORD CommandExitCode;
+
+int HasCommandsToRun(void)
+{
+    if (RunSwitches.given & SWITCH_EXTRACT_ONLY)
+        return 0;
+    return SfxSettings.command1.text != NULL || SfxSettings.command2.text != NULL;
+}
 
 int IsAliasCommand(const char* line)
 {
@@ -126,7 +135,8 @@ static const char* ProgramWord(const char* line, int* length)
 // Hides the frame once the process exists.
 static int64_t WaitForProcess(HANDLE process)
 {
-    if (SfxSettings.flags & FLAG_HIDE_FRAME)
+    // A silent run has no frame.
+    if ((SfxSettings.flags & FLAG_HIDE_FRAME) && FrameWindow != NULL)
         SetFrameShown(FrameWindow, FALSE);
     if (process == NULL)
         return UNREADABLE_EXIT_CODE;
@@ -223,9 +233,12 @@ static int RunSlot(const LocalizedText* slot)
         // Behind the interpreter's quoted path and its blank.
         parameters = line + 1 + lstrlenA(interpreter) + 2;
     }
+    LogLine("command", line);
     int64_t exitCode = RunCommandLine(application, line, parameters);
     if (exitCode < 0)
         return -1;
+    CommandExitCode = (DWORD)exitCode;
+    LogNumber("command's exit code", CommandExitCode);
     return exitCode == 0 ? 0 : 1;
 }
 

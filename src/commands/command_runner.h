@@ -18,6 +18,14 @@
    keeps the general message. */
 extern char CommandFailure[COMMAND_FAILURE_SIZE];
 
+/* The exit code of the last command that ran, 0 before any; written by the
+   runner, read by a silent run once the runner has returned. */
+extern DWORD CommandExitCode;
+
+// True when the package has a command and the run is not one that only
+// extracts (/X).
+int HasCommandsToRun(void);
+
 // The thread procedure. Ends by posting exactly one of WM_COMMANDS_DONE
 // and WM_COMMAND_FAILED to the frame; 0 after the first, 1 after the second.
 DWORD WINAPI CommandRunner(LPVOID unused);

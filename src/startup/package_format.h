@@ -60,4 +60,5 @@ static inline int IsTextRecordType(uint16_t type)
 #define FLAG_HIDE_FRAME       0x1u   // the frame leaves the screen while a command runs
 #define FLAG_FINISH_NO_WAIT   0x2u   // the finish page goes on at once
 #define FLAG_SKIP_FOLDER_PAGE 0x4u   // an addition of ours: never ask for the folder
+#define FLAG_NO_SWITCHES      0x8u   // an addition of ours: refuse every command-line switch
 #define FLAGS_DEFAULT         FLAG_HIDE_FRAME

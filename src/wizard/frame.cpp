@@ -9,6 +9,7 @@
 #include "startup/win32/fatal_error.h"
 #include "startup/win32/startup_state.h"
 #include "startup/win32/ui_texts.h"
+#include "startup/win32/unattended_run.h"
 #include "wizard/wizard.h"
 
 #define PAGE_GAP_PIXELS   8
@@ -65,7 +66,7 @@ void ExitWizard(void)
     }
     if (FrameWindow != NULL)
         DestroyWindow(FrameWindow);
-    ExitProcess(0);
+    EndRun(0);
 }
 
 void StartWorkerThread(LPTHREAD_START_ROUTINE worker)
@@ -188,7 +189,7 @@ INT_PTR CALLBACK FrameDialogProc(HWND window, UINT message, WPARAM wParam, LPARA
         ReleaseFrameIcons(window);
         return FALSE;
     case WM_RUN_COMMANDS:
-        if (SfxSettings.command1.text != NULL || SfxSettings.command2.text != NULL)
+        if (HasCommandsToRun())
             StartCommandRunner();
         else
             ShowExitPage();
@@ -198,7 +199,7 @@ INT_PTR CALLBACK FrameDialogProc(HWND window, UINT message, WPARAM wParam, LPARA
         return TRUE;
     case WM_COMMAND_FAILED:
         if (CommandFailure[0] != 0)
-            ShowFatalText(CommandFailure);
+            ShowFatalText(CommandFailure, IDS_ERR_START_PROGRAM);
         ShowFatalError(IDS_ERR_START);
         return TRUE;
     }

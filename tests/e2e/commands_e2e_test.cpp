@@ -439,7 +439,8 @@ TEST_P(Elevation, RunsTheProgramThroughTheShellAndWaitsForIt)
     std::string package =
         dir_.write("package.exe", assemblePackage(readFileBytes(SFX_FAILING_DISK_STUB_PATH), archive, trailer));
 
-    driver::StubProcess stub(package, "", c.fault);
+    SetEnvironmentVariableA("SFX_FAULT", c.fault);
+    driver::StubProcess stub(package);
     HWND frame = StartAndExtract(stub);
     if (c.endsNormally) {
         driver::waitForPage(frame, IDC_EXIT_TEXT);

@@ -94,7 +94,8 @@ TEST_P(FailingDisk, EndsWithItsMessageAndLeavesNothing)
     std::string package =
         dir.write("package.exe", assemblePackage(readFileBytes(SFX_FAILING_DISK_STUB_PATH), archive, trailer));
 
-    driver::StubProcess stub(package, "", std::string(GetParam().call) + " " + std::to_string(GetParam().n));
+    SetEnvironmentVariableA("SFX_FAULT", (std::string(GetParam().call) + " " + std::to_string(GetParam().n)).c_str());
+    driver::StubProcess stub(package);
     HWND frame = stub.waitForFrame();
     driver::waitForPage(frame, IDC_FOLDER_EDIT);
     driver::clickButton(frame, IDC_NEXT);
@@ -125,7 +126,8 @@ TEST(FailingMemory, PasswordCheckWithoutMemoryEndsWithItsMessage)
     std::string package =
         dir.write("package.exe", assemblePackage(readFileBytes(SFX_FAILING_DISK_STUB_PATH), archive, trailer));
 
-    driver::StubProcess stub(package, "", "cipherState 1");
+    SetEnvironmentVariableA("SFX_FAULT", "cipherState 1");
+    driver::StubProcess stub(package);
     HWND frame = stub.waitForFrame();
     HWND page = driver::waitForPage(frame, IDC_PASSWORD_EDIT);
     driver::typeText(page, IDC_PASSWORD_EDIT, "secret");

@@ -648,3 +648,37 @@ TEST_F(PackerTest, SkipFolderPageFromOptionOrConfig)
         }
     }
 }
+
+// allow_switches = false is the one switch whose bit says false: bit 3 set
+// forbids the stub's command-line switches. Inspect shows it in words and
+// as the flags' value; a package that does not say stays without the bit.
+TEST_F(PackerTest, AllowSwitchesFalseSetsFlagBit3)
+{
+    WriteTree(path("in"), {{"a.txt", TextBytes(10)}});
+    std::ofstream(path("refuse.toml")) << "allow_switches = false\n";
+    std::ofstream(path("allow.toml")) << "allow_switches = true\n";
+    const struct {
+        std::vector<std::string> extra;
+        bool refused;
+    } cases[] = {
+        {{}, false},
+        {{"--no-switches"}, true},
+        {{"--allow-switches"}, false},
+        {{"-c", arg("refuse.toml")}, true},
+        {{"-c", arg("refuse.toml"), "--allow-switches"}, false},
+        {{"-c", arg("allow.toml")}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.extra.empty() ? std::string("none") : c.extra.back());
+        ASSERT_EQ(build("in", "setup.exe", c.extra).exitCode, 0);
+        RunResult listing = RunPacker({"inspect", arg("setup.exe")});
+        EXPECT_EQ(listing.out.find("allow_switches = false") != std::string::npos, c.refused) << listing.out;
+        RunResult json = RunPacker({"inspect", "--json", arg("setup.exe")});
+        EXPECT_NE(json.out.find(std::string("\"allow_switches\" : ") + (c.refused ? "false" : "true")),
+                  std::string::npos)
+            << json.out;
+        // The default hide_frame bit, and bit 3 only when refused.
+        EXPECT_NE(json.out.find(std::string("\"value\" : ") + (c.refused ? "9" : "1")), std::string::npos)
+            << json.out;
+    }
+}

@@ -196,8 +196,10 @@ TEST(SettingDefinitions, EverySettingGoesFromConfigAndOptionsToItsRecord)
             bool value = !SwitchDefault(setting);
             config = key + " = " + (value ? "true" : "false") + "\n";
             options = {value ? OptionName(setting) : std::string("--") + setting.offOption};
-            expected.flags(setting.flag, value ? setting.flag : 0);
-            expectedByOption.flags(setting.flag, value ? setting.flag : 0);
+            // A bit that stands for false is set by false.
+            bool bit = value != setting.flagMeansFalse;
+            expected.flags(setting.flag, bit ? setting.flag : 0);
+            expectedByOption.flags(setting.flag, bit ? setting.flag : 0);
             break;
         }
         case SettingType::kText:

@@ -6,10 +6,10 @@
 // needs administrator rights (and, with "elevationDeclined", the user then
 // declining the prompt). Packages are made
 // from this program as from the stub, and the end-to-end tests drive them
-// the same way. The command line names the call and n:
-//   failing_disk_stub.exe createDirectory 2
-//   failing_disk_stub.exe cipherState 1
-//   failing_disk_stub.exe elevation 1
+// the same way. The environment variable SFX_FAULT names the call and n:
+//   SFX_FAULT=createDirectory 2
+//   SFX_FAULT=cipherState 1
+//   SFX_FAULT=elevation 1
 // A failing call reports what a full or refused disk reports; a failing
 // CloseHandle still closes, as the system does when it reports a late
 // write error.
@@ -171,9 +171,14 @@ void InstallFault(const char* call, long n)
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
+// The fault comes in the environment, SFX_FAULT="CALL N": the command line
+// is the stub's own, which reads its switches from there.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     char call[32] = {};
+    char fault[64] = {};
+    DWORD length = GetEnvironmentVariableA("SFX_FAULT", fault, sizeof fault);
+    const char* commandLine = length < sizeof fault ? fault : "";
     const char* space = std::strchr(commandLine, ' ');
     if (space != nullptr && static_cast<size_t>(space - commandLine) < sizeof call) {
         std::memcpy(call, commandLine, static_cast<size_t>(space - commandLine));

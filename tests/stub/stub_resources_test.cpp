@@ -64,12 +64,18 @@ TEST(StubStrings, EveryTextInBothLanguages)
         {41, "Das eingegebene Passwort ist nicht korrekt!\n\nGeben Sie bitte das korrekte Passwort ein!"},
         {42, "The given password is invalid!\n\nPlease enter the correct password!"},
         {43, "Das Programm %s konnte nicht gestartet werden.\n%s"}, {44, "Could not start the program %s.\n%s"},
+        {47, "Dieses Paket nimmt keine Schalter an."}, {48, "This package takes no command-line switches."},
     };
     for (const auto& e : expected)
         EXPECT_EQ(LoadText(e.id), e.text) << "string " << e.id;
     // Ids without a text stay missing, so a fatal message falls back.
     EXPECT_EQ(LoadText(33), "<missing>");
-    EXPECT_EQ(LoadText(45), "<missing>");
+    EXPECT_EQ(LoadText(49), "<missing>");
+    // The switch help: a list in each language, with the examples.
+    EXPECT_EQ(LoadText(45).substr(0, 9), "Schalter:");
+    EXPECT_EQ(LoadText(46).substr(0, 9), "Switches:");
+    for (int id : {45, 46})
+        EXPECT_NE(LoadText(id).find("setup.exe /X /D=C:\\unpacked"), std::string::npos) << LoadText(id);
 }
 
 namespace {

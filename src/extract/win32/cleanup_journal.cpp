@@ -84,6 +84,12 @@ void ForgetJournal(void)
     CleanupJournal.head = NULL;
 }
 
+void KeepExtractedFiles(void)
+{
+    ForgetJournal();
+    SfxSettings.deleteListFile.text = NULL;
+}
+
 void RunCleanup(void)
 {
     if (SfxSettings.deleteListFile.text != NULL)

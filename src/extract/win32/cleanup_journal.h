@@ -14,6 +14,10 @@ int JournalAdd(int kind, const char* path, int length);
 // more than once: the journal is emptied as it is worked through.
 void RunCleanup(void);
 
+// Leaves every file of the run where it is, also those the delete list
+// names: what an extraction-only run (/X) made is the user's now.
+void KeepExtractedFiles(void);
+
 // Empties the journal without acting on it; for ResetStubState. The pages
 // already taken stay with the process.
 void ForgetJournal(void);

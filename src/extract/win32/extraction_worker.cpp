@@ -16,6 +16,7 @@
 #include "startup/win32/fatal_error.h"
 #include "startup/win32/startup_state.h"
 #include "startup/win32/ui_texts.h"
+#include "startup/win32/unattended_run.h"
 #include "wizard/frame_link.h"
 
 uint64_t ProgressDivisorFor(uint64_t total)
@@ -194,7 +195,7 @@ static void ShowEntryName(const ArchiveEntryInfo* info, const char* name)
 
 DWORD WINAPI ExtractionWorker(LPVOID)
 {
-    if (MakeUniqueSubfolder() != 0)
+    if (MakeExtractionFolder() != 0)
         ShowFatalError(LastErrorId);
     ArchiveReader* reader = ArchiveOpen(ModuleFile, SfxSettings.archiveOffset, SfxSettings.archiveSize, &ProcessArchiveData);
     uint32_t entryCount = 0;
@@ -215,6 +216,8 @@ DWORD WINAPI ExtractionWorker(LPVOID)
     }
     if (CancelRequested)
         RunCleanup();
+    else if (RunSwitches.given & SWITCH_EXTRACT_ONLY)
+        KeepExtractedFiles();
     WorkerThreadId = 0;
     PostMessageA(FrameWindow, WM_COMMAND, CancelRequested ? IDC_CANCEL : IDC_NEXT, 0);
     return 0;

@@ -8,6 +8,7 @@
 #include "resource_ids.h"
 #include "startup/win32/config_trailer.h"
 #include "startup/win32/startup_state.h"
+#include "startup/win32/unattended_run.h"
 
 #ifndef KEY_WOW64_64KEY
 #define KEY_WOW64_64KEY 0x0100
@@ -94,6 +95,11 @@ static int IsAliasForm(const char* text)
 
 void ResolveFolderTemplate(void)
 {
+    // The switch's value fits: both are MAX_PATH bytes.
+    if (RunSwitches.given & SWITCH_FOLDER) {
+        lstrcpyA(TargetFolder, RunSwitches.folder);
+        return;
+    }
     const char* folderTemplate = SfxSettings.folderTemplate.text;
     if (folderTemplate == NULL)
         folderTemplate = DefaultTemplate;
@@ -189,7 +195,8 @@ static int MakeFreshFolder(const char* path)
     return 1;
 }
 
-int MakeUniqueSubfolderWithSeed(uint32_t seed)
+// Makes TargetFolder absolute, as the unique sub-folder's parent is.
+static void MakeTargetFolderAbsolute(void)
 {
     char full[MAX_PATH];
     // An emptied field means the current folder; made absolute like any
@@ -197,7 +204,12 @@ int MakeUniqueSubfolderWithSeed(uint32_t seed)
     DWORD length = GetFullPathNameA(TargetFolder[0] != 0 ? TargetFolder : ".", MAX_PATH, full, NULL);
     if (length > 0 && length < MAX_PATH)
         lstrcpyA(TargetFolder, full);
-    length = (DWORD)lstrlenA(TargetFolder);
+}
+
+int MakeUniqueSubfolderWithSeed(uint32_t seed)
+{
+    MakeTargetFolderAbsolute();
+    DWORD length = (DWORD)lstrlenA(TargetFolder);
     if (length > 0 && !IsPathSeparator(TargetFolder[length - 1])) {
         if (length + 1 >= MAX_PATH)
             return RecordFailure(IDS_ERR_CREATE_FOLDER, TargetFolder, ERROR_FILENAME_EXCED_RANGE);
@@ -226,6 +238,55 @@ int MakeUniqueSubfolderWithSeed(uint32_t seed)
         seed += UNIQUE_SEED_STEP;
     }
     return RecordFailure(IDS_ERR_CREATE_FOLDER, TargetFolder, ERROR_ALREADY_EXISTS);
+}
+
+// True when the folder at path holds nothing (its "." and ".." aside).
+static int IsEmptyFolder(const char* path)
+{
+    char pattern[MAX_PATH];
+    lstrcpyA(pattern, path);
+    if (PathJoin(pattern, MAX_PATH, "*") == NULL)
+        return 0;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    int empty = 1;
+    do {
+        const char* name = found.cFileName;
+        if (!(name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))))
+            empty = 0;
+    } while (empty && FindNextFileA(search, &found));
+    FindClose(search);
+    return empty;
+}
+
+// /X with /D: the files go into the named folder itself. Files already
+// there would be mixed with the package's, and a later run could not tell
+// them apart; so the folder must be new or empty. A folder made here is
+// journaled, and goes again when the run fails.
+static int MakeExactFolder(void)
+{
+    MakeTargetFolderAbsolute();
+    int made = MakeFreshFolder(TargetFolder);
+    if (made < 0)
+        return -1;
+    if (made == 0 && !IsEmptyFolder(TargetFolder))
+        return RecordFailure(IDS_ERR_CREATE_FOLDER, TargetFolder, ERROR_DIR_NOT_EMPTY);
+    ExtractionFolderMade = 1;
+    return 0;
+}
+
+int MakeExtractionFolder(void)
+{
+    int result;
+    if ((RunSwitches.given & (SWITCH_EXTRACT_ONLY | SWITCH_FOLDER)) == (SWITCH_EXTRACT_ONLY | SWITCH_FOLDER))
+        result = MakeExactFolder();
+    else
+        result = MakeUniqueSubfolder();
+    if (result == 0)
+        LogLine("folder", TargetFolder);
+    return result;
 }
 
 int MakeUniqueSubfolder(void)

@@ -12,7 +12,8 @@
    each prefix of it that CreateParentDirectories works on. */
 #define ENTRY_PATH_SIZE 264
 
-// Fills TargetFolder from the trailer's folder template (default "\\!Temp").
+// Fills TargetFolder from the trailer's folder template (default "\\!Temp"),
+// or with the folder /D named.
 void ResolveFolderTemplate(void);
 
 // Resolves an alias name (negative length: measure it) into destination,
@@ -29,6 +30,11 @@ int ReadRegistryPath(char* destination, HKEY hive, int try64, const char* key, c
 // is taken moves on to the next. 0, or -1 with LastErrorId set: 21 when the
 // path leaves no room or a folder cannot be made, 23 when the journal is full.
 int MakeUniqueSubfolder(void);
+
+// The folder of this run: TargetFolder itself when /X and /D ask for the
+// files there (made, or found empty: 21 with ERROR_DIR_NOT_EMPTY when not),
+// else the unique sub-folder. 0, or -1 with LastErrorId set.
+int MakeExtractionFolder(void);
 
 // The same with a given seed instead of the module instance handle.
 int MakeUniqueSubfolderWithSeed(uint32_t seed);
